@@ -1,0 +1,65 @@
+# The two commands of the README: `make run` and `make test`. Both install what is missing
+# from Debian first, then configure and build in build/.
+SHELL := /bin/bash
+BUILD ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+PACKAGES := cmake make g++ pkg-config qt6-base-dev libgl-dev libjpeg62-turbo-dev \
+            libjpeg-turbo-progs libgtest-dev libbenchmark-dev fonts-dejavu-core
+FUZZ_PACKAGES := clang libclang-rt-14-dev
+
+# Installs the missing ones among the packages given: as root with apt-get, else through sudo.
+define install_packages
+	@missing=$$(for p in $(1); do \
+	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed$$' || echo $$p; \
+	done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing missing Debian packages:" $$missing; \
+	  if [ "$$(id -u)" = 0 ]; then sudo=; \
+	  elif command -v sudo >/dev/null 2>&1; then sudo=sudo; \
+	  else echo "error: missing packages:" $$missing "- run as root or install sudo, or install them yourself." >&2; exit 1; fi; \
+	  $$sudo apt-get update -q && \
+	  $$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q $$missing || \
+	  { echo "error: could not install:" $$missing >&2; exit 1; }; \
+	fi
+endef
+
+.PHONY: all deps build run test sanitize fuzz bench install clean
+
+all: build
+
+deps:
+	$(call install_packages,$(PACKAGES))
+
+build: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	./$(BUILD)/app/korvalen
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer, in its own tree.
+sanitize:
+	$(MAKE) test BUILD=build-sanitize CMAKE_FLAGS="-DKORVALEN_SANITIZE=ON -DKORVALEN_BENCHMARKS=OFF"
+
+# libFuzzer programs for the picture readers; run one with e.g.
+#   build-fuzz/tests/fuzz/fuzz_jpeg -max_total_time=300 tests/fuzz/corpus/fuzz_jpeg
+fuzz:
+	$(call install_packages,$(PACKAGES) $(FUZZ_PACKAGES))
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DKORVALEN_FUZZ=ON -DKORVALEN_BENCHMARKS=OFF \
+	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined"
+	cmake --build build-fuzz -j $(JOBS)
+
+bench: build
+	for b in $(BUILD)/tests/bench/bench_*; do QT_QPA_PLATFORM=offscreen $$b; done
+
+PREFIX ?= /usr/local
+install: build
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
+
+clean:
+	rm -rf build build-sanitize build-fuzz

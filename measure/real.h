@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+#include <string>
+
+namespace measure {
+
+// Every computation of the measurement runs in the x87 80-bit extended format; the digits the
+// user sees (radius, curve pixels, calculator results) depend on that 64-bit significand.
+using real = long double;
+static_assert(std::numeric_limits<real>::digits == 64, "real must be the 80-bit extended format");
+
+/// A failure shown to the user: its message is the exact text of the message box.
+class Failure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+inline constexpr const char *kInvalidOperation = "Invalid floating point operation";
+inline constexpr const char *kDivisionByZero = "Floating point division by zero";
+inline constexpr const char *kOverflow = "Floating point overflow";
+
+/// v rounded to the nearest integer, halves to the even neighbour.
+[[nodiscard]] std::int32_t nearest(real v);
+
+/// π as the extended value nearest to it.
+inline constexpr real kPi = 3.14159265358979323846264338327950288L;
+
+/// v degrees in radians, computed as (v × π) ÷ 180.
+[[nodiscard]] real degreesToRadians(real v);
+
+/// a ÷ b, failing as the arithmetic unit would: 0 ÷ 0 is invalid, x ÷ 0 a division by zero.
+[[nodiscard]] real checkedDivide(real a, real b);
+
+/// √v, failing with the invalid-operation message for a negative v.
+[[nodiscard]] real checkedSqrt(real v);
+
+} // namespace measure

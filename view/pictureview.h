@@ -1,0 +1,59 @@
+#pragma once
+
+#include "view/picture.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+namespace view {
+
+class Surface;
+
+/// A view that holds at most one picture and draws it at natural size from its top-left corner.
+/// Stacked views of the same size make the layers of the picture area.
+class PictureView : public QWidget {
+    Q_OBJECT
+public:
+    explicit PictureView(QWidget *parent = nullptr);
+    ~PictureView() override;
+
+    void setTransparent(bool transparent);
+    [[nodiscard]] bool isTransparent() const;
+    [[nodiscard]] bool isEmpty() const;
+    /// The picture held, read-only (null when empty).
+    [[nodiscard]] const Picture *picture() const;
+
+    /// Replaces the picture by one the caller built (a successful load).
+    void setPicture(std::unique_ptr<Picture> picture);
+    /// Replaces the picture by a copy of `bitmap`.
+    void giveBitmap(const QImage &bitmap);
+    void clear();
+    /// Draws on the bitmap the view holds, creating a white one of the view's size when empty.
+    /// Throws Failure when the view holds another kind of picture.
+    void draw(const std::function<void(Surface &)> &drawing);
+    /// Loads a picture file; on failure throws and keeps the previous picture.
+    void loadFromFile(const QString &fileName);
+
+    /// Where work deferred to the first paint reports its failure (a JPEG that fails to decode).
+    std::function<void(const QString &message)> deferredFailure;
+
+signals:
+    /// Every press of any mouse button, also the second press of a double click.
+    void pressed(Qt::MouseButton button,
+        Qt::KeyboardModifiers modifiers,
+        bool doubleClick,
+        QPoint position);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+
+private:
+    std::unique_ptr<Picture> picture_;
+    bool transparent_ = false;
+};
+
+} // namespace view
