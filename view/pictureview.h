@@ -25,7 +25,8 @@ public:
     /// The picture held, read-only (null when empty).
     [[nodiscard]] const Picture *picture() const;
 
-    /// Replaces the picture by one the caller built (a successful load).
+    /// Replaces the picture by one the caller built, e.g. by readPictureFile(): a failed read
+    /// throws before this is reached, so the previous picture stays.
     void setPicture(std::unique_ptr<Picture> picture);
     /// Replaces the picture by a copy of `bitmap`.
     void giveBitmap(const QImage &bitmap);
@@ -33,8 +34,6 @@ public:
     /// Draws on the bitmap the view holds, creating a white one of the view's size when empty.
     /// Throws Failure when the view holds another kind of picture.
     void draw(const std::function<void(Surface &)> &drawing);
-    /// Loads a picture file; on failure throws and keeps the previous picture.
-    void loadFromFile(const QString &fileName);
 
     /// Where work deferred to the first paint reports its failure (a JPEG that fails to decode).
     std::function<void(const QString &message)> deferredFailure;
