@@ -3,11 +3,14 @@
 // Small metafiles written record by record, so the tests know exactly what each file draws.
 
 #include <QByteArray>
+#include <QColor>
+#include <QString>
 #include <QRect>
 #include <QSize>
 
 #include <cstdint>
 #include <initializer_list>
+#include <vector>
 
 namespace metafilebuilder {
 
@@ -103,6 +106,60 @@ inline QByteArray wmfFile(const QRect &box, int inch, const QByteArray &records,
     put32(out, 0);
     put16(out, 0);
     return out + body;
+}
+
+/// A colour as the records store it, 0x00bbggrr.
+inline std::int64_t colorref(int r, int g, int b)
+{
+    return r | g << 8 | b << 16;
+}
+
+/// A 24-bit bitmap with a 40-byte header, rows stored bottom-up; `rows` is given top-down.
+inline QByteArray dib24(const std::vector<std::vector<QRgb>> &rows)
+{
+    const int height = int(rows.size());
+    const int width = int(rows.front().size());
+    QByteArray out;
+    for (std::int64_t v : {40, width, height})
+        put32(out, v);
+    put16(out, 1);
+    put16(out, 24);
+    for (int i = 0; i < 6; ++i)
+        put32(out, 0);
+    for (int y = height - 1; y >= 0; --y) {
+        QByteArray row;
+        for (const QRgb c : rows[std::size_t(y)]) {
+            row.append(char(qBlue(c)));
+            row.append(char(qGreen(c)));
+            row.append(char(qRed(c)));
+        }
+        while (row.size() % 4)
+            row.append('\0');
+        out += row;
+    }
+    return out;
+}
+
+/// 16-bit point pairs, as the 16-bit polygon records and the older metafile store them.
+inline QByteArray points16(std::initializer_list<QPoint> points)
+{
+    QByteArray out;
+    for (const QPoint &p : points) {
+        put16(out, p.x());
+        put16(out, p.y());
+    }
+    return out;
+}
+
+/// UTF-16 text padded to four bytes.
+inline QByteArray utf16(const QString &text)
+{
+    QByteArray out;
+    for (const QChar c : text)
+        put16(out, c.unicode());
+    while (out.size() % 4)
+        out.append('\0');
+    return out;
 }
 
 } // namespace metafilebuilder
