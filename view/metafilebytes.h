@@ -20,7 +20,8 @@ inline constexpr const char *kInvalidMetafile = "Metafile is not valid";
 
 /// A window on some bytes of a metafile: every read is checked against the window, so a record
 /// can never make the player look past its own end (nor past the file's).
-class ByteSpan {
+class ByteSpan
+{
 public:
     ByteSpan() = default;
     ByteSpan(const char *data, std::size_t size)
@@ -62,7 +63,8 @@ public:
     [[nodiscard]] std::uint32_t u32(std::size_t offset) const
     {
         need(offset, 4);
-        return static_cast<std::uint32_t>(data_[offset]) | static_cast<std::uint32_t>(data_[offset + 1]) << 8
+        return static_cast<std::uint32_t>(data_[offset])
+            | static_cast<std::uint32_t>(data_[offset + 1]) << 8
             | static_cast<std::uint32_t>(data_[offset + 2]) << 16
             | static_cast<std::uint32_t>(data_[offset + 3]) << 24;
     }

@@ -9,150 +9,151 @@ namespace view {
 
 namespace {
 
-// Farther than this from the picture, in pixels, a figure is not drawn: no metafile of a sane
-// size reaches there, and the rasteriser works in fixed point that does not either.
-constexpr double kFar = 1e6;
-// Clips grown more complex than this stop changing: a clip of thousands of pieces is a
-// malicious file, and the path operations on it are quadratic.
-constexpr int kMaxClipElements = 4096;
-// Saved states beyond this are not kept.
-constexpr std::size_t kMaxSavedStates = 4096;
-constexpr double kMaxPenWidth = 10000;
-constexpr double kMaxFontPixels = 20000;
+    // Farther than this from the picture, in pixels, a figure is not drawn: no metafile of a sane
+    // size reaches there, and the rasteriser works in fixed point that does not either.
+    constexpr double kFar = 1e6;
+    // Clips grown more complex than this stop changing: a clip of thousands of pieces is a
+    // malicious file, and the path operations on it are quadratic.
+    constexpr int kMaxClipElements = 4096;
+    // Saved states beyond this are not kept.
+    constexpr std::size_t kMaxSavedStates = 4096;
+    constexpr double kMaxPenWidth = 10000;
+    constexpr double kMaxFontPixels = 20000;
 
-constexpr std::uint32_t kTextUpdateCurrent = 1;
-constexpr std::uint32_t kTextRight = 2;
-constexpr std::uint32_t kTextCentre = 6;
-constexpr std::uint32_t kTextBottom = 8;
-constexpr std::uint32_t kTextBaseline = 24;
-constexpr std::uint32_t kOpaqueBox = 2;
-constexpr std::uint32_t kClippedToBox = 4;
+    constexpr std::uint32_t kTextUpdateCurrent = 1;
+    constexpr std::uint32_t kTextRight = 2;
+    constexpr std::uint32_t kTextCentre = 6;
+    constexpr std::uint32_t kTextBottom = 8;
+    constexpr std::uint32_t kTextBaseline = 24;
+    constexpr std::uint32_t kOpaqueBox = 2;
+    constexpr std::uint32_t kClippedToBox = 4;
 
-enum ClipMode : std::uint32_t {
-    ClipAnd = 1,
-    ClipOr = 2,
-    ClipXor = 3,
-    ClipDiff = 4,
-    ClipCopy = 5
-};
+    enum ClipMode : std::uint32_t {
+        ClipAnd = 1,
+        ClipOr = 2,
+        ClipXor = 3,
+        ClipDiff = 4,
+        ClipCopy = 5
+    };
 
-bool finite(const QTransform &t)
-{
-    return std::isfinite(t.m11()) && std::isfinite(t.m12()) && std::isfinite(t.m21())
-        && std::isfinite(t.m22()) && std::isfinite(t.dx()) && std::isfinite(t.dy());
-}
-
-bool nearby(QPointF p)
-{
-    return std::abs(p.x()) <= kFar && std::abs(p.y()) <= kFar; // false for NaN too
-}
-
-bool nearby(const QRectF &r)
-{
-    return nearby(r.topLeft()) && nearby(r.bottomRight());
-}
-
-bool axisAligned(const QTransform &t)
-{
-    return t.m12() == 0 && t.m21() == 0;
-}
-
-QPointF rounded(QPointF p)
-{
-    return {std::round(p.x()), std::round(p.y())};
-}
-
-// A rectangle drawn by the pen: its outline lies on its left and top edges and one pixel inside
-// its right and bottom ones, so that the figure covers [left, right) × [top, bottom).
-QRectF inside(const QRectF &r)
-{
-    return {r.x(), r.y(), std::max(r.width() - 1, 0.0), std::max(r.height() - 1, 0.0)};
-}
-
-// The same for a curve, whose outline the rasteriser puts on the pixels it passes through rather
-// than right of and below its coordinates: centred on the pixels' centres.
-QRectF insideCurve(const QRectF &r)
-{
-    return inside(r).translated(0.5, 0.5);
-}
-
-double degreesOf(QPointF p, const QRectF &box)
-{
-    const QPointF c = box.center();
-    const double rx = box.width() / 2;
-    const double ry = box.height() / 2;
-    const double dx = rx > 0 ? (p.x() - c.x()) / rx : p.x() - c.x();
-    const double dy = ry > 0 ? (p.y() - c.y()) / ry : p.y() - c.y();
-    return std::atan2(-dy, dx) * 180 / M_PI;
-}
-
-Qt::BrushStyle hatchStyle(std::uint32_t hatch)
-{
-    switch (hatch) {
-    case 0:
-        return Qt::HorPattern;
-    case 1:
-        return Qt::VerPattern;
-    case 2:
-        return Qt::FDiagPattern;
-    case 3:
-        return Qt::BDiagPattern;
-    case 4:
-        return Qt::CrossPattern;
-    default:
-        return Qt::DiagCrossPattern;
+    bool finite(const QTransform &t)
+    {
+        return std::isfinite(t.m11()) && std::isfinite(t.m12()) && std::isfinite(t.m21())
+            && std::isfinite(t.m22()) && std::isfinite(t.dx()) && std::isfinite(t.dy());
     }
-}
 
-QBrush qtBrush(const MetaBrush &brush)
-{
-    switch (brush.style) {
-    case MetaBrush::Style::Solid:
-        return QBrush(brush.color);
-    case MetaBrush::Style::Hatched:
-        return QBrush(brush.color, hatchStyle(brush.hatch));
-    case MetaBrush::Style::Pattern:
-        return brush.pattern.isNull() ? QBrush(Qt::NoBrush) : QBrush(brush.pattern);
-    case MetaBrush::Style::Null:
-        break;
+    bool nearby(QPointF p)
+    {
+        return std::abs(p.x()) <= kFar && std::abs(p.y()) <= kFar; // false for NaN too
     }
-    return QBrush(Qt::NoBrush);
-}
 
-// Pixels of one colour made transparent: what an AND with white or an OR with black leaves
-// unchanged, which is how masks and their images are combined.
-QImage withoutColour(const QImage &source, QRgb colour)
-{
-    QImage image = source.convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < image.height(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x)
-            if ((line[x] & 0xffffff) == (colour & 0xffffff))
-                line[x] = 0;
+    bool nearby(const QRectF &r)
+    {
+        return nearby(r.topLeft()) && nearby(r.bottomRight());
     }
-    return image;
-}
 
-QImage forRasterOp(const QImage &source, std::uint32_t rasterOp)
-{
-    switch (rasterOp) {
-    case rop::SrcAnd:
-        return withoutColour(source, qRgb(255, 255, 255));
-    case rop::SrcPaint:
-        return withoutColour(source, qRgb(0, 0, 0));
-    case rop::NotSrcCopy: {
-        QImage image = source.convertToFormat(QImage::Format_RGB32);
-        image.invertPixels();
+    bool axisAligned(const QTransform &t)
+    {
+        return t.m12() == 0 && t.m21() == 0;
+    }
+
+    QPointF rounded(QPointF p)
+    {
+        return {std::round(p.x()), std::round(p.y())};
+    }
+
+    // A rectangle drawn by the pen: its outline lies on its left and top edges and one pixel inside
+    // its right and bottom ones, so that the figure covers [left, right) × [top, bottom).
+    QRectF inside(const QRectF &r)
+    {
+        return {r.x(), r.y(), std::max(r.width() - 1, 0.0), std::max(r.height() - 1, 0.0)};
+    }
+
+    // The same for a curve, whose outline the rasteriser puts on the pixels it passes through
+    // rather than right of and below its coordinates: centred on the pixels' centres.
+    QRectF insideCurve(const QRectF &r)
+    {
+        return inside(r).translated(0.5, 0.5);
+    }
+
+    double degreesOf(QPointF p, const QRectF &box)
+    {
+        const QPointF c = box.center();
+        const double rx = box.width() / 2;
+        const double ry = box.height() / 2;
+        const double dx = rx > 0 ? (p.x() - c.x()) / rx : p.x() - c.x();
+        const double dy = ry > 0 ? (p.y() - c.y()) / ry : p.y() - c.y();
+        return std::atan2(-dy, dx) * 180 / M_PI;
+    }
+
+    Qt::BrushStyle hatchStyle(std::uint32_t hatch)
+    {
+        switch (hatch) {
+        case 0:
+            return Qt::HorPattern;
+        case 1:
+            return Qt::VerPattern;
+        case 2:
+            return Qt::FDiagPattern;
+        case 3:
+            return Qt::BDiagPattern;
+        case 4:
+            return Qt::CrossPattern;
+        default:
+            return Qt::DiagCrossPattern;
+        }
+    }
+
+    QBrush qtBrush(const MetaBrush &brush)
+    {
+        switch (brush.style) {
+        case MetaBrush::Style::Solid:
+            return QBrush(brush.color);
+        case MetaBrush::Style::Hatched:
+            return QBrush(brush.color, hatchStyle(brush.hatch));
+        case MetaBrush::Style::Pattern:
+            return brush.pattern.isNull() ? QBrush(Qt::NoBrush) : QBrush(brush.pattern);
+        case MetaBrush::Style::Null:
+            break;
+        }
+        return QBrush(Qt::NoBrush);
+    }
+
+    // Pixels of one colour made transparent: what an AND with white or an OR with black leaves
+    // unchanged, which is how masks and their images are combined.
+    QImage withoutColour(const QImage &source, QRgb colour)
+    {
+        QImage image = source.convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < image.height(); ++y) {
+            auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x)
+                if ((line[x] & 0xffffff) == (colour & 0xffffff))
+                    line[x] = 0;
+        }
         return image;
     }
-    default:
-        return source;
+
+    QImage forRasterOp(const QImage &source, std::uint32_t rasterOp)
+    {
+        switch (rasterOp) {
+        case rop::SrcAnd:
+            return withoutColour(source, qRgb(255, 255, 255));
+        case rop::SrcPaint:
+            return withoutColour(source, qRgb(0, 0, 0));
+        case rop::NotSrcCopy: {
+            QImage image = source.convertToFormat(QImage::Format_RGB32);
+            image.invertPixels();
+            return image;
+        }
+        default:
+            return source;
+        }
     }
-}
 
 } // namespace
 
-MetafileCanvas::MetafileCanvas(QImage &image, bool placeable, QSizeF devicePixelsPerMm, const QTransform &deviceToPicture)
+MetafileCanvas::MetafileCanvas(
+    QImage &image, bool placeable, QSizeF devicePixelsPerMm, const QTransform &deviceToPicture)
     : image_(&image)
     , placeable_(placeable)
     , devicePixelsPerMm_(devicePixelsPerMm)
@@ -172,7 +173,8 @@ MetafileCanvas MetafileCanvas::placeable(QImage &image, const QRectF &box, QSize
     return canvas;
 }
 
-MetafileCanvas MetafileCanvas::enhanced(QImage &image, QSizeF devicePixelsPerMm, const QRectF &deviceFrame)
+MetafileCanvas MetafileCanvas::enhanced(
+    QImage &image, QSizeF devicePixelsPerMm, const QRectF &deviceFrame)
 {
     // The frame, in the reference device's pixels, fills the picture.
     QTransform toPicture;
@@ -225,14 +227,15 @@ void MetafileCanvas::offsetViewportOrg(QPointF d)
 void MetafileCanvas::scaleWindowExt(double xNum, double xDenom, double yNum, double yDenom)
 {
     if (xDenom != 0 && yDenom != 0)
-        setWindowExt({state_.windowExt.width() * xNum / xDenom, state_.windowExt.height() * yNum / yDenom});
+        setWindowExt(
+            {state_.windowExt.width() * xNum / xDenom, state_.windowExt.height() * yNum / yDenom});
 }
 
 void MetafileCanvas::scaleViewportExt(double xNum, double xDenom, double yNum, double yDenom)
 {
     if (xDenom != 0 && yDenom != 0)
-        setViewportExt(
-            {state_.viewportExt.width() * xNum / xDenom, state_.viewportExt.height() * yNum / yDenom});
+        setViewportExt({state_.viewportExt.width() * xNum / xDenom,
+            state_.viewportExt.height() * yNum / yDenom});
 }
 
 void MetafileCanvas::setWorldTransform(const QTransform &t)
@@ -392,7 +395,8 @@ void MetafileCanvas::saveState()
 void MetafileCanvas::restoreState(std::int32_t which)
 {
     // Negative: that many states back; positive: the state saved at that depth.
-    const std::int64_t index = which < 0 ? std::int64_t(saved_.size()) + which : std::int64_t(which) - 1;
+    const std::int64_t index =
+        which < 0 ? std::int64_t(saved_.size()) + which : std::int64_t(which) - 1;
     if (which == 0 || index < 0 || index >= std::int64_t(saved_.size()))
         return;
     state_ = saved_[std::size_t(index)];
@@ -576,7 +580,8 @@ void MetafileCanvas::ellipse(const QRectF &box)
 
 // Arcs run counter-clockwise on the picture (unless the arc direction says otherwise) from the
 // ray through `start` to the ray through `end`; equal rays make a whole ellipse.
-QPainterPath MetafileCanvas::arcPath(const QRectF &box, QPointF start, QPointF end, ArcKind kind) const
+QPainterPath MetafileCanvas::arcPath(
+    const QRectF &box, QPointF start, QPointF end, ArcKind kind) const
 {
     const QTransform t = toPixels();
     const auto aligned = pixelBox(box);
@@ -623,7 +628,8 @@ void MetafileCanvas::arc(const QRectF &box, QPointF start, QPointF end, ArcKind 
     }
 }
 
-void MetafileCanvas::angleArc(QPointF centre, double radius, double startDegrees, double sweepDegrees)
+void MetafileCanvas::angleArc(
+    QPointF centre, double radius, double startDegrees, double sweepDegrees)
 {
     if (!nearby(centre) || !(std::abs(radius) <= kFar) || !std::isfinite(startDegrees)
         || !std::isfinite(sweepDegrees))
@@ -654,7 +660,8 @@ std::optional<QFont> MetafileCanvas::qtFont(double &ascent, double &descent) con
     const QTransform t = toPixels();
     const MetaFont &meta = state_.font;
     // A height of 0 asks for the default size, 12 points on a 96 dpi screen.
-    const double size = meta.height == 0 ? 16 : std::abs(meta.height) * std::hypot(t.m21(), t.m22());
+    const double size =
+        meta.height == 0 ? 16 : std::abs(meta.height) * std::hypot(t.m21(), t.m22());
     if (!(size >= 1 && size <= kMaxFontPixels))
         return std::nullopt;
     QFont font(QStringLiteral("sans-serif"));
@@ -707,12 +714,17 @@ void MetafileCanvas::text(QPointF p,
         if (advances.empty())
             total = QFontMetricsF(*font).horizontalAdvance(text);
         const std::uint32_t align = state_.textAlign;
-        double x = (align & kTextCentre) == kTextCentre ? -total / 2 : (align & kTextRight) ? -total : 0;
-        const double y = (align & kTextBaseline) == kTextBaseline ? 0 : (align & kTextBottom) ? -descent : ascent;
+        double x = (align & kTextCentre) == kTextCentre ? -total / 2
+            : (align & kTextRight)                      ? -total
+                                                        : 0;
+        const double y = (align & kTextBaseline) == kTextBaseline ? 0
+            : (align & kTextBottom)                               ? -descent
+                                                                  : ascent;
         painter_->translate(origin);
         painter_->rotate(-state_.font.escapement / 10);
         if (state_.opaqueBackground)
-            painter_->fillRect(QRectF(x, y - ascent, total, ascent + descent), state_.backgroundColor);
+            painter_->fillRect(
+                QRectF(x, y - ascent, total, ascent + descent), state_.backgroundColor);
         painter_->setFont(*font);
         painter_->setPen(state_.textColor);
         if (advances.empty()) {
@@ -732,7 +744,8 @@ void MetafileCanvas::text(QPointF p,
 
 // Bitmaps
 
-void MetafileCanvas::blit(const QRectF &to, const QImage &source, const QRectF &from, std::uint32_t rasterOp)
+void MetafileCanvas::blit(
+    const QRectF &to, const QImage &source, const QRectF &from, std::uint32_t rasterOp)
 {
     if (!painter_ || !nearby(to))
         return;
@@ -760,7 +773,8 @@ void MetafileCanvas::blit(const QRectF &to, const QImage &source, const QRectF &
     const double ky = target.height() / wanted.height();
     const bool mirrorX = from.width() < 0;
     const bool mirrorY = from.height() < 0;
-    QRectF onto(target.x() + (mirrorX ? wanted.right() - part.right() : part.left() - wanted.left()) * kx,
+    QRectF onto(
+        target.x() + (mirrorX ? wanted.right() - part.right() : part.left() - wanted.left()) * kx,
         target.y() + (mirrorY ? wanted.bottom() - part.bottom() : part.top() - wanted.top()) * ky,
         part.width() * kx,
         part.height() * ky);

@@ -66,14 +66,14 @@ enum MapMode : std::uint32_t {
 
 /// Raster operations of the bit-block transfers that are drawn.
 namespace rop {
-inline constexpr std::uint32_t SrcCopy = 0x00CC0020;
-inline constexpr std::uint32_t SrcAnd = 0x008800C6;
-inline constexpr std::uint32_t SrcPaint = 0x00EE0086;
-inline constexpr std::uint32_t NotSrcCopy = 0x00330008;
-inline constexpr std::uint32_t PatCopy = 0x00F00021;
-inline constexpr std::uint32_t PatInvert = 0x005A0049;
-inline constexpr std::uint32_t Blackness = 0x00000042;
-inline constexpr std::uint32_t Whiteness = 0x00FF0062;
+    inline constexpr std::uint32_t SrcCopy = 0x00CC0020;
+    inline constexpr std::uint32_t SrcAnd = 0x008800C6;
+    inline constexpr std::uint32_t SrcPaint = 0x00EE0086;
+    inline constexpr std::uint32_t NotSrcCopy = 0x00330008;
+    inline constexpr std::uint32_t PatCopy = 0x00F00021;
+    inline constexpr std::uint32_t PatInvert = 0x005A0049;
+    inline constexpr std::uint32_t Blackness = 0x00000042;
+    inline constexpr std::uint32_t Whiteness = 0x00FF0062;
 } // namespace rop
 
 /// The device context both metafile players draw through: mapping, selected objects, current
@@ -81,14 +81,16 @@ inline constexpr std::uint32_t Whiteness = 0x00FF0062;
 /// it maps them to the picture's pixels and paints with the rules of the Windows raster
 /// drawing (rectangles and ellipses leave out their right and bottom edges, coordinates are
 /// rounded to whole pixels, nothing antialiased but text).
-class MetafileCanvas {
+class MetafileCanvas
+{
 public:
     /// A placeable metafile: its window starts as the bounding box and always fills the picture.
     /// `extent` is the picture's exact size in pixels, of which the image is the rounding.
     static MetafileCanvas placeable(QImage &image, const QRectF &box, QSizeF extent);
     /// An enhanced metafile: the reference device's pixels per millimetre and the frame in those
     /// pixels, which fills the picture.
-    static MetafileCanvas enhanced(QImage &image, QSizeF devicePixelsPerMm, const QRectF &deviceFrame);
+    static MetafileCanvas enhanced(
+        QImage &image, QSizeF devicePixelsPerMm, const QRectF &deviceFrame);
 
     MetafileCanvas(MetafileCanvas &&) = default;
 
@@ -110,7 +112,10 @@ public:
     void setTextColor(QColor c) { state_.textColor = c; }
     void setBackgroundColor(QColor c) { state_.backgroundColor = c; }
     void setBackgroundMode(std::uint32_t mode) { state_.opaqueBackground = mode != 1; }
-    void setFillMode(std::uint32_t mode) { state_.fillRule = mode == 2 ? Qt::WindingFill : Qt::OddEvenFill; }
+    void setFillMode(std::uint32_t mode)
+    {
+        state_.fillRule = mode == 2 ? Qt::WindingFill : Qt::OddEvenFill;
+    }
     void setTextAlign(std::uint32_t align) { state_.textAlign = align; }
     void setArcDirection(std::uint32_t direction) { state_.clockwiseArcs = direction == 2; }
     void saveState();
@@ -161,7 +166,8 @@ public:
     void selectClipPath(std::uint32_t mode);
     void intersectClipRect(const QRectF &box);
     void excludeClipRect(const QRectF &box);
-    /// Combines the clip with rectangles in device units; an empty list with the copy mode resets it.
+    /// Combines the clip with rectangles in device units; an empty list with the copy mode resets
+    /// it.
     void selectClipDeviceRects(const std::vector<QRectF> &rects, std::uint32_t mode);
 
 private:
@@ -188,7 +194,8 @@ private:
         std::optional<QPainterPath> clip; // picture pixels; none: the whole picture
     };
 
-    MetafileCanvas(QImage &image, bool placeable, QSizeF devicePixelsPerMm, const QTransform &deviceToPicture);
+    MetafileCanvas(
+        QImage &image, bool placeable, QSizeF devicePixelsPerMm, const QTransform &deviceToPicture);
 
     [[nodiscard]] QTransform toPixels() const;
     [[nodiscard]] QPointF pixel(QPointF logical) const;
@@ -203,7 +210,8 @@ private:
     void figure(const QPainterPath &pixels, bool closed);
     void continueFigure(const QPainterPath &pixels);
     [[nodiscard]] QPainterPath rectPath(const QRectF &box, bool edges) const;
-    [[nodiscard]] QPainterPath arcPath(const QRectF &box, QPointF start, QPointF end, ArcKind kind) const;
+    [[nodiscard]] QPainterPath arcPath(
+        const QRectF &box, QPointF start, QPointF end, ArcKind kind) const;
     [[nodiscard]] std::optional<QFont> qtFont(double &ascent, double &descent) const;
 
     QImage *image_;

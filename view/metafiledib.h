@@ -14,10 +14,12 @@ namespace view {
 /// an unknown compression); fails as an invalid metafile when the bitmap does not fit its bytes.
 /// `bottomUp`, when given, tells whether the rows were stored from the bottom (the origin of the
 /// source rectangles of some records is then the bottom-left corner).
-[[nodiscard]] QImage decodeDib(ByteSpan info, ByteSpan bits, std::uint32_t usage, bool *bottomUp = nullptr);
+[[nodiscard]] QImage decodeDib(
+    ByteSpan info, ByteSpan bits, std::uint32_t usage, bool *bottomUp = nullptr);
 
 /// A bitmap whose pixels follow its header and colour table.
-[[nodiscard]] QImage decodePackedDib(ByteSpan packed, std::uint32_t usage, bool *bottomUp = nullptr);
+[[nodiscard]] QImage decodePackedDib(
+    ByteSpan packed, std::uint32_t usage, bool *bottomUp = nullptr);
 
 /// The device-dependent bitmap of the older bit-block records: monochrome or 24/32-bit.
 [[nodiscard]] QImage decodeBitmap16(ByteSpan bitmap);

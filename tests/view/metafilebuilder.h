@@ -4,9 +4,9 @@
 
 #include <QByteArray>
 #include <QColor>
-#include <QString>
 #include <QRect>
 #include <QSize>
+#include <QString>
 
 #include <cstdint>
 #include <initializer_list>
@@ -27,7 +27,8 @@ inline void put32(QByteArray &out, std::int64_t value)
 }
 
 /// An enhanced metafile record of 32-bit parameters, followed by raw bytes.
-inline QByteArray emfRecord(std::uint32_t type, std::initializer_list<std::int64_t> params, const QByteArray &tail = {})
+inline QByteArray emfRecord(
+    std::uint32_t type, std::initializer_list<std::int64_t> params, const QByteArray &tail = {})
 {
     QByteArray out;
     put32(out, type);
@@ -40,7 +41,8 @@ inline QByteArray emfRecord(std::uint32_t type, std::initializer_list<std::int64
 
 /// A whole enhanced metafile: an 88-byte header, the records, and an end record unless told not
 /// to. The reference device is 960 × 960 pixels on 254 × 254 mm, exactly 96 dots per inch.
-inline QByteArray emfFile(const QRect &frame, const QByteArray &records, bool endRecord = true, int handles = 8)
+inline QByteArray emfFile(
+    const QRect &frame, const QByteArray &records, bool endRecord = true, int handles = 8)
 {
     QByteArray body = records;
     if (endRecord)
@@ -50,7 +52,8 @@ inline QByteArray emfFile(const QRect &frame, const QByteArray &records, bool en
     put32(out, 88);
     for (int v : {0, 0, 100, 100})
         put32(out, v);
-    for (int v : {frame.left(), frame.top(), frame.left() + frame.width(), frame.top() + frame.height()})
+    for (int v :
+        {frame.left(), frame.top(), frame.left() + frame.width(), frame.top() + frame.height()})
         put32(out, v);
     put32(out, 0x464D4520);
     put32(out, 0x10000);
@@ -64,7 +67,8 @@ inline QByteArray emfFile(const QRect &frame, const QByteArray &records, bool en
 }
 
 /// A metafile record of 16-bit parameters (in the file's order), followed by raw bytes.
-inline QByteArray wmfRecord(int function, std::initializer_list<int> params, const QByteArray &tail = {})
+inline QByteArray wmfRecord(
+    int function, std::initializer_list<int> params, const QByteArray &tail = {})
 {
     QByteArray out;
     put32(out, 3 + std::int64_t(params.size()) + tail.size() / 2);
@@ -85,7 +89,8 @@ inline std::uint16_t placeableChecksum(const QByteArray &header)
 
 /// A placeable metafile: its 22-byte header, the 18-byte metafile header, the records and an end
 /// record.
-inline QByteArray wmfFile(const QRect &box, int inch, const QByteArray &records, int objects = 8, bool endRecord = true)
+inline QByteArray wmfFile(
+    const QRect &box, int inch, const QByteArray &records, int objects = 8, bool endRecord = true)
 {
     QByteArray out;
     put32(out, 0x9AC6CDD7);
