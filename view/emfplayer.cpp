@@ -16,6 +16,7 @@ namespace {
     constexpr std::uint32_t kTextSmallChars = 0x200;
     constexpr std::uint32_t kTextPairedAdvances = 0x2000;
     constexpr std::uint32_t kGeometricPen = 0x10000;
+    constexpr std::size_t kMaxObjects = 65536;
 
     // Screen pixels at 96 dots per inch from hundredths of a millimetre, rounded as MulDiv does.
     std::int64_t pixelsFromFrame(std::int64_t hundredthsOfMm)
@@ -448,9 +449,13 @@ namespace {
 
     void EmfPlayer::create(std::size_t index, MetaObject object)
     {
-        // Slot 0 stands for the metafile itself; an index beyond the table is ignored.
-        if (index > 0 && index < objects_.size())
-            objects_[index] = std::move(object);
+        // Slot 0 stands for the metafile itself. Some writers count their objects short in the
+        // header, so the table grows, up to the most a header could have announced.
+        if (index == 0 || index >= kMaxObjects)
+            return;
+        if (index >= objects_.size())
+            objects_.resize(index + 1);
+        objects_[index] = std::move(object);
     }
 
     void EmfPlayer::select(std::uint32_t index)

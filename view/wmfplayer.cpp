@@ -10,6 +10,7 @@ namespace {
 
     constexpr std::size_t kPlaceableHeaderSize = 22;
     constexpr std::uint32_t kOpaqueOrClipped = 2 | 4;
+    constexpr std::size_t kMaxObjects = 65536;
 
     QColor colourAt(ByteSpan p, std::size_t at)
     {
@@ -321,8 +322,8 @@ namespace {
         }
     }
 
-    // A new object takes the lowest free slot of the table; with none free it is lost, as the
-    // recording device would have lost it.
+    // A new object takes the lowest free slot of the table. Some writers count their objects
+    // short in the header, so a full table grows, up to the most a 16-bit index can reach.
     void WmfPlayer::create(MetaObject object)
     {
         for (auto &slot : objects_) {
@@ -331,6 +332,8 @@ namespace {
                 return;
             }
         }
+        if (objects_.size() < kMaxObjects)
+            objects_.emplace_back(std::move(object));
     }
 
     void WmfPlayer::select(std::size_t index)

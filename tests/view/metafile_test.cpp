@@ -3,6 +3,7 @@
 #include "view/metafile.h"
 #include "view/metafilepicture.h"
 
+#include <QFile>
 #include <QPainter>
 #include <QTest>
 
@@ -91,6 +92,7 @@ private slots:
     void pixels_data();
     void pixels();
     void textIsDrawnInTheTextColour();
+    void fileOfAnotherWriter();
     void paintsOnlyItsStrokes();
 };
 
@@ -305,6 +307,9 @@ void MetafileTest::pixels_data()
                    + wmfRecord(0x01F0, {2}) + wmfRecord(0x012D, {2}) + wmfRecord(0x0214, {30, 0})
                    + wmfRecord(0x0213, {30, 99}))
         << QList<QPoint>{{50, 10}, {50, 20}, {50, 30}} << QList<QRgb>{kGreen, kRed, kRed};
+    QTest::newRow("placeable: more objects than the header announces")
+        << wmfFile(box, 96, redPenBlueBrush() + wmfRecord(0x041B, {50, 50, 0, 0}), 1)
+        << QList<QPoint>{{25, 25}, {0, 0}} << QList<QRgb>{kBlue, kRed};
     QTest::newRow("placeable: unknown records are skipped")
         << wmfFile(box,
                96,
@@ -348,6 +353,9 @@ void MetafileTest::pixels_data()
         << emfFile(kInch, emfStretchDib(QRect(10, 10, 12, 8), QSize(3, 2), photo))
         << QList<QPoint>{{10, 10}, {13, 13}, {14, 10}, {21, 17}, {15, 14}, {9, 9}, {22, 18}}
         << QList<QRgb>{kRed, kRed, kGreen, kWhite, kBlack, kNone, kNone};
+    QTest::newRow("enhanced: more objects than the header announces")
+        << emfFile(kInch, greenBrushNoPen + emfRecord(43, {1, 1, 5, 5}), true, 1)
+        << QList<QPoint>{{2, 2}} << QList<QRgb>{kGreen};
     QTest::newRow("enhanced: anisotropic mapping")
         << emfFile(kInch,
                emfRecord(17, {8}) + emfRecord(9, {10, 10}) + emfRecord(11, {96, 96})
@@ -397,6 +405,28 @@ void MetafileTest::textIsDrawnInTheTextColour()
         }
     }
     QVERIFY(ink > 40);
+}
+
+// Written through a GDI-compatible library rather than by these tests: a 2 × 1 inch frame, an
+// anisotropic window of 2000 × 1000, a rectangle, a triangle, an ellipse, a line and a text.
+void MetafileTest::fileOfAnotherWriter()
+{
+    QFile file(QStringLiteral(KORVALEN_TEST_DATA "/shapes.emf"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QImage image = played(file.readAll());
+    QCOMPARE(image.size(), QSize(192, 96));
+    const QList<QPair<QPoint, QRgb>> expected{{{10, 10}, kRed},
+        {{20, 20}, kBlue},
+        {{48, 40}, kGreen},
+        {{144, 15}, kBlue},
+        {{144, 10}, kRed},
+        {{144, 9}, kNone},
+        {{5, 5}, kNone},
+        {{100, 91}, kRed},
+        {{100, 92}, kNone}};
+    for (const auto &[at, colour] : expected)
+        QVERIFY2(image.pixel(at) == colour,
+            qPrintable(QStringLiteral("(%1, %2)").arg(at.x()).arg(at.y())));
 }
 
 void MetafileTest::paintsOnlyItsStrokes()
