@@ -62,7 +62,7 @@ namespace {
         const std::int64_t rows = h.height < 0 ? -h.height : h.height;
         if (h.width <= 0 || rows == 0 || h.width > kMaxBitmapSide || rows > kMaxBitmapSide)
             invalidMetafile();
-        if (h.bitCount <= 8 && h.colourCount == 0)
+        if (h.bitCount >= 1 && h.bitCount <= 8 && h.colourCount == 0)
             h.colourCount = std::size_t(1) << h.bitCount;
         if (h.colourCount > 65536)
             invalidMetafile();
@@ -202,15 +202,19 @@ namespace {
         return h.height < 0 ? image.mirrored(false, true) : image;
     }
 
-    QImage embedded(ByteSpan bits)
+    // A JPEG or PNG picture carried whole; one that cannot be decoded is not drawn.
+    QImage embedded(ByteSpan bits, std::uint32_t compression)
     {
         QByteArray bytes = QByteArray::fromRawData(bits.data(), qsizetype(bits.size()));
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::ReadOnly);
-        QImageReader reader(&buffer);
+        QImageReader reader(&buffer, compression == kJpeg ? "jpeg" : "png");
+        reader.setAutoDetectImageFormat(false);
         const QSize size = reader.size();
-        if (!size.isValid() || std::int64_t(size.width()) * size.height() > kMaxBitmapPixels)
+        if (!size.isValid())
             return {};
+        if (std::int64_t(size.width()) * size.height() > kMaxBitmapPixels)
+            invalidMetafile();
         return reader.read();
     }
 
@@ -235,7 +239,7 @@ QImage decodeDib(ByteSpan info, ByteSpan bits, std::uint32_t usage, bool *bottom
         return runLength(bits, h, colourTable(info, h));
     case kJpeg:
     case kPng:
-        return embedded(bits);
+        return embedded(bits, h.compression);
     default:
         return {};
     }

@@ -3,6 +3,7 @@
 #include "view/metafile.h"
 #include "view/metafilepicture.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QPainter>
 #include <QTest>
@@ -68,6 +69,25 @@ QByteArray emfStretchDib(
             to.width(),
             to.height()},
         dib);
+}
+
+// A bitmap header announcing a PNG picture, followed by the picture.
+QByteArray pngDib(const QImage &image)
+{
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    QByteArray out;
+    for (std::int64_t v : {40, image.width(), -image.height()})
+        put32(out, v);
+    put16(out, 1);
+    put16(out, 0);
+    put32(out, 5);
+    put32(out, encoded.size());
+    for (int i = 0; i < 4; ++i)
+        put32(out, 0);
+    return out + encoded;
 }
 
 QByteArray emfText(QPoint at, const QString &text)
@@ -349,6 +369,17 @@ void MetafileTest::pixels_data()
                                                                   kWhite,
                                                                   kNone,
                                                                   kNone};
+    QImage png(3, 2, QImage::Format_RGB32);
+    png.setPixel(0, 0, kRed);
+    png.setPixel(1, 0, kGreen);
+    png.setPixel(2, 0, kBlue);
+    png.setPixel(0, 1, kYellow);
+    png.setPixel(1, 1, kBlack);
+    png.setPixel(2, 1, kWhite);
+    QTest::newRow("enhanced: PNG picture carried whole")
+        << emfFile(kInch, emfStretchDib(QRect(60, 60, 3, 2), QSize(3, 2), pngDib(png)))
+        << QList<QPoint>{{60, 60}, {62, 60}, {61, 61}, {63, 61}}
+        << QList<QRgb>{kRed, kBlue, kBlack, kNone};
     QTest::newRow("enhanced: bitmap stretched fourfold")
         << emfFile(kInch, emfStretchDib(QRect(10, 10, 12, 8), QSize(3, 2), photo))
         << QList<QPoint>{{10, 10}, {13, 13}, {14, 10}, {21, 17}, {15, 14}, {9, 9}, {22, 18}}
