@@ -703,43 +703,49 @@ void MetafileCanvas::text(QPointF p,
         if (options & kClippedToBox)
             painter_->setClipRect(area, Qt::IntersectClip);
     }
-    double ascent = 0;
-    double descent = 0;
-    const std::optional<QFont> font = text.isEmpty() ? std::nullopt : qtFont(ascent, descent);
-    double total = 0;
-    if (font) {
-        const double sx = std::hypot(t.m11(), t.m12());
-        for (const double a : advances)
-            total += a * sx;
-        if (advances.empty())
-            total = QFontMetricsF(*font).horizontalAdvance(text);
-        const std::uint32_t align = state_.textAlign;
-        double x = (align & kTextCentre) == kTextCentre ? -total / 2
-            : (align & kTextRight)                      ? -total
-                                                        : 0;
-        const double y = (align & kTextBaseline) == kTextBaseline ? 0
-            : (align & kTextBottom)                               ? -descent
-                                                                  : ascent;
-        painter_->translate(origin);
-        painter_->rotate(-state_.font.escapement / 10);
-        if (state_.opaqueBackground)
-            painter_->fillRect(
-                QRectF(x, y - ascent, total, ascent + descent), state_.backgroundColor);
-        painter_->setFont(*font);
-        painter_->setPen(state_.textColor);
-        if (advances.empty()) {
-            painter_->drawText(QPointF(x, y), text);
-        } else {
-            for (int i = 0; i < text.size() && std::size_t(i) < advances.size(); ++i) {
-                painter_->drawText(QPointF(x, y), QString(text[i]));
-                x += advances[std::size_t(i)] * sx;
-            }
-        }
-    }
+    const double width = textRun(origin, text, advances);
     painter_->restore();
     clipDirty_ = true;
     if (fromCurrent && t.isInvertible())
-        state_.current = t.inverted().map(origin + QPointF(total, 0));
+        state_.current = t.inverted().map(origin + QPointF(width, 0));
+}
+
+// Draws the characters from `origin` as the alignment places them and returns their width.
+double MetafileCanvas::textRun(
+    QPointF origin, const QString &text, const std::vector<double> &advances)
+{
+    double ascent = 0;
+    double descent = 0;
+    const std::optional<QFont> font = text.isEmpty() ? std::nullopt : qtFont(ascent, descent);
+    if (!font)
+        return 0;
+    const QTransform t = toPixels();
+    const double sx = std::hypot(t.m11(), t.m12());
+    double total = advances.empty() ? QFontMetricsF(*font).horizontalAdvance(text) : 0;
+    for (const double a : advances)
+        total += a * sx;
+    const std::uint32_t align = state_.textAlign;
+    double x = (align & kTextCentre) == kTextCentre ? -total / 2
+        : (align & kTextRight)                      ? -total
+                                                    : 0;
+    const double y = (align & kTextBaseline) == kTextBaseline ? 0
+        : (align & kTextBottom)                               ? -descent
+                                                              : ascent;
+    painter_->translate(origin);
+    painter_->rotate(-state_.font.escapement / 10);
+    if (state_.opaqueBackground)
+        painter_->fillRect(QRectF(x, y - ascent, total, ascent + descent), state_.backgroundColor);
+    painter_->setFont(*font);
+    painter_->setPen(state_.textColor);
+    if (advances.empty()) {
+        painter_->drawText(QPointF(x, y), text);
+        return total;
+    }
+    for (int i = 0; i < text.size() && std::size_t(i) < advances.size(); ++i) {
+        painter_->drawText(QPointF(x, y), QString(text[i]));
+        x += advances[std::size_t(i)] * sx;
+    }
+    return total;
 }
 
 // Bitmaps

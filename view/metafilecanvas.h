@@ -213,6 +213,7 @@ private:
     [[nodiscard]] QPainterPath arcPath(
         const QRectF &box, QPointF start, QPointF end, ArcKind kind) const;
     [[nodiscard]] std::optional<QFont> qtFont(double &ascent, double &descent) const;
+    double textRun(QPointF origin, const QString &text, const std::vector<double> &advances);
 
     QImage *image_;
     std::unique_ptr<QPainter> painter_;

@@ -394,6 +394,21 @@ void MetafileTest::pixels_data()
         // Without a pen the filled rectangle is one pixel smaller on the right and at the bottom.
         << QList<QPoint>{{48, 48}, {94, 94}, {95, 95}, {47, 47}}
         << QList<QRgb>{kGreen, kGreen, kNone, kNone};
+    const QByteArray quarterPie = emfRecord(47, {0, 0, 96, 96, 96, 48, 48, 0});
+    QTest::newRow("enhanced: pie counter-clockwise")
+        << emfFile(kInch, greenBrushNoPen + quarterPie)
+        << QList<QPoint>{{70, 25}, {25, 25}, {70, 70}, {25, 70}}
+        << QList<QRgb>{kGreen, kNone, kNone, kNone};
+    QTest::newRow("enhanced: pie clockwise")
+        << emfFile(kInch, greenBrushNoPen + emfRecord(57, {2}) + quarterPie)
+        << QList<QPoint>{{70, 25}, {25, 25}, {70, 70}, {25, 70}}
+        << QList<QRgb>{kNone, kGreen, kGreen, kGreen};
+    QTest::newRow("enhanced: world transform")
+        << emfFile(kInch,
+               greenBrushNoPen + emfRecord(35, {0x3f800000, 0, 0, 0x40000000, 0x41200000, 0})
+                   + emfRecord(43, {0, 0, 10, 10}))
+        << QList<QPoint>{{10, 0}, {18, 18}, {9, 5}, {20, 5}, {15, 20}}
+        << QList<QRgb>{kGreen, kGreen, kNone, kNone, kNone};
     QTest::newRow("enhanced: path filled, clip rectangle") << emfFile(kInch,
         greenBrushNoPen + emfRecord(30, {0, 0, 30, 96}) + emfRecord(59, {})
             + emfRecord(86, {0, 0, 0, 0, 4}, points16({{10, 10}, {50, 10}, {50, 50}, {10, 50}}))
