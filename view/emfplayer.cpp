@@ -114,8 +114,11 @@ namespace {
         void smallText(ByteSpan r);
         void create(std::size_t index, MetaObject object);
         void select(std::uint32_t index);
-        [[nodiscard]] QImage dib(
-            ByteSpan r, std::size_t at, std::uint32_t usage, bool *bottomUp = nullptr) const;
+        [[nodiscard]] QImage dib(ByteSpan r,
+            std::size_t at,
+            std::uint32_t usage,
+            bool *bottomUp = nullptr,
+            bool alpha = false) const;
 
         MetafileCanvas canvas_;
         std::vector<std::optional<MetaObject>> objects_;
@@ -494,11 +497,12 @@ namespace {
 
     // A bitmap given by four words at `at`: offset and size of its header, offset and size of its
     // pixels, each offset from the record's start.
-    QImage EmfPlayer::dib(ByteSpan r, std::size_t at, std::uint32_t usage, bool *bottomUp) const
+    QImage EmfPlayer::dib(
+        ByteSpan r, std::size_t at, std::uint32_t usage, bool *bottomUp, bool alpha) const
     {
         const ByteSpan info = r.sub(r.u32(at), r.u32(at + 4));
         const ByteSpan bits = r.sub(r.u32(at + 8), r.u32(at + 12));
-        return decodeDib(info, bits, usage, bottomUp);
+        return decodeDib(info, bits, usage, bottomUp, alpha);
     }
 
     QRectF sourceRect(const QImage &image, bool fromBottom, double x, double y, double w, double h)
@@ -521,6 +525,19 @@ namespace {
             const QImage image = dib(r, 84, r.u32(80));
             const QSizeF size = type == 77 ? QSizeF(r.s32(100), r.s32(104)) : to.size();
             canvas_.blit(to, image, QRectF(QPointF(r.s32(44), r.s32(48)), size), rasterOp);
+            return true;
+        }
+        case 114: { // blended with its alpha: the stretching layout, a blend function for a rop
+            if (r.u32(88) == 0)
+                return true;
+            const bool perPixel = r.u8(43) & 1;
+            const QImage image = dib(r, 84, r.u32(80), nullptr, perPixel);
+            const QRectF from(QPointF(r.s32(44), r.s32(48)), QSizeF(r.s32(100), r.s32(104)));
+            canvas_.blit(QRectF(r.s32(24), r.s32(28), r.s32(32), r.s32(36)),
+                image,
+                from,
+                rop::SrcCopy,
+                r.u8(42) / 255.0);
             return true;
         }
         case 81: { // stretched DIB

@@ -750,8 +750,11 @@ double MetafileCanvas::textRun(
 
 // Bitmaps
 
-void MetafileCanvas::blit(
-    const QRectF &to, const QImage &source, const QRectF &from, std::uint32_t rasterOp)
+void MetafileCanvas::blit(const QRectF &to,
+    const QImage &source,
+    const QRectF &from,
+    std::uint32_t rasterOp,
+    double opacity)
 {
     if (!painter_ || !nearby(to))
         return;
@@ -795,6 +798,7 @@ void MetafileCanvas::blit(
     // photograph in a small frame) are averaged rather than thinned out.
     painter_->setRenderHint(QPainter::SmoothPixmapTransform,
         onto.width() < image.width() || onto.height() < image.height());
+    painter_->setOpacity(opacity);
     painter_->drawImage(onto, image);
     painter_->restore();
     clipDirty_ = true;

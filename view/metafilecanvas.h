@@ -150,8 +150,12 @@ public:
         std::uint32_t options,
         const std::optional<QRectF> &box);
     /// Stretches `source` (its part `from`, in its own pixels) onto `to`; a null source is a
-    /// pattern operation with the brush.
-    void blit(const QRectF &to, const QImage &source, const QRectF &from, std::uint32_t rasterOp);
+    /// pattern operation with the brush. `opacity` scales the source's own alpha.
+    void blit(const QRectF &to,
+        const QImage &source,
+        const QRectF &from,
+        std::uint32_t rasterOp,
+        double opacity = 1);
     /// Fills rectangles given in device units (regions of an enhanced metafile).
     void fillDeviceRects(const std::vector<QRectF> &rects, const MetaBrush &brush);
 

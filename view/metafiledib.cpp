@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QImageReader>
 
+#include <algorithm>
 #include <array>
 
 namespace view {
@@ -31,6 +32,7 @@ namespace {
         std::size_t colourOffset = 0;
         std::size_t colourCount = 0;
         std::size_t colourSize = 4;
+        bool alpha = false; // 32-bit pixels keep their premultiplied alpha
     };
 
     DibHeader readHeader(ByteSpan info)
@@ -119,6 +121,14 @@ namespace {
         default: {
             const std::uint32_t v = std::uint32_t(row[4 * x]) | std::uint32_t(row[4 * x + 1]) << 8
                 | std::uint32_t(row[4 * x + 2]) << 16 | std::uint32_t(row[4 * x + 3]) << 24;
+            if (h.alpha) {
+                // Premultiplied: no channel may exceed the alpha.
+                const int a = int(v >> 24);
+                return qRgba(std::min(a, int(v >> 16 & 0xff)),
+                    std::min(a, int(v >> 8 & 0xff)),
+                    std::min(a, int(v & 0xff)),
+                    a);
+            }
             if (h.compression == kBitFields)
                 return qRgb(channel(v, h.masks[0]), channel(v, h.masks[1]), channel(v, h.masks[2]));
             return qRgb(v >> 16 & 0xff, v >> 8 & 0xff, v & 0xff);
@@ -138,7 +148,9 @@ namespace {
             invalidMetafile();
         const std::size_t stride = std::size_t((h.width * h.bitCount + 31) / 32 * 4);
         const ByteSpan all = bits.sub(0, stride * std::size_t(rows));
-        QImage image(int(h.width), int(rows), QImage::Format_RGB32);
+        QImage image(int(h.width),
+            int(rows),
+            h.alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
         if (image.isNull())
             invalidMetafile();
         for (int y = 0; y < image.height(); ++y) {
@@ -220,9 +232,10 @@ namespace {
 
 } // namespace
 
-QImage decodeDib(ByteSpan info, ByteSpan bits, std::uint32_t usage, bool *bottomUp)
+QImage decodeDib(ByteSpan info, ByteSpan bits, std::uint32_t usage, bool *bottomUp, bool alpha)
 {
-    const DibHeader h = readHeader(info);
+    DibHeader h = readHeader(info);
+    h.alpha = alpha && h.bitCount == 32 && h.compression == kRgb;
     if (bottomUp)
         *bottomUp = h.height > 0;
     // Colours as indices into a logical palette are not drawn: no palette is kept.

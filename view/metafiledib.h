@@ -13,9 +13,13 @@ namespace view {
 /// pixels. Returns a null image for a kind that is not drawn (colours given as palette indices,
 /// an unknown compression); fails as an invalid metafile when the bitmap does not fit its bytes.
 /// `bottomUp`, when given, tells whether the rows were stored from the bottom (the origin of the
-/// source rectangles of some records is then the bottom-left corner).
-[[nodiscard]] QImage decodeDib(
-    ByteSpan info, ByteSpan bits, std::uint32_t usage, bool *bottomUp = nullptr);
+/// source rectangles of some records is then the bottom-left corner). With `alpha`, a 32-bit
+/// bitmap keeps the premultiplied alpha of its fourth byte.
+[[nodiscard]] QImage decodeDib(ByteSpan info,
+    ByteSpan bits,
+    std::uint32_t usage,
+    bool *bottomUp = nullptr,
+    bool alpha = false);
 
 /// A bitmap whose pixels follow its header and colour table.
 [[nodiscard]] QImage decodePackedDib(

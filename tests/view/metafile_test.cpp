@@ -380,6 +380,41 @@ void MetafileTest::pixels_data()
         << emfFile(kInch, emfStretchDib(QRect(60, 60, 3, 2), QSize(3, 2), pngDib(png)))
         << QList<QPoint>{{60, 60}, {62, 60}, {61, 61}, {63, 61}}
         << QList<QRgb>{kRed, kBlue, kBlack, kNone};
+    // Two pixels of 32 bits: red half transparent (premultiplied), blue opaque.
+    QByteArray alphaDib;
+    for (std::int64_t v : {40, 2, 1, 0x200001, 0, 0, 0, 0, 0, 0})
+        put32(alphaDib, v);
+    alphaDib += QByteArray("\x00\x00\x80\x80\xff\x00\x00\xff", 8);
+    QTest::newRow("enhanced: bitmap blended with its alpha")
+        << emfFile(kInch,
+               emfRecord(114,
+                   {0,
+                       0,
+                       0,
+                       0,
+                       10,
+                       10,
+                       2,
+                       1,
+                       0x01ff0000,
+                       0,
+                       0,
+                       0x3f800000,
+                       0,
+                       0,
+                       0x3f800000,
+                       0,
+                       0,
+                       0,
+                       0,
+                       108,
+                       40,
+                       148,
+                       8,
+                       2,
+                       1},
+                   alphaDib))
+        << QList<QPoint>{{10, 10}, {11, 10}, {12, 10}} << QList<QRgb>{0x80800000u, kBlue, kNone};
     QTest::newRow("enhanced: bitmap stretched fourfold")
         << emfFile(kInch, emfStretchDib(QRect(10, 10, 12, 8), QSize(3, 2), photo))
         << QList<QPoint>{{10, 10}, {13, 13}, {14, 10}, {21, 17}, {15, 14}, {9, 9}, {22, 18}}
