@@ -170,9 +170,9 @@ void PictureView::paintEvent(QPaintEvent *event)
     const qreal ratio = devicePixelRatioF();
     painter.scale(1 / ratio, 1 / ratio);
     const QRect &rect = event->rect();
-    const QRect area
-        = QRectF(rect.x() * ratio, rect.y() * ratio, rect.width() * ratio, rect.height() * ratio)
-              .toAlignedRect();
+    const QRect area =
+        QRectF(rect.x() * ratio, rect.y() * ratio, rect.width() * ratio, rect.height() * ratio)
+            .toAlignedRect();
     try {
         picture_->paint(painter, area, transparent_);
     } catch (const std::exception &error) {

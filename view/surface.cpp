@@ -10,85 +10,87 @@ namespace view {
 
 namespace {
 
-using i64 = long long;
-using i128 = __int128;
+    using i64 = long long;
+    using i128 = __int128;
 
-constexpr QRgb kWhite = 0xffffffffu;
+    constexpr QRgb kWhite = 0xffffffffu;
 
-// Figures are worked out on offsets doubled from the centre of the box, so that the centres
-// of pixels are integers whatever the parity of the box: pixel x of a box left..right has the
-// offset u = 2x - (left + right) + 1, and u has the parity of width + 1.
+    // Figures are worked out on offsets doubled from the centre of the box, so that the centres
+    // of pixels are integers whatever the parity of the box: pixel x of a box left..right has the
+    // offset u = 2x - (left + right) + 1, and u has the parity of width + 1.
 
-// Largest |u| of the right parity with (u / w)² + (v / h)² <= 1, or a negative number when
-// the row holds no pixel centre inside the ellipse.
-i64 centreHalfSpan(i64 w, i64 h, i64 v)
-{
-    const i64 absV = std::llabs(v);
-    if (absV > h) {
-        return -2;
-    }
-    const long double rest = static_cast<long double>(h - absV) * static_cast<long double>(h + absV);
-    i64 m = static_cast<i64>(std::floor(static_cast<long double>(w) * std::sqrt(rest) / h));
-    m = std::clamp<i64>(m, 0, w);
-    // The estimate is exact but for rounding; settle it in integers wherever the products fit
-    // in 128 bits, which covers every box narrower than 2^30 pixels.
-    if (w < (i64{1} << 31) && h < (i64{1} << 31)) {
-        const i128 limit = i128{w} * w * (i128{h - absV} * (h + absV));
-        const auto inside = [&](i64 u) { return i128{u} * u * (i128{h} * h) <= limit; };
-        while (m < w && inside(m + 1)) {
-            ++m;
+    // Largest |u| of the right parity with (u / w)² + (v / h)² <= 1, or a negative number when
+    // the row holds no pixel centre inside the ellipse.
+    i64 centreHalfSpan(i64 w, i64 h, i64 v)
+    {
+        const i64 absV = std::llabs(v);
+        if (absV > h) {
+            return -2;
         }
-        while (m > 0 && !inside(m)) {
+        const long double rest =
+            static_cast<long double>(h - absV) * static_cast<long double>(h + absV);
+        i64 m = static_cast<i64>(std::floor(static_cast<long double>(w) * std::sqrt(rest) / h));
+        m = std::clamp<i64>(m, 0, w);
+        // The estimate is exact but for rounding; settle it in integers wherever the products fit
+        // in 128 bits, which covers every box narrower than 2^30 pixels.
+        if (w < (i64{1} << 31) && h < (i64{1} << 31)) {
+            const i128 limit = i128{w} * w * (i128{h - absV} * (h + absV));
+            const auto inside = [&](i64 u) {
+                return i128{u} * u * (i128{h} * h) <= limit;
+            };
+            while (m < w && inside(m + 1)) {
+                ++m;
+            }
+            while (m > 0 && !inside(m)) {
+                --m;
+            }
+        }
+        if ((m - w - 1) % 2 != 0) {
             --m;
         }
+        return m;
     }
-    if ((m - w - 1) % 2 != 0) {
-        --m;
-    }
-    return m;
-}
 
-// Half span of the figure's row at doubled offset v; -2 for a row outside the box.
-i64 halfSpan(i64 w, i64 h, i64 v)
-{
-    if (std::llabs(v) > h - 1) {
-        return -2;
-    }
-    // The row(s) through the centre reach the left and right edges of the box, and every row
-    // keeps its centre pixel(s), so even a thin figure touches all four edges.
-    if (std::llabs(v) <= 1) {
-        return w - 1;
-    }
-    const i64 smallest = (w % 2 == 0) ? 1 : 0;
-    return std::max(centreHalfSpan(w, h, v), smallest);
-}
-
-i64 floorDivide(i128 a, i128 d)
-{
-    i128 q = a / d;
-    if (a % d != 0 && a < 0) {
-        --q;
-    }
-    return static_cast<i64>(q);
-}
-
-// First i of lo..hi for which `test` holds, `test` being false then true along the range;
-// hi + 1 when it never holds.
-template<typename Test>
-i64 firstTrue(i64 lo, i64 hi, Test test)
-{
-    i64 a = lo;
-    i64 b = hi + 1;
-    while (a < b) {
-        const i64 mid = a + (b - a) / 2;
-        if (test(mid)) {
-            b = mid;
-        } else {
-            a = mid + 1;
+    // Half span of the figure's row at doubled offset v; -2 for a row outside the box.
+    i64 halfSpan(i64 w, i64 h, i64 v)
+    {
+        if (std::llabs(v) > h - 1) {
+            return -2;
         }
+        // The row(s) through the centre reach the left and right edges of the box, and every row
+        // keeps its centre pixel(s), so even a thin figure touches all four edges.
+        if (std::llabs(v) <= 1) {
+            return w - 1;
+        }
+        const i64 smallest = (w % 2 == 0) ? 1 : 0;
+        return std::max(centreHalfSpan(w, h, v), smallest);
     }
-    return a;
-}
+
+    i64 floorDivide(i128 a, i128 d)
+    {
+        i128 q = a / d;
+        if (a % d != 0 && a < 0) {
+            --q;
+        }
+        return static_cast<i64>(q);
+    }
+
+    // First i of lo..hi for which `test` holds, `test` being false then true along the range;
+    // hi + 1 when it never holds.
+    template <typename Test> i64 firstTrue(i64 lo, i64 hi, Test test)
+    {
+        i64 a = lo;
+        i64 b = hi + 1;
+        while (a < b) {
+            const i64 mid = a + (b - a) / 2;
+            if (test(mid)) {
+                b = mid;
+            } else {
+                a = mid + 1;
+            }
+        }
+        return a;
+    }
 
 } // namespace
 
@@ -132,7 +134,9 @@ void Surface::ellipse(int left, int top, int right, int bottom)
     }
     const i64 sumX = i64{left} + right - 1;
     const i64 sumY = i64{top} + bottom - 1;
-    const auto xOf = [sumX](i64 u) { return (u + sumX) / 2; };
+    const auto xOf = [sumX](i64 u) {
+        return (u + sumX) / 2;
+    };
     const i64 smallest = (w % 2 == 0) ? 1 : 0;
     const i64 firstRow = std::max<i64>(top, 0);
     const i64 lastRow = std::min<i64>(bottom, bitmap_.height()) - 1;
@@ -180,7 +184,9 @@ void Surface::lineTo(int x, int y)
     const i64 sizeA = xMajor ? bitmap_.width() : bitmap_.height();
     const i64 sizeB = xMajor ? bitmap_.height() : bitmap_.width();
     // floor(i·db/n + 1/2): the nearest minor offset, halves towards the larger coordinate.
-    const auto minorAt = [&](i64 i) { return b0 + floorDivide(2 * i128{i} * db + n, 2 * i128{n}); };
+    const auto minorAt = [&](i64 i) {
+        return b0 + floorDivide(2 * i128{i} * db + n, 2 * i128{n});
+    };
 
     // Steps whose major coordinate lies on the bitmap, then those whose minor one does too;
     // the minor coordinate is monotonic along the line, so both ends are found by bisection.
@@ -209,6 +215,36 @@ void Surface::lineTo(int x, int y)
             plot(b, a);
         }
     }
+}
+
+void Surface::drawBitmap(int x, int y, const QImage &source)
+{
+    if (source.isNull() || bitmap_.isNull()) {
+        return;
+    }
+    const QImage pixels = source.format() == QImage::Format_RGB32
+        ? source
+        : source.convertToFormat(QImage::Format_RGB32);
+    // In 64 bits: the far edges of a source placed near the end of the int range overflow.
+    const i64 left = std::max<i64>(x, 0);
+    const i64 top = std::max<i64>(y, 0);
+    const i64 right = std::min<i64>(i64{x} + pixels.width(), bitmap_.width()) - 1;
+    const i64 bottom = std::min<i64>(i64{y} + pixels.height(), bitmap_.height()) - 1;
+    if (left > right || top > bottom) {
+        return;
+    }
+    for (i64 row = top; row <= bottom; ++row) {
+        const auto *from = reinterpret_cast<const QRgb *>(pixels.constScanLine(int(row - y)));
+        auto *to = reinterpret_cast<QRgb *>(bitmap_.scanLine(int(row)));
+        std::copy(from + (left - x), from + (right - x) + 1, to + left);
+    }
+    const QRect target{QPoint(int(left), int(top)), QPoint(int(right), int(bottom))};
+    touched_ |= target;
+}
+
+QRgb Surface::pixel(int x, int y) const
+{
+    return bitmap_.valid(x, y) ? bitmap_.pixel(x, y) : kWhite;
 }
 
 QImage newBitmap(int width, int height)

@@ -8,7 +8,6 @@
 #include <QPalette>
 
 #include <benchmark/benchmark.h>
-
 #include <cmath>
 #include <memory>
 

@@ -78,7 +78,10 @@ struct Stack {
         return view;
     }
     // Everything painted afresh.
-    [[nodiscard]] QImage rendered() { return page.grab().toImage().convertToFormat(QImage::Format_RGB32); }
+    [[nodiscard]] QImage rendered()
+    {
+        return page.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    }
     [[nodiscard]] QRgb at(QPoint p) { return rendered().pixel(p + kOrigin); }
 };
 
@@ -380,7 +383,9 @@ void PictureViewTest::deferredFailureIsReportedOnce()
 {
     Stack stack;
     QStringList reported;
-    stack.pic3->deferredFailure = [&reported](const QString &message) { reported.append(message); };
+    stack.pic3->deferredFailure = [&reported](const QString &message) {
+        reported.append(message);
+    };
     auto picture = std::make_unique<OtherPicture>(QStringLiteral("Données JPEG corrompues"));
     const OtherPicture *held = picture.get();
     stack.pic3->setPicture(std::move(picture));
@@ -407,12 +412,18 @@ void PictureViewTest::repaintedRegionsMatchAFullPaint()
         [&] { stack.pic3->giveBitmap(photo()); },
         [&] { stack.pic->draw([](Surface &s) { s.setPen(kYellow), s.ellipse(28, 28, 32, 32); }); },
         [&] { stack.pic->draw([](Surface &s) { s.setPen(kGreen), s.ellipse(20, 20, 120, 120); }); },
-        [&] { stack.picmesure->giveBitmap(lineBitmap(kCyan, {0, 70}, {150, 30})); },
-        [&] { stack.picmesure->giveBitmap(lineBitmap(kCyan, {20, 10}, {30, 140})); },
+        [&] {
+            stack.picmesure->giveBitmap(lineBitmap(kCyan, {0, 70}, {150, 30}));
+        },
+        [&] {
+            stack.picmesure->giveBitmap(lineBitmap(kCyan, {20, 10}, {30, 140}));
+        },
         [&] { stack.pic->draw([=](Surface &s) { s.moveTo(0, bottom), s.lineTo(3, bottom); }); },
         [&] { stack.pic->draw([=](Surface &s) { s.ellipse(-2, bottom - 2, 2, bottom + 2); }); },
         [&] { stack.picellipse->setTransparent(false); },
-        [&] { stack.picellipse->giveBitmap(lineBitmap(kRed, {60, 0}, {60, 141})); },
+        [&] {
+            stack.picellipse->giveBitmap(lineBitmap(kRed, {60, 0}, {60, 141}));
+        },
         [&] { stack.picellipse->setTransparent(true); },
         [&] { stack.pic->clear(); },
         [&] { stack.pic3->clear(); },
