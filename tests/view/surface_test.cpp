@@ -1,6 +1,7 @@
 #include "view/surface.h"
 
 #include <QElapsedTimer>
+#include <QRandomGenerator>
 #include <QSet>
 #include <QtTest>
 
@@ -102,6 +103,7 @@ private slots:
     void farLinesAreClippedQuickly_data();
     void farLinesAreClippedQuickly();
     void penIsBlackUntilSet();
+    void clippingKeepsTheShape();
     void drawBitmap_data();
     void drawBitmap();
 };
@@ -421,6 +423,38 @@ void SurfaceTest::penIsBlackUntilSet()
     surface.lineTo(6, 0);
     QCOMPARE(bitmap.pixel(3, 0), qRgb(255, 255, 0));
     QCOMPARE(bitmap.pixel(6, 0), kWhite);
+}
+
+void SurfaceTest::clippingKeepsTheShape()
+{
+    // Figures drawn on a small bitmap are the window of the same figures drawn on a large one
+    // around it, for boxes and lines crossing its edges in every way.
+    const QRect window(100, 100, 60, 40);
+    QImage large = greyBitmap(260, 240);
+    QImage small = greyBitmap(window.width(), window.height());
+    Surface onLarge(large);
+    Surface onSmall(small);
+    QRandomGenerator random(20261208);
+    const auto coordinate = [&random](int size) { return random.bounded(size + 1); };
+    for (int i = 0; i < 300; ++i) {
+        const QRgb colour = qRgb(i % 251, i % 7 * 30, 200);
+        onLarge.setPen(colour);
+        onSmall.setPen(colour);
+        const int l = coordinate(260);
+        const int t = coordinate(240);
+        const int r = coordinate(260);
+        const int b = coordinate(240);
+        if (i % 2 == 0) {
+            onLarge.ellipse(l, t, r, b);
+            onSmall.ellipse(l - window.x(), t - window.y(), r - window.x(), b - window.y());
+        } else {
+            onLarge.moveTo(l, t);
+            onLarge.lineTo(r, b);
+            onSmall.moveTo(l - window.x(), t - window.y());
+            onSmall.lineTo(r - window.x(), b - window.y());
+        }
+        QCOMPARE(small, large.copy(window));
+    }
 }
 
 void SurfaceTest::drawBitmap_data()
