@@ -10,58 +10,58 @@ namespace view {
 
 namespace {
 
-    // Colours are compared without the alpha byte, which means nothing in a 24-bit bitmap.
-    constexpr QRgb kColourMask = 0x00ffffffu;
+// Colours are compared without the alpha byte, which means nothing in a 24-bit bitmap.
+constexpr QRgb kColourMask = 0x00ffffffu;
 
-    bool sameColour(QRgb a, QRgb b)
-    {
-        return ((a ^ b) & kColourMask) == 0;
+bool sameColour(QRgb a, QRgb b)
+{
+    return ((a ^ b) & kColourMask) == 0;
+}
+
+// The bounding rectangle of the pixels of `area` whose colour differs from `key`. Rows of key
+// pixels alone are the rule in a drawing layer, so they are passed over with memcmp against a
+// row of the key before any pixel is looked at.
+QRect boundsOfOthers(const QImage &image, QRect area, QRgb key)
+{
+    area &= image.rect();
+    if (area.isEmpty()) {
+        return {};
     }
-
-    // The bounding rectangle of the pixels of `area` whose colour differs from `key`. Rows of key
-    // pixels alone are the rule in a drawing layer, so they are passed over with memcmp against a
-    // row of the key before any pixel is looked at.
-    QRect boundsOfOthers(const QImage &image, QRect area, QRgb key)
-    {
-        area &= image.rect();
-        if (area.isEmpty()) {
-            return {};
+    const std::vector<QRgb> keyRow(static_cast<std::size_t>(area.width()), key | ~kColourMask);
+    const std::size_t rowBytes = keyRow.size() * sizeof(QRgb);
+    int left = area.right() + 1;
+    int right = area.left() - 1;
+    int top = -1;
+    int bottom = -1;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y)) + area.left();
+        if (std::memcmp(line, keyRow.data(), rowBytes) == 0) {
+            continue;
         }
-        const std::vector<QRgb> keyRow(static_cast<std::size_t>(area.width()), key | ~kColourMask);
-        const std::size_t rowBytes = keyRow.size() * sizeof(QRgb);
-        int left = area.right() + 1;
-        int right = area.left() - 1;
-        int top = -1;
-        int bottom = -1;
-        for (int y = area.top(); y <= area.bottom(); ++y) {
-            const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y)) + area.left();
-            if (std::memcmp(line, keyRow.data(), rowBytes) == 0) {
-                continue;
-            }
-            const int n = area.width();
-            int first = 0;
-            while (first < n && sameColour(line[first], key)) {
-                ++first;
-            }
-            if (first == n) {
-                continue;
-            }
-            int last = n - 1;
-            while (sameColour(line[last], key)) {
-                --last;
-            }
-            left = std::min(left, area.left() + first);
-            right = std::max(right, area.left() + last);
-            if (top < 0) {
-                top = y;
-            }
-            bottom = y;
+        const int n = area.width();
+        int first = 0;
+        while (first < n && sameColour(line[first], key)) {
+            ++first;
         }
+        if (first == n) {
+            continue;
+        }
+        int last = n - 1;
+        while (sameColour(line[last], key)) {
+            --last;
+        }
+        left = std::min(left, area.left() + first);
+        right = std::max(right, area.left() + last);
         if (top < 0) {
-            return {};
+            top = y;
         }
-        return QRect(QPoint(left, top), QPoint(right, bottom));
+        bottom = y;
     }
+    if (top < 0) {
+        return {};
+    }
+    return QRect(QPoint(left, top), QPoint(right, bottom));
+}
 
 } // namespace
 

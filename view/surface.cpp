@@ -10,87 +10,88 @@ namespace view {
 
 namespace {
 
-    using i64 = long long;
-    using i128 = __int128;
+using i64 = long long;
+using i128 = __int128;
 
-    constexpr QRgb kWhite = 0xffffffffu;
+constexpr QRgb kWhite = 0xffffffffu;
 
-    // Figures are worked out on offsets doubled from the centre of the box, so that the centres
-    // of pixels are integers whatever the parity of the box: pixel x of a box left..right has the
-    // offset u = 2x - (left + right) + 1, and u has the parity of width + 1.
+// Figures are worked out on offsets doubled from the centre of the box, so that the centres
+// of pixels are integers whatever the parity of the box: pixel x of a box left..right has the
+// offset u = 2x - (left + right) + 1, and u has the parity of width + 1.
 
-    // Largest |u| of the right parity with (u / w)² + (v / h)² <= 1, or a negative number when
-    // the row holds no pixel centre inside the ellipse.
-    i64 centreHalfSpan(i64 w, i64 h, i64 v)
-    {
-        const i64 absV = std::llabs(v);
-        if (absV > h) {
-            return -2;
+// Largest |u| of the right parity with (u / w)² + (v / h)² <= 1, or a negative number when
+// the row holds no pixel centre inside the ellipse.
+i64 centreHalfSpan(i64 w, i64 h, i64 v)
+{
+    const i64 absV = std::llabs(v);
+    if (absV > h) {
+        return -2;
+    }
+    const long double rest =
+        static_cast<long double>(h - absV) * static_cast<long double>(h + absV);
+    i64 m = static_cast<i64>(std::floor(static_cast<long double>(w) * std::sqrt(rest) / h));
+    m = std::clamp<i64>(m, 0, w);
+    // The estimate is exact but for rounding; settle it in integers wherever the products fit
+    // in 128 bits, which covers every box narrower than 2^30 pixels.
+    if (w < (i64{1} << 31) && h < (i64{1} << 31)) {
+        const i128 limit = i128{w} * w * (i128{h - absV} * (h + absV));
+        const auto inside = [&](i64 u) {
+            return i128{u} * u * (i128{h} * h) <= limit;
+        };
+        while (m < w && inside(m + 1)) {
+            ++m;
         }
-        const long double rest =
-            static_cast<long double>(h - absV) * static_cast<long double>(h + absV);
-        i64 m = static_cast<i64>(std::floor(static_cast<long double>(w) * std::sqrt(rest) / h));
-        m = std::clamp<i64>(m, 0, w);
-        // The estimate is exact but for rounding; settle it in integers wherever the products fit
-        // in 128 bits, which covers every box narrower than 2^30 pixels.
-        if (w < (i64{1} << 31) && h < (i64{1} << 31)) {
-            const i128 limit = i128{w} * w * (i128{h - absV} * (h + absV));
-            const auto inside = [&](i64 u) {
-                return i128{u} * u * (i128{h} * h) <= limit;
-            };
-            while (m < w && inside(m + 1)) {
-                ++m;
-            }
-            while (m > 0 && !inside(m)) {
-                --m;
-            }
-        }
-        if ((m - w - 1) % 2 != 0) {
+        while (m > 0 && !inside(m)) {
             --m;
         }
-        return m;
     }
+    if ((m - w - 1) % 2 != 0) {
+        --m;
+    }
+    return m;
+}
 
-    // Half span of the figure's row at doubled offset v; -2 for a row outside the box.
-    i64 halfSpan(i64 w, i64 h, i64 v)
-    {
-        if (std::llabs(v) > h - 1) {
-            return -2;
-        }
-        // The row(s) through the centre reach the left and right edges of the box, and every row
-        // keeps its centre pixel(s), so even a thin figure touches all four edges.
-        if (std::llabs(v) <= 1) {
-            return w - 1;
-        }
-        const i64 smallest = (w % 2 == 0) ? 1 : 0;
-        return std::max(centreHalfSpan(w, h, v), smallest);
+// Half span of the figure's row at doubled offset v; -2 for a row outside the box.
+i64 halfSpan(i64 w, i64 h, i64 v)
+{
+    if (std::llabs(v) > h - 1) {
+        return -2;
     }
+    // The row(s) through the centre reach the left and right edges of the box, and every row
+    // keeps its centre pixel(s), so even a thin figure touches all four edges.
+    if (std::llabs(v) <= 1) {
+        return w - 1;
+    }
+    const i64 smallest = (w % 2 == 0) ? 1 : 0;
+    return std::max(centreHalfSpan(w, h, v), smallest);
+}
 
-    i64 floorDivide(i128 a, i128 d)
-    {
-        i128 q = a / d;
-        if (a % d != 0 && a < 0) {
-            --q;
-        }
-        return static_cast<i64>(q);
+i64 floorDivide(i128 a, i128 d)
+{
+    i128 q = a / d;
+    if (a % d != 0 && a < 0) {
+        --q;
     }
+    return static_cast<i64>(q);
+}
 
-    // First i of lo..hi for which `test` holds, `test` being false then true along the range;
-    // hi + 1 when it never holds.
-    template <typename Test> i64 firstTrue(i64 lo, i64 hi, Test test)
-    {
-        i64 a = lo;
-        i64 b = hi + 1;
-        while (a < b) {
-            const i64 mid = a + (b - a) / 2;
-            if (test(mid)) {
-                b = mid;
-            } else {
-                a = mid + 1;
-            }
+// First i of lo..hi for which `test` holds, `test` being false then true along the range;
+// hi + 1 when it never holds.
+template <typename Test>
+i64 firstTrue(i64 lo, i64 hi, Test test)
+{
+    i64 a = lo;
+    i64 b = hi + 1;
+    while (a < b) {
+        const i64 mid = a + (b - a) / 2;
+        if (test(mid)) {
+            b = mid;
+        } else {
+            a = mid + 1;
         }
-        return a;
     }
+    return a;
+}
 
 } // namespace
 
