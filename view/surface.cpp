@@ -32,7 +32,7 @@ i64 centreHalfSpan(i64 w, i64 h, i64 v)
     i64 m = static_cast<i64>(std::floor(static_cast<long double>(w) * std::sqrt(rest) / h));
     m = std::clamp<i64>(m, 0, w);
     // The estimate is exact but for rounding; settle it in integers wherever the products fit
-    // in 128 bits, which covers every box narrower than 2^30 pixels.
+    // in 128 bits, which covers every box narrower and lower than 2^31 pixels.
     if (w < (i64{1} << 31) && h < (i64{1} << 31)) {
         const i128 limit = i128{w} * w * (i128{h - absV} * (h + absV));
         const auto inside = [&](i64 u) {
