@@ -36,7 +36,9 @@ TForm1::TForm1(QWidget *parent)
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Selmarin"));
     setWindowIcon(QIcon(QStringLiteral(":/korvalen.xpm")));
-    showFailure = [this](const QString &message) { showFailureBox(message); };
+    showFailure = [this](const QString &message) {
+        showFailureBox(message);
+    };
     choosePicture = [this]() -> std::optional<QString> {
         if (!openpic->execute())
             return std::nullopt;
@@ -72,7 +74,9 @@ void TForm1::bindHandlers()
     bind(Button3, &QPushButton::clicked, &TForm1::Button3Click);
     bind(Button4, &QPushButton::clicked, &TForm1::Button4Click);
     // A photograph that fails to decode reports it after the paint that first shows it.
-    pic3->deferredFailure = [this](const QString &message) { fail(message); };
+    pic3->deferredFailure = [this](const QString &message) {
+        fail(message);
+    };
 }
 
 void TForm1::FormCreate()
