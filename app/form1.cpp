@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -139,6 +140,13 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
             layer->setGeometry(128, 0, page.width() - 99, page.height() + 5);
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // The tab control fills the whole client area.
+    PageControl1->setGeometry(rect());
 }
 
 void TForm1::showEvent(QShowEvent *event)

@@ -315,9 +315,11 @@ private slots:
 
     void picturesAreaFollowsThePage()
     {
-        form->resize(1200, 800);
+        const QSize before = form->TabSheet1->size();
+        form->resize(form->width() + 250, form->height() + 120);
         QTest::qWait(0);
         const QSize page = form->TabSheet1->size();
+        QCOMPARE(page, before + QSize(250, 120));
         for (auto *layer : {form->pic3, form->pic, form->picmesure, form->picellipse})
             QCOMPARE(layer->geometry(), QRect(128, 0, page.width() - 99, page.height() + 5));
         trace({100, 200}, {300, 200});
