@@ -8,8 +8,10 @@
 #include "view/pictureview.h"
 #include "view/surface.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSlider>
 #include <QTabWidget>
@@ -127,6 +129,37 @@ private slots:
         const QImage rings = expectedEllipses(form->pic->deviceSize(),
             {{kYellow, measure::markerBox(100, 200)}, {kYellow, measure::markerBox(50, 230)}});
         QCOMPARE(bitmapOf(form->pic), rings);
+    }
+
+    void aDoubleClickIsTwoCuspClicks()
+    {
+        const QPoint at(150, 160);
+        QMouseEvent press(QEvent::MouseButtonPress,
+            at,
+            form->picellipse->mapToGlobal(at),
+            Qt::LeftButton,
+            Qt::LeftButton,
+            {});
+        QMouseEvent release(QEvent::MouseButtonRelease,
+            at,
+            form->picellipse->mapToGlobal(at),
+            Qt::LeftButton,
+            {},
+            {});
+        QMouseEvent second(QEvent::MouseButtonDblClick,
+            at,
+            form->picellipse->mapToGlobal(at),
+            Qt::LeftButton,
+            Qt::LeftButton,
+            {});
+        QApplication::sendEvent(form->picellipse, &press);
+        QApplication::sendEvent(form->picellipse, &release);
+        QApplication::sendEvent(form->picellipse, &second);
+        QApplication::sendEvent(form->picellipse, &release);
+        QCOMPARE(form->point->value(), 1);
+        QVERIFY(form->Button1->isEnabled());
+        QCOMPARE(form->state.ptx[1], form->state.ptx[2]);
+        QCOMPARE(form->state.pty[2], 160.0f);
     }
 
     void aNewPairClearsTheMarkersAndTheCircle()
