@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -327,6 +328,17 @@ private slots:
         QTest::mouseClick(form->Button2, Qt::LeftButton);
         QCOMPARE(failures.size(), 1);
         QCOMPARE(form->pic3->picture()->naturalSize(), QSize(20, 20)); // the old picture stays
+        QTemporaryDir folder;
+        const QString moon = folder.filePath(QStringLiteral("lune.BMP"));
+        QImage photograph(64, 48, QImage::Format_RGB888);
+        photograph.fill(qRgb(40, 40, 40));
+        QVERIFY(photograph.save(moon, "BMP"));
+        form->choosePicture = [&] {
+            return std::optional<QString>(moon);
+        };
+        QTest::mouseClick(form->Button2, Qt::LeftButton);
+        QCOMPARE(failures.size(), 1);
+        QCOMPARE(form->pic3->picture()->naturalSize(), QSize(64, 48));
     }
 
     void whiteIsTransparentAndLayersStackInOrder()
