@@ -358,6 +358,22 @@ private slots:
         QCOMPARE(at(200, 180), background); // the white fill does not show
     }
 
+    void aMarkOnTheBottomLeftPixelTurnsTheLayersWhiteOpaque()
+    {
+        // The bottom row lies in the strip below the page's visible edge; a press there still
+        // reaches the view.
+        const int bottom = form->pic->deviceSize().height() - 1;
+        click(2, bottom);
+        QCOMPARE(pixelOf(form->pic, 0, bottom), kYellow);
+        auto at = [this](int x, int y) {
+            const QImage window = form->grab().toImage();
+            return window.pixel(form->TabSheet1->mapTo(form.get(), QPoint(128 + x, y)));
+        };
+        QCOMPARE(at(500, 300), qRgb(255, 255, 255));
+        QTest::mouseClick(form->Button3, Qt::LeftButton);
+        QCOMPARE(at(500, 300), at(-8, 5));
+    }
+
     void picturesAreaFollowsThePage()
     {
         const QSize before = form->TabSheet1->size();
