@@ -8,10 +8,10 @@ namespace view {
 
 namespace {
 
-    constexpr std::uint32_t kEmfHeaderType = 1;
-    constexpr std::uint32_t kEmfSignature = 0x464D4520; // " EMF"
-    constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7;
-    constexpr std::size_t kPlaceableHeaderSize = 22;
+constexpr std::uint32_t kEmfHeaderType = 1;
+constexpr std::uint32_t kEmfSignature = 0x464D4520; // " EMF"
+constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7;
+constexpr std::size_t kPlaceableHeaderSize = 22;
 
 } // namespace
 

@@ -20,19 +20,16 @@ inline constexpr const char *kInvalidMetafile = "Metafile is not valid";
 
 /// A window on some bytes of a metafile: every read is checked against the window, so a record
 /// can never make the player look past its own end (nor past the file's).
-class ByteSpan
-{
+class ByteSpan {
 public:
     ByteSpan() = default;
     ByteSpan(const char *data, std::size_t size)
         : data_(reinterpret_cast<const std::uint8_t *>(data))
         , size_(size)
-    {
-    }
+    { }
     explicit ByteSpan(const QByteArray &bytes)
         : ByteSpan(bytes.constData(), static_cast<std::size_t>(bytes.size()))
-    {
-    }
+    { }
 
     [[nodiscard]] std::size_t size() const { return size_; }
     [[nodiscard]] const char *data() const { return reinterpret_cast<const char *>(data_); }

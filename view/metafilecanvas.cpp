@@ -9,146 +9,146 @@ namespace view {
 
 namespace {
 
-    // Farther than this from the picture, in pixels, a figure is not drawn: no metafile of a sane
-    // size reaches there, and the rasteriser works in fixed point that does not either.
-    constexpr double kFar = 1e6;
-    // Clips grown more complex than this stop changing: a clip of thousands of pieces is a
-    // malicious file, and the path operations on it are quadratic.
-    constexpr int kMaxClipElements = 4096;
-    // Saved states beyond this are not kept.
-    constexpr std::size_t kMaxSavedStates = 4096;
-    constexpr double kMaxPenWidth = 10000;
-    constexpr double kMaxFontPixels = 20000;
+// Farther than this from the picture, in pixels, a figure is not drawn: no metafile of a sane
+// size reaches there, and the rasteriser works in fixed point that does not either.
+constexpr double kFar = 1e6;
+// Clips grown more complex than this stop changing: a clip of thousands of pieces is a
+// malicious file, and the path operations on it are quadratic.
+constexpr int kMaxClipElements = 4096;
+// Saved states beyond this are not kept.
+constexpr std::size_t kMaxSavedStates = 4096;
+constexpr double kMaxPenWidth = 10000;
+constexpr double kMaxFontPixels = 20000;
 
-    constexpr std::uint32_t kTextUpdateCurrent = 1;
-    constexpr std::uint32_t kTextRight = 2;
-    constexpr std::uint32_t kTextCentre = 6;
-    constexpr std::uint32_t kTextBottom = 8;
-    constexpr std::uint32_t kTextBaseline = 24;
-    constexpr std::uint32_t kOpaqueBox = 2;
-    constexpr std::uint32_t kClippedToBox = 4;
+constexpr std::uint32_t kTextUpdateCurrent = 1;
+constexpr std::uint32_t kTextRight = 2;
+constexpr std::uint32_t kTextCentre = 6;
+constexpr std::uint32_t kTextBottom = 8;
+constexpr std::uint32_t kTextBaseline = 24;
+constexpr std::uint32_t kOpaqueBox = 2;
+constexpr std::uint32_t kClippedToBox = 4;
 
-    enum ClipMode : std::uint32_t {
-        ClipAnd = 1,
-        ClipOr = 2,
-        ClipXor = 3,
-        ClipDiff = 4,
-        ClipCopy = 5
-    };
+enum ClipMode : std::uint32_t {
+    ClipAnd = 1,
+    ClipOr = 2,
+    ClipXor = 3,
+    ClipDiff = 4,
+    ClipCopy = 5
+};
 
-    bool finite(const QTransform &t)
-    {
-        return std::isfinite(t.m11()) && std::isfinite(t.m12()) && std::isfinite(t.m21())
-            && std::isfinite(t.m22()) && std::isfinite(t.dx()) && std::isfinite(t.dy());
+bool finite(const QTransform &t)
+{
+    return std::isfinite(t.m11()) && std::isfinite(t.m12()) && std::isfinite(t.m21())
+        && std::isfinite(t.m22()) && std::isfinite(t.dx()) && std::isfinite(t.dy());
+}
+
+bool nearby(QPointF p)
+{
+    return std::abs(p.x()) <= kFar && std::abs(p.y()) <= kFar; // false for NaN too
+}
+
+bool nearby(const QRectF &r)
+{
+    return nearby(r.topLeft()) && nearby(r.bottomRight());
+}
+
+bool axisAligned(const QTransform &t)
+{
+    return t.m12() == 0 && t.m21() == 0;
+}
+
+QPointF rounded(QPointF p)
+{
+    return {std::round(p.x()), std::round(p.y())};
+}
+
+// A rectangle drawn by the pen: its outline lies on its left and top edges and one pixel inside
+// its right and bottom ones, so that the figure covers [left, right) × [top, bottom).
+QRectF inside(const QRectF &r)
+{
+    return {r.x(), r.y(), std::max(r.width() - 1, 0.0), std::max(r.height() - 1, 0.0)};
+}
+
+// The same for a curve, whose outline the rasteriser puts on the pixels it passes through
+// rather than right of and below its coordinates: centred on the pixels' centres.
+QRectF insideCurve(const QRectF &r)
+{
+    return inside(r).translated(0.5, 0.5);
+}
+
+double degreesOf(QPointF p, const QRectF &box)
+{
+    const QPointF c = box.center();
+    const double rx = box.width() / 2;
+    const double ry = box.height() / 2;
+    const double dx = rx > 0 ? (p.x() - c.x()) / rx : p.x() - c.x();
+    const double dy = ry > 0 ? (p.y() - c.y()) / ry : p.y() - c.y();
+    return std::atan2(-dy, dx) * 180 / M_PI;
+}
+
+Qt::BrushStyle hatchStyle(std::uint32_t hatch)
+{
+    switch (hatch) {
+    case 0:
+        return Qt::HorPattern;
+    case 1:
+        return Qt::VerPattern;
+    case 2:
+        return Qt::FDiagPattern;
+    case 3:
+        return Qt::BDiagPattern;
+    case 4:
+        return Qt::CrossPattern;
+    default:
+        return Qt::DiagCrossPattern;
     }
+}
 
-    bool nearby(QPointF p)
-    {
-        return std::abs(p.x()) <= kFar && std::abs(p.y()) <= kFar; // false for NaN too
+QBrush qtBrush(const MetaBrush &brush)
+{
+    switch (brush.style) {
+    case MetaBrush::Style::Solid:
+        return QBrush(brush.color);
+    case MetaBrush::Style::Hatched:
+        return QBrush(brush.color, hatchStyle(brush.hatch));
+    case MetaBrush::Style::Pattern:
+        return brush.pattern.isNull() ? QBrush(Qt::NoBrush) : QBrush(brush.pattern);
+    case MetaBrush::Style::Null:
+        break;
     }
+    return QBrush(Qt::NoBrush);
+}
 
-    bool nearby(const QRectF &r)
-    {
-        return nearby(r.topLeft()) && nearby(r.bottomRight());
+// Pixels of one colour made transparent: what an AND with white or an OR with black leaves
+// unchanged, which is how masks and their images are combined.
+QImage withoutColour(const QImage &source, QRgb colour)
+{
+    QImage image = source.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            if ((line[x] & 0xffffff) == (colour & 0xffffff))
+                line[x] = 0;
     }
+    return image;
+}
 
-    bool axisAligned(const QTransform &t)
-    {
-        return t.m12() == 0 && t.m21() == 0;
-    }
-
-    QPointF rounded(QPointF p)
-    {
-        return {std::round(p.x()), std::round(p.y())};
-    }
-
-    // A rectangle drawn by the pen: its outline lies on its left and top edges and one pixel inside
-    // its right and bottom ones, so that the figure covers [left, right) × [top, bottom).
-    QRectF inside(const QRectF &r)
-    {
-        return {r.x(), r.y(), std::max(r.width() - 1, 0.0), std::max(r.height() - 1, 0.0)};
-    }
-
-    // The same for a curve, whose outline the rasteriser puts on the pixels it passes through
-    // rather than right of and below its coordinates: centred on the pixels' centres.
-    QRectF insideCurve(const QRectF &r)
-    {
-        return inside(r).translated(0.5, 0.5);
-    }
-
-    double degreesOf(QPointF p, const QRectF &box)
-    {
-        const QPointF c = box.center();
-        const double rx = box.width() / 2;
-        const double ry = box.height() / 2;
-        const double dx = rx > 0 ? (p.x() - c.x()) / rx : p.x() - c.x();
-        const double dy = ry > 0 ? (p.y() - c.y()) / ry : p.y() - c.y();
-        return std::atan2(-dy, dx) * 180 / M_PI;
-    }
-
-    Qt::BrushStyle hatchStyle(std::uint32_t hatch)
-    {
-        switch (hatch) {
-        case 0:
-            return Qt::HorPattern;
-        case 1:
-            return Qt::VerPattern;
-        case 2:
-            return Qt::FDiagPattern;
-        case 3:
-            return Qt::BDiagPattern;
-        case 4:
-            return Qt::CrossPattern;
-        default:
-            return Qt::DiagCrossPattern;
-        }
-    }
-
-    QBrush qtBrush(const MetaBrush &brush)
-    {
-        switch (brush.style) {
-        case MetaBrush::Style::Solid:
-            return QBrush(brush.color);
-        case MetaBrush::Style::Hatched:
-            return QBrush(brush.color, hatchStyle(brush.hatch));
-        case MetaBrush::Style::Pattern:
-            return brush.pattern.isNull() ? QBrush(Qt::NoBrush) : QBrush(brush.pattern);
-        case MetaBrush::Style::Null:
-            break;
-        }
-        return QBrush(Qt::NoBrush);
-    }
-
-    // Pixels of one colour made transparent: what an AND with white or an OR with black leaves
-    // unchanged, which is how masks and their images are combined.
-    QImage withoutColour(const QImage &source, QRgb colour)
-    {
-        QImage image = source.convertToFormat(QImage::Format_ARGB32);
-        for (int y = 0; y < image.height(); ++y) {
-            auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-            for (int x = 0; x < image.width(); ++x)
-                if ((line[x] & 0xffffff) == (colour & 0xffffff))
-                    line[x] = 0;
-        }
+QImage forRasterOp(const QImage &source, std::uint32_t rasterOp)
+{
+    switch (rasterOp) {
+    case rop::SrcAnd:
+        return withoutColour(source, qRgb(255, 255, 255));
+    case rop::SrcPaint:
+        return withoutColour(source, qRgb(0, 0, 0));
+    case rop::NotSrcCopy: {
+        QImage image = source.convertToFormat(QImage::Format_RGB32);
+        image.invertPixels();
         return image;
     }
-
-    QImage forRasterOp(const QImage &source, std::uint32_t rasterOp)
-    {
-        switch (rasterOp) {
-        case rop::SrcAnd:
-            return withoutColour(source, qRgb(255, 255, 255));
-        case rop::SrcPaint:
-            return withoutColour(source, qRgb(0, 0, 0));
-        case rop::NotSrcCopy: {
-            QImage image = source.convertToFormat(QImage::Format_RGB32);
-            image.invertPixels();
-            return image;
-        }
-        default:
-            return source;
-        }
+    default:
+        return source;
     }
+}
 
 } // namespace
 

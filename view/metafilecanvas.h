@@ -66,14 +66,14 @@ enum MapMode : std::uint32_t {
 
 /// Raster operations of the bit-block transfers that are drawn.
 namespace rop {
-    inline constexpr std::uint32_t SrcCopy = 0x00CC0020;
-    inline constexpr std::uint32_t SrcAnd = 0x008800C6;
-    inline constexpr std::uint32_t SrcPaint = 0x00EE0086;
-    inline constexpr std::uint32_t NotSrcCopy = 0x00330008;
-    inline constexpr std::uint32_t PatCopy = 0x00F00021;
-    inline constexpr std::uint32_t PatInvert = 0x005A0049;
-    inline constexpr std::uint32_t Blackness = 0x00000042;
-    inline constexpr std::uint32_t Whiteness = 0x00FF0062;
+inline constexpr std::uint32_t SrcCopy = 0x00CC0020;
+inline constexpr std::uint32_t SrcAnd = 0x008800C6;
+inline constexpr std::uint32_t SrcPaint = 0x00EE0086;
+inline constexpr std::uint32_t NotSrcCopy = 0x00330008;
+inline constexpr std::uint32_t PatCopy = 0x00F00021;
+inline constexpr std::uint32_t PatInvert = 0x005A0049;
+inline constexpr std::uint32_t Blackness = 0x00000042;
+inline constexpr std::uint32_t Whiteness = 0x00FF0062;
 } // namespace rop
 
 /// The device context both metafile players draw through: mapping, selected objects, current
@@ -81,8 +81,7 @@ namespace rop {
 /// it maps them to the picture's pixels and paints with the rules of the Windows raster
 /// drawing (rectangles and ellipses leave out their right and bottom edges, coordinates are
 /// rounded to whole pixels, nothing antialiased but text).
-class MetafileCanvas
-{
+class MetafileCanvas {
 public:
     /// A placeable metafile: its window starts as the bounding box and always fills the picture.
     /// `extent` is the picture's exact size in pixels, of which the image is the rounding.

@@ -8,8 +8,7 @@ namespace view {
 
 /// A played metafile: its strokes on a transparent image of the metafile's natural size. The
 /// records are played once, when the file is read; painting only draws that image.
-class MetafilePicture : public Picture
-{
+class MetafilePicture : public Picture {
 public:
     explicit MetafilePicture(QImage image);
 

@@ -33,7 +33,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     try {
         (void)view::readMetafile(
             QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size)), limits);
-    } catch (const measure::Failure &) {
-    }
+    } catch (const measure::Failure &) { }
     return 0;
 }

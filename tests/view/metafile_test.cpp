@@ -98,8 +98,7 @@ QByteArray emfText(QPoint at, const QString &text)
 
 } // namespace
 
-class MetafileTest : public QObject
-{
+class MetafileTest : public QObject {
     Q_OBJECT
 
 private slots:
