@@ -1,6 +1,5 @@
 // The icon reader and a paint of what it read.
 #include "fuzz_common.h"
-
 #include "measure/real.h"
 #include "view/iconpicture.h"
 

@@ -1,6 +1,5 @@
 // The JPEG picture: the header at load, then the decode and a paint.
 #include "fuzz_common.h"
-
 #include "measure/real.h"
 #include "view/jpegpicture.h"
 

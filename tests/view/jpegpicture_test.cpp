@@ -91,8 +91,7 @@ qsizetype nthScan(const QByteArray &data, int n)
 
 } // namespace
 
-class JpegPictureTest : public QObject
-{
+class JpegPictureTest : public QObject {
     Q_OBJECT
 private slots:
     void matchesDjpeg_data();
