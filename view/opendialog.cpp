@@ -30,6 +30,8 @@ constexpr int kButtonInset = 2;
 constexpr int kPaneWidth = 220;
 constexpr int kWindowMargin = 5;
 constexpr int kWindowBorder = 1;
+// Room for the file list beside the preview pane at the first showing; the user may resize.
+constexpr QSize kInitialSize(860, 480);
 
 // The largest rectangle of the picture's proportions inside `box`, centred in it.
 QRect fitted(const QSize &picture, const QRect &box)
@@ -206,6 +208,7 @@ OpenPictureDialog::OpenPictureDialog(QWidget *parent)
     dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
     dialog.setSizeGripEnabled(true);
     dialog.setModal(true);
+    dialog.resize(kInitialSize);
 
     auto *pane = new QWidget(&dialog);
     pane->setObjectName(QStringLiteral("previewPane"));
