@@ -9,9 +9,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <jerror.h>
 #include <jpeglib.h>
+#include <vector>
 
 using view::JpegPicture;
 
@@ -89,6 +92,38 @@ qsizetype nthScan(const QByteArray &data, int n)
     return at;
 }
 
+// A 16 × 16 CMYK JPEG of one colour, as Adobe programs write them (with their APP14 marker,
+// which says the inks are stored inverted).
+QByteArray cmykJpeg(const std::array<uchar, 4> &ink)
+{
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char *buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = 16;
+    info.image_height = 16;
+    info.input_components = 4;
+    info.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 100, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    std::vector<uchar> row;
+    for (int x = 0; x < 16; ++x)
+        row.insert(row.end(), ink.begin(), ink.end());
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    const QByteArray jpeg(reinterpret_cast<const char *>(buffer), static_cast<qsizetype>(size));
+    jpeg_destroy_compress(&info);
+    std::free(buffer);
+    return jpeg;
+}
+
 } // namespace
 
 class JpegPictureTest : public QObject {
@@ -104,6 +139,8 @@ private slots:
     void decodeFailureIsReportedOnce();
     void paintsTheDecodedPixels();
     void cloneKeepsThePicture();
+    void cmykComesOutInColour_data();
+    void cmykComesOutInColour();
 };
 
 void JpegPictureTest::matchesDjpeg_data()
@@ -265,6 +302,31 @@ void JpegPictureTest::cloneKeepsThePicture()
     QVERIFY(jpeg->isDecoded());
     QVERIFY(jpeg->isProgressive());
     QCOMPARE(jpeg->image(), picture->image());
+}
+
+void JpegPictureTest::cmykComesOutInColour_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QColor>("colour");
+    // Stored inverted: 255 is no ink, so (255, 0, 255, 255) is full magenta ink alone.
+    QTest::newRow("magenta") << cmykJpeg({255, 0, 255, 255}) << QColor(255, 0, 255);
+    QTest::newRow("dark cyan") << cmykJpeg({0, 255, 255, 128}) << QColor(0, 128, 128);
+    QTest::newRow("white") << cmykJpeg({255, 255, 255, 255}) << QColor(255, 255, 255);
+}
+
+void JpegPictureTest::cmykComesOutInColour()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(QColor, colour);
+    const auto picture = loadDecoded(data);
+    QCOMPARE(picture->image().format(), QImage::Format_RGB32);
+    for (const QPoint &at : {QPoint(0, 0), QPoint(8, 8), QPoint(15, 15)}) {
+        const QColor got = picture->image().pixelColor(at);
+        QVERIFY2(std::abs(got.red() - colour.red()) <= 2
+                && std::abs(got.green() - colour.green()) <= 2
+                && std::abs(got.blue() - colour.blue()) <= 2,
+            qPrintable(got.name()));
+    }
 }
 
 QTEST_MAIN(JpegPictureTest)
