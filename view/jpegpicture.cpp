@@ -21,6 +21,10 @@ constexpr std::size_t kPieceSize = 4096;
 constexpr int kGreyLevels = 236;
 // Scanlines asked of libjpeg per call; it hands out at most its own row group anyway.
 constexpr int kRowsPerRead = 16;
+// The largest bitmap a picture decodes into: 268 million colour pixels, well beyond any camera.
+// A file of a hundred bytes may declare 65500 × 65500 pixels; decoding it would take 17 GB and
+// most of a minute of filling in missing data.
+constexpr qint64 kMaxBitmapBytes = qint64(1) << 30;
 
 const JOCTET kFakeEndOfImage[2] = {0xFF, JPEG_EOI};
 
@@ -222,6 +226,11 @@ void JpegPicture::paint(QPainter &painter, const QRect &area, bool) const
 void JpegPicture::decode() const
 {
     decoded_ = true;
+    const qint64 bytesPerPixel = greyscale_ ? 1 : 4;
+    if (qint64(size_.width()) * size_.height() * bytesPerPixel > kMaxBitmapBytes) {
+        pendingFailure_ = QStringLiteral("Out of system resources");
+        return;
+    }
     Decoder decoder(data_);
     int error = trapped(decoder, [this, &decoder] {
         decoder.create();

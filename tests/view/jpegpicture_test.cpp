@@ -137,6 +137,7 @@ private slots:
     void loadFailures_data();
     void loadFailures();
     void decodeFailureIsReportedOnce();
+    void hugeDeclaredSizeIsRefusedAtDecode();
     void paintsTheDecodedPixels();
     void cloneKeepsThePicture();
     void cmykComesOutInColour_data();
@@ -271,6 +272,22 @@ void JpegPictureTest::decodeFailureIsReportedOnce()
     target.fill(Qt::blue);
     QPainter painter(&target);
     picture->paint(painter, target.rect(), false); // must neither throw nor decode again
+}
+
+void JpegPictureTest::hugeDeclaredSizeIsRefusedAtDecode()
+{
+    // The start-of-frame segment holds the height and width after its length and precision.
+    QByteArray data = fixture(QStringLiteral("moon-colour.jpg"));
+    const qsizetype frame = data.indexOf(QByteArray("\xFF\xC0", 2));
+    QVERIFY(frame > 0);
+    data.replace(frame + 5, 4, QByteArray("\xFF\xDC\xFF\xDC", 4));
+    auto picture = JpegPicture::load(data);
+    QCOMPARE(picture->naturalSize(), QSize(65500, 65500));
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(picture->prepare(), std::optional<QString>(QStringLiteral("Out of system resources")));
+    QVERIFY(timer.elapsed() < 1000);
+    QVERIFY(picture->image().isNull());
 }
 
 void JpegPictureTest::paintsTheDecodedPixels()
