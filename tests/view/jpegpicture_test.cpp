@@ -69,6 +69,13 @@ QString failureOf(const QByteArray &data)
     return QString();
 }
 
+// The failure prepare() reports, as text (comparing optionals trips GCC's
+// maybe-uninitialized warning under the sanitizers).
+QString described(const std::optional<QString> &failure)
+{
+    return failure ? *failure : QStringLiteral("(none)");
+}
+
 QString jpegError(int code)
 {
     return QStringLiteral("JPEG error #%1").arg(code);
@@ -176,7 +183,7 @@ void JpegPictureTest::matchesDjpeg()
         QVERIFY(failure.has_value());
         return;
     }
-    QCOMPARE(failure, std::optional<QString>());
+    QCOMPARE(described(failure), QStringLiteral("(none)"));
     const QImage expected = reference.convertToFormat(QImage::Format_RGB32);
     const QImage actual = picture->image().convertToFormat(QImage::Format_RGB32);
     QCOMPARE(actual.size(), expected.size());
@@ -265,8 +272,8 @@ void JpegPictureTest::decodeFailureIsReportedOnce()
     data[selector] = '\x33';
     auto picture = JpegPicture::load(data);
     QCOMPARE(picture->naturalSize(), QSize(97, 61));
-    QCOMPARE(picture->prepare(), std::optional<QString>(jpegError(JERR_NO_HUFF_TABLE)));
-    QCOMPARE(picture->prepare(), std::optional<QString>());
+    QCOMPARE(described(picture->prepare()), jpegError(JERR_NO_HUFF_TABLE));
+    QCOMPARE(described(picture->prepare()), QStringLiteral("(none)"));
     QVERIFY(picture->isDecoded());
     QImage target(97, 61, QImage::Format_RGB32);
     target.fill(Qt::blue);
@@ -285,7 +292,7 @@ void JpegPictureTest::hugeDeclaredSizeIsRefusedAtDecode()
     QCOMPARE(picture->naturalSize(), QSize(65500, 65500));
     QElapsedTimer timer;
     timer.start();
-    QCOMPARE(picture->prepare(), std::optional<QString>(QStringLiteral("Out of system resources")));
+    QCOMPARE(described(picture->prepare()), QStringLiteral("Out of system resources"));
     QVERIFY(timer.elapsed() < 1000);
     QVERIFY(picture->image().isNull());
 }
@@ -301,7 +308,7 @@ void JpegPictureTest::paintsTheDecodedPixels()
         picture->paint(painter, QRect(10, 5, 200, 30), false);
     }
     QVERIFY(picture->isDecoded());
-    QCOMPARE(picture->prepare(), std::optional<QString>());
+    QCOMPARE(described(picture->prepare()), QStringLiteral("(none)"));
     const QImage &image = picture->image();
     QCOMPARE(target.pixel(10, 5), image.pixel(10, 5));
     QCOMPARE(target.pixel(96, 34), image.pixel(96, 34));
