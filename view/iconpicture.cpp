@@ -64,8 +64,7 @@ int chooseImage(const QByteArray &data)
 
 IconPicture::IconPicture(const QImage &image)
     : image_(image.convertToFormat(QImage::Format_ARGB32_Premultiplied))
-{
-}
+{ }
 
 std::unique_ptr<Picture> IconPicture::clone() const
 {

@@ -39,8 +39,7 @@ struct MemorySource {
 };
 
 void initSource(j_decompress_ptr)
-{
-}
+{ }
 
 boolean fillInputBuffer(j_decompress_ptr info)
 {
@@ -74,8 +73,7 @@ void skipInputData(j_decompress_ptr info, long count)
 }
 
 void termSource(j_decompress_ptr)
-{
-}
+{ }
 
 // libjpeg's fatal errors jump back to the trap set in trapped(); nothing may be thrown through
 // libjpeg's C frames. Warnings (corrupt data, premature end) and trace output are ignored.
@@ -90,12 +88,10 @@ struct ErrorTrap {
 }
 
 void emitMessage(j_common_ptr, int)
-{
-}
+{ }
 
 void outputMessage(j_common_ptr)
-{
-}
+{ }
 
 // One decompression, from creation to destruction.
 struct Decoder {

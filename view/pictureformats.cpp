@@ -69,8 +69,7 @@ class Descriptor {
 public:
     explicit Descriptor(int fd)
         : fd_(fd)
-    {
-    }
+    { }
     ~Descriptor()
     {
         if (fd_ >= 0)

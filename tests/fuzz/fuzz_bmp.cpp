@@ -40,7 +40,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     try {
         const auto picture = view::readBitmap(bytes);
         fuzz::paintSmall(*picture);
-    } catch (const measure::Failure &) {
-    }
+    } catch (const measure::Failure &) { }
     return 0;
 }

@@ -30,7 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             (void)picture->prepare();
             fuzz::paintSmall(*picture);
         }
-    } catch (const measure::Failure &) {
-    }
+    } catch (const measure::Failure &) { }
     return 0;
 }
