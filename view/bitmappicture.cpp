@@ -74,7 +74,6 @@ BitmapPicture::BitmapPicture(QImage image)
             throw measure::Failure("Out of system resources");
         }
     }
-    changed();
 }
 
 QSize BitmapPicture::naturalSize() const
@@ -97,6 +96,7 @@ void BitmapPicture::paint(QPainter &painter, const QRect &area, bool transparent
         }
         return;
     }
+    refreshKeyed();
     const QRect shown = area & bounds_;
     if (!shown.isEmpty()) {
         painter.drawImage(shown.topLeft(), keyed_, shown.translated(-bounds_.topLeft()));
@@ -105,40 +105,56 @@ void BitmapPicture::paint(QPainter &painter, const QRect &area, bool transparent
 
 void BitmapPicture::changed(const QRect &dirty)
 {
-    if (image_.isNull()) {
-        key_ = 0xffffffffu;
-        bounds_ = QRect();
-        keyed_ = QImage();
-        return;
-    }
-    const QRgb key = image_.pixel(0, image_.height() - 1) | ~kColourMask;
-    if (dirty.isNull() || key != key_) {
-        rebuildKeyed(boundsOfOthers(image_, image_.rect(), key));
-        key_ = key;
-        return;
-    }
-    const QRect area = dirty & image_.rect();
-    if (area.isEmpty()) {
-        return;
-    }
-    // Pixels outside `area` kept their colour, so the bounds can only grow by what is new; an
-    // erasure leaves them a little large, which costs a few pixels of painting at most.
-    const QRect grown = bounds_ | boundsOfOthers(image_, area, key_);
-    if (grown != bounds_) {
-        rebuildKeyed(grown);
-        return;
-    }
-    const QRect inside = area & bounds_;
-    for (int y = inside.top(); y <= inside.bottom(); ++y) {
-        const auto *from = reinterpret_cast<const QRgb *>(image_.constScanLine(y));
-        auto *to = reinterpret_cast<QRgb *>(keyed_.scanLine(y - bounds_.top())) - bounds_.left();
-        for (int x = inside.left(); x <= inside.right(); ++x) {
-            to[x] = sameColour(from[x], key_) ? 0u : (from[x] | ~kColourMask);
-        }
+    if (dirty.isNull()) {
+        stale_ = true;
+    } else {
+        pending_ |= dirty;
     }
 }
 
-void BitmapPicture::rebuildKeyed(const QRect &bounds)
+QRgb BitmapPicture::keyColour() const
+{
+    return image_.isNull() ? 0xffffffffu : image_.pixel(0, image_.height() - 1) | ~kColourMask;
+}
+
+QRect BitmapPicture::opaqueBounds() const
+{
+    refreshKeyed();
+    return bounds_;
+}
+
+void BitmapPicture::refreshKeyed() const
+{
+    const QRgb key = keyColour();
+    if (image_.isNull()) {
+        keyed_ = QImage();
+        bounds_ = QRect();
+    } else if (stale_ || key != key_) {
+        rebuildKeyed(boundsOfOthers(image_, image_.rect(), key), key);
+    } else if (const QRect area = pending_ & image_.rect(); !area.isEmpty()) {
+        // Pixels outside `area` kept their colour, so the bounds can only grow by what is new;
+        // an erasure leaves them a little large, which costs a few pixels of painting at most.
+        const QRect grown = bounds_ | boundsOfOthers(image_, area, key);
+        if (grown != bounds_) {
+            rebuildKeyed(grown, key);
+        } else {
+            const QRect inside = area & bounds_;
+            for (int y = inside.top(); y <= inside.bottom(); ++y) {
+                const auto *from = reinterpret_cast<const QRgb *>(image_.constScanLine(y));
+                auto *to =
+                    reinterpret_cast<QRgb *>(keyed_.scanLine(y - bounds_.top())) - bounds_.left();
+                for (int x = inside.left(); x <= inside.right(); ++x) {
+                    to[x] = sameColour(from[x], key) ? 0u : (from[x] | ~kColourMask);
+                }
+            }
+        }
+    }
+    key_ = key;
+    stale_ = false;
+    pending_ = QRect();
+}
+
+void BitmapPicture::rebuildKeyed(const QRect &bounds, QRgb key) const
 {
     // Built aside first, so that a failure leaves the bitmap as it was shown.
     QImage keyed;
@@ -147,7 +163,6 @@ void BitmapPicture::rebuildKeyed(const QRect &bounds)
         if (keyed.isNull()) {
             throw measure::Failure("Out of system resources");
         }
-        const QRgb key = image_.pixel(0, image_.height() - 1);
         for (int y = 0; y < bounds.height(); ++y) {
             const auto *from =
                 reinterpret_cast<const QRgb *>(image_.constScanLine(bounds.top() + y))

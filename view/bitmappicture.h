@@ -22,24 +22,30 @@ public:
     [[nodiscard]] const QImage &image() const { return image_; }
     /// Lets a drawing change the pixels; call changed() afterwards with the touched rectangle.
     [[nodiscard]] QImage &pixels() { return image_; }
-    /// Works the key colour out again after the pixels changed, within `dirty` only when it
-    /// is given and the key pixel kept its colour. Throws Failure when memory runs out.
+    /// Records that the pixels changed, within `dirty` only when it is given. The key colour
+    /// is worked out again at the next transparent use, once per change: an opaque photograph
+    /// never pays for a transparent copy of itself.
     void changed(const QRect &dirty = QRect());
 
     /// The colour left out when the bitmap is shown transparent (opaque white for a null one).
-    [[nodiscard]] QRgb keyColour() const { return key_; }
+    [[nodiscard]] QRgb keyColour() const;
     /// The bounding rectangle of the pixels that show when the bitmap is transparent; it may
-    /// be larger than needed after drawings that only erased, never smaller.
-    [[nodiscard]] QRect opaqueBounds() const { return bounds_; }
+    /// be larger than needed after drawings that only erased, never smaller. Throws Failure
+    /// when memory for the transparent copy runs out.
+    [[nodiscard]] QRect opaqueBounds() const;
 
 private:
-    void rebuildKeyed(const QRect &bounds);
+    void refreshKeyed() const;
+    void rebuildKeyed(const QRect &bounds, QRgb key) const;
 
     QImage image_;
-    QRgb key_ = 0xffffffffu;
-    QRect bounds_;
+    // The transparent rendering, derived from image_ on demand.
+    mutable bool stale_ = true;
+    mutable QRect pending_;
+    mutable QRgb key_ = 0xffffffffu;
+    mutable QRect bounds_;
     // The pixels of bounds_, premultiplied: key pixels fully transparent, the others opaque.
-    QImage keyed_;
+    mutable QImage keyed_;
 };
 
 } // namespace view
