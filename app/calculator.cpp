@@ -1,0 +1,73 @@
+#include "app/calculator.h"
+
+#include "measure/calculator.h"
+
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QLocale>
+
+namespace calculator {
+
+namespace {
+
+char32_t firstCodePoint(const QString &text)
+{
+    const QList<uint> codes = text.toUcs4();
+    return codes.isEmpty() ? 0 : codes.front();
+}
+
+bool keeps(char32_t c, const QString &decimalSeparator)
+{
+    return measure::keepsTypedCharacter(c, firstCodePoint(decimalSeparator));
+}
+
+} // namespace
+
+QString localeDecimalSeparator()
+{
+    // The default locale is the user's own: the program never sets one, only tests do.
+    return QLocale().decimalPoint();
+}
+
+bool discardsKey(const QKeyEvent &key, const QString &decimalSeparator)
+{
+    switch (key.key()) {
+    case Qt::Key_Delete: // deletes, although X11 gives it the text 0x7F
+    case Qt::Key_Tab: // moves the focus; the edit never inserts it
+    case Qt::Key_Backtab:
+        return false;
+    case Qt::Key_Return: // would otherwise travel on to the window: Return does nothing here
+    case Qt::Key_Enter:
+        return true;
+    default:
+        break;
+    }
+    const QString text = key.text();
+    if (text.isEmpty())
+        return false; // arrows, Home, End, modifiers, Shift+Insert: nothing typed
+    // With Control held a letter types a control character (Ctrl+V is 0x16), which is how the
+    // clipboard and undo shortcuts arrive; they are discarded with the other control
+    // characters. Control with Alt is AltGr on some keyboards and types ordinary characters.
+    const Qt::KeyboardModifiers modifiers = key.modifiers();
+    if (modifiers.testFlag(Qt::ControlModifier) && !modifiers.testFlag(Qt::AltModifier))
+        return key.key() != Qt::Key_Backspace;
+    for (const uint c : text.toUcs4()) {
+        if (!keeps(c, decimalSeparator))
+            return true;
+    }
+    return false;
+}
+
+void filterComposedText(QInputMethodEvent &event, const QString &decimalSeparator)
+{
+    const QString composed = event.commitString();
+    QString kept;
+    for (const uint c : composed.toUcs4()) {
+        if (keeps(c, decimalSeparator))
+            kept += QString::fromUcs4(reinterpret_cast<const char32_t *>(&c), 1);
+    }
+    if (kept != composed)
+        event.setCommitString(kept, event.replacementStart(), event.replacementLength());
+}
+
+} // namespace calculator
