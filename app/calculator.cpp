@@ -1,10 +1,17 @@
+// The calculator of the page "Explications": its key filter, the calculation, and the decimal
+// separator it follows.
 #include "app/calculator.h"
 
+#include "app/form1.h"
+#include "app/widgets.h"
 #include "measure/calculator.h"
 
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
 
 namespace calculator {
 
@@ -71,3 +78,61 @@ void filterComposedText(QInputMethodEvent &event, const QString &decimalSeparato
 }
 
 } // namespace calculator
+
+void TForm1::bindCalculator()
+{
+    decimalSeparator = calculator::localeDecimalSeparator();
+    messageBox = [this](const QString &text, const QString &caption) {
+        QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, isVisible() ? this : nullptr);
+        box.setWindowModality(Qt::ApplicationModal);
+        box.exec();
+    };
+    // One hook sees the keys of both edits before they do, and the locale changes that the
+    // application passes on to its windows.
+    auto *hook = new calculator::EventHook(
+        [this](QObject *watched, QEvent *event) { return calculatorEvent(watched, event); }, this);
+    LabeledEdit1->installEventFilter(hook);
+    LabeledEdit2->installEventFilter(hook);
+    installEventFilter(hook);
+    connect(butcalc, &QPushButton::clicked, this, [this] { guarded([this] { butcalcClick(); }); });
+}
+
+bool TForm1::calculatorEvent(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        if (watched == LabeledEdit1 || watched == LabeledEdit2)
+            return ontextpress(static_cast<QKeyEvent *>(event));
+        break;
+    case QEvent::InputMethod:
+        if (watched == LabeledEdit1 || watched == LabeledEdit2)
+            calculator::filterComposedText(*static_cast<QInputMethodEvent *>(event), decimalSeparator);
+        break;
+    case QEvent::LocaleChange:
+        if (watched == this)
+            decimalSeparator = calculator::localeDecimalSeparator();
+        break;
+    default:
+        break;
+    }
+    return false;
+}
+
+bool TForm1::ontextpress(QKeyEvent *key)
+{
+    return calculator::discardsKey(*key, decimalSeparator);
+}
+
+void TForm1::butcalcClick()
+{
+    // The length is looked at first; either field missing gives the one box.
+    if (LabeledEdit1->text().isEmpty() || LabeledEdit2->text().isEmpty()) {
+        messageBox(QStringLiteral("Il manque quelque chose..."), QStringLiteral("Attention"));
+        return;
+    }
+    const std::string height = measure::shadowHeight(LabeledEdit1->text().toStdString(),
+        LabeledEdit2->text().toStdString(),
+        decimalSeparator.toStdString());
+    hautcalc->setText(QString::fromStdString(height));
+    hautcalc->adjustSize(); // a label without layout keeps its top-left corner when it resizes
+}
