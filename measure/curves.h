@@ -1,6 +1,7 @@
 #pragma once
 
 #include "measure/mesurestate.h"
+#include "measure/real.h"
 
 #include <vector>
 

@@ -25,6 +25,15 @@ real checkedDivide(real a, real b)
     return a / b;
 }
 
+float checkedFloat(real v)
+{
+    // An infinite v can only come from an extended product that overflowed on the way.
+    const float f = static_cast<float>(v);
+    if (std::isinf(f))
+        throw Failure(kOverflow);
+    return f;
+}
+
 real checkedSqrt(real v)
 {
     if (std::isnan(v) || v < 0)

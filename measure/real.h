@@ -28,11 +28,17 @@ inline constexpr const char *kOverflow = "Floating point overflow";
 /// π as the extended value nearest to it.
 inline constexpr real kPi = 3.14159265358979323846264338327950288L;
 
+/// π/180 as the extended value nearest to it; the curve samples step their angle with it.
+inline constexpr real kPiOver180 = 0.01745329251994329576923690768488612713L;
+
 /// v degrees in radians, computed as (v × π) ÷ 180.
 [[nodiscard]] real degreesToRadians(real v);
 
 /// a ÷ b, failing as the arithmetic unit would: 0 ÷ 0 is invalid, x ÷ 0 a division by zero.
 [[nodiscard]] real checkedDivide(real a, real b);
+
+/// v rounded to a 32-bit float, failing with the overflow message beyond the float range.
+[[nodiscard]] float checkedFloat(real v);
 
 /// √v, failing with the invalid-operation message for a negative v.
 [[nodiscard]] real checkedSqrt(real v);

@@ -1,0 +1,141 @@
+#include "measure/curves.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace measure {
+
+namespace {
+
+constexpr int kSamples = 101;
+
+// Doubles below are deliberate: the curves keep these values at 64 bits between steps, and the
+// pixels that the user lines up on a photograph move when they are kept at 80 bits instead.
+struct Point {
+    double x;
+    double y;
+};
+
+// The cusp line of a vertical chord of 4k + 1 pixels is one pixel longer than the diameter,
+// because the half-length k + 0.5 went to the even radius below; the line is still vertical.
+bool isRoundedVerticalChord(const TMesureState &state)
+{
+    return state.cordex == 0 && state.rayon > 0
+        && std::llabs(static_cast<long long>(state.cordey))
+        == 2 * static_cast<long long>(state.rayon) + 1;
+}
+
+// 2 x rayon is an integer product, exact before it becomes a divisor.
+real diameter(const TMesureState &state)
+{
+    return static_cast<real>(2 * static_cast<long long>(state.rayon));
+}
+
+// Tilt of the cusp line, from the arcsine of cy / 2r; a radius of 0 fails here, before anything
+// is drawn.
+double tilt(const TMesureState &state)
+{
+    real s = checkedDivide(state.cordey, diameter(state));
+    if (std::fabs(s) > 1 && isRoundedVerticalChord(state))
+        s = s > 0 ? 1 : -1;
+    return static_cast<double>(std::atan2(s, checkedSqrt(1 - s * s)));
+}
+
+Point discCentre(const TMesureState &state)
+{
+    const real cx = static_cast<real>(state.cordex) / 2;
+    const real cy = static_cast<real>(state.cordey) / 2;
+    return {static_cast<double>((state.decalx + static_cast<real>(state.ptx[1])) + cx),
+        static_cast<double>((state.decaly + static_cast<real>(state.pty[1])) + cy)};
+}
+
+// Turns the samples (P, Q) about a centre by the tilt; the sine and cosine are of the stored
+// double, and the operations keep the order in which the pixels were first computed.
+class Rotation {
+public:
+    Rotation(double theta, Point centre)
+        : m_cos(std::cos(static_cast<real>(theta)))
+        , m_sin(std::sin(static_cast<real>(theta)))
+        , m_centre(centre)
+    {
+    }
+
+    PixelPoint operator()(double p, double q) const
+    {
+        const real ox = m_centre.x;
+        const real oy = m_centre.y;
+        return {nearest((m_cos * (p - ox) + ox) - m_sin * (q - oy)),
+            nearest((m_sin * (p - ox) + oy) + m_cos * (q - oy))};
+    }
+
+private:
+    real m_cos;
+    real m_sin;
+    Point m_centre;
+};
+
+// Sample i of a sweep over `degrees`, as an angle in radians stored at 64 bits.
+double sampleAngle(int i, int degrees)
+{
+    return static_cast<double>((static_cast<real>(i) / 100) * degrees * kPiOver180);
+}
+
+} // namespace
+
+Polyline terminator(TMesureState &state, int b)
+{
+    const real r = state.rayon;
+    const double a = static_cast<double>(r);
+    const double bs = static_cast<double>(std::sin(degreesToRadians(b)) * r);
+    // The semi-axes are kept for the iso-elevation curve even when the tilt below fails.
+    state.axea = static_cast<float>(a);
+    state.axeb = static_cast<float>(bs);
+
+    const double theta = tilt(state);
+    const Point centre = discCentre(state);
+    const Rotation rotate(theta, centre);
+    Polyline points;
+    points.reserve(kSamples);
+    for (int i = 0; i < kSamples; ++i) {
+        const real t = sampleAngle(i, 180);
+        const double p = static_cast<double>(std::cos(t) * a + centre.x);
+        const double q = static_cast<double>(std::sin(t) * bs + centre.y);
+        points.push_back(rotate(p, q));
+    }
+    return points;
+}
+
+Polyline isoElevation(const TMesureState &state, int b, int h)
+{
+    const real r = state.rayon;
+    const real elevation = degreesToRadians(h);
+    const double am = static_cast<double>(std::cos(elevation) * r);
+    // The ratio of the semi-axes goes through a 32-bit float, so bm is axeb x cos h only up to
+    // that rounding.
+    const float q = checkedFloat(checkedDivide(state.axea, am));
+    const double bm = static_cast<double>(checkedDivide(state.axeb, q));
+    const double theta = tilt(state);
+
+    // The centre moves r sin h cos B along (cy, -cx) / 2r, the normal of the cusp chord.
+    const real shift = std::cos(degreesToRadians(b)) * (std::sin(elevation) * r);
+    const real twoR = diameter(state);
+    const real cx = state.cordex;
+    const real cy = state.cordey;
+    const Point centre{static_cast<double>((shift * cy) / twoR
+                           + ((state.decalx + static_cast<real>(state.ptx[1])) + cx / 2)),
+        static_cast<double>(
+            ((state.decaly + static_cast<real>(state.pty[1])) + cy / 2) - (shift * cx) / twoR)};
+
+    const Rotation rotate(theta, centre);
+    Polyline points;
+    points.reserve(kSamples);
+    for (int i = 0; i < kSamples; ++i) {
+        const real t = sampleAngle(i, 360);
+        const double p = static_cast<double>(std::cos(t) * am + centre.x);
+        const double sampleQ = static_cast<double>(std::sin(t) * bm + centre.y);
+        points.push_back(rotate(p, sampleQ));
+    }
+    return points;
+}
+
+} // namespace measure
