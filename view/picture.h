@@ -29,6 +29,7 @@ public:
     /// that work, once; later calls return nothing.
     virtual std::optional<QString> prepare() { return std::nullopt; }
     /// Draws the picture at natural size with its top-left corner at (0, 0), clipped to `area`.
+    /// The painter's unit is one device pixel, so one picture pixel covers one device pixel.
     /// `transparent` leaves out the key colour of a bitmap; other kinds ignore it.
     virtual void paint(QPainter &painter, const QRect &area, bool transparent) const = 0;
 };

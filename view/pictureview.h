@@ -12,7 +12,11 @@ namespace view {
 class Surface;
 
 /// A view that holds at most one picture and draws it at natural size from its top-left corner.
-/// Stacked views of the same size make the layers of the picture area.
+/// Stacked views of the same size make the layers of the picture area: a view paints nothing
+/// but its picture, so the siblings below it and the page show wherever it leaves pixels out.
+///
+/// One picture pixel is one device pixel, on high-DPI screens too: the sizes and positions
+/// this class takes and gives (deviceSize(), pressed()) are in device pixels.
 class PictureView : public QWidget {
     Q_OBJECT
 public:
@@ -24,6 +28,8 @@ public:
     [[nodiscard]] bool isEmpty() const;
     /// The picture held, read-only (null when empty).
     [[nodiscard]] const Picture *picture() const;
+    /// The view's current size in device pixels: the size of the bitmaps made for it.
+    [[nodiscard]] QSize deviceSize() const;
 
     /// Replaces the picture by one the caller built, e.g. by readPictureFile(): a failed read
     /// throws before this is reached, so the previous picture stays.
@@ -32,14 +38,18 @@ public:
     void giveBitmap(const QImage &bitmap);
     void clear();
     /// Draws on the bitmap the view holds, creating a white one of the view's size when empty.
-    /// Throws Failure when the view holds another kind of picture.
+    /// Throws Failure when the view holds another kind of picture. What the drawing did before
+    /// it threw stays drawn and shown.
     void draw(const std::function<void(Surface &)> &drawing);
 
     /// Where work deferred to the first paint reports its failure (a JPEG that fails to decode).
+    /// Called once per picture from the event loop just after the paint, never inside it, so
+    /// that it may open a modal message box.
     std::function<void(const QString &message)> deferredFailure;
 
 signals:
-    /// Every press of any mouse button, also the second press of a double click.
+    /// Every press of any mouse button, also the second press of a double click; the position
+    /// is the picture pixel under the cursor.
     void pressed(Qt::MouseButton button,
         Qt::KeyboardModifiers modifiers,
         bool doubleClick,
@@ -51,8 +61,15 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
 
 private:
+    [[nodiscard]] QRect shownRect() const;
+    void repaintDevice(const QRect &deviceRect);
+    void prepareOnce();
+    void reportLater(const QString &message);
+    [[nodiscard]] QPoint devicePosition(const QMouseEvent *event) const;
+
     std::unique_ptr<Picture> picture_;
     bool transparent_ = false;
+    bool prepared_ = false;
 };
 
 } // namespace view

@@ -1,0 +1,156 @@
+// Start-up of the main window, the binding of its handlers and the failure display.
+#include "app/form1.h"
+
+#include "app/spinedit.h"
+#include "app/widgets.h"
+#include "measure/texts.h"
+#include "view/opendialog.h"
+#include "view/pictureview.h"
+#include "view/surface.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QIcon>
+#include <QImage>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QTimer>
+#include <QWidget>
+#include <QWindow>
+
+#include <exception>
+
+// The resources live in the static library, which nothing else references: without this the
+// linker would leave them out of the program.
+static void initResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+TForm1::TForm1(QWidget *parent)
+    : QWidget(parent)
+    , openpic(std::make_unique<view::OpenPictureDialog>(this))
+{
+    initResources();
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Selmarin"));
+    setWindowIcon(QIcon(QStringLiteral(":/korvalen.xpm")));
+    showFailure = [this](const QString &message) { showFailureBox(message); };
+    choosePicture = [this]() -> std::optional<QString> {
+        if (!openpic->execute())
+            return std::nullopt;
+        return openpic->fileName();
+    };
+    layoutControls();
+    bindHandlers();
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+template <typename Sender, typename Signal, typename... Args>
+void TForm1::bind(Sender *sender, Signal signal, void (TForm1::*handler)(Args...))
+{
+    connect(sender, signal, this, [this, handler](Args... args) {
+        guarded([&] { (this->*handler)(args...); });
+    });
+}
+
+void TForm1::bindHandlers()
+{
+    for (view::PictureView *layer : {pic3, pic, picmesure, picellipse})
+        bind(layer, &view::PictureView::pressed, &TForm1::onmoondown);
+    bind(Button1, &QPushButton::clicked, &TForm1::Button1Click);
+    bind(up, &QPushButton::clicked, &TForm1::upClick);
+    bind(down, &QPushButton::clicked, &TForm1::downClick);
+    bind(left, &QPushButton::clicked, &TForm1::leftClick);
+    bind(right, &QPushButton::clicked, &TForm1::rightClick);
+    bind(SpinEditB, &QLineEdit::textChanged, &TForm1::onspinchange);
+    bind(spinmes, &QLineEdit::textChanged, &TForm1::onmeschange);
+    bind(Button2, &QPushButton::clicked, &TForm1::Button2Click);
+    bind(Button3, &QPushButton::clicked, &TForm1::Button3Click);
+    bind(Button4, &QPushButton::clicked, &TForm1::Button4Click);
+    // A photograph that fails to decode reports it after the paint that first shows it.
+    pic3->deferredFailure = [this](const QString &message) { fail(message); };
+}
+
+void TForm1::FormCreate()
+{
+    state.decalx = 0;
+    state.decaly = 0;
+    // The logo goes onto a white bitmap of the view's size, top-left, so the margins on the
+    // right and at the bottom take the key colour and let the page show through.
+    const QImage tavelin(QStringLiteral(":/tavelin.bmp"));
+    QImage surface = view::newBitmap(Image1->deviceSize().width(), Image1->deviceSize().height());
+    QPainter painter(&surface);
+    painter.drawImage(0, 0, tavelin);
+    painter.end();
+    Image1->giveBitmap(surface);
+}
+
+void TForm1::guarded(const std::function<void()> &handler)
+{
+    try {
+        handler();
+    } catch (const std::exception &failure) {
+        fail(QString::fromStdString(failure.what()));
+    } catch (...) {
+        fail(QString());
+    }
+}
+
+void TForm1::fail(const QString &message)
+{
+    // A held spin-box arrow stops repeating, and no widget keeps the mouse.
+    SpinEditB->cancelRepeat();
+    spinmes->cancelRepeat();
+    if (QWidget *grabber = QWidget::mouseGrabber())
+        grabber->releaseMouse();
+    const QString text = QString::fromStdString(measure::withFullStop(message.toStdString()));
+    try {
+        showFailure(text);
+    } catch (...) {
+        // The display itself failing must not carry anything into the event loop.
+    }
+}
+
+void TForm1::showFailureBox(const QString &message)
+{
+    QMessageBox box(QMessageBox::Critical,
+        QString::fromUtf8(kApplicationTitle),
+        message,
+        QMessageBox::Ok,
+        isVisible() ? this : nullptr);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    // The picture views are anchored on all four sides of their page.
+    if (watched == TabSheet1 && event->type() == QEvent::Resize) {
+        const QSize page = TabSheet1->size();
+        for (view::PictureView *layer : {pic3, pic, picmesure, picellipse})
+            layer->setGeometry(128, 0, page.width() - 99, page.height() + 5);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (framePlaced_)
+        return;
+    framePlaced_ = true;
+    // The frame's size is the window manager's to tell, and only once the window is up: then
+    // the client area is set so that the outer frame has the designed size.
+    QTimer::singleShot(0, this, [this] {
+        const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+        if (frame.isNull())
+            return;
+        resize(kFrame.width() - frame.left() - frame.right(),
+            kFrame.height() - frame.top() - frame.bottom());
+        move(kFrame.topLeft());
+    });
+}

@@ -1,0 +1,147 @@
+// The measuring handlers: cusps, limb circle, nudges, terminator and iso-elevation curves, and
+// the two erase buttons and the open button of the picture area.
+#include "app/form1.h"
+
+#include "app/spinedit.h"
+#include "app/widgets.h"
+#include "measure/curves.h"
+#include "measure/limb.h"
+#include "view/pictureformats.h"
+#include "view/pictureview.h"
+#include "view/surface.h"
+
+#include <QSlider>
+
+namespace {
+
+constexpr QRgb kYellow = qRgb(255, 255, 0);
+constexpr QRgb kGreen = qRgb(0, 128, 0);
+constexpr QRgb kRed = qRgb(255, 0, 0);
+constexpr QRgb kCyan = qRgb(0, 255, 255);
+
+void ellipse(view::PictureView *layer, QRgb colour, const measure::Box &box)
+{
+    layer->draw([&](view::Surface &surface) {
+        surface.setPen(colour);
+        surface.ellipse(box.left, box.top, box.right, box.bottom);
+    });
+}
+
+} // namespace
+
+void TForm1::onmoondown(Qt::MouseButton, Qt::KeyboardModifiers, bool, QPoint position)
+{
+    const int n = point->value();
+    point->setValue(measure::pickCusp(state, n, position.x(), position.y()));
+    if (n == 2)
+        Button1->setEnabled(true);
+    else
+        pic->clear();
+    ellipse(pic, kYellow, measure::markerBox(position.x(), position.y()));
+}
+
+void TForm1::Button1Click()
+{
+    tracearc();
+    Ellipse();
+    mesure();
+}
+
+void TForm1::tracearc()
+{
+    measure::tracearc(state);
+    label1->setText(QString::fromStdString(measure::radiusText(state.rayon)));
+    ellipse(pic, kGreen, measure::limbBox(state));
+}
+
+void TForm1::nudge(int dx, int dy)
+{
+    pic->clear();
+    measure::nudge(state, dx, dy);
+    ellipse(pic, kGreen, measure::limbBox(state));
+}
+
+void TForm1::upClick()
+{
+    nudge(0, -1);
+}
+
+void TForm1::downClick()
+{
+    nudge(0, 1);
+}
+
+void TForm1::leftClick()
+{
+    nudge(-1, 0);
+}
+
+void TForm1::rightClick()
+{
+    nudge(1, 0);
+}
+
+QImage TForm1::drawCurve(QSize size, QRgb colour, const measure::Polyline &curve)
+{
+    QImage bitmap = view::newBitmap(size.width(), size.height());
+    view::Surface surface(bitmap);
+    surface.setPen(colour);
+    for (std::size_t i = 0; i < curve.size(); ++i) {
+        if (i == 0)
+            surface.moveTo(curve[i].x, curve[i].y);
+        else
+            surface.lineTo(curve[i].x, curve[i].y);
+    }
+    return bitmap;
+}
+
+void TForm1::Ellipse()
+{
+    // The curve is computed first: a failing computation leaves the layer as it was.
+    const measure::Polyline curve = measure::terminator(state, SpinEditB->value());
+    picellipse->giveBitmap(drawCurve(picellipse->deviceSize(), kRed, curve));
+}
+
+void TForm1::mesure()
+{
+    const measure::Polyline curve
+        = measure::isoElevation(state, SpinEditB->value(), spinmes->value());
+    picmesure->giveBitmap(drawCurve(picmesure->deviceSize(), kCyan, curve));
+}
+
+void TForm1::onspinchange()
+{
+    if (state.rayon == 0)
+        return;
+    Ellipse();
+    mesure();
+}
+
+void TForm1::onmeschange()
+{
+    if (state.rayon == 0)
+        return;
+    LabeledEdit2->setText(spinmes->text());
+    mesure();
+}
+
+void TForm1::Button3Click()
+{
+    pic->clear();
+    picellipse->clear();
+    picmesure->clear();
+}
+
+void TForm1::Button4Click()
+{
+    pic3->clear();
+}
+
+void TForm1::Button2Click()
+{
+    const std::optional<QString> name = choosePicture();
+    if (!name)
+        return;
+    // Reading completes before the view is touched, so a file that fails keeps the photograph.
+    pic3->setPicture(view::readPictureFile(*name));
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "view/picture.h"
+
+#include <QByteArray>
+#include <QImage>
+
+#include <memory>
+#include <optional>
+
+namespace view {
+
+/// A JPEG file held whole in memory. The header is parsed when the picture is made, so its size
+/// is known at once; the pixels are decoded on the first paint (or prepare()) and kept.
+class JpegPicture : public Picture
+{
+public:
+    /// Parses the header of `data`; throws Failure "JPEG error #n" with libjpeg's message code
+    /// when it cannot (an empty file gives #42, libjpeg's code for an empty input).
+    [[nodiscard]] static std::unique_ptr<JpegPicture> load(QByteArray data);
+
+    [[nodiscard]] Kind kind() const override { return Kind::Jpeg; }
+    [[nodiscard]] QSize naturalSize() const override { return size_; }
+    [[nodiscard]] std::unique_ptr<Picture> clone() const override;
+    /// Decodes the picture if that has not been done; returns the decoder's failure once.
+    std::optional<QString> prepare() override;
+    void paint(QPainter &painter, const QRect &area, bool transparent) const override;
+
+    [[nodiscard]] bool isGreyscale() const { return greyscale_; }
+    [[nodiscard]] bool isProgressive() const { return progressive_; }
+    [[nodiscard]] bool isDecoded() const { return decoded_; }
+    /// The decoded pixels: Format_RGB32 for colour files, Format_Indexed8 with at most 236 grey
+    /// levels for greyscale ones; null before the decode. After a failed decode it holds what
+    /// was decoded, the rest being black.
+    [[nodiscard]] const QImage &image() const { return image_; }
+
+private:
+    JpegPicture() = default;
+    void decode() const;
+
+    QByteArray data_;
+    QSize size_;
+    bool greyscale_ = false;
+    bool progressive_ = false;
+    // The decode happens on the first paint, which is const; these cache its outcome.
+    mutable bool decoded_ = false;
+    mutable QImage image_;
+    mutable std::optional<QString> pendingFailure_;
+};
+
+} // namespace view

@@ -1,0 +1,201 @@
+#include "view/pictureview.h"
+
+#include "measure/real.h"
+#include "view/bitmappicture.h"
+#include "view/surface.h"
+
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QtMath>
+
+namespace view {
+
+PictureView::PictureView(QWidget *parent)
+    : QWidget(parent)
+{
+    setCursor(Qt::CrossCursor);
+}
+
+PictureView::~PictureView() = default;
+
+void PictureView::setTransparent(bool transparent)
+{
+    if (transparent == transparent_) {
+        return;
+    }
+    const QRect before = shownRect();
+    transparent_ = transparent;
+    repaintDevice(before | shownRect());
+}
+
+bool PictureView::isTransparent() const
+{
+    return transparent_;
+}
+
+bool PictureView::isEmpty() const
+{
+    return !picture_;
+}
+
+const Picture *PictureView::picture() const
+{
+    return picture_.get();
+}
+
+QSize PictureView::deviceSize() const
+{
+    const qreal ratio = devicePixelRatioF();
+    return QSize(qCeil(width() * ratio), qCeil(height() * ratio));
+}
+
+void PictureView::setPicture(std::unique_ptr<Picture> picture)
+{
+    const QRect before = shownRect();
+    picture_ = std::move(picture);
+    prepared_ = false;
+    repaintDevice(before | shownRect());
+}
+
+void PictureView::giveBitmap(const QImage &bitmap)
+{
+    // QImage shares its pixels until one side writes, which then gets a copy of its own: the
+    // caller's later drawings never reach the view, and handing over costs no copy.
+    setPicture(std::make_unique<BitmapPicture>(bitmap));
+}
+
+void PictureView::clear()
+{
+    const QRect before = shownRect();
+    picture_.reset();
+    repaintDevice(before);
+}
+
+void PictureView::draw(const std::function<void(Surface &)> &drawing)
+{
+    if (picture_ && picture_->kind() != Picture::Kind::Bitmap) {
+        throw measure::Failure("Can only modify an image if it contains a bitmap");
+    }
+    if (!picture_) {
+        const QSize size = deviceSize();
+        giveBitmap(newBitmap(size.width(), size.height()));
+    }
+    auto &bitmap = static_cast<BitmapPicture &>(*picture_);
+    const QRect before = shownRect();
+    const QRgb key = bitmap.keyColour();
+    Surface surface(bitmap.pixels());
+    const auto show = [&] {
+        bitmap.changed(surface.touched());
+        // With the same key only the touched pixels can change; a new key may show or hide
+        // any pixel of either colour, all of them within the old or the new bounds.
+        QRect region = surface.touched();
+        if (transparent_ && bitmap.keyColour() != key) {
+            region |= before | shownRect();
+        }
+        repaintDevice(region);
+    };
+    try {
+        drawing(surface);
+    } catch (...) {
+        show();
+        throw;
+    }
+    show();
+}
+
+QRect PictureView::shownRect() const
+{
+    if (!picture_) {
+        return {};
+    }
+    if (transparent_ && picture_->kind() == Picture::Kind::Bitmap) {
+        return static_cast<const BitmapPicture &>(*picture_).opaqueBounds();
+    }
+    return QRect(QPoint(0, 0), picture_->naturalSize());
+}
+
+void PictureView::repaintDevice(const QRect &deviceRect)
+{
+    if (deviceRect.isEmpty()) {
+        return;
+    }
+    const qreal ratio = devicePixelRatioF();
+    update(QRectF(deviceRect.x() / ratio,
+        deviceRect.y() / ratio,
+        deviceRect.width() / ratio,
+        deviceRect.height() / ratio)
+               .toAlignedRect());
+}
+
+void PictureView::prepareOnce()
+{
+    if (prepared_) {
+        return;
+    }
+    prepared_ = true;
+    const QSize before = picture_->naturalSize();
+    try {
+        if (const auto failure = picture_->prepare()) {
+            reportLater(*failure);
+        }
+    } catch (const std::exception &error) {
+        reportLater(QString::fromUtf8(error.what()));
+    }
+    if (picture_->naturalSize() != before) {
+        repaintDevice(shownRect());
+    }
+}
+
+void PictureView::reportLater(const QString &message)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, message] {
+            if (deferredFailure) {
+                deferredFailure(message);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void PictureView::paintEvent(QPaintEvent *event)
+{
+    if (!picture_) {
+        return;
+    }
+    prepareOnce();
+    QPainter painter(this);
+    // Picture pixels are device pixels: undo the scaling of the device pixel ratio.
+    const qreal ratio = devicePixelRatioF();
+    painter.scale(1 / ratio, 1 / ratio);
+    const QRect &rect = event->rect();
+    const QRect area
+        = QRectF(rect.x() * ratio, rect.y() * ratio, rect.width() * ratio, rect.height() * ratio)
+              .toAlignedRect();
+    try {
+        picture_->paint(painter, area, transparent_);
+    } catch (const std::exception &error) {
+        reportLater(QString::fromUtf8(error.what()));
+    }
+}
+
+QPoint PictureView::devicePosition(const QMouseEvent *event) const
+{
+    const QPointF position = event->position() * devicePixelRatioF();
+    return QPoint(qFloor(position.x()), qFloor(position.y()));
+}
+
+void PictureView::mousePressEvent(QMouseEvent *event)
+{
+    emit pressed(event->button(), event->modifiers(), false, devicePosition(event));
+    event->accept();
+}
+
+void PictureView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    emit pressed(event->button(), event->modifiers(), true, devicePosition(event));
+    event->accept();
+}
+
+} // namespace view
