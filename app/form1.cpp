@@ -73,6 +73,8 @@ void TForm1::bindHandlers()
     bind(Button4, &QPushButton::clicked, &TForm1::Button4Click);
     // A photograph that fails to decode reports it after the paint that first shows it.
     pic3->deferredFailure = [this](const QString &message) { fail(message); };
+    bindCalculator();
+    bindLinks();
 }
 
 void TForm1::FormCreate()

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -81,7 +82,14 @@ void CalculatorTest::cleanup()
 void CalculatorTest::type(LabeledEdit *edit, const QString &text)
 {
     edit->setFocus();
-    QTest::keyClicks(edit, text);
+    for (const QChar c : text) {
+        if (c.unicode() < 0x80) {
+            QTest::keyClick(edit, c.toLatin1());
+        } else {
+            // keyClick knows ASCII only; a key of a French keyboard types the rest.
+            QTest::sendKeyEvent(QTest::Click, edit, Qt::Key(c.toUpper().unicode()), QString(c), {});
+        }
+    }
 }
 
 void CalculatorTest::calculate(const QString &length, const QString &elevation)
@@ -127,7 +135,7 @@ void CalculatorTest::calculates_data()
         {"two separators", "1.2.3", "45", nullptr, "1.2.3"},
         {"double minus", "10", "--5", nullptr, "--5"},
     };
-    for (const QString separator : {QStringLiteral("."), QStringLiteral(",")}) {
+    for (const QString &separator : {QStringLiteral("."), QStringLiteral(",")}) {
         const auto local = [&](const char *text) {
             return QString::fromUtf8(text).replace(QLatin1Char('.'), separator);
         };
@@ -186,7 +194,7 @@ void CalculatorTest::rightAngleInGeneralForm_data()
     QTest::addColumn<int>("sign");
     // The angle rounded to the extended format lies just past the right angle, so the
     // tangent at 90 is negative and huge rather than a failure.
-    for (const QString separator : {QStringLiteral("."), QStringLiteral(",")}) {
+    for (const QString &separator : {QStringLiteral("."), QStringLiteral(",")}) {
         QTest::addRow("90 (%s)", qPrintable(separator)) << separator << QStringLiteral("90") << -1;
         QTest::addRow("-90 (%s)", qPrintable(separator)) << separator << QStringLiteral("-90") << 1;
     }
@@ -241,7 +249,7 @@ void CalculatorTest::keyFilter_data()
     QTest::addColumn<QString>("separator");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("kept");
-    for (const QString separator : {QStringLiteral("."), QStringLiteral(",")}) {
+    for (const QString &separator : {QStringLiteral("."), QStringLiteral(",")}) {
         QTest::addRow("digits, minus, full stop (%s)", qPrintable(separator))
             << separator << QStringLiteral("-12.5-0") << QStringLiteral("-12.5-0");
         QTest::addRow("letters, plus, space, exponent (%s)", qPrintable(separator))
