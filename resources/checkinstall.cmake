@@ -14,7 +14,8 @@ foreach(path
     share/applications/korvalen.desktop
     share/icons/hicolor/32x32/apps/korvalen.png
     share/icons/hicolor/256x256/apps/korvalen.png
-    share/icons/hicolor/scalable/apps/korvalen.svg)
+    share/icons/hicolor/scalable/apps/korvalen.svg
+    share/pixmaps/korvalen.xpm)
   if(NOT EXISTS ${root}/${path})
     message(FATAL_ERROR "not installed: ${path}")
   endif()
