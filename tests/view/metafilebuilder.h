@@ -1,0 +1,108 @@
+#pragma once
+
+// Small metafiles written record by record, so the tests know exactly what each file draws.
+
+#include <QByteArray>
+#include <QRect>
+#include <QSize>
+
+#include <cstdint>
+#include <initializer_list>
+
+namespace metafilebuilder {
+
+inline void put16(QByteArray &out, int value)
+{
+    out.append(char(value & 0xff));
+    out.append(char((value >> 8) & 0xff));
+}
+
+inline void put32(QByteArray &out, std::int64_t value)
+{
+    put16(out, int(value & 0xffff));
+    put16(out, int((value >> 16) & 0xffff));
+}
+
+/// An enhanced metafile record of 32-bit parameters, followed by raw bytes.
+inline QByteArray emfRecord(std::uint32_t type, std::initializer_list<std::int64_t> params, const QByteArray &tail = {})
+{
+    QByteArray out;
+    put32(out, type);
+    put32(out, 8 + 4 * std::int64_t(params.size()) + tail.size());
+    for (const std::int64_t p : params)
+        put32(out, p);
+    out.append(tail);
+    return out;
+}
+
+/// A whole enhanced metafile: an 88-byte header, the records, and an end record unless told not
+/// to. The reference device is 960 × 960 pixels on 254 × 254 mm, exactly 96 dots per inch.
+inline QByteArray emfFile(const QRect &frame, const QByteArray &records, bool endRecord = true, int handles = 8)
+{
+    QByteArray body = records;
+    if (endRecord)
+        body += emfRecord(14, {0, 16, 20});
+    QByteArray out;
+    put32(out, 1);
+    put32(out, 88);
+    for (int v : {0, 0, 100, 100})
+        put32(out, v);
+    for (int v : {frame.left(), frame.top(), frame.left() + frame.width(), frame.top() + frame.height()})
+        put32(out, v);
+    put32(out, 0x464D4520);
+    put32(out, 0x10000);
+    put32(out, 88 + body.size());
+    put32(out, 2);
+    put16(out, handles);
+    put16(out, 0);
+    for (int v : {0, 0, 0, 960, 960, 254, 254})
+        put32(out, v);
+    return out + body;
+}
+
+/// A metafile record of 16-bit parameters (in the file's order), followed by raw bytes.
+inline QByteArray wmfRecord(int function, std::initializer_list<int> params, const QByteArray &tail = {})
+{
+    QByteArray out;
+    put32(out, 3 + std::int64_t(params.size()) + tail.size() / 2);
+    put16(out, function);
+    for (const int p : params)
+        put16(out, p);
+    out.append(tail);
+    return out;
+}
+
+inline std::uint16_t placeableChecksum(const QByteArray &header)
+{
+    std::uint16_t sum = 0;
+    for (int i = 0; i < 20; i += 2)
+        sum ^= std::uint16_t(std::uint8_t(header[i]) | std::uint8_t(header[i + 1]) << 8);
+    return sum;
+}
+
+/// A placeable metafile: its 22-byte header, the 18-byte metafile header, the records and an end
+/// record.
+inline QByteArray wmfFile(const QRect &box, int inch, const QByteArray &records, int objects = 8, bool endRecord = true)
+{
+    QByteArray out;
+    put32(out, 0x9AC6CDD7);
+    put16(out, 0);
+    for (int v : {box.left(), box.top(), box.left() + box.width(), box.top() + box.height()})
+        put16(out, v);
+    put16(out, inch);
+    put32(out, 0);
+    put16(out, placeableChecksum(out));
+    QByteArray body = records;
+    if (endRecord)
+        body += wmfRecord(0, {});
+    put16(out, 1);
+    put16(out, 9);
+    put16(out, 0x300);
+    put32(out, 9 + body.size() / 2);
+    put16(out, objects);
+    put32(out, 0);
+    put16(out, 0);
+    return out + body;
+}
+
+} // namespace metafilebuilder

@@ -1,0 +1,51 @@
+#include "view/metafile.h"
+
+#include "view/metafilebytes.h"
+#include "view/metafilepicture.h"
+#include "view/metafileplayer.h"
+
+namespace view {
+
+namespace {
+
+constexpr std::uint32_t kEmfHeaderType = 1;
+constexpr std::uint32_t kEmfSignature = 0x464D4520; // " EMF"
+constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7;
+constexpr std::size_t kPlaceableHeaderSize = 22;
+
+} // namespace
+
+bool isEnhancedMetafile(const QByteArray &data)
+{
+    const ByteSpan bytes(data);
+    return bytes.size() > 100 && bytes.u32(0) == kEmfHeaderType && bytes.u32(40) == kEmfSignature;
+}
+
+bool isPlaceableMetafile(const QByteArray &data)
+{
+    const ByteSpan bytes(data);
+    if (bytes.size() < kPlaceableHeaderSize || bytes.u32(0) != kPlaceableKey)
+        return false;
+    // The checksum is the exclusive or of the ten 16-bit words before it.
+    std::uint16_t sum = 0;
+    for (std::size_t offset = 0; offset < 20; offset += 2)
+        sum ^= bytes.u16(offset);
+    return sum == bytes.u16(20);
+}
+
+std::unique_ptr<Picture> readMetafile(const QByteArray &data)
+{
+    return readMetafile(data, PlayLimits{});
+}
+
+std::unique_ptr<Picture> readMetafile(const QByteArray &data, const PlayLimits &limits)
+{
+    // An enhanced metafile is told by its content alone, whatever the file's extension says.
+    if (isEnhancedMetafile(data))
+        return std::make_unique<MetafilePicture>(playEnhancedMetafile(ByteSpan(data), limits));
+    if (isPlaceableMetafile(data))
+        return std::make_unique<MetafilePicture>(playPlaceableMetafile(ByteSpan(data), limits));
+    invalidMetafile();
+}
+
+} // namespace view

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "measure/real.h"
+
+#include <QByteArray>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace view {
+
+inline constexpr const char *kInvalidMetafile = "Metafile is not valid";
+
+/// Throws the one failure every malformed metafile ends in.
+[[noreturn]] inline void invalidMetafile()
+{
+    throw measure::Failure(kInvalidMetafile);
+}
+
+/// A window on some bytes of a metafile: every read is checked against the window, so a record
+/// can never make the player look past its own end (nor past the file's).
+class ByteSpan {
+public:
+    ByteSpan() = default;
+    ByteSpan(const char *data, std::size_t size)
+        : data_(reinterpret_cast<const std::uint8_t *>(data))
+        , size_(size)
+    {
+    }
+    explicit ByteSpan(const QByteArray &bytes)
+        : ByteSpan(bytes.constData(), static_cast<std::size_t>(bytes.size()))
+    {
+    }
+
+    [[nodiscard]] std::size_t size() const { return size_; }
+    [[nodiscard]] const char *data() const { return reinterpret_cast<const char *>(data_); }
+    [[nodiscard]] bool has(std::size_t offset, std::size_t count) const
+    {
+        return offset <= size_ && count <= size_ - offset;
+    }
+    /// The bytes [offset, offset + count), or a failure when they are not all inside.
+    [[nodiscard]] ByteSpan sub(std::size_t offset, std::size_t count) const
+    {
+        need(offset, count);
+        return {data() + offset, count};
+    }
+    [[nodiscard]] std::uint8_t u8(std::size_t offset) const
+    {
+        need(offset, 1);
+        return data_[offset];
+    }
+    [[nodiscard]] std::uint16_t u16(std::size_t offset) const
+    {
+        need(offset, 2);
+        return static_cast<std::uint16_t>(data_[offset] | data_[offset + 1] << 8);
+    }
+    [[nodiscard]] std::int16_t s16(std::size_t offset) const
+    {
+        return static_cast<std::int16_t>(u16(offset));
+    }
+    [[nodiscard]] std::uint32_t u32(std::size_t offset) const
+    {
+        need(offset, 4);
+        return static_cast<std::uint32_t>(data_[offset]) | static_cast<std::uint32_t>(data_[offset + 1]) << 8
+            | static_cast<std::uint32_t>(data_[offset + 2]) << 16
+            | static_cast<std::uint32_t>(data_[offset + 3]) << 24;
+    }
+    [[nodiscard]] std::int32_t s32(std::size_t offset) const
+    {
+        return static_cast<std::int32_t>(u32(offset));
+    }
+    [[nodiscard]] float f32(std::size_t offset) const
+    {
+        const std::uint32_t bits = u32(offset);
+        float value;
+        static_assert(sizeof value == sizeof bits);
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
+
+private:
+    void need(std::size_t offset, std::size_t count) const
+    {
+        if (!has(offset, count))
+            invalidMetafile();
+    }
+
+    const std::uint8_t *data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+} // namespace view
