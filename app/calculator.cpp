@@ -83,7 +83,8 @@ void TForm1::bindCalculator()
 {
     decimalSeparator = calculator::localeDecimalSeparator();
     messageBox = [this](const QString &text, const QString &caption) {
-        QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, isVisible() ? this : nullptr);
+        QMessageBox box(
+            QMessageBox::NoIcon, caption, text, QMessageBox::Ok, isVisible() ? this : nullptr);
         box.setWindowModality(Qt::ApplicationModal);
         box.exec();
     };
@@ -106,7 +107,8 @@ bool TForm1::calculatorEvent(QObject *watched, QEvent *event)
         break;
     case QEvent::InputMethod:
         if (watched == LabeledEdit1 || watched == LabeledEdit2)
-            calculator::filterComposedText(*static_cast<QInputMethodEvent *>(event), decimalSeparator);
+            calculator::filterComposedText(
+                *static_cast<QInputMethodEvent *>(event), decimalSeparator);
         break;
     case QEvent::LocaleChange:
         if (watched == this)

@@ -6,11 +6,12 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QtTest>
 
 #include <memory>
@@ -42,6 +43,7 @@ private slots:
     void missingField();
     void keyFilter_data();
     void keyFilter();
+    void composedTextIsFiltered();
     void editingKeysStillWork();
     void returnDoesNothing();
     void pastedTextIsNotFiltered();
@@ -272,6 +274,19 @@ void CalculatorTest::keyFilter()
     for (LabeledEdit *edit : {form->LabeledEdit1, form->LabeledEdit2}) {
         type(edit, typed);
         QCOMPARE(edit->text(), kept);
+    }
+}
+
+void CalculatorTest::composedTextIsFiltered()
+{
+    // Dead keys and input methods deliver text without a key press; it is typed all the same.
+    makeForm(QStringLiteral("."));
+    for (LabeledEdit *edit : {form->LabeledEdit1, form->LabeledEdit2}) {
+        edit->setFocus();
+        QInputMethodEvent composed;
+        composed.setCommitString(QStringLiteral("1é,2.5"));
+        QApplication::sendEvent(edit, &composed);
+        QCOMPARE(edit->text(), QStringLiteral("12.5"));
     }
 }
 

@@ -54,7 +54,8 @@ void LinksTest::controlsOpenTheirPages_data()
 {
     QTest::addColumn<bool>("logo");
     QTest::addColumn<QUrl>("page");
-    QTest::newRow("logo: home page") << true << QUrl(QStringLiteral("http://example.org/korvalen/"));
+    QTest::newRow("logo: home page")
+        << true << QUrl(QStringLiteral("http://example.org/korvalen/"));
     QTest::newRow("button: lunar mountains")
         << false
         << QUrl(QStringLiteral("http://example.org/korvalen/mesurer-les-montagnes-lunaires.html"));
