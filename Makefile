@@ -46,13 +46,14 @@ test: build
 sanitize:
 	$(MAKE) test BUILD=build-sanitize CMAKE_FLAGS="-DKORVALEN_SANITIZE=ON -DKORVALEN_BENCHMARKS=OFF"
 
-# libFuzzer programs for the picture readers; run one with e.g.
+# libFuzzer programs for the picture readers, with the readers themselves instrumented for
+# coverage (fuzzer-no-link); only the fuzz targets are built. Run one with e.g.
 #   build-fuzz/tests/fuzz/fuzz_jpeg -max_total_time=300 tests/fuzz/corpus/fuzz_jpeg
 fuzz:
 	$(call install_packages,$(PACKAGES) $(FUZZ_PACKAGES))
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DKORVALEN_FUZZ=ON -DKORVALEN_BENCHMARKS=OFF \
-	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined"
-	cmake --build build-fuzz -j $(JOBS)
+	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link"
+	cmake --build build-fuzz -j $(JOBS) --target fuzzers
 
 bench: build
 	for b in $(BUILD)/tests/bench/bench_*; do QT_QPA_PLATFORM=offscreen $$b; done

@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -36,7 +37,9 @@ TForm1::TForm1(QWidget *parent)
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Selmarin"));
     setWindowIcon(QIcon(QStringLiteral(":/korvalen.xpm")));
-    showFailure = [this](const QString &message) { showFailureBox(message); };
+    showFailure = [this](const QString &message) {
+        showFailureBox(message);
+    };
     choosePicture = [this]() -> std::optional<QString> {
         if (!openpic->execute())
             return std::nullopt;
@@ -72,7 +75,9 @@ void TForm1::bindHandlers()
     bind(Button3, &QPushButton::clicked, &TForm1::Button3Click);
     bind(Button4, &QPushButton::clicked, &TForm1::Button4Click);
     // A photograph that fails to decode reports it after the paint that first shows it.
-    pic3->deferredFailure = [this](const QString &message) { fail(message); };
+    pic3->deferredFailure = [this](const QString &message) {
+        fail(message);
+    };
     bindCalculator();
     bindLinks();
 }
@@ -137,6 +142,13 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
             layer->setGeometry(128, 0, page.width() - 99, page.height() + 5);
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // The tab control fills the whole client area.
+    PageControl1->setGeometry(rect());
 }
 
 void TForm1::showEvent(QShowEvent *event)

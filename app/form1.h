@@ -25,7 +25,8 @@ class BevelPanel;
 class LabeledEdit;
 class SpinEdit;
 
-namespace view {
+namespace view
+{
 class OpenPictureDialog;
 class PictureView;
 } // namespace view
@@ -35,7 +36,8 @@ inline const char *const kApplicationTitle = "Korvalen";
 
 /// The main window: the page "Mesures" with the picture area and the measuring controls, the
 /// page "Explications" with the texts and the calculator. Its methods are the event handlers.
-class TForm1 : public QWidget {
+class TForm1 : public QWidget
+{
     Q_OBJECT
 public:
     explicit TForm1(QWidget *parent = nullptr);
@@ -50,10 +52,8 @@ public:
     measure::TMesureState state;
 
     // Handlers.
-    void onmoondown(Qt::MouseButton button,
-        Qt::KeyboardModifiers modifiers,
-        bool doubleClick,
-        QPoint position);
+    void onmoondown(
+        Qt::MouseButton button, Qt::KeyboardModifiers modifiers, bool doubleClick, QPoint position);
     void Button1Click();
     void tracearc();
     void Ellipse();
@@ -116,6 +116,7 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void layoutControls();

@@ -1,7 +1,6 @@
 // The measuring handlers: cusps, limb circle, nudges, terminator and iso-elevation curves, and
 // the two erase buttons and the open button of the picture area.
 #include "app/form1.h"
-
 #include "app/spinedit.h"
 #include "app/widgets.h"
 #include "measure/curves.h"
@@ -12,7 +11,8 @@
 
 #include <QSlider>
 
-namespace {
+namespace
+{
 
 constexpr QRgb kYellow = qRgb(255, 255, 0);
 constexpr QRgb kGreen = qRgb(0, 128, 0);
@@ -104,8 +104,8 @@ void TForm1::Ellipse()
 
 void TForm1::mesure()
 {
-    const measure::Polyline curve
-        = measure::isoElevation(state, SpinEditB->value(), spinmes->value());
+    const measure::Polyline curve =
+        measure::isoElevation(state, SpinEditB->value(), spinmes->value());
     picmesure->giveBitmap(drawCurve(picmesure->deviceSize(), kCyan, curve));
 }
 

@@ -15,6 +15,7 @@ SpinArrow::SpinArrow(Qt::ArrowType arrow, QWidget *parent)
 {
     setFocusPolicy(Qt::NoFocus);
     repeat_.setSingleShot(true);
+    repeat_.setTimerType(Qt::PreciseTimer); // a coarse timer may fire up to 5 % early
     connect(&repeat_, &QTimer::timeout, this, &SpinArrow::tick);
     connect(this, &QAbstractButton::clicked, this, &SpinArrow::step);
 }

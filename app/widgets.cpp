@@ -14,8 +14,8 @@ void WrapButton::paintEvent(QPaintEvent *)
     QRect area = rect().adjusted(4, 2, -4, -2);
     if (isDown())
         area.translate(1, 1);
-    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-        QPalette::ButtonText));
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
     painter.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, text());
 }
 
@@ -26,7 +26,8 @@ BevelPanel::BevelPanel(Bevel outer, Bevel inner, QWidget *parent)
 {
 }
 
-namespace {
+namespace
+{
 
 void drawBevel(QPainter &painter, const QRect &r, BevelPanel::Bevel bevel, const QPalette &palette)
 {
@@ -34,7 +35,8 @@ void drawBevel(QPainter &painter, const QRect &r, BevelPanel::Bevel bevel, const
         return;
     const bool lowered = bevel == BevelPanel::Bevel::Lowered;
     const QColor topLeft = lowered ? palette.color(QPalette::Dark) : palette.color(QPalette::Light);
-    const QColor bottomRight = lowered ? palette.color(QPalette::Light) : palette.color(QPalette::Dark);
+    const QColor bottomRight =
+        lowered ? palette.color(QPalette::Light) : palette.color(QPalette::Dark);
     painter.setPen(topLeft);
     painter.drawLine(r.left(), r.top(), r.right(), r.top());
     painter.drawLine(r.left(), r.top(), r.left(), r.bottom());

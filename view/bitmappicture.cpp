@@ -149,7 +149,8 @@ void BitmapPicture::rebuildKeyed(const QRect &bounds)
         }
         const QRgb key = image_.pixel(0, image_.height() - 1);
         for (int y = 0; y < bounds.height(); ++y) {
-            const auto *from = reinterpret_cast<const QRgb *>(image_.constScanLine(bounds.top() + y))
+            const auto *from =
+                reinterpret_cast<const QRgb *>(image_.constScanLine(bounds.top() + y))
                 + bounds.left();
             auto *to = reinterpret_cast<QRgb *>(keyed.scanLine(y));
             for (int x = 0; x < bounds.width(); ++x) {

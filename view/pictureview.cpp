@@ -24,9 +24,9 @@ void PictureView::setTransparent(bool transparent)
     if (transparent == transparent_) {
         return;
     }
-    const QRect before = shownRect();
+    repaintDevice(shownRect());
     transparent_ = transparent;
-    repaintDevice(before | shownRect());
+    repaintDevice(shownRect());
 }
 
 bool PictureView::isTransparent() const
@@ -52,10 +52,12 @@ QSize PictureView::deviceSize() const
 
 void PictureView::setPicture(std::unique_ptr<Picture> picture)
 {
-    const QRect before = shownRect();
+    // The old and the new picture are marked apart: two curves far from one another make two
+    // small rectangles, not one large one.
+    repaintDevice(shownRect());
     picture_ = std::move(picture);
     prepared_ = false;
-    repaintDevice(before | shownRect());
+    repaintDevice(shownRect());
 }
 
 void PictureView::giveBitmap(const QImage &bitmap)
@@ -89,11 +91,11 @@ void PictureView::draw(const std::function<void(Surface &)> &drawing)
         bitmap.changed(surface.touched());
         // With the same key only the touched pixels can change; a new key may show or hide
         // any pixel of either colour, all of them within the old or the new bounds.
-        QRect region = surface.touched();
+        repaintDevice(surface.touched());
         if (transparent_ && bitmap.keyColour() != key) {
-            region |= before | shownRect();
+            repaintDevice(before);
+            repaintDevice(shownRect());
         }
-        repaintDevice(region);
     };
     try {
         drawing(surface);
@@ -170,9 +172,9 @@ void PictureView::paintEvent(QPaintEvent *event)
     const qreal ratio = devicePixelRatioF();
     painter.scale(1 / ratio, 1 / ratio);
     const QRect &rect = event->rect();
-    const QRect area
-        = QRectF(rect.x() * ratio, rect.y() * ratio, rect.width() * ratio, rect.height() * ratio)
-              .toAlignedRect();
+    const QRect area =
+        QRectF(rect.x() * ratio, rect.y() * ratio, rect.width() * ratio, rect.height() * ratio)
+            .toAlignedRect();
     try {
         picture_->paint(painter, area, transparent_);
     } catch (const std::exception &error) {

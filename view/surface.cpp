@@ -27,14 +27,17 @@ i64 centreHalfSpan(i64 w, i64 h, i64 v)
     if (absV > h) {
         return -2;
     }
-    const long double rest = static_cast<long double>(h - absV) * static_cast<long double>(h + absV);
+    const long double rest =
+        static_cast<long double>(h - absV) * static_cast<long double>(h + absV);
     i64 m = static_cast<i64>(std::floor(static_cast<long double>(w) * std::sqrt(rest) / h));
     m = std::clamp<i64>(m, 0, w);
     // The estimate is exact but for rounding; settle it in integers wherever the products fit
-    // in 128 bits, which covers every box narrower than 2^30 pixels.
+    // in 128 bits, which covers every box narrower and lower than 2^31 pixels.
     if (w < (i64{1} << 31) && h < (i64{1} << 31)) {
         const i128 limit = i128{w} * w * (i128{h - absV} * (h + absV));
-        const auto inside = [&](i64 u) { return i128{u} * u * (i128{h} * h) <= limit; };
+        const auto inside = [&](i64 u) {
+            return i128{u} * u * (i128{h} * h) <= limit;
+        };
         while (m < w && inside(m + 1)) {
             ++m;
         }
@@ -74,7 +77,7 @@ i64 floorDivide(i128 a, i128 d)
 
 // First i of lo..hi for which `test` holds, `test` being false then true along the range;
 // hi + 1 when it never holds.
-template<typename Test>
+template <typename Test>
 i64 firstTrue(i64 lo, i64 hi, Test test)
 {
     i64 a = lo;
@@ -132,7 +135,9 @@ void Surface::ellipse(int left, int top, int right, int bottom)
     }
     const i64 sumX = i64{left} + right - 1;
     const i64 sumY = i64{top} + bottom - 1;
-    const auto xOf = [sumX](i64 u) { return (u + sumX) / 2; };
+    const auto xOf = [sumX](i64 u) {
+        return (u + sumX) / 2;
+    };
     const i64 smallest = (w % 2 == 0) ? 1 : 0;
     const i64 firstRow = std::max<i64>(top, 0);
     const i64 lastRow = std::min<i64>(bottom, bitmap_.height()) - 1;
@@ -180,7 +185,9 @@ void Surface::lineTo(int x, int y)
     const i64 sizeA = xMajor ? bitmap_.width() : bitmap_.height();
     const i64 sizeB = xMajor ? bitmap_.height() : bitmap_.width();
     // floor(i·db/n + 1/2): the nearest minor offset, halves towards the larger coordinate.
-    const auto minorAt = [&](i64 i) { return b0 + floorDivide(2 * i128{i} * db + n, 2 * i128{n}); };
+    const auto minorAt = [&](i64 i) {
+        return b0 + floorDivide(2 * i128{i} * db + n, 2 * i128{n});
+    };
 
     // Steps whose major coordinate lies on the bitmap, then those whose minor one does too;
     // the minor coordinate is monotonic along the line, so both ends are found by bisection.
@@ -209,6 +216,36 @@ void Surface::lineTo(int x, int y)
             plot(b, a);
         }
     }
+}
+
+void Surface::drawBitmap(int x, int y, const QImage &source)
+{
+    if (source.isNull() || bitmap_.isNull()) {
+        return;
+    }
+    const QImage pixels = source.format() == QImage::Format_RGB32
+        ? source
+        : source.convertToFormat(QImage::Format_RGB32);
+    // In 64 bits: the far edges of a source placed near the end of the int range overflow.
+    const i64 left = std::max<i64>(x, 0);
+    const i64 top = std::max<i64>(y, 0);
+    const i64 right = std::min<i64>(i64{x} + pixels.width(), bitmap_.width()) - 1;
+    const i64 bottom = std::min<i64>(i64{y} + pixels.height(), bitmap_.height()) - 1;
+    if (left > right || top > bottom) {
+        return;
+    }
+    for (i64 row = top; row <= bottom; ++row) {
+        const auto *from = reinterpret_cast<const QRgb *>(pixels.constScanLine(int(row - y)));
+        auto *to = reinterpret_cast<QRgb *>(bitmap_.scanLine(int(row)));
+        std::copy(from + (left - x), from + (right - x) + 1, to + left);
+    }
+    const QRect target{QPoint(int(left), int(top)), QPoint(int(right), int(bottom))};
+    touched_ |= target;
+}
+
+QRgb Surface::pixel(int x, int y) const
+{
+    return bitmap_.valid(x, y) ? bitmap_.pixel(x, y) : kWhite;
 }
 
 QImage newBitmap(int width, int height)

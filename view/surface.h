@@ -37,6 +37,11 @@ public:
     /// nearest integer, halves towards the larger coordinate.
     void lineTo(int x, int y);
 
+    /// Copies `source` with its top-left corner at (x, y), clipped to the bitmap.
+    void drawBitmap(int x, int y, const QImage &source);
+    /// The colour at (x, y); opaque white outside the bitmap.
+    [[nodiscard]] QRgb pixel(int x, int y) const;
+
     [[nodiscard]] QPoint currentPosition() const { return current_; }
     /// The bounding rectangle of every pixel written since the surface was made (clipped to
     /// the bitmap; empty when nothing was written).

@@ -2,6 +2,7 @@
 #include "view/pictureview.h"
 #include "view/surface.h"
 
+#include <QBackingStore>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -17,6 +18,7 @@ private slots:
     void onePicturePixelIsOneDevicePixel();
     void newSurfaceHasTheDeviceSize();
     void pressesGiveDevicePixels();
+    void repaintsCoverOddDevicePixels();
 };
 
 void HiDpiTest::onePicturePixelIsOneDevicePixel_data()
@@ -79,6 +81,49 @@ void HiDpiTest::pressesGiveDevicePixels()
     QTest::mouseClick(page.windowHandle(), Qt::LeftButton, {}, QPoint(30, 25));
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.first().at(3).toPoint(), QPoint(40, 30));
+}
+
+void HiDpiTest::repaintsCoverOddDevicePixels()
+{
+    // Changes at odd device pixels fall in the middle of logical pixels: the marked regions must
+    // still cover them, so the window shows what a paint of everything shows.
+    QWidget page;
+    page.resize(60, 50);
+    page.setAutoFillBackground(true);
+    auto *under = new PictureView(&page);
+    auto *over = new PictureView(&page);
+    for (PictureView *view : {under, over}) {
+        view->setGeometry(5, 5, 50, 40);
+    }
+    over->setTransparent(true);
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    QImage photo = view::newBitmap(99, 77);
+    photo.fill(qRgb(20, 40, 60));
+    QImage dot = view::newBitmap(33, 33);
+    dot.setPixel(31, 31, qRgb(0, 255, 255));
+    const int bottom = over->deviceSize().height() - 1;
+    const std::vector<std::function<void()>> steps{
+        [&] { under->giveBitmap(photo); },
+        [&] { over->draw([](view::Surface &s) { s.ellipse(11, 13, 41, 31); }); },
+        [&] { over->draw([](view::Surface &s) { s.moveTo(3, 7), s.lineTo(3, 8); }); },
+        [&] { over->draw([=](view::Surface &s) { s.moveTo(0, bottom), s.lineTo(1, bottom); }); },
+        [&] { over->draw([=](view::Surface &s) { s.ellipse(-1, bottom - 1, 1, bottom + 1); }); },
+        [&] { over->giveBitmap(dot); },
+        [&] { over->clear(); },
+        [&] { under->clear(); },
+    };
+    int index = 0;
+    for (const auto &step : steps) {
+        step();
+        QCoreApplication::processEvents();
+        const auto *store = dynamic_cast<QImage *>(page.backingStore()->paintDevice());
+        QVERIFY(store);
+        QVERIFY2(store->convertToFormat(QImage::Format_RGB32)
+                == page.grab().toImage().convertToFormat(QImage::Format_RGB32),
+            qPrintable(QStringLiteral("step %1").arg(index)));
+        ++index;
+    }
 }
 
 int main(int argc, char **argv)

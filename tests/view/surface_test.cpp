@@ -1,6 +1,7 @@
 #include "view/surface.h"
 
 #include <QElapsedTimer>
+#include <QRandomGenerator>
 #include <QSet>
 #include <QtTest>
 
@@ -18,66 +19,66 @@ constexpr QRgb kPen = 0xff008000u; // the green of the limb circle
 
 QImage greyBitmap(int width, int height)
 {
-    QImage bitmap = view::newBitmap(width, height);
-    bitmap.fill(kGrey);
-    return bitmap;
+QImage bitmap = view::newBitmap(width, height);
+bitmap.fill(kGrey);
+return bitmap;
 }
 
 QList<QPoint> pixelsOf(const QImage &bitmap, QRgb colour)
 {
-    QList<QPoint> found;
-    for (int y = 0; y < bitmap.height(); ++y) {
-        for (int x = 0; x < bitmap.width(); ++x) {
-            if (bitmap.pixel(x, y) == colour) {
-                found.append(QPoint(x, y));
-            }
+QList<QPoint> found;
+for (int y = 0; y < bitmap.height(); ++y) {
+    for (int x = 0; x < bitmap.width(); ++x) {
+        if (bitmap.pixel(x, y) == colour) {
+            found.append(QPoint(x, y));
         }
     }
-    return found;
+}
+return found;
 }
 
 // Number of 8-connected groups among the points.
 int groups8(const QList<QPoint> &points)
 {
-    QSet<QPair<int, int>> left;
-    for (const QPoint &p : points) {
-        left.insert({p.x(), p.y()});
-    }
-    int count = 0;
-    while (!left.isEmpty()) {
-        ++count;
-        std::vector<QPair<int, int>> todo{*left.begin()};
-        left.erase(left.begin());
-        while (!todo.empty()) {
-            const auto [x, y] = todo.back();
-            todo.pop_back();
-            for (int dy = -1; dy <= 1; ++dy) {
-                for (int dx = -1; dx <= 1; ++dx) {
-                    const auto it = left.find({x + dx, y + dy});
-                    if (it != left.end()) {
-                        todo.push_back(*it);
-                        left.erase(it);
-                    }
+QSet<QPair<int, int>> left;
+for (const QPoint &p : points) {
+    left.insert({p.x(), p.y()});
+}
+int count = 0;
+while (!left.isEmpty()) {
+    ++count;
+    std::vector<QPair<int, int>> todo{*left.begin()};
+    left.erase(left.begin());
+    while (!todo.empty()) {
+        const auto [x, y] = todo.back();
+        todo.pop_back();
+        for (int dy = -1; dy <= 1; ++dy) {
+            for (int dx = -1; dx <= 1; ++dx) {
+                const auto it = left.find({x + dx, y + dy});
+                if (it != left.end()) {
+                    todo.push_back(*it);
+                    left.erase(it);
                 }
             }
         }
     }
-    return count;
+}
+return count;
 }
 
 // Pixel rows of a figure, '#' for the pen, 'o' for the white interior, '.' for untouched.
 QStringList picture(const QImage &bitmap)
 {
-    QStringList rows;
-    for (int y = 0; y < bitmap.height(); ++y) {
-        QString row;
-        for (int x = 0; x < bitmap.width(); ++x) {
-            const QRgb c = bitmap.pixel(x, y);
-            row += c == kPen ? QLatin1Char('#') : c == kWhite ? QLatin1Char('o') : QLatin1Char('.');
-        }
-        rows.append(row);
+QStringList rows;
+for (int y = 0; y < bitmap.height(); ++y) {
+    QString row;
+    for (int x = 0; x < bitmap.width(); ++x) {
+        const QRgb c = bitmap.pixel(x, y);
+        row += c == kPen ? QLatin1Char('#') : c == kWhite ? QLatin1Char('o') : QLatin1Char('.');
     }
-    return rows;
+    rows.append(row);
+}
+return rows;
 }
 
 } // namespace
@@ -102,6 +103,9 @@ private slots:
     void farLinesAreClippedQuickly_data();
     void farLinesAreClippedQuickly();
     void penIsBlackUntilSet();
+    void clippingKeepsTheShape();
+    void drawBitmap_data();
+    void drawBitmap();
 };
 
 void SurfaceTest::newBitmapIsWhite()
@@ -182,13 +186,12 @@ void SurfaceTest::smallFigures_data()
 {
     QTest::addColumn<QRect>("box");
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("marker ring (X-2,Y-2)-(X+2,Y+2)")
-        << QRect(1, 1, 4, 4)
-        << QStringList{"......", "..##..", ".#oo#.", ".#oo#.", "..##..", "......"};
-    QTest::newRow("5 x 5")
-        << QRect(0, 0, 5, 5) << QStringList{".###.", "#ooo#", "#ooo#", "#ooo#", ".###."};
-    QTest::newRow("7 x 4")
-        << QRect(0, 0, 7, 4) << QStringList{".#####.", "#ooooo#", "#ooooo#", ".#####."};
+    QTest::newRow("marker ring (X-2,Y-2)-(X+2,Y+2)") << QRect(
+        1, 1, 4, 4) << QStringList{"......", "..##..", ".#oo#.", ".#oo#.", "..##..", "......"};
+    QTest::newRow("5 x 5") << QRect(0, 0, 5, 5)
+                           << QStringList{".###.", "#ooo#", "#ooo#", "#ooo#", ".###."};
+    QTest::newRow("7 x 4") << QRect(0, 0, 7, 4)
+                           << QStringList{".#####.", "#ooooo#", "#ooooo#", ".#####."};
     QTest::newRow("2 x 2") << QRect(0, 0, 2, 2) << QStringList{"##", "##"};
     QTest::newRow("flat 9 x 2") << QRect(0, 0, 9, 2) << QStringList{"#########", "#########"};
 }
@@ -215,13 +218,14 @@ void SurfaceTest::limbCircleStaysOnItsRadius()
     const QList<QPoint> outline = pixelsOf(bitmap, kPen);
     for (const QPoint &p : outline) {
         const double r = std::hypot(p.x() + 0.5 - 200, p.y() + 0.5 - 200);
-        QVERIFY2(r >= 98.5 && r <= 100.0, qPrintable(QStringLiteral("(%1, %2) at %3")
-                                                       .arg(p.x())
-                                                       .arg(p.y())
-                                                       .arg(r)));
+        QVERIFY2(r >= 98.5 && r <= 100.0,
+            qPrintable(QStringLiteral("(%1, %2) at %3").arg(p.x()).arg(p.y()).arg(r)));
         QCOMPARE(bitmap.pixel(p.y(), p.x()), kPen); // a circle is symmetric about its diagonal
     }
-    for (const QPoint p : {QPoint(100, 199), QPoint(100, 200), QPoint(299, 199), QPoint(199, 100),
+    for (const QPoint p : {QPoint(100, 199),
+             QPoint(100, 200),
+             QPoint(299, 199),
+             QPoint(199, 100),
              QPoint(200, 299)}) {
         QCOMPARE(bitmap.pixel(p), kPen);
     }
@@ -259,9 +263,10 @@ void SurfaceTest::ellipseFarOutsideIsClipped_data()
         << QStringList{"ooo", "ooo"};
     QTest::newRow("thin across the bitmap")
         << QRect(-1000000, 1, 1000003, 3) << QStringList{"...", "###", "###"};
-    QTest::newRow("extreme edges") << QRect(INT_MIN, INT_MIN, INT_MAX, INT_MAX)
-                                   << QStringList{"ooo", "ooo"};
-    QTest::newRow("entirely left of the bitmap") << QRect(-500, 0, -1, 2) << QStringList{"...", "..."};
+    QTest::newRow("extreme edges")
+        << QRect(INT_MIN, INT_MIN, INT_MAX, INT_MAX) << QStringList{"ooo", "ooo"};
+    QTest::newRow("entirely left of the bitmap")
+        << QRect(-500, 0, -1, 2) << QStringList{"...", "..."};
 }
 
 void SurfaceTest::ellipseFarOutsideIsClipped()
@@ -283,8 +288,8 @@ void SurfaceTest::line_data()
     QTest::addColumn<QPoint>("from");
     QTest::addColumn<QPoint>("to");
     QTest::addColumn<QPoint>("last"); // the last pixel drawn, next to `to`
-    QTest::newRow("first samples of the cyan curve") << QPoint(287, 157) << QPoint(200, 200)
-                                                     << QPoint(201, 200);
+    QTest::newRow("first samples of the cyan curve")
+        << QPoint(287, 157) << QPoint(200, 200) << QPoint(201, 200);
     QTest::newRow("and back") << QPoint(200, 200) << QPoint(287, 157) << QPoint(286, 157);
     QTest::newRow("steep up") << QPoint(200, 200) << QPoint(213, 113) << QPoint(213, 114);
     QTest::newRow("horizontal") << QPoint(10, 10) << QPoint(20, 10) << QPoint(19, 10);
@@ -319,7 +324,8 @@ void SurfaceTest::line()
     const bool xMajor = std::abs(dx) >= std::abs(dy);
     for (const QPoint &p : drawn) {
         const double along = xMajor ? double(p.x() - from.x()) / dx : double(p.y() - from.y()) / dy;
-        const double across = xMajor ? from.y() + along * dy - p.y() : from.x() + along * dx - p.x();
+        const double across =
+            xMajor ? from.y() + along * dy - p.y() : from.x() + along * dx - p.x();
         QVERIFY(std::abs(across) <= 0.5);
         QVERIFY(along >= 0 && along < 1);
     }
@@ -335,8 +341,7 @@ void SurfaceTest::polylineClosesOnItsFirstPoint()
     QImage bitmap = greyBitmap(320, 320);
     Surface surface(bitmap);
     surface.setPen(kPen);
-    const QList<QPoint> samples{
-        {287, 157}, {200, 200}, {113, 157}, {200, 113}, {287, 157}};
+    const QList<QPoint> samples{{287, 157}, {200, 200}, {113, 157}, {200, 113}, {287, 157}};
     surface.moveTo(samples[0].x(), samples[0].y());
     for (qsizetype i = 1; i < samples.size(); ++i) {
         surface.lineTo(samples[i].x(), samples[i].y());
@@ -372,16 +377,17 @@ void SurfaceTest::farLinesAreClippedQuickly_data()
     QTest::addColumn<int>("count");
     QTest::addColumn<QPoint>("somePixel");
     QTest::newRow("whole row") << QPoint(INT_MIN, 5) << QPoint(INT_MAX, 5) << 50 << QPoint(49, 5);
-    QTest::newRow("whole column, upwards") << QPoint(3, INT_MAX) << QPoint(3, INT_MIN) << 40
-                                           << QPoint(3, 0);
+    QTest::newRow("whole column, upwards")
+        << QPoint(3, INT_MAX) << QPoint(3, INT_MIN) << 40 << QPoint(3, 0);
     QTest::newRow("diagonal") << QPoint(-2000000000, -2000000000) << QPoint(2000000000, 2000000000)
                               << 40 << QPoint(39, 39);
-    QTest::newRow("extreme corners") << QPoint(INT_MIN, INT_MIN) << QPoint(INT_MAX, INT_MAX) << 40
-                                     << QPoint(20, 20);
-    QTest::newRow("steep, crossing") << QPoint(10, -1000000000) << QPoint(30, 1000000000) << 40
-                                     << QPoint(20, 0);
+    QTest::newRow("extreme corners")
+        << QPoint(INT_MIN, INT_MIN) << QPoint(INT_MAX, INT_MAX) << 40 << QPoint(20, 20);
+    QTest::newRow("steep, crossing")
+        << QPoint(10, -1000000000) << QPoint(30, 1000000000) << 40 << QPoint(20, 0);
     QTest::newRow("passing outside") << QPoint(-1000, -10) << QPoint(1000, -5) << 0 << QPoint();
-    QTest::newRow("ending short of the bitmap") << QPoint(-1000, 4) << QPoint(0, 4) << 0 << QPoint();
+    QTest::newRow("ending short of the bitmap")
+        << QPoint(-1000, 4) << QPoint(0, 4) << 0 << QPoint();
 }
 
 void SurfaceTest::farLinesAreClippedQuickly()
@@ -417,6 +423,67 @@ void SurfaceTest::penIsBlackUntilSet()
     surface.lineTo(6, 0);
     QCOMPARE(bitmap.pixel(3, 0), qRgb(255, 255, 0));
     QCOMPARE(bitmap.pixel(6, 0), kWhite);
+}
+
+void SurfaceTest::clippingKeepsTheShape()
+{
+    // Figures drawn on a small bitmap are the window of the same figures drawn on a large one
+    // around it, for boxes and lines crossing its edges in every way.
+    const QRect window(100, 100, 60, 40);
+    QImage large = greyBitmap(260, 240);
+    QImage small = greyBitmap(window.width(), window.height());
+    Surface onLarge(large);
+    Surface onSmall(small);
+    QRandomGenerator random(20261208);
+    const auto coordinate = [&random](int size) { return random.bounded(size + 1); };
+    for (int i = 0; i < 300; ++i) {
+        const QRgb colour = qRgb(i % 251, i % 7 * 30, 200);
+        onLarge.setPen(colour);
+        onSmall.setPen(colour);
+        const int l = coordinate(260);
+        const int t = coordinate(240);
+        const int r = coordinate(260);
+        const int b = coordinate(240);
+        if (i % 2 == 0) {
+            onLarge.ellipse(l, t, r, b);
+            onSmall.ellipse(l - window.x(), t - window.y(), r - window.x(), b - window.y());
+        } else {
+            onLarge.moveTo(l, t);
+            onLarge.lineTo(r, b);
+            onSmall.moveTo(l - window.x(), t - window.y());
+            onSmall.lineTo(r - window.x(), b - window.y());
+        }
+        QCOMPARE(small, large.copy(window));
+    }
+}
+
+void SurfaceTest::drawBitmap_data()
+{
+    QTest::addColumn<QPoint>("at");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("inside") << QPoint(1, 1) << QStringList{"....", ".#o.", ".oo.", "...."};
+    QTest::newRow("cut at the top-left")
+        << QPoint(-1, -1) << QStringList{"o...", "....", "....", "...."};
+    QTest::newRow("cut at the bottom-right")
+        << QPoint(3, 3) << QStringList{"....", "....", "....", "...#"};
+    QTest::newRow("far away") << QPoint(INT_MAX, INT_MIN)
+                              << QStringList{"....", "....", "....", "...."};
+}
+
+void SurfaceTest::drawBitmap()
+{
+    QFETCH(QPoint, at);
+    QFETCH(QStringList, expected);
+    // The logo is drawn this way on its view, from a packed 24-bit bitmap.
+    QImage logo(2, 2, QImage::Format_RGB888);
+    logo.fill(Qt::white);
+    logo.setPixel(0, 0, kPen);
+    QImage bitmap = greyBitmap(4, 4);
+    Surface surface(bitmap);
+    surface.drawBitmap(at.x(), at.y(), logo);
+    QCOMPARE(picture(bitmap), expected);
+    QCOMPARE(surface.pixel(3, 3), bitmap.pixel(3, 3));
+    QCOMPARE(surface.pixel(-1, 0), kWhite);
 }
 
 QTEST_MAIN(SurfaceTest)

@@ -1,0 +1,345 @@
+#include "view/opendialog.h"
+
+#include "view/picture.h"
+#include "view/pictureformats.h"
+
+#include <QDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPointer>
+#include <QScreen>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <exception>
+
+namespace view {
+
+namespace {
+
+    constexpr int kCaptionHeight = 23;
+    constexpr QSize kButtonSize(23, 22);
+    constexpr int kButtonInset = 2;
+    constexpr int kPaneWidth = 220;
+    constexpr int kWindowMargin = 5;
+    constexpr int kWindowBorder = 1;
+
+    // The largest rectangle of the picture's proportions inside `box`, centred in it.
+    QRect fitted(const QSize &picture, const QRect &box)
+    {
+        if (picture.isEmpty() || box.isEmpty())
+            return {};
+        const QSize size = picture.scaled(box.size(), Qt::KeepAspectRatio);
+        return QRect(box.x() + (box.width() - size.width()) / 2,
+            box.y() + (box.height() - size.height()) / 2,
+            size.width(),
+            size.height());
+    }
+
+    // Draws a picture scaled to fit in `box`. The scaled rendering is kept until the box changes
+    // size, so that a large photograph is not scaled down again at every repaint.
+    class FittedPicture
+    {
+    public:
+        void set(const Picture *picture)
+        {
+            picture_ = picture;
+            cache_ = QImage();
+        }
+        [[nodiscard]] const Picture *get() const { return picture_; }
+
+        void paint(QPainter &painter, const QRect &box)
+        {
+            if (!picture_)
+                return;
+            const QSize natural = picture_->naturalSize();
+            const QRect target = fitted(natural, box);
+            if (target.isEmpty())
+                return;
+            if (cache_.size() != target.size()) {
+                cache_ = QImage(target.size(), QImage::Format_ARGB32_Premultiplied);
+                cache_.fill(Qt::transparent);
+                QPainter scaled(&cache_);
+                scaled.setRenderHint(QPainter::SmoothPixmapTransform);
+                scaled.scale(static_cast<qreal>(target.width()) / natural.width(),
+                    static_cast<qreal>(target.height()) / natural.height());
+                picture_->paint(scaled, QRect(QPoint(0, 0), natural), false);
+            }
+            painter.drawImage(target.topLeft(), cache_);
+        }
+
+    private:
+        const Picture *picture_ = nullptr;
+        QImage cache_;
+    };
+
+    // The sunken box of the preview pane.
+    class PreviewBox : public QFrame
+    {
+    public:
+        explicit PreviewBox(QWidget *parent)
+            : QFrame(parent)
+        {
+            setObjectName(QStringLiteral("previewBox"));
+            setFrameStyle(QFrame::Panel | QFrame::Sunken);
+            setMinimumSize(64, 64);
+        }
+
+        void setPicture(const Picture *picture)
+        {
+            picture_.set(picture);
+            update();
+        }
+        [[nodiscard]] const Picture *picture() const { return picture_.get(); }
+        /// What the box reads when it shows no picture.
+        [[nodiscard]] QString text() const
+        {
+            return picture_.get() ? QString() : QStringLiteral("(None)");
+        }
+
+        std::function<void()> doubleClicked;
+
+    protected:
+        void paintEvent(QPaintEvent *event) override
+        {
+            QFrame::paintEvent(event);
+            QPainter painter(this);
+            if (picture_.get())
+                picture_.paint(painter, contentsRect());
+            else
+                painter.drawText(contentsRect(), Qt::AlignCenter, text());
+        }
+        void mouseDoubleClickEvent(QMouseEvent *) override
+        {
+            if (doubleClicked)
+                doubleClicked();
+        }
+
+    private:
+        FittedPicture picture_;
+    };
+
+    // The client area of the "Preview" window: the picture fitted inside a single-line border and
+    // a 5-pixel margin, on the window's background.
+    class PreviewCanvas : public QWidget
+    {
+    public:
+        PreviewCanvas(std::unique_ptr<Picture> picture, QWidget *parent)
+            : QWidget(parent)
+            , owned_(std::move(picture))
+        {
+            setObjectName(QStringLiteral("previewCanvas"));
+            picture_.set(owned_.get());
+        }
+
+    protected:
+        void paintEvent(QPaintEvent *) override
+        {
+            QPainter painter(this);
+            painter.setPen(palette().color(QPalette::WindowText));
+            painter.drawRect(rect().adjusted(0, 0, -1, -1));
+            const int inset = kWindowBorder + kWindowMargin;
+            picture_.paint(painter, rect().adjusted(inset, inset, -inset, -inset));
+        }
+
+    private:
+        std::unique_ptr<Picture> owned_;
+        FittedPicture picture_;
+    };
+
+    QString caption(const QSize &size)
+    {
+        return QStringLiteral(" (%1x%2)").arg(size.width()).arg(size.height());
+    }
+
+} // namespace
+
+QStringList pictureNameFilters()
+{
+    // "description (patterns)|patterns" pairs; Qt wants the patterns inside the parentheses
+    // separated by blanks.
+    const QStringList parts = pictureFilter().split(QLatin1Char('|'));
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString name = parts[i];
+        const qsizetype open = name.lastIndexOf(QStringLiteral(" ("));
+        if (open >= 0)
+            name.truncate(open);
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        filters << QStringLiteral("%1 (%2)").arg(name, patterns);
+    }
+    return filters;
+}
+
+struct OpenPictureDialog::State {
+    QPointer<QFileDialog> dialog;
+    QStringList filters;
+    QLabel *caption = nullptr;
+    QToolButton *button = nullptr;
+    PreviewBox *box = nullptr;
+    std::unique_ptr<Picture> picture;
+    QString fileName;
+    int filterIndex = 1;
+};
+
+OpenPictureDialog::OpenPictureDialog(QWidget *parent)
+    : runModal([](QFileDialog &dialog) { return dialog.exec() == QDialog::Accepted; })
+    , state_(std::make_unique<State>())
+{
+    State &s = *state_;
+    s.filters = pictureNameFilters();
+    s.dialog = new QFileDialog(parent);
+    QFileDialog &dialog = *s.dialog;
+    dialog.setObjectName(QStringLiteral("openpic"));
+    // Qt's own dialog, so that the preview pane can join its layout.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // A typed name need not exist: the load then says why it cannot open it.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(s.filters);
+    // Camera files are named IMG_0001.JPG: the patterns match in any letter case.
+    dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
+    dialog.setSizeGripEnabled(true);
+    dialog.setModal(true);
+
+    auto *pane = new QWidget(&dialog);
+    pane->setObjectName(QStringLiteral("previewPane"));
+    pane->setFixedWidth(kPaneWidth);
+    auto *column = new QVBoxLayout(pane);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    auto *line = new QHBoxLayout;
+    line->setContentsMargins(0, 0, kButtonInset, 0);
+    s.caption = new QLabel(QStringLiteral("Picture:"), pane);
+    s.caption->setObjectName(QStringLiteral("previewCaption"));
+    s.caption->setFixedHeight(kCaptionHeight);
+    s.button = new QToolButton(pane);
+    s.button->setObjectName(QStringLiteral("previewButton"));
+    s.button->setToolTip(QStringLiteral("Preview"));
+    s.button->setIcon(dialog.style()->standardIcon(QStyle::SP_FileDialogContentsView));
+    s.button->setFixedSize(kButtonSize);
+    s.button->setEnabled(false);
+    line->addWidget(s.caption, 1);
+    line->addWidget(s.button);
+    column->addLayout(line);
+    s.box = new PreviewBox(pane);
+    column->addWidget(s.box, 1);
+    if (auto *grid = qobject_cast<QGridLayout *>(dialog.layout()))
+        grid->addWidget(pane, 0, grid->columnCount(), grid->rowCount(), 1);
+    else
+        dialog.layout()->addWidget(pane);
+
+    const auto openPreview = [this] {
+        if (const auto window = makePreviewWindow())
+            window->exec();
+    };
+    QObject::connect(s.button, &QToolButton::clicked, &dialog, openPreview);
+    s.box->doubleClicked = openPreview;
+    QObject::connect(&dialog, &QFileDialog::currentChanged, &dialog, [this](const QString &file) {
+        showFile(file);
+    });
+}
+
+OpenPictureDialog::~OpenPictureDialog()
+{
+    delete state_->dialog.data();
+}
+
+bool OpenPictureDialog::execute()
+{
+    State &s = *state_;
+    showFile(QString());
+    s.dialog->selectNameFilter(s.filters.value(s.filterIndex - 1));
+    if (s.fileName.isEmpty()) {
+        // Whatever a cancelled visit left typed in goes; nothing was confirmed yet.
+        if (auto *edit = s.dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+            edit->clear();
+    } else {
+        s.dialog->selectFile(s.fileName);
+    }
+    const bool confirmed = runModal(*s.dialog);
+    showFile(QString()); // the preview's picture is not kept beyond the dialog
+    const QStringList files = s.dialog->selectedFiles();
+    if (!confirmed || files.isEmpty() || files.first().isEmpty())
+        return false;
+    s.fileName = files.first();
+    s.filterIndex = static_cast<int>(s.filters.indexOf(s.dialog->selectedNameFilter())) + 1;
+    if (s.filterIndex < 1)
+        s.filterIndex = 1;
+    return true;
+}
+
+QString OpenPictureDialog::fileName() const
+{
+    return state_->fileName;
+}
+
+int OpenPictureDialog::filterIndex() const
+{
+    return state_->filterIndex;
+}
+
+QFileDialog &OpenPictureDialog::fileDialog() const
+{
+    return *state_->dialog;
+}
+
+void OpenPictureDialog::showFile(const QString &fileName)
+{
+    State &s = *state_;
+    std::unique_ptr<Picture> picture;
+    // Only existing regular files are tried, and every failure is silent: the pane is a
+    // convenience, the load after confirming reports what is wrong.
+    if (!fileName.isEmpty() && QFileInfo(fileName).isFile()) {
+        try {
+            picture = readPictureFile(fileName);
+            if (picture->prepare())
+                picture.reset();
+        } catch (const std::exception &) {
+            picture.reset();
+        }
+    }
+    s.box->setPicture(picture.get());
+    s.picture = std::move(picture);
+    s.caption->setText(s.picture ? caption(s.picture->naturalSize()) : QStringLiteral("Picture:"));
+    s.button->setEnabled(s.picture != nullptr);
+}
+
+const Picture *OpenPictureDialog::previewPicture() const
+{
+    return state_->picture.get();
+}
+
+std::unique_ptr<QDialog> OpenPictureDialog::makePreviewWindow() const
+{
+    const State &s = *state_;
+    if (!s.picture)
+        return nullptr;
+    auto window = std::make_unique<QDialog>(s.dialog.data(), Qt::Tool);
+    window->setObjectName(QStringLiteral("previewWindow"));
+    window->setWindowTitle(QStringLiteral("Preview"));
+    window->setModal(true);
+    auto *layout = new QVBoxLayout(window.get());
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(new PreviewCanvas(s.picture->clone(), window.get()));
+
+    const QScreen *screen = s.dialog->screen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    const int extra = 2 * (kWindowMargin + kWindowBorder);
+    const QSize natural = s.picture->naturalSize();
+    const QSize client(std::min(natural.width() + extra, available.width() * 3 / 4),
+        std::min(natural.height() + extra, available.height() * 3 / 4));
+    window->resize(client);
+    window->move(available.center() - QPoint(client.width() / 2, client.height() / 2));
+    return window;
+}
+
+} // namespace view
