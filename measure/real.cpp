@@ -27,11 +27,12 @@ real checkedDivide(real a, real b)
 
 float checkedFloat(real v)
 {
-    // An infinite v can only come from an extended product that overflowed on the way.
-    const float f = static_cast<float>(v);
-    if (std::isinf(f))
+    // From the midpoint between the largest float and 2^128 on, rounding to nearest gives an
+    // infinity; the test comes before the conversion, which is undefined out of range. An
+    // infinite v can only come from an extended product that overflowed on the way.
+    if (std::fabs(v) >= 0x1.ffffffp127L)
         throw Failure(kOverflow);
-    return f;
+    return static_cast<float>(v);
 }
 
 real checkedSqrt(real v)

@@ -141,6 +141,9 @@ INSTANTIATE_TEST_SUITE_P(Values,
         // 18 significant digits first: 0.0499999999999999999995 becomes 0.05, then 0.1.
         FormatCase{0.0499999999999999999995L, "0.1"},
         FormatCase{0.04999999999999999L, "0.0"},
+        // 0.04999999999999999994985...: the 19th digit is a 4 followed by 9s, which a rounded
+        // 19-digit expansion would turn into a 5 and carry up to 0.05.
+        FormatCase{0xc.cccccccccccccbep-8L, "0.0"},
         FormatCase{1e-30L, "0.0"},
         FormatCase{99.96L, "100.0"},
         FormatCase{1e17L, "100000000000000000.0"},
@@ -241,6 +244,16 @@ TEST(ShadowHeight, RightAngleGivesTheGeneralForm)
         EXPECT_GE(magnitude, 3.6e19);
         EXPECT_LE(magnitude, 4.0e19);
     }
+}
+
+// Rounding to a float overflows from the midpoint between the largest float and 2^128 on.
+TEST(CheckedFloat, OverflowsOnlyWhereRoundingGivesInfinity)
+{
+    EXPECT_EQ(measure::checkedFloat(0x1.fffffefffffffffep127L), 0x1.fffffep127f);
+    EXPECT_EQ(measure::checkedFloat(-0x1.fffffefffffffffep127L), -0x1.fffffep127f);
+    EXPECT_EQ(failureOf([] { (void)measure::checkedFloat(0x1.ffffffp127L); }), measure::kOverflow);
+    EXPECT_EQ(failureOf([] { (void)measure::checkedFloat(-0x1p200L); }), measure::kOverflow);
+    EXPECT_EQ(measure::checkedFloat(1e-50L), 0.0f); // underflow passes silently
 }
 
 // ---- Key filter ----

@@ -44,6 +44,11 @@ struct CurveCase {
     std::vector<Sample> samples;
 };
 
+void PrintTo(const CurveCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 std::string caseName(const testing::TestParamInfo<CurveCase> &info)
 {
     return info.param.name;
@@ -113,7 +118,11 @@ INSTANTIATE_TEST_SUITE_P(Cusps,
             {{0, {280, 180}}, {50, {239, 291}}, {100, {120, 300}}}},
         // Traced with cusp 1 on the right: the arcsine ignores the sign of cx, so the ends
         // are the mirror images of the cusps about the vertical through the centre.
-        CurveCase{"Mirrored_B30", 300, 200, 100, 250, 30, 0, {{0, {300, 250}}, {100, {100, 200}}}}),
+        CurveCase{"Mirrored_B30", 300, 200, 100, 250, 30, 0, {{0, {300, 250}}, {100, {100, 200}}}},
+        // Pixels that fall within rounding of a half: they move when theta, or P and Q, are kept
+        // at 80 bits instead of 64.
+        CurveCase{"ThetaKeptAsDouble", 100, 200, 300, 101, -90, 0, {{50, {151, 50}}}},
+        CurveCase{"SampleKeptAsDouble", 100, 200, 300, 101, 90, 0, {{50, {249, 251}}}}),
     caseName);
 
 TEST(Terminator, SetsTheSemiAxes)
@@ -193,7 +202,11 @@ INSTANTIATE_TEST_SUITE_P(Cusps,
             180,
             40,
             20,
-            {{0, {259, 163}}, {25, {221, 267}}, {50, {109, 275}}, {75, {148, 171}}}}),
+            {{0, {259, 163}}, {25, {221, 267}}, {50, {109, 275}}, {75, {148, 171}}}},
+        // Pixels that move when the sample angle t is kept at 80 bits, or q at 64 bits instead
+        // of 32.
+        CurveCase{"AngleKeptAsDouble", 100, 200, 300, 101, 0, 0, {{75, {200, 151}}}},
+        CurveCase{"RatioKeptAsFloat", 100, 200, 300, 100, 45, -24, {{25, {247, 243}}}}),
     caseName);
 
 TEST(IsoElevation, Plus90AndMinus90ShrinkToOnePixel)
@@ -216,6 +229,11 @@ struct FailureCase {
     int x1, y1, x2, y2;
     const char *message;
 };
+
+void PrintTo(const FailureCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class ZeroRadius : public testing::TestWithParam<FailureCase> { };
 

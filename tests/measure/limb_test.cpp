@@ -24,6 +24,11 @@ struct TraceCase {
     int cordex, cordey;
 };
 
+void PrintTo(const TraceCase &c, std::ostream *os)
+{
+    *os << '(' << c.x1 << ", " << c.y1 << ")-(" << c.x2 << ", " << c.y2 << ')';
+}
+
 class Trace : public testing::TestWithParam<TraceCase> { };
 
 TEST_P(Trace, RadiusChordAndBox)
