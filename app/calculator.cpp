@@ -70,8 +70,9 @@ void filterComposedText(QInputMethodEvent &event, const QString &decimalSeparato
     const QString composed = event.commitString();
     QString kept;
     for (const uint c : composed.toUcs4()) {
-        if (keeps(c, decimalSeparator))
-            kept += QString::fromUcs4(reinterpret_cast<const char32_t *>(&c), 1);
+        const char32_t code = c;
+        if (keeps(code, decimalSeparator))
+            kept += QString::fromUcs4(&code, 1);
     }
     if (kept != composed)
         event.setCommitString(kept, event.replacementStart(), event.replacementLength());
