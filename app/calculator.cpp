@@ -91,11 +91,11 @@ void TForm1::bindCalculator()
     };
     // One hook sees the keys of both edits before they do, and the locale changes that the
     // application passes on to its windows.
-    auto *hook = new calculator::EventHook(
-        [this](QObject *watched, QEvent *event) { return calculatorEvent(watched, event); }, this);
-    LabeledEdit1->installEventFilter(hook);
-    LabeledEdit2->installEventFilter(hook);
-    installEventFilter(hook);
+    calculatorHook = std::make_unique<calculator::EventHook>(
+        [this](QObject *watched, QEvent *event) { return calculatorEvent(watched, event); });
+    LabeledEdit1->installEventFilter(calculatorHook.get());
+    LabeledEdit2->installEventFilter(calculatorHook.get());
+    installEventFilter(calculatorHook.get());
     connect(butcalc, &QPushButton::clicked, this, [this] { guarded([this] { butcalcClick(); }); });
 }
 

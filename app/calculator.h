@@ -26,9 +26,8 @@ void filterComposedText(QInputMethodEvent &event, const QString &decimalSeparato
 /// swallow one.
 class EventHook : public QObject {
 public:
-    EventHook(std::function<bool(QObject *, QEvent *)> hook, QObject *parent)
-        : QObject(parent)
-        , hook_(std::move(hook))
+    explicit EventHook(std::function<bool(QObject *, QEvent *)> hook)
+        : hook_(std::move(hook))
     {
     }
 

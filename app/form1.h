@@ -155,4 +155,7 @@ private:
     void bindCalculator();
     void bindLinks();
     bool calculatorEvent(QObject *watched, QEvent *event);
+    /// Not a child: it goes with the members, before the widget part of the window sends its
+    /// last events, which must not reach a half-destroyed TForm1.
+    std::unique_ptr<QObject> calculatorHook;
 };
