@@ -50,7 +50,8 @@ Point discCentre(const TMesureState &state)
 }
 
 // Turns the samples (P, Q) about a centre by the tilt; the sine and cosine are of the stored
-// double, and the operations keep the order in which the pixels were first computed.
+// double, and the operations run in this order and no other, so that a pixel lying within
+// rounding of a half always goes the same way.
 class Rotation {
 public:
     Rotation(double theta, Point centre)

@@ -1,10 +1,22 @@
+#include "view/metafilecanvas.h"
+#include "view/metafiledib.h"
 #include "view/metafileplayer.h"
 
+#include <cmath>
 #include <cstdlib>
 
 namespace view {
 
 namespace {
+
+constexpr std::uint32_t kEndOfFile = 14;
+constexpr std::size_t kMinimalHeader = 88;
+constexpr std::uint32_t kStockObject = 0x80000000;
+constexpr std::uint32_t kTextNoRect = 0x100;
+constexpr std::uint32_t kTextSmallChars = 0x200;
+constexpr std::uint32_t kTextPairedAdvances = 0x2000;
+constexpr std::uint32_t kGeometricPen = 0x10000;
+constexpr std::size_t kMaxObjects = 65536;
 
 // Screen pixels at 96 dots per inch from hundredths of a millimetre, rounded as MulDiv does.
 std::int64_t pixelsFromFrame(std::int64_t hundredthsOfMm)
@@ -12,24 +24,571 @@ std::int64_t pixelsFromFrame(std::int64_t hundredthsOfMm)
     return (std::llabs(hundredthsOfMm) * 96 + 1270) / 2540;
 }
 
-} // namespace
-
-QImage playEnhancedMetafile(ByteSpan file, const PlayLimits &limits)
+QColor colourAt(ByteSpan r, std::size_t at)
 {
-    const std::int64_t width = pixelsFromFrame(std::int64_t(file.s32(32)) - file.s32(24));
-    const std::int64_t height = pixelsFromFrame(std::int64_t(file.s32(36)) - file.s32(28));
-    QImage image = transparentImage(width, height, limits);
-    const std::uint32_t headerSize = file.u32(4);
-    if (headerSize < 88 || headerSize > file.size())
+    return QColor(r.u8(at), r.u8(at + 1), r.u8(at + 2));
+}
+
+QPointF pointAt(ByteSpan r, std::size_t at)
+{
+    return QPointF(r.s32(at), r.s32(at + 4));
+}
+
+QRectF rectAt(ByteSpan r, std::size_t at)
+{
+    return QRectF(pointAt(r, at), pointAt(r, at + 8));
+}
+
+QTransform transformAt(ByteSpan r, std::size_t at)
+{
+    return QTransform(
+        r.f32(at), r.f32(at + 4), r.f32(at + 8), r.f32(at + 12), r.f32(at + 16), r.f32(at + 20));
+}
+
+QPolygonF pointsAt(ByteSpan r, std::size_t at, std::size_t count, bool small)
+{
+    const std::size_t size = small ? 4 : 8;
+    if (count > r.size() / size)
         invalidMetafile();
-    for (std::size_t offset = headerSize; offset < file.size();) {
+    const ByteSpan all = r.sub(at, size * count);
+    QPolygonF points;
+    points.reserve(qsizetype(count));
+    for (std::size_t i = 0; i < count; ++i)
+        points.append(small ? QPointF(all.s16(4 * i), all.s16(4 * i + 2)) : pointAt(all, 8 * i));
+    return points;
+}
+
+MetaBrush brushOf(std::uint32_t style, QColor colour, std::uint32_t hatch)
+{
+    MetaBrush brush;
+    brush.style = style == 1 ? MetaBrush::Style::Null
+        : style == 2         ? MetaBrush::Style::Hatched
+                             : MetaBrush::Style::Solid;
+    brush.color = colour;
+    brush.hatch = hatch;
+    return brush;
+}
+
+// The rectangles of a region, in device units.
+std::vector<QRectF> regionAt(ByteSpan r, std::size_t at, std::size_t size)
+{
+    std::vector<QRectF> rects;
+    if (size == 0)
+        return rects;
+    const ByteSpan data = r.sub(at, size);
+    const std::size_t count = data.u32(8);
+    if (count > data.size() / 16)
+        invalidMetafile();
+    const ByteSpan all = data.sub(32, 16 * count);
+    for (std::size_t i = 0; i < count; ++i)
+        rects.push_back(rectAt(all, 16 * i));
+    return rects;
+}
+
+class EmfPlayer {
+public:
+    EmfPlayer(MetafileCanvas canvas, std::size_t handles)
+        : canvas_(std::move(canvas))
+        , objects_(handles)
+    { }
+
+    void play(ByteSpan file, std::size_t offset);
+
+private:
+    void record(std::uint32_t type, ByteSpan r);
+    bool state(std::uint32_t type, ByteSpan r);
+    bool figure(std::uint32_t type, ByteSpan r);
+    bool path(std::uint32_t type, ByteSpan r);
+    bool object(std::uint32_t type, ByteSpan r);
+    bool bitmap(std::uint32_t type, ByteSpan r);
+    bool poly(std::uint32_t type, ByteSpan r);
+    void polyPoly(ByteSpan r, bool small, bool polygons);
+    void text(ByteSpan r, bool wide);
+    void smallText(ByteSpan r);
+    void create(std::size_t index, MetaObject object);
+    void select(std::uint32_t index);
+    [[nodiscard]] QImage dib(ByteSpan r,
+        std::size_t at,
+        std::uint32_t usage,
+        bool *bottomUp = nullptr,
+        bool alpha = false) const;
+
+    MetafileCanvas canvas_;
+    std::vector<std::optional<MetaObject>> objects_;
+};
+
+void EmfPlayer::play(ByteSpan file, std::size_t offset)
+{
+    while (offset < file.size()) {
         const std::uint32_t type = file.u32(offset);
         const std::uint32_t size = file.u32(offset + 4);
         if (size < 8 || !file.has(offset, size))
             invalidMetafile();
-        if (type == 14)
-            break;
+        if (type == kEndOfFile)
+            return;
+        record(type, file.sub(offset, size));
         offset += size;
+    }
+}
+
+void EmfPlayer::record(std::uint32_t type, ByteSpan r)
+{
+    if (!state(type, r) && !figure(type, r) && !path(type, r) && !object(type, r))
+        bitmap(type, r); // records not drawn here are skipped
+}
+
+bool EmfPlayer::state(std::uint32_t type, ByteSpan r)
+{
+    switch (type) {
+    case 9:
+        canvas_.setWindowExt(QSizeF(r.s32(8), r.s32(12)));
+        return true;
+    case 10:
+        canvas_.setWindowOrg(pointAt(r, 8));
+        return true;
+    case 11:
+        canvas_.setViewportExt(QSizeF(r.s32(8), r.s32(12)));
+        return true;
+    case 12:
+        canvas_.setViewportOrg(pointAt(r, 8));
+        return true;
+    case 17:
+        canvas_.setMapMode(r.u32(8));
+        return true;
+    case 18:
+        canvas_.setBackgroundMode(r.u32(8));
+        return true;
+    case 19:
+        canvas_.setFillMode(r.u32(8));
+        return true;
+    case 22:
+        canvas_.setTextAlign(r.u32(8));
+        return true;
+    case 24:
+        canvas_.setTextColor(colourAt(r, 8));
+        return true;
+    case 25:
+        canvas_.setBackgroundColor(colourAt(r, 8));
+        return true;
+    case 29:
+        canvas_.excludeClipRect(rectAt(r, 8));
+        return true;
+    case 30:
+        canvas_.intersectClipRect(rectAt(r, 8));
+        return true;
+    case 31:
+        canvas_.scaleViewportExt(r.s32(8), r.s32(12), r.s32(16), r.s32(20));
+        return true;
+    case 32:
+        canvas_.scaleWindowExt(r.s32(8), r.s32(12), r.s32(16), r.s32(20));
+        return true;
+    case 33:
+        canvas_.saveState();
+        return true;
+    case 34:
+        canvas_.restoreState(r.s32(8));
+        return true;
+    case 35:
+        canvas_.setWorldTransform(transformAt(r, 8));
+        return true;
+    case 36:
+        canvas_.modifyWorldTransform(transformAt(r, 8), r.u32(32));
+        return true;
+    case 57:
+        canvas_.setArcDirection(r.u32(8));
+        return true;
+    case 75:
+        canvas_.selectClipDeviceRects(regionAt(r, 16, r.u32(8)), r.u32(12));
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool EmfPlayer::figure(std::uint32_t type, ByteSpan r)
+{
+    using Arc = MetafileCanvas::ArcKind;
+    switch (type) {
+    case 27:
+        canvas_.moveTo(pointAt(r, 8));
+        return true;
+    case 54:
+        canvas_.lineTo(pointAt(r, 8));
+        return true;
+    case 15:
+        canvas_.setPixel(pointAt(r, 8), colourAt(r, 16));
+        return true;
+    case 42:
+        canvas_.ellipse(rectAt(r, 8));
+        return true;
+    case 43:
+        canvas_.rectangle(rectAt(r, 8));
+        return true;
+    case 44:
+        canvas_.roundRect(rectAt(r, 8), QSizeF(r.s32(24), r.s32(28)));
+        return true;
+    case 45:
+    case 46:
+    case 47:
+    case 55: {
+        const Arc kind = type == 45 ? Arc::Arc
+            : type == 46            ? Arc::Chord
+            : type == 47            ? Arc::Pie
+                                    : Arc::ArcTo;
+        canvas_.arc(rectAt(r, 8), pointAt(r, 24), pointAt(r, 32), kind);
+        return true;
+    }
+    case 41:
+        canvas_.angleArc(pointAt(r, 8), r.u32(16), r.f32(20), r.f32(24));
+        return true;
+    case 83:
+    case 84:
+        text(r, type == 84);
+        return true;
+    case 108:
+        smallText(r);
+        return true;
+    default:
+        return poly(type, r);
+    }
+}
+
+bool EmfPlayer::poly(std::uint32_t type, ByteSpan r)
+{
+    // The 16-bit forms (85 and up) mirror the 32-bit ones (2 and up).
+    const bool small = type >= 85 && type <= 91;
+    switch (small ? type - 83 : type) {
+    case 2:
+        canvas_.polyBezier(pointsAt(r, 28, r.u32(24), small));
+        return true;
+    case 3:
+        canvas_.polygon(pointsAt(r, 28, r.u32(24), small));
+        return true;
+    case 4:
+        canvas_.polyline(pointsAt(r, 28, r.u32(24), small));
+        return true;
+    case 5:
+        canvas_.polyBezierTo(pointsAt(r, 28, r.u32(24), small));
+        return true;
+    case 6:
+        canvas_.polylineTo(pointsAt(r, 28, r.u32(24), small));
+        return true;
+    case 7:
+    case 8:
+        polyPoly(r, small, (small ? type - 83 : type) == 8);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void EmfPlayer::polyPoly(ByteSpan r, bool small, bool polygons)
+{
+    const std::size_t count = r.u32(24);
+    const std::size_t total = r.u32(28);
+    if (count > r.size() / 4)
+        invalidMetafile();
+    const ByteSpan counts = r.sub(32, 4 * count);
+    const QPolygonF points = pointsAt(r, 32 + 4 * count, total, small);
+    std::vector<QPolygonF> figures;
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t n = counts.u32(4 * i);
+        if (n > total - at)
+            invalidMetafile();
+        figures.push_back(points.mid(qsizetype(at), qsizetype(n)));
+        at += n;
+    }
+    if (polygons) {
+        canvas_.polyPolygon(figures);
+    } else {
+        for (const QPolygonF &f : figures)
+            canvas_.polyline(f);
+    }
+}
+
+void EmfPlayer::text(ByteSpan r, bool wide)
+{
+    const std::size_t count = r.u32(44);
+    const std::size_t offset = r.u32(48);
+    const std::uint32_t options = r.u32(52);
+    const std::size_t advancesAt = r.u32(72);
+    if (count > r.size())
+        invalidMetafile();
+    const QString string =
+        wide ? wideText(r.sub(offset, 2 * count)) : ansiText(r.sub(offset, count));
+    std::vector<double> advances;
+    if (advancesAt != 0 && count > 0) {
+        // With paired advances each character has a vertical one too, which is left out.
+        const std::size_t step = options & kTextPairedAdvances ? 8 : 4;
+        const ByteSpan all = r.sub(advancesAt, step * count);
+        for (std::size_t i = 0; i < count; ++i)
+            advances.push_back(all.s32(step * i));
+    }
+    const QRectF box = rectAt(r, 56);
+    canvas_.text(pointAt(r, 36),
+        string,
+        advances,
+        options,
+        box.isNull() ? std::nullopt : std::optional(box));
+}
+
+void EmfPlayer::smallText(ByteSpan r)
+{
+    const std::size_t count = r.u32(16);
+    const std::uint32_t options = r.u32(20);
+    std::size_t at = 36;
+    std::optional<QRectF> box;
+    if (!(options & kTextNoRect)) {
+        box = rectAt(r, at);
+        at += 16;
+    }
+    if (count > r.size())
+        invalidMetafile();
+    const QString string =
+        options & kTextSmallChars ? ansiText(r.sub(at, count)) : wideText(r.sub(at, 2 * count));
+    canvas_.text(pointAt(r, 8), string, {}, options, box);
+}
+
+bool EmfPlayer::path(std::uint32_t type, ByteSpan r)
+{
+    switch (type) {
+    case 59:
+        canvas_.beginPath();
+        return true;
+    case 60:
+        canvas_.endPath();
+        return true;
+    case 61:
+        canvas_.closeFigure();
+        return true;
+    case 62:
+        canvas_.fillPath();
+        return true;
+    case 63:
+        canvas_.strokeAndFillPath();
+        return true;
+    case 64:
+        canvas_.strokePath();
+        return true;
+    case 67:
+        canvas_.selectClipPath(r.u32(8));
+        return true;
+    case 68:
+        canvas_.abortPath();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool EmfPlayer::object(std::uint32_t type, ByteSpan r)
+{
+    switch (type) {
+    case 37:
+        select(r.u32(8));
+        return true;
+    case 40:
+        if (r.u32(8) < objects_.size())
+            objects_[r.u32(8)].reset();
+        return true;
+    case 38: {
+        MetaPen pen;
+        pen.style = r.u32(12);
+        pen.width = std::abs(r.s32(16));
+        pen.color = colourAt(r, 24);
+        create(r.u32(8), pen);
+        return true;
+    }
+    case 95: {
+        // An extended pen: a cosmetic one is a pixel wide whatever its width says.
+        MetaPen pen;
+        pen.style = r.u32(28);
+        pen.width = pen.style & kGeometricPen ? r.u32(32) : 0;
+        pen.color = colourAt(r, 40);
+        if (r.u32(36) == 1)
+            pen.style = (pen.style & ~0xfu) | 5;
+        create(r.u32(8), pen);
+        return true;
+    }
+    case 39:
+        create(r.u32(8), brushOf(r.u32(12), colourAt(r, 16), r.u32(20)));
+        return true;
+    case 93:
+    case 94: {
+        MetaBrush brush;
+        brush.color = Qt::black;
+        brush.pattern = dib(r, 16, r.u32(12));
+        brush.style = brush.pattern.isNull() ? MetaBrush::Style::Solid : MetaBrush::Style::Pattern;
+        create(r.u32(8), brush);
+        return true;
+    }
+    case 82: {
+        MetaFont font;
+        font.height = r.s32(12);
+        font.escapement = r.s32(20);
+        font.weight = r.s32(28);
+        font.italic = r.u8(32);
+        font.underline = r.u8(33);
+        font.strikeOut = r.u8(34);
+        create(r.u32(8), font);
+        return true;
+    }
+    case 49: // palette
+        create(r.u32(8), std::monostate());
+        return true;
+    default:
+        return false;
+    }
+}
+
+void EmfPlayer::create(std::size_t index, MetaObject object)
+{
+    // Slot 0 stands for the metafile itself. Some writers count their objects short in the
+    // header, so the table grows, up to the most a header could have announced.
+    if (index == 0 || index >= kMaxObjects)
+        return;
+    if (index >= objects_.size())
+        objects_.resize(index + 1);
+    objects_[index] = std::move(object);
+}
+
+void EmfPlayer::select(std::uint32_t index)
+{
+    if (index & kStockObject) {
+        const std::uint32_t stock = index & ~kStockObject;
+        static constexpr int greys[] = {255, 192, 128, 64, 0};
+        if (stock <= 4) {
+            canvas_.setBrush(brushOf(0, QColor(greys[stock], greys[stock], greys[stock]), 0));
+        } else if (stock == 5) {
+            canvas_.setBrush(brushOf(1, Qt::white, 0));
+        } else if (stock >= 6 && stock <= 8) {
+            MetaPen pen;
+            pen.color = stock == 6 ? Qt::white : Qt::black;
+            pen.style = stock == 8 ? 5 : 0;
+            canvas_.setPen(pen);
+        } else if (stock >= 10 && stock <= 17) {
+            canvas_.setFont(MetaFont());
+        } else if (stock == 18) {
+            canvas_.setBrush(MetaBrush());
+        } else if (stock == 19) {
+            canvas_.setPen(MetaPen());
+        }
+        return;
+    }
+    if (index >= objects_.size() || !objects_[index])
+        return;
+    const MetaObject &object = *objects_[index];
+    if (const auto *pen = std::get_if<MetaPen>(&object))
+        canvas_.setPen(*pen);
+    else if (const auto *brush = std::get_if<MetaBrush>(&object))
+        canvas_.setBrush(*brush);
+    else if (const auto *font = std::get_if<MetaFont>(&object))
+        canvas_.setFont(*font);
+}
+
+// A bitmap given by four words at `at`: offset and size of its header, offset and size of its
+// pixels, each offset from the record's start.
+QImage EmfPlayer::dib(
+    ByteSpan r, std::size_t at, std::uint32_t usage, bool *bottomUp, bool alpha) const
+{
+    const ByteSpan info = r.sub(r.u32(at), r.u32(at + 4));
+    const ByteSpan bits = r.sub(r.u32(at + 8), r.u32(at + 12));
+    return decodeDib(info, bits, usage, bottomUp, alpha);
+}
+
+QRectF sourceRect(const QImage &image, bool fromBottom, double x, double y, double w, double h)
+{
+    return QRectF(x, fromBottom ? image.height() - y - h : y, w, h);
+}
+
+bool EmfPlayer::bitmap(std::uint32_t type, ByteSpan r)
+{
+    bool bottomUp = false;
+    switch (type) {
+    case 76: // bit-block transfer
+    case 77: { // stretching one
+        const QRectF to(r.s32(24), r.s32(28), r.s32(32), r.s32(36));
+        const std::uint32_t rasterOp = r.u32(40);
+        if (r.u32(88) == 0) {
+            canvas_.blit(to, {}, {}, rasterOp);
+            return true;
+        }
+        const QImage image = dib(r, 84, r.u32(80));
+        const QSizeF size = type == 77 ? QSizeF(r.s32(100), r.s32(104)) : to.size();
+        canvas_.blit(to, image, QRectF(QPointF(r.s32(44), r.s32(48)), size), rasterOp);
+        return true;
+    }
+    case 114: { // blended with its alpha: the stretching layout, a blend function for a rop
+        if (r.u32(88) == 0)
+            return true;
+        const bool perPixel = r.u8(43) & 1;
+        const QImage image = dib(r, 84, r.u32(80), nullptr, perPixel);
+        const QRectF from(QPointF(r.s32(44), r.s32(48)), QSizeF(r.s32(100), r.s32(104)));
+        canvas_.blit(QRectF(r.s32(24), r.s32(28), r.s32(32), r.s32(36)),
+            image,
+            from,
+            rop::SrcCopy,
+            r.u8(42) / 255.0);
+        return true;
+    }
+    case 81: { // stretched DIB
+        const QImage image = r.u32(52) == 0 ? QImage() : dib(r, 48, r.u32(64), &bottomUp);
+        const QRectF from = sourceRect(image, bottomUp, r.s32(32), r.s32(36), r.s32(40), r.s32(44));
+        canvas_.blit(QRectF(r.s32(24), r.s32(28), r.s32(72), r.s32(76)), image, from, r.u32(68));
+        return true;
+    }
+    case 80: { // DIB to the device, unscaled
+        if (r.u32(52) == 0)
+            return true;
+        const QImage image = dib(r, 48, r.u32(64), &bottomUp);
+        const double w = r.s32(40);
+        const double h = r.s32(44);
+        const QRectF from = sourceRect(image, bottomUp, r.s32(32), r.s32(36), w, h);
+        canvas_.blit(QRectF(r.s32(24), r.s32(28), w, h), image, from, rop::SrcCopy);
+        return true;
+    }
+    case 71: { // region filled with a brush
+        const std::uint32_t index = r.u32(28);
+        if (index < objects_.size() && objects_[index])
+            if (const auto *brush = std::get_if<MetaBrush>(&*objects_[index]))
+                canvas_.fillDeviceRects(regionAt(r, 32, r.u32(24)), *brush);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+QImage playEnhancedMetafile(ByteSpan file, const PlayLimits &limits)
+{
+    const std::size_t headerSize = file.u32(4);
+    if (headerSize < kMinimalHeader || headerSize > file.size())
+        invalidMetafile();
+    const ByteSpan header = file.sub(0, headerSize);
+    const QRectF frame = rectAt(header, 24);
+    QImage image = transparentImage(pixelsFromFrame(std::int64_t(header.s32(32)) - header.s32(24)),
+        pixelsFromFrame(std::int64_t(header.s32(36)) - header.s32(28)),
+        limits);
+
+    // The reference device's pixels per millimetre, preferring its size in micrometres.
+    QSizeF millimetres(header.s32(80), header.s32(84));
+    if (headerSize >= 108 && header.s32(100) > 0 && header.s32(104) > 0)
+        millimetres = QSizeF(header.s32(100) / 1000.0, header.s32(104) / 1000.0);
+    QSizeF perMm(header.s32(72) / millimetres.width(), header.s32(76) / millimetres.height());
+    if (!(perMm.width() > 0 && perMm.height() > 0 && std::isfinite(perMm.width())
+            && std::isfinite(perMm.height())))
+        perMm = QSizeF(96 / 25.4, 96 / 25.4);
+    const QRectF deviceFrame(frame.left() * perMm.width() / 100,
+        frame.top() * perMm.height() / 100,
+        frame.width() * perMm.width() / 100,
+        frame.height() * perMm.height() / 100);
+
+    {
+        EmfPlayer player(MetafileCanvas::enhanced(image, perMm, deviceFrame), header.u16(56));
+        player.play(file, headerSize);
     }
     return image;
 }

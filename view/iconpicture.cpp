@@ -11,62 +11,60 @@ namespace view {
 
 namespace {
 
-    constexpr int kDirectoryHeaderSize = 6;
-    constexpr int kEntrySize = 16;
-    constexpr int kIconType = 1;
+constexpr int kDirectoryHeaderSize = 6;
+constexpr int kEntrySize = 16;
+constexpr int kIconType = 1;
 
-    [[noreturn]] void notValid()
-    {
-        throw measure::Failure("Icon image is not valid");
-    }
+[[noreturn]] void notValid()
+{
+    throw measure::Failure("Icon image is not valid");
+}
 
-    std::uint32_t little(const QByteArray &data, qsizetype at, int bytes)
-    {
-        std::uint32_t value = 0;
-        for (int i = bytes - 1; i >= 0; --i)
-            value = value << 8 | static_cast<std::uint8_t>(data[at + i]);
-        return value;
-    }
+std::uint32_t little(const QByteArray &data, qsizetype at, int bytes)
+{
+    std::uint32_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        value = value << 8 | static_cast<std::uint8_t>(data[at + i]);
+    return value;
+}
 
-    // Index of the image to show: the largest, the one with the most colours among equals. Checks
-    // on the way that the directory is an icon's and that every image lies inside the file.
-    int chooseImage(const QByteArray &data)
-    {
-        if (data.size() < kDirectoryHeaderSize || little(data, 0, 2) != 0
-            || little(data, 2, 2) != kIconType)
+// Index of the image to show: the largest, the one with the most colours among equals. Checks
+// on the way that the directory is an icon's and that every image lies inside the file.
+int chooseImage(const QByteArray &data)
+{
+    if (data.size() < kDirectoryHeaderSize || little(data, 0, 2) != 0
+        || little(data, 2, 2) != kIconType)
+        notValid();
+    const int count = static_cast<int>(little(data, 4, 2));
+    if (count == 0 || data.size() < kDirectoryHeaderSize + qsizetype(count) * kEntrySize)
+        notValid();
+    int best = -1;
+    std::uint32_t bestArea = 0, bestBits = 0;
+    for (int i = 0; i < count; ++i) {
+        const qsizetype entry = kDirectoryHeaderSize + qsizetype(i) * kEntrySize;
+        // A width or height byte of 0 stands for 256.
+        const std::uint32_t width = little(data, entry, 1) ? little(data, entry, 1) : 256;
+        const std::uint32_t height = little(data, entry + 1, 1) ? little(data, entry + 1, 1) : 256;
+        const std::uint32_t bits = little(data, entry + 6, 2);
+        const std::uint32_t bytes = little(data, entry + 8, 4);
+        const std::uint32_t offset = little(data, entry + 12, 4);
+        if (bytes == 0 || offset > data.size() || bytes > data.size() - offset)
             notValid();
-        const int count = static_cast<int>(little(data, 4, 2));
-        if (count == 0 || data.size() < kDirectoryHeaderSize + qsizetype(count) * kEntrySize)
-            notValid();
-        int best = -1;
-        std::uint32_t bestArea = 0, bestBits = 0;
-        for (int i = 0; i < count; ++i) {
-            const qsizetype entry = kDirectoryHeaderSize + qsizetype(i) * kEntrySize;
-            // A width or height byte of 0 stands for 256.
-            const std::uint32_t width = little(data, entry, 1) ? little(data, entry, 1) : 256;
-            const std::uint32_t height =
-                little(data, entry + 1, 1) ? little(data, entry + 1, 1) : 256;
-            const std::uint32_t bits = little(data, entry + 6, 2);
-            const std::uint32_t bytes = little(data, entry + 8, 4);
-            const std::uint32_t offset = little(data, entry + 12, 4);
-            if (bytes == 0 || offset > data.size() || bytes > data.size() - offset)
-                notValid();
-            const std::uint32_t area = width * height;
-            if (best < 0 || area > bestArea || (area == bestArea && bits > bestBits)) {
-                best = i;
-                bestArea = area;
-                bestBits = bits;
-            }
+        const std::uint32_t area = width * height;
+        if (best < 0 || area > bestArea || (area == bestArea && bits > bestBits)) {
+            best = i;
+            bestArea = area;
+            bestBits = bits;
         }
-        return best;
     }
+    return best;
+}
 
 } // namespace
 
 IconPicture::IconPicture(const QImage &image)
     : image_(image.convertToFormat(QImage::Format_ARGB32_Premultiplied))
-{
-}
+{ }
 
 std::unique_ptr<Picture> IconPicture::clone() const
 {

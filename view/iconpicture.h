@@ -10,8 +10,7 @@
 namespace view {
 
 /// An icon, drawn with its own transparency; a view's transparent flag does not apply to it.
-class IconPicture : public Picture
-{
+class IconPicture : public Picture {
 public:
     /// `image` is kept with its alpha channel (premultiplied, the form painting wants).
     explicit IconPicture(const QImage &image);

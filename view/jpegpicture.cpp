@@ -1,10 +1,12 @@
 #include "view/jpegpicture.h"
 
 #include "measure/real.h"
+#include "view/largepages.h"
 
 #include <algorithm>
 #include <csetjmp>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <jerror.h>
 #include <jpeglib.h>
@@ -13,166 +15,166 @@ namespace view {
 
 namespace {
 
-    // The decoder is fed the file in pieces of this size, as it would be from a stream.
-    constexpr std::size_t kPieceSize = 4096;
-    // Greyscale pictures are held with a palette of at most this many levels.
-    constexpr int kGreyLevels = 236;
-    // Scanlines asked of libjpeg per call; it hands out at most its own row group anyway.
-    constexpr int kRowsPerRead = 16;
+// The decoder is fed the file in pieces of this size, as it would be from a stream.
+constexpr std::size_t kPieceSize = 4096;
+// Greyscale pictures are held with a palette of at most this many levels.
+constexpr int kGreyLevels = 236;
+// Scanlines asked of libjpeg per call; it hands out at most its own row group anyway.
+constexpr int kRowsPerRead = 16;
+// The largest bitmap a picture decodes into: 268 million colour pixels, well beyond any camera.
+// A file of a hundred bytes may declare 65500 × 65500 pixels; decoding it would take 17 GB and
+// most of a minute of filling in missing data.
+constexpr qint64 kMaxBitmapBytes = qint64(1) << 30;
 
-    const JOCTET kFakeEndOfImage[2] = {0xFF, JPEG_EOI};
+const JOCTET kFakeEndOfImage[2] = {0xFF, JPEG_EOI};
 
-    // A source manager over the in-memory file. It gives the decoder pointers into the file itself,
-    // so nothing is copied; when the data end early it supplies an end-of-image marker, so that the
-    // decoder completes the picture with what it has instead of failing.
-    struct MemorySource {
-        jpeg_source_mgr manager; // first, so that libjpeg's pointer is also ours
-        const JOCTET *data;
-        std::size_t size;
-        std::size_t next;
-    };
+// A source manager over the in-memory file. It gives the decoder pointers into the file itself,
+// so nothing is copied; when the data end early it supplies an end-of-image marker, so that the
+// decoder completes the picture with what it has instead of failing.
+struct MemorySource {
+    jpeg_source_mgr manager; // first, so that libjpeg's pointer is also ours
+    const JOCTET *data;
+    std::size_t size;
+    std::size_t next;
+};
 
-    void initSource(j_decompress_ptr)
-    {
-    }
+void initSource(j_decompress_ptr)
+{ }
 
-    boolean fillInputBuffer(j_decompress_ptr info)
-    {
-        auto *source = reinterpret_cast<MemorySource *>(info->src);
-        if (source->next >= source->size) {
-            if (source->size == 0)
-                ERREXIT(info, JERR_INPUT_EMPTY);
-            WARNMS(info, JWRN_JPEG_EOF);
-            source->manager.next_input_byte = kFakeEndOfImage;
-            source->manager.bytes_in_buffer = sizeof kFakeEndOfImage;
-            return TRUE;
-        }
-        const std::size_t piece = std::min(kPieceSize, source->size - source->next);
-        source->manager.next_input_byte = source->data + source->next;
-        source->manager.bytes_in_buffer = piece;
-        source->next += piece;
+boolean fillInputBuffer(j_decompress_ptr info)
+{
+    auto *source = reinterpret_cast<MemorySource *>(info->src);
+    if (source->next >= source->size) {
+        if (source->size == 0)
+            ERREXIT(info, JERR_INPUT_EMPTY);
+        WARNMS(info, JWRN_JPEG_EOF);
+        source->manager.next_input_byte = kFakeEndOfImage;
+        source->manager.bytes_in_buffer = sizeof kFakeEndOfImage;
         return TRUE;
     }
+    const std::size_t piece = std::min(kPieceSize, source->size - source->next);
+    source->manager.next_input_byte = source->data + source->next;
+    source->manager.bytes_in_buffer = piece;
+    source->next += piece;
+    return TRUE;
+}
 
-    void skipInputData(j_decompress_ptr info, long count)
+void skipInputData(j_decompress_ptr info, long count)
+{
+    if (count <= 0)
+        return;
+    jpeg_source_mgr &manager = *info->src;
+    while (count > static_cast<long>(manager.bytes_in_buffer)) {
+        count -= static_cast<long>(manager.bytes_in_buffer);
+        fillInputBuffer(info);
+    }
+    manager.next_input_byte += count;
+    manager.bytes_in_buffer -= static_cast<std::size_t>(count);
+}
+
+void termSource(j_decompress_ptr)
+{ }
+
+// libjpeg's fatal errors jump back to the trap set in trapped(); nothing may be thrown through
+// libjpeg's C frames. Warnings (corrupt data, premature end) and trace output are ignored.
+struct ErrorTrap {
+    jpeg_error_mgr manager; // first, see MemorySource
+    std::jmp_buf jump;
+};
+
+[[noreturn]] void errorExit(j_common_ptr info)
+{
+    std::longjmp(reinterpret_cast<ErrorTrap *>(info->err)->jump, 1);
+}
+
+void emitMessage(j_common_ptr, int)
+{ }
+
+void outputMessage(j_common_ptr)
+{ }
+
+// One decompression, from creation to destruction.
+struct Decoder {
+    jpeg_decompress_struct info{};
+    ErrorTrap trap{};
+    MemorySource source{};
+    bool created = false;
+    int rowsRead = 0;
+
+    explicit Decoder(const QByteArray &data)
     {
-        if (count <= 0)
-            return;
-        jpeg_source_mgr &manager = *info->src;
-        while (count > static_cast<long>(manager.bytes_in_buffer)) {
-            count -= static_cast<long>(manager.bytes_in_buffer);
-            fillInputBuffer(info);
+        info.err = jpeg_std_error(&trap.manager);
+        trap.manager.error_exit = errorExit;
+        trap.manager.emit_message = emitMessage;
+        trap.manager.output_message = outputMessage;
+        source.manager.init_source = initSource;
+        source.manager.fill_input_buffer = fillInputBuffer;
+        source.manager.skip_input_data = skipInputData;
+        source.manager.resync_to_restart = jpeg_resync_to_restart;
+        source.manager.term_source = termSource;
+        source.data = reinterpret_cast<const JOCTET *>(data.constData());
+        source.size = static_cast<std::size_t>(data.size());
+    }
+    ~Decoder()
+    {
+        if (created)
+            jpeg_destroy_decompress(&info);
+    }
+    Decoder(const Decoder &) = delete;
+    Decoder &operator=(const Decoder &) = delete;
+
+    void create()
+    {
+        jpeg_create_decompress(&info);
+        created = true;
+        info.src = &source.manager;
+    }
+};
+
+constexpr int kNoError = -1;
+
+// Runs `step` with the error trap set: returns kNoError, or libjpeg's message code when a fatal
+// error jumped out of it. `step` must not hold objects with destructors, since a jump skips
+// them.
+template <typename Step> int trapped(Decoder &decoder, Step step)
+{
+    if (setjmp(decoder.trap.jump) != 0)
+        return decoder.trap.manager.msg_code;
+    step();
+    return kNoError;
+}
+
+[[noreturn]] void failWith(int code)
+{
+    throw measure::Failure(QStringLiteral("JPEG error #%1").arg(code).toStdString());
+}
+
+bool isCmyk(J_COLOR_SPACE space)
+{
+    return space == JCS_CMYK || space == JCS_YCCK;
+}
+
+// CMYK rows come out four bytes a pixel, the same width as Format_RGB32; turned to BGRX in
+// place. Files from Adobe programs store the inks inverted, which is what libjpeg hands out.
+void cmykRowToRgb32(uchar *row, int width, bool inverted)
+{
+    for (int x = 0; x < width; ++x, row += 4) {
+        int c = row[0], m = row[1], y = row[2], k = row[3];
+        if (!inverted) {
+            c = 255 - c;
+            m = 255 - m;
+            y = 255 - y;
+            k = 255 - k;
         }
-        manager.next_input_byte += count;
-        manager.bytes_in_buffer -= static_cast<std::size_t>(count);
+        const auto mix = [k](int ink) {
+            return static_cast<uchar>((ink * k + 127) / 255);
+        };
+        row[0] = mix(y);
+        row[1] = mix(m);
+        row[2] = mix(c);
+        row[3] = 0xFF;
     }
-
-    void termSource(j_decompress_ptr)
-    {
-    }
-
-    // libjpeg's fatal errors jump back to the trap set in trapped(); nothing may be thrown through
-    // libjpeg's C frames. Warnings (corrupt data, premature end) and trace output are ignored.
-    struct ErrorTrap {
-        jpeg_error_mgr manager; // first, see MemorySource
-        std::jmp_buf jump;
-    };
-
-    [[noreturn]] void errorExit(j_common_ptr info)
-    {
-        std::longjmp(reinterpret_cast<ErrorTrap *>(info->err)->jump, 1);
-    }
-
-    void emitMessage(j_common_ptr, int)
-    {
-    }
-
-    void outputMessage(j_common_ptr)
-    {
-    }
-
-    // One decompression, from creation to destruction.
-    struct Decoder {
-        jpeg_decompress_struct info{};
-        ErrorTrap trap{};
-        MemorySource source{};
-        bool created = false;
-        int rowsRead = 0;
-
-        explicit Decoder(const QByteArray &data)
-        {
-            info.err = jpeg_std_error(&trap.manager);
-            trap.manager.error_exit = errorExit;
-            trap.manager.emit_message = emitMessage;
-            trap.manager.output_message = outputMessage;
-            source.manager.init_source = initSource;
-            source.manager.fill_input_buffer = fillInputBuffer;
-            source.manager.skip_input_data = skipInputData;
-            source.manager.resync_to_restart = jpeg_resync_to_restart;
-            source.manager.term_source = termSource;
-            source.data = reinterpret_cast<const JOCTET *>(data.constData());
-            source.size = static_cast<std::size_t>(data.size());
-        }
-        ~Decoder()
-        {
-            if (created)
-                jpeg_destroy_decompress(&info);
-        }
-        Decoder(const Decoder &) = delete;
-        Decoder &operator=(const Decoder &) = delete;
-
-        void create()
-        {
-            jpeg_create_decompress(&info);
-            created = true;
-            info.src = &source.manager;
-        }
-    };
-
-    constexpr int kNoError = -1;
-
-    // Runs `step` with the error trap set: returns kNoError, or libjpeg's message code when a fatal
-    // error jumped out of it. `step` must not hold objects with destructors, since a jump skips
-    // them.
-    template <typename Step> int trapped(Decoder &decoder, Step step)
-    {
-        if (setjmp(decoder.trap.jump) != 0)
-            return decoder.trap.manager.msg_code;
-        step();
-        return kNoError;
-    }
-
-    [[noreturn]] void failWith(int code)
-    {
-        throw measure::Failure(QStringLiteral("JPEG error #%1").arg(code).toStdString());
-    }
-
-    bool isCmyk(J_COLOR_SPACE space)
-    {
-        return space == JCS_CMYK || space == JCS_YCCK;
-    }
-
-    // CMYK rows come out four bytes a pixel, the same width as Format_RGB32; turned to BGRX in
-    // place. Files from Adobe programs store the inks inverted, which is what libjpeg hands out.
-    void cmykRowToRgb32(uchar *row, int width, bool inverted)
-    {
-        for (int x = 0; x < width; ++x, row += 4) {
-            int c = row[0], m = row[1], y = row[2], k = row[3];
-            if (!inverted) {
-                c = 255 - c;
-                m = 255 - m;
-                y = 255 - y;
-                k = 255 - k;
-            }
-            const auto mix = [k](int ink) {
-                return static_cast<uchar>((ink * k + 127) / 255);
-            };
-            row[0] = mix(y);
-            row[1] = mix(m);
-            row[2] = mix(c);
-            row[3] = 0xFF;
-        }
-    }
+}
 
 } // namespace
 
@@ -220,6 +222,11 @@ void JpegPicture::paint(QPainter &painter, const QRect &area, bool) const
 void JpegPicture::decode() const
 {
     decoded_ = true;
+    const qint64 bytesPerPixel = greyscale_ ? 1 : 4;
+    if (qint64(size_.width()) * size_.height() * bytesPerPixel > kMaxBitmapBytes) {
+        pendingFailure_ = QStringLiteral("Out of system resources");
+        return;
+    }
     Decoder decoder(data_);
     int error = trapped(decoder, [this, &decoder] {
         decoder.create();
@@ -259,6 +266,7 @@ void JpegPicture::decode() const
         }
         uchar *const bits = image.bits();
         const qsizetype stride = image.bytesPerLine();
+        preferLargePages(bits, image.sizeInBytes());
         const bool cmyk = info.out_color_space == JCS_CMYK;
         const bool inverted = info.saw_Adobe_marker;
         error = trapped(decoder, [&decoder, bits, stride, cmyk, inverted] {

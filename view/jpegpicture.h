@@ -12,8 +12,7 @@ namespace view {
 
 /// A JPEG file held whole in memory. The header is parsed when the picture is made, so its size
 /// is known at once; the pixels are decoded on the first paint (or prepare()) and kept.
-class JpegPicture : public Picture
-{
+class JpegPicture : public Picture {
 public:
     /// Parses the header of `data`; throws Failure "JPEG error #n" with libjpeg's message code
     /// when it cannot (an empty file gives #42, libjpeg's code for an empty input).

@@ -18,7 +18,8 @@ struct PlayLimits {
 /// Reads an enhanced or a placeable Windows metafile from the whole file's bytes.
 /// Throws Failure "Metafile is not valid" for anything else.
 [[nodiscard]] std::unique_ptr<Picture> readMetafile(const QByteArray &data);
-[[nodiscard]] std::unique_ptr<Picture> readMetafile(const QByteArray &data, const PlayLimits &limits);
+[[nodiscard]] std::unique_ptr<Picture> readMetafile(
+    const QByteArray &data, const PlayLimits &limits);
 
 /// More than 100 bytes, a first record of type 1 and the signature " EMF" at byte 40.
 [[nodiscard]] bool isEnhancedMetafile(const QByteArray &data);

@@ -26,12 +26,10 @@ public:
     ByteSpan(const char *data, std::size_t size)
         : data_(reinterpret_cast<const std::uint8_t *>(data))
         , size_(size)
-    {
-    }
+    { }
     explicit ByteSpan(const QByteArray &bytes)
         : ByteSpan(bytes.constData(), static_cast<std::size_t>(bytes.size()))
-    {
-    }
+    { }
 
     [[nodiscard]] std::size_t size() const { return size_; }
     [[nodiscard]] const char *data() const { return reinterpret_cast<const char *>(data_); }
@@ -62,7 +60,8 @@ public:
     [[nodiscard]] std::uint32_t u32(std::size_t offset) const
     {
         need(offset, 4);
-        return static_cast<std::uint32_t>(data_[offset]) | static_cast<std::uint32_t>(data_[offset + 1]) << 8
+        return static_cast<std::uint32_t>(data_[offset])
+            | static_cast<std::uint32_t>(data_[offset + 1]) << 8
             | static_cast<std::uint32_t>(data_[offset + 2]) << 16
             | static_cast<std::uint32_t>(data_[offset + 3]) << 24;
     }

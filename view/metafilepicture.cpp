@@ -4,8 +4,7 @@ namespace view {
 
 MetafilePicture::MetafilePicture(QImage image)
     : image_(std::move(image))
-{
-}
+{ }
 
 std::unique_ptr<Picture> MetafilePicture::clone() const
 {

@@ -17,6 +17,7 @@ namespace view {
 
 /// A transparent image for a metafile's natural size, or a failure when that size is beyond the
 /// limits.
-[[nodiscard]] QImage transparentImage(std::int64_t width, std::int64_t height, const PlayLimits &limits);
+[[nodiscard]] QImage transparentImage(
+    std::int64_t width, std::int64_t height, const PlayLimits &limits);
 
 } // namespace view

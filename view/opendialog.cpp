@@ -24,140 +24,139 @@ namespace view {
 
 namespace {
 
-    constexpr int kCaptionHeight = 23;
-    constexpr QSize kButtonSize(23, 22);
-    constexpr int kButtonInset = 2;
-    constexpr int kPaneWidth = 220;
-    constexpr int kWindowMargin = 5;
-    constexpr int kWindowBorder = 1;
+constexpr int kCaptionHeight = 23;
+constexpr QSize kButtonSize(23, 22);
+constexpr int kButtonInset = 2;
+constexpr int kPaneWidth = 220;
+constexpr int kWindowMargin = 5;
+constexpr int kWindowBorder = 1;
+// Room for the file list beside the preview pane at the first showing; the user may resize.
+constexpr QSize kInitialSize(860, 480);
 
-    // The largest rectangle of the picture's proportions inside `box`, centred in it.
-    QRect fitted(const QSize &picture, const QRect &box)
+// The largest rectangle of the picture's proportions inside `box`, centred in it.
+QRect fitted(const QSize &picture, const QRect &box)
+{
+    if (picture.isEmpty() || box.isEmpty())
+        return {};
+    const QSize size = picture.scaled(box.size(), Qt::KeepAspectRatio);
+    return QRect(box.x() + (box.width() - size.width()) / 2,
+        box.y() + (box.height() - size.height()) / 2,
+        size.width(),
+        size.height());
+}
+
+// Draws a picture scaled to fit in `box`. The scaled rendering is kept until the box changes
+// size, so that a large photograph is not scaled down again at every repaint.
+class FittedPicture {
+public:
+    void set(const Picture *picture)
     {
-        if (picture.isEmpty() || box.isEmpty())
-            return {};
-        const QSize size = picture.scaled(box.size(), Qt::KeepAspectRatio);
-        return QRect(box.x() + (box.width() - size.width()) / 2,
-            box.y() + (box.height() - size.height()) / 2,
-            size.width(),
-            size.height());
+        picture_ = picture;
+        cache_ = QImage();
+    }
+    [[nodiscard]] const Picture *get() const { return picture_; }
+
+    void paint(QPainter &painter, const QRect &box)
+    {
+        if (!picture_)
+            return;
+        const QSize natural = picture_->naturalSize();
+        const QRect target = fitted(natural, box);
+        if (target.isEmpty())
+            return;
+        if (cache_.size() != target.size()) {
+            cache_ = QImage(target.size(), QImage::Format_ARGB32_Premultiplied);
+            cache_.fill(Qt::transparent);
+            QPainter scaled(&cache_);
+            scaled.setRenderHint(QPainter::SmoothPixmapTransform);
+            scaled.scale(static_cast<qreal>(target.width()) / natural.width(),
+                static_cast<qreal>(target.height()) / natural.height());
+            picture_->paint(scaled, QRect(QPoint(0, 0), natural), false);
+        }
+        painter.drawImage(target.topLeft(), cache_);
     }
 
-    // Draws a picture scaled to fit in `box`. The scaled rendering is kept until the box changes
-    // size, so that a large photograph is not scaled down again at every repaint.
-    class FittedPicture
+private:
+    const Picture *picture_ = nullptr;
+    QImage cache_;
+};
+
+// The sunken box of the preview pane.
+class PreviewBox : public QFrame {
+public:
+    explicit PreviewBox(QWidget *parent)
+        : QFrame(parent)
     {
-    public:
-        void set(const Picture *picture)
-        {
-            picture_ = picture;
-            cache_ = QImage();
-        }
-        [[nodiscard]] const Picture *get() const { return picture_; }
-
-        void paint(QPainter &painter, const QRect &box)
-        {
-            if (!picture_)
-                return;
-            const QSize natural = picture_->naturalSize();
-            const QRect target = fitted(natural, box);
-            if (target.isEmpty())
-                return;
-            if (cache_.size() != target.size()) {
-                cache_ = QImage(target.size(), QImage::Format_ARGB32_Premultiplied);
-                cache_.fill(Qt::transparent);
-                QPainter scaled(&cache_);
-                scaled.setRenderHint(QPainter::SmoothPixmapTransform);
-                scaled.scale(static_cast<qreal>(target.width()) / natural.width(),
-                    static_cast<qreal>(target.height()) / natural.height());
-                picture_->paint(scaled, QRect(QPoint(0, 0), natural), false);
-            }
-            painter.drawImage(target.topLeft(), cache_);
-        }
-
-    private:
-        const Picture *picture_ = nullptr;
-        QImage cache_;
-    };
-
-    // The sunken box of the preview pane.
-    class PreviewBox : public QFrame
-    {
-    public:
-        explicit PreviewBox(QWidget *parent)
-            : QFrame(parent)
-        {
-            setObjectName(QStringLiteral("previewBox"));
-            setFrameStyle(QFrame::Panel | QFrame::Sunken);
-            setMinimumSize(64, 64);
-        }
-
-        void setPicture(const Picture *picture)
-        {
-            picture_.set(picture);
-            update();
-        }
-        [[nodiscard]] const Picture *picture() const { return picture_.get(); }
-        /// What the box reads when it shows no picture.
-        [[nodiscard]] QString text() const
-        {
-            return picture_.get() ? QString() : QStringLiteral("(None)");
-        }
-
-        std::function<void()> doubleClicked;
-
-    protected:
-        void paintEvent(QPaintEvent *event) override
-        {
-            QFrame::paintEvent(event);
-            QPainter painter(this);
-            if (picture_.get())
-                picture_.paint(painter, contentsRect());
-            else
-                painter.drawText(contentsRect(), Qt::AlignCenter, text());
-        }
-        void mouseDoubleClickEvent(QMouseEvent *) override
-        {
-            if (doubleClicked)
-                doubleClicked();
-        }
-
-    private:
-        FittedPicture picture_;
-    };
-
-    // The client area of the "Preview" window: the picture fitted inside a single-line border and
-    // a 5-pixel margin, on the window's background.
-    class PreviewCanvas : public QWidget
-    {
-    public:
-        PreviewCanvas(std::unique_ptr<Picture> picture, QWidget *parent)
-            : QWidget(parent)
-            , owned_(std::move(picture))
-        {
-            setObjectName(QStringLiteral("previewCanvas"));
-            picture_.set(owned_.get());
-        }
-
-    protected:
-        void paintEvent(QPaintEvent *) override
-        {
-            QPainter painter(this);
-            painter.setPen(palette().color(QPalette::WindowText));
-            painter.drawRect(rect().adjusted(0, 0, -1, -1));
-            const int inset = kWindowBorder + kWindowMargin;
-            picture_.paint(painter, rect().adjusted(inset, inset, -inset, -inset));
-        }
-
-    private:
-        std::unique_ptr<Picture> owned_;
-        FittedPicture picture_;
-    };
-
-    QString caption(const QSize &size)
-    {
-        return QStringLiteral(" (%1x%2)").arg(size.width()).arg(size.height());
+        setObjectName(QStringLiteral("previewBox"));
+        setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        setMinimumSize(64, 64);
     }
+
+    void setPicture(const Picture *picture)
+    {
+        picture_.set(picture);
+        update();
+    }
+    [[nodiscard]] const Picture *picture() const { return picture_.get(); }
+    /// What the box reads when it shows no picture.
+    [[nodiscard]] QString text() const
+    {
+        return picture_.get() ? QString() : QStringLiteral("(None)");
+    }
+
+    std::function<void()> doubleClicked;
+
+protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        QFrame::paintEvent(event);
+        QPainter painter(this);
+        if (picture_.get())
+            picture_.paint(painter, contentsRect());
+        else
+            painter.drawText(contentsRect(), Qt::AlignCenter, text());
+    }
+    void mouseDoubleClickEvent(QMouseEvent *) override
+    {
+        if (doubleClicked)
+            doubleClicked();
+    }
+
+private:
+    FittedPicture picture_;
+};
+
+// The client area of the "Preview" window: the picture fitted inside a single-line border and
+// a 5-pixel margin, on the window's background.
+class PreviewCanvas : public QWidget {
+public:
+    PreviewCanvas(std::unique_ptr<Picture> picture, QWidget *parent)
+        : QWidget(parent)
+        , owned_(std::move(picture))
+    {
+        setObjectName(QStringLiteral("previewCanvas"));
+        picture_.set(owned_.get());
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+        const int inset = kWindowBorder + kWindowMargin;
+        picture_.paint(painter, rect().adjusted(inset, inset, -inset, -inset));
+    }
+
+private:
+    std::unique_ptr<Picture> owned_;
+    FittedPicture picture_;
+};
+
+QString caption(const QSize &size)
+{
+    return QStringLiteral(" (%1x%2)").arg(size.width()).arg(size.height());
+}
 
 } // namespace
 
@@ -209,6 +208,7 @@ OpenPictureDialog::OpenPictureDialog(QWidget *parent)
     dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
     dialog.setSizeGripEnabled(true);
     dialog.setModal(true);
+    dialog.resize(kInitialSize);
 
     auto *pane = new QWidget(&dialog);
     pane->setObjectName(QStringLiteral("previewPane"));

@@ -19,8 +19,7 @@ class Picture;
 
 /// The modal open-picture dialog with its preview pane. It remembers the last confirmed file
 /// name and file type for the rest of the run; a cancelled dialog keeps them.
-class OpenPictureDialog
-{
+class OpenPictureDialog {
 public:
     explicit OpenPictureDialog(QWidget *parent);
     ~OpenPictureDialog();

@@ -4,6 +4,7 @@
 #include "view/bitmapreader.h"
 #include "view/iconpicture.h"
 #include "view/jpegpicture.h"
+#include "view/largepages.h"
 #include "view/metafile.h"
 
 #include <QByteArray>
@@ -22,103 +23,100 @@ namespace view {
 
 namespace {
 
-    struct PictureFormat {
-        const char *extension; // lower case
-        const char *description;
-        Picture::Kind kind;
-    };
+struct PictureFormat {
+    const char *extension; // lower case
+    const char *description;
+    Picture::Kind kind;
+};
 
-    // In the order the formats were registered; look-ups run from the last entry, so the newest
-    // registration of an extension wins.
-    constexpr PictureFormat kFormats[] = {
-        {"wmf", "Metafiles", Picture::Kind::Metafile},
-        {"emf", "Enhanced Metafiles", Picture::Kind::Metafile},
-        {"ico", "Icons", Picture::Kind::Icon},
-        {"bmp", "Bitmaps", Picture::Kind::Bitmap},
-        {"jpeg", "JPEG Image File", Picture::Kind::Jpeg},
-        {"jpg", "JPEG Image File", Picture::Kind::Jpeg},
-    };
+// In the order the formats were registered; look-ups run from the last entry, so the newest
+// registration of an extension wins.
+constexpr PictureFormat kFormats[] = {
+    {"wmf", "Metafiles", Picture::Kind::Metafile},
+    {"emf", "Enhanced Metafiles", Picture::Kind::Metafile},
+    {"ico", "Icons", Picture::Kind::Icon},
+    {"bmp", "Bitmaps", Picture::Kind::Bitmap},
+    {"jpeg", "JPEG Image File", Picture::Kind::Jpeg},
+    {"jpg", "JPEG Image File", Picture::Kind::Jpeg},
+};
 
-    [[noreturn]] void fail(const QString &message)
+[[noreturn]] void fail(const QString &message)
+{
+    throw measure::Failure(message.toStdString());
+}
+
+// The system's text for an error, without the trailing blanks, line breaks and full stops
+// that would clash with the full stop the failure display appends.
+QString systemErrorText(int error)
+{
+    QString text = QString::fromLocal8Bit(std::strerror(error));
+    while (!text.isEmpty()
+        && (text.back() == QLatin1Char(' ') || text.back() == QLatin1Char('\n')
+            || text.back() == QLatin1Char('\r') || text.back() == QLatin1Char('\t')
+            || text.back() == QLatin1Char('.')))
+        text.chop(1);
+    return text;
+}
+
+[[noreturn]] void cannotOpen(const QString &fileName, int error)
+{
+    fail(QStringLiteral("Cannot open file \"%1\". %2")
+             .arg(QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath()),
+                 systemErrorText(error)));
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd)
+        : fd_(fd)
+    { }
+    ~Descriptor()
     {
-        throw measure::Failure(message.toStdString());
+        if (fd_ >= 0)
+            ::close(fd_);
     }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    [[nodiscard]] int get() const { return fd_; }
 
-    // The system's text for an error, without the trailing blanks, line breaks and full stops
-    // that would clash with the full stop the failure display appends.
-    QString systemErrorText(int error)
-    {
-        QString text = QString::fromLocal8Bit(std::strerror(error));
-        while (!text.isEmpty()
-            && (text.back() == QLatin1Char(' ') || text.back() == QLatin1Char('\n')
-                || text.back() == QLatin1Char('\r') || text.back() == QLatin1Char('\t')
-                || text.back() == QLatin1Char('.')))
-            text.chop(1);
-        return text;
+private:
+    int fd_;
+};
+
+// The whole file in memory, read straight into the array the picture keeps. Only regular files
+// are read: a device or a pipe could block the program or never end.
+QByteArray readWholeFile(const QString &fileName)
+{
+    const QByteArray path = QFile::encodeName(fileName);
+    const Descriptor file(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (file.get() < 0)
+        cannotOpen(fileName, errno);
+    struct stat status { };
+    if (::fstat(file.get(), &status) != 0)
+        cannotOpen(fileName, errno);
+    if (S_ISDIR(status.st_mode))
+        cannotOpen(fileName, EISDIR);
+    if (!S_ISREG(status.st_mode))
+        cannotOpen(fileName, ENODEV);
+
+    QByteArray data;
+    data.resize(static_cast<qsizetype>(status.st_size));
+    qsizetype filled = 0;
+    for (;;) {
+        if (filled == data.size())
+            data.resize(filled + 65536); // the file grew while being read
+        const ssize_t got = ::read(file.get(), data.data() + filled, data.size() - filled);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            fail(QStringLiteral("Stream read error"));
+        if (got == 0)
+            break;
+        filled += got;
     }
-
-    [[noreturn]] void cannotOpen(const QString &fileName, int error)
-    {
-        fail(QStringLiteral("Cannot open file \"%1\". %2")
-                 .arg(QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath()),
-                     systemErrorText(error)));
-    }
-
-    class Descriptor
-    {
-    public:
-        explicit Descriptor(int fd)
-            : fd_(fd)
-        {
-        }
-        ~Descriptor()
-        {
-            if (fd_ >= 0)
-                ::close(fd_);
-        }
-        Descriptor(const Descriptor &) = delete;
-        Descriptor &operator=(const Descriptor &) = delete;
-        [[nodiscard]] int get() const { return fd_; }
-
-    private:
-        int fd_;
-    };
-
-    // The whole file in memory, read straight into the array the picture keeps. Only regular files
-    // are read: a device or a pipe could block the program or never end.
-    QByteArray readWholeFile(const QString &fileName)
-    {
-        const QByteArray path = QFile::encodeName(fileName);
-        const Descriptor file(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-        if (file.get() < 0)
-            cannotOpen(fileName, errno);
-        struct stat status {
-        };
-        if (::fstat(file.get(), &status) != 0)
-            cannotOpen(fileName, errno);
-        if (S_ISDIR(status.st_mode))
-            cannotOpen(fileName, EISDIR);
-        if (!S_ISREG(status.st_mode))
-            cannotOpen(fileName, ENODEV);
-
-        QByteArray data;
-        data.resize(static_cast<qsizetype>(status.st_size));
-        qsizetype filled = 0;
-        for (;;) {
-            if (filled == data.size())
-                data.resize(filled + 65536); // the file grew while being read
-            const ssize_t got = ::read(file.get(), data.data() + filled, data.size() - filled);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0)
-                fail(QStringLiteral("Stream read error"));
-            if (got == 0)
-                break;
-            filled += got;
-        }
-        data.truncate(filled);
-        return data;
-    }
+    data.truncate(filled);
+    return data;
+}
 
 } // namespace
 

@@ -1,8 +1,411 @@
+#include "view/metafilecanvas.h"
+#include "view/metafiledib.h"
 #include "view/metafileplayer.h"
 
 #include <cstdlib>
 
 namespace view {
+
+namespace {
+
+constexpr std::size_t kPlaceableHeaderSize = 22;
+constexpr std::uint32_t kOpaqueOrClipped = 2 | 4;
+constexpr std::size_t kMaxObjects = 65536;
+
+QColor colourAt(ByteSpan p, std::size_t at)
+{
+    return QColor(p.u8(at), p.u8(at + 1), p.u8(at + 2));
+}
+
+// Parameters of a record are 16-bit words, mostly in the reverse order of the drawing call's
+// arguments: a point is stored y first.
+QPointF pointAt(ByteSpan p, std::size_t at)
+{
+    return QPointF(p.s16(at + 2), p.s16(at));
+}
+
+// A rectangle stored bottom, right, top, left.
+QRectF reversedRect(ByteSpan p, std::size_t at)
+{
+    return QRectF(QPointF(p.s16(at + 6), p.s16(at + 4)), QPointF(p.s16(at + 2), p.s16(at)));
+}
+
+QPolygonF pointsAt(ByteSpan p, std::size_t at, std::size_t count)
+{
+    const ByteSpan all = p.sub(at, 4 * count);
+    QPolygonF points;
+    points.reserve(qsizetype(count));
+    for (std::size_t i = 0; i < count; ++i)
+        points.append(QPointF(all.s16(4 * i), all.s16(4 * i + 2)));
+    return points;
+}
+
+MetaPen penAt(ByteSpan p)
+{
+    MetaPen pen;
+    pen.style = p.u16(0);
+    pen.width = std::abs(p.s16(2));
+    pen.color = colourAt(p, 6);
+    return pen;
+}
+
+MetaBrush brushAt(ByteSpan p)
+{
+    MetaBrush brush;
+    const std::uint16_t style = p.u16(0);
+    brush.style = style == 1 ? MetaBrush::Style::Null
+        : style == 2         ? MetaBrush::Style::Hatched
+                             : MetaBrush::Style::Solid;
+    brush.color = colourAt(p, 2);
+    brush.hatch = p.u16(6);
+    return brush;
+}
+
+MetaFont fontAt(ByteSpan p)
+{
+    MetaFont font;
+    font.height = p.s16(0);
+    font.escapement = p.s16(4);
+    font.weight = p.s16(8);
+    font.italic = p.u8(10);
+    font.underline = p.u8(11);
+    font.strikeOut = p.u8(12);
+    return font;
+}
+
+class WmfPlayer {
+public:
+    WmfPlayer(QImage &image, const QRectF &box, QSizeF extent, std::size_t objects)
+        : canvas_(MetafileCanvas::placeable(image, box, extent))
+        , objects_(objects)
+    { }
+
+    void play(ByteSpan file, std::size_t offset);
+
+private:
+    void record(std::uint16_t function, ByteSpan p, std::size_t words);
+    bool state(std::uint16_t function, ByteSpan p);
+    bool figure(std::uint16_t function, ByteSpan p);
+    bool object(std::uint16_t function, ByteSpan p);
+    bool bitmap(std::uint16_t function, ByteSpan p, bool withBitmap);
+    void create(MetaObject object);
+    void select(std::size_t index);
+    void text(ByteSpan p);
+    void extText(ByteSpan p);
+    void polyPolygon(ByteSpan p);
+
+    MetafileCanvas canvas_;
+    std::vector<std::optional<MetaObject>> objects_;
+};
+
+void WmfPlayer::play(ByteSpan file, std::size_t offset)
+{
+    while (offset < file.size()) {
+        const std::size_t words = file.u32(offset);
+        if (words < 3 || !file.has(offset, 2 * words))
+            invalidMetafile();
+        const ByteSpan r = file.sub(offset, 2 * words);
+        const std::uint16_t function = r.u16(4);
+        if (function == 0)
+            return;
+        record(function, r.sub(6, r.size() - 6), words);
+        offset += 2 * words;
+    }
+}
+
+void WmfPlayer::record(std::uint16_t function, ByteSpan p, std::size_t words)
+{
+    // Without a bitmap a bit-block record is only as long as its function number says.
+    const bool withBitmap = words != std::size_t(function >> 8) + 3;
+    if (!state(function, p) && !figure(function, p) && !object(function, p))
+        bitmap(function, p, withBitmap);
+}
+
+bool WmfPlayer::state(std::uint16_t function, ByteSpan p)
+{
+    switch (function) {
+    case 0x0102:
+        canvas_.setBackgroundMode(p.u16(0));
+        return true;
+    case 0x0103:
+        canvas_.setMapMode(p.u16(0));
+        return true;
+    case 0x0106:
+        canvas_.setFillMode(p.u16(0));
+        return true;
+    case 0x012E:
+        canvas_.setTextAlign(p.u16(0));
+        return true;
+    case 0x0201:
+        canvas_.setBackgroundColor(colourAt(p, 0));
+        return true;
+    case 0x0209:
+        canvas_.setTextColor(colourAt(p, 0));
+        return true;
+    case 0x020B:
+        canvas_.setWindowOrg(pointAt(p, 0));
+        return true;
+    case 0x020C: {
+        const QPointF e = pointAt(p, 0);
+        canvas_.setWindowExt({e.x(), e.y()});
+        return true;
+    }
+    case 0x020D:
+        canvas_.setViewportOrg(pointAt(p, 0));
+        return true;
+    case 0x020E: {
+        const QPointF e = pointAt(p, 0);
+        canvas_.setViewportExt({e.x(), e.y()});
+        return true;
+    }
+    case 0x020F:
+        canvas_.offsetWindowOrg(pointAt(p, 0));
+        return true;
+    case 0x0211:
+        canvas_.offsetViewportOrg(pointAt(p, 0));
+        return true;
+    case 0x0410:
+        canvas_.scaleWindowExt(p.s16(6), p.s16(4), p.s16(2), p.s16(0));
+        return true;
+    case 0x0412:
+        canvas_.scaleViewportExt(p.s16(6), p.s16(4), p.s16(2), p.s16(0));
+        return true;
+    case 0x001E:
+        canvas_.saveState();
+        return true;
+    case 0x0127:
+        canvas_.restoreState(p.s16(0));
+        return true;
+    case 0x0415:
+        canvas_.excludeClipRect(reversedRect(p, 0));
+        return true;
+    case 0x0416:
+        canvas_.intersectClipRect(reversedRect(p, 0));
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool WmfPlayer::figure(std::uint16_t function, ByteSpan p)
+{
+    using Arc = MetafileCanvas::ArcKind;
+    switch (function) {
+    case 0x0213:
+        canvas_.lineTo(pointAt(p, 0));
+        return true;
+    case 0x0214:
+        canvas_.moveTo(pointAt(p, 0));
+        return true;
+    case 0x0324:
+        canvas_.polygon(pointsAt(p, 2, p.u16(0)));
+        return true;
+    case 0x0325:
+        canvas_.polyline(pointsAt(p, 2, p.u16(0)));
+        return true;
+    case 0x0538:
+        polyPolygon(p);
+        return true;
+    case 0x041B:
+        canvas_.rectangle(reversedRect(p, 0));
+        return true;
+    case 0x061C:
+        canvas_.roundRect(reversedRect(p, 4), QSizeF(p.s16(2), p.s16(0)));
+        return true;
+    case 0x0418:
+        canvas_.ellipse(reversedRect(p, 0));
+        return true;
+    case 0x0817:
+    case 0x081A:
+    case 0x0830:
+        canvas_.arc(reversedRect(p, 8),
+            pointAt(p, 4),
+            pointAt(p, 0),
+            function == 0x0817       ? Arc::Arc
+                : function == 0x081A ? Arc::Pie
+                                     : Arc::Chord);
+        return true;
+    case 0x041F:
+        canvas_.setPixel(pointAt(p, 4), colourAt(p, 0));
+        return true;
+    case 0x0521:
+        text(p);
+        return true;
+    case 0x0A32:
+        extText(p);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void WmfPlayer::polyPolygon(ByteSpan p)
+{
+    const std::size_t count = p.u16(0);
+    std::size_t at = 2 + 2 * count;
+    std::vector<QPolygonF> polygons;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t points = p.u16(2 + 2 * i);
+        polygons.push_back(pointsAt(p, at, points));
+        at += 4 * points;
+    }
+    canvas_.polyPolygon(polygons);
+}
+
+void WmfPlayer::text(ByteSpan p)
+{
+    const std::size_t length = p.u16(0);
+    const std::size_t after = 2 + (length + 1) / 2 * 2;
+    canvas_.text(pointAt(p, after), ansiText(p.sub(2, length)), {}, 0, std::nullopt);
+}
+
+void WmfPlayer::extText(ByteSpan p)
+{
+    const std::size_t length = std::size_t(std::max(0, int(p.s16(4))));
+    const std::uint16_t options = p.u16(6);
+    std::size_t at = 8;
+    std::optional<QRectF> box;
+    if (options & kOpaqueOrClipped) {
+        box = QRectF(QPointF(p.s16(8), p.s16(10)), QPointF(p.s16(12), p.s16(14)));
+        at += 8;
+    }
+    const QString string = ansiText(p.sub(at, length));
+    at += (length + 1) / 2 * 2;
+    std::vector<double> advances;
+    if (p.has(at, 2 * length) && length > 0) {
+        for (std::size_t i = 0; i < length; ++i)
+            advances.push_back(p.s16(at + 2 * i));
+    }
+    canvas_.text(pointAt(p, 0), string, advances, options, box);
+}
+
+bool WmfPlayer::object(std::uint16_t function, ByteSpan p)
+{
+    switch (function) {
+    case 0x012D:
+        select(p.u16(0));
+        return true;
+    case 0x01F0:
+        if (p.u16(0) < objects_.size())
+            objects_[p.u16(0)].reset();
+        return true;
+    case 0x02FA:
+        create(penAt(p));
+        return true;
+    case 0x02FC:
+        create(brushAt(p));
+        return true;
+    case 0x02FB:
+        create(fontAt(p));
+        return true;
+    case 0x0142: {
+        // A pattern brush from a bitmap; the old device-dependent form is drawn solid black.
+        MetaBrush brush;
+        brush.color = Qt::black;
+        if (p.u16(0) != 3) {
+            brush.pattern = decodePackedDib(p.sub(4, p.size() - 4), p.u16(2));
+            brush.style =
+                brush.pattern.isNull() ? MetaBrush::Style::Solid : MetaBrush::Style::Pattern;
+        }
+        create(brush);
+        return true;
+    }
+    case 0x00F7: // palette
+    case 0x01F9: // pattern brush of a device-dependent bitmap
+    case 0x06FF: // region
+        create(std::monostate());
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A new object takes the lowest free slot of the table. Some writers count their objects
+// short in the header, so a full table grows, up to the most a 16-bit index can reach.
+void WmfPlayer::create(MetaObject object)
+{
+    for (auto &slot : objects_) {
+        if (!slot) {
+            slot = std::move(object);
+            return;
+        }
+    }
+    if (objects_.size() < kMaxObjects)
+        objects_.emplace_back(std::move(object));
+}
+
+void WmfPlayer::select(std::size_t index)
+{
+    if (index >= objects_.size() || !objects_[index])
+        return;
+    const MetaObject &object = *objects_[index];
+    if (const auto *pen = std::get_if<MetaPen>(&object))
+        canvas_.setPen(*pen);
+    else if (const auto *brush = std::get_if<MetaBrush>(&object))
+        canvas_.setBrush(*brush);
+    else if (const auto *font = std::get_if<MetaFont>(&object))
+        canvas_.setFont(*font);
+}
+
+// The rectangle of the source of a bit-block record, in the rows of the decoded image; for some
+// records a bitmap stored bottom-up counts its source rows from the bottom.
+QRectF sourceRect(const QImage &image, bool fromBottom, double x, double y, double w, double h)
+{
+    return QRectF(x, fromBottom ? image.height() - y - h : y, w, h);
+}
+
+bool WmfPlayer::bitmap(std::uint16_t function, ByteSpan p, bool withBitmap)
+{
+    const std::uint32_t rasterOp = p.u32(0);
+    bool bottomUp = false;
+    switch (function) {
+    case 0x061D: // pattern fill
+        canvas_.blit(QRectF(p.s16(10), p.s16(8), p.s16(6), p.s16(4)), {}, {}, rasterOp);
+        return true;
+    case 0x0940: // DIB bit-block transfer
+    case 0x0922: { // the same from a device-dependent bitmap
+        if (!withBitmap) {
+            canvas_.blit(QRectF(p.s16(16), p.s16(14), p.s16(12), p.s16(10)), {}, {}, rasterOp);
+            return true;
+        }
+        const ByteSpan b = p.sub(16, p.size() - 16);
+        const QImage image = function == 0x0940 ? decodePackedDib(b, 0) : decodeBitmap16(b);
+        const QRectF from(p.s16(6), p.s16(4), p.s16(10), p.s16(8));
+        canvas_.blit(QRectF(p.s16(14), p.s16(12), p.s16(10), p.s16(8)), image, from, rasterOp);
+        return true;
+    }
+    case 0x0B41: // DIB stretching transfer
+    case 0x0B23: { // the same from a device-dependent bitmap
+        if (!withBitmap) {
+            canvas_.blit(QRectF(p.s16(20), p.s16(18), p.s16(16), p.s16(14)), {}, {}, rasterOp);
+            return true;
+        }
+        const ByteSpan b = p.sub(20, p.size() - 20);
+        const QImage image = function == 0x0B41 ? decodePackedDib(b, 0) : decodeBitmap16(b);
+        const QRectF from(p.s16(10), p.s16(8), p.s16(6), p.s16(4));
+        canvas_.blit(QRectF(p.s16(18), p.s16(16), p.s16(14), p.s16(12)), image, from, rasterOp);
+        return true;
+    }
+    case 0x0F43: { // stretched DIB
+        const QImage image = decodePackedDib(p.sub(22, p.size() - 22), p.u16(4), &bottomUp);
+        const QRectF from = sourceRect(image, bottomUp, p.s16(12), p.s16(10), p.s16(8), p.s16(6));
+        canvas_.blit(QRectF(p.s16(20), p.s16(18), p.s16(16), p.s16(14)), image, from, rasterOp);
+        return true;
+    }
+    case 0x0D33: { // DIB to the device, unscaled
+        const QImage image = decodePackedDib(p.sub(18, p.size() - 18), p.u16(0), &bottomUp);
+        const double w = p.s16(12);
+        const double h = p.s16(10);
+        const QRectF from = sourceRect(image, bottomUp, p.s16(8), p.s16(6), w, h);
+        canvas_.blit(QRectF(p.s16(16), p.s16(14), w, h), image, from, rop::SrcCopy);
+        return true;
+    }
+    default:
+        return false; // records not drawn here are skipped
+    }
+}
+
+} // namespace
 
 QImage transparentImage(std::int64_t width, std::int64_t height, const PlayLimits &limits)
 {
@@ -22,21 +425,22 @@ QImage playPlaceableMetafile(ByteSpan file, const PlayLimits &limits)
     const std::int64_t inch = file.u16(14);
     if (inch == 0)
         invalidMetafile();
-    const auto pixels = [inch](std::int64_t units) { return (std::llabs(units) * 96 + inch / 2) / inch; };
-    const std::int64_t width = pixels(std::int64_t(file.s16(10)) - file.s16(6));
-    const std::int64_t height = pixels(std::int64_t(file.s16(12)) - file.s16(8));
-    QImage image = transparentImage(width, height, limits);
-    const std::size_t headerWords = file.u16(24);
+    const QRectF box(QPointF(file.s16(6), file.s16(8)), QPointF(file.s16(10), file.s16(12)));
+    // Screen pixels at 96 dots per inch, rounded as MulDiv does.
+    const auto pixels = [inch](double units) {
+        return (std::int64_t(std::abs(units)) * 96 + inch / 2) / inch;
+    };
+    QImage image = transparentImage(pixels(box.width()), pixels(box.height()), limits);
+
+    const ByteSpan header = file.sub(kPlaceableHeaderSize, 18);
+    const std::size_t headerWords = header.u16(2);
     if (headerWords < 9)
         invalidMetafile();
-    for (std::size_t offset = 22 + 2 * headerWords; offset < file.size();) {
-        const std::size_t size = 2 * std::size_t(file.u32(offset));
-        const std::uint16_t function = file.u16(offset + 4);
-        if (size < 6 || !file.has(offset, size))
-            invalidMetafile();
-        if (function == 0)
-            break;
-        offset += size;
+    const QSizeF extent(
+        std::abs(box.width()) * 96 / double(inch), std::abs(box.height()) * 96 / double(inch));
+    {
+        WmfPlayer player(image, box, extent, header.u16(10));
+        player.play(file, kPlaceableHeaderSize + 2 * headerWords);
     }
     return image;
 }

@@ -1,6 +1,5 @@
 // The icon reader and a paint of what it read.
 #include "fuzz_common.h"
-
 #include "measure/real.h"
 #include "view/iconpicture.h"
 
@@ -18,7 +17,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     try {
         const auto picture = view::readIcon(bytes);
         fuzz::paintSmall(*picture);
-    } catch (const measure::Failure &) {
-    }
+    } catch (const measure::Failure &) { }
     return 0;
 }

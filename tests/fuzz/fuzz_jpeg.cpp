@@ -1,6 +1,5 @@
 // The JPEG picture: the header at load, then the decode and a paint.
 #include "fuzz_common.h"
-
 #include "measure/real.h"
 #include "view/jpegpicture.h"
 
@@ -31,7 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             (void)picture->prepare();
             fuzz::paintSmall(*picture);
         }
-    } catch (const measure::Failure &) {
-    }
+    } catch (const measure::Failure &) { }
     return 0;
 }

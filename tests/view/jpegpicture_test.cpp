@@ -9,9 +9,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <jerror.h>
 #include <jpeglib.h>
+#include <vector>
 
 using view::JpegPicture;
 
@@ -66,6 +69,13 @@ QString failureOf(const QByteArray &data)
     return QString();
 }
 
+// The failure prepare() reports, as text (comparing optionals trips GCC's
+// maybe-uninitialized warning under the sanitizers).
+QString described(const std::optional<QString> &failure)
+{
+    return failure ? *failure : QStringLiteral("(none)");
+}
+
 QString jpegError(int code)
 {
     return QStringLiteral("JPEG error #%1").arg(code);
@@ -89,10 +99,41 @@ qsizetype nthScan(const QByteArray &data, int n)
     return at;
 }
 
+// A 16 × 16 CMYK JPEG of one colour, as Adobe programs write them (with their APP14 marker,
+// which says the inks are stored inverted).
+QByteArray cmykJpeg(const std::array<uchar, 4> &ink)
+{
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char *buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = 16;
+    info.image_height = 16;
+    info.input_components = 4;
+    info.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 100, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    std::vector<uchar> row;
+    for (int x = 0; x < 16; ++x)
+        row.insert(row.end(), ink.begin(), ink.end());
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    const QByteArray jpeg(reinterpret_cast<const char *>(buffer), static_cast<qsizetype>(size));
+    jpeg_destroy_compress(&info);
+    std::free(buffer);
+    return jpeg;
+}
+
 } // namespace
 
-class JpegPictureTest : public QObject
-{
+class JpegPictureTest : public QObject {
     Q_OBJECT
 private slots:
     void matchesDjpeg_data();
@@ -103,8 +144,11 @@ private slots:
     void loadFailures_data();
     void loadFailures();
     void decodeFailureIsReportedOnce();
+    void hugeDeclaredSizeIsRefusedAtDecode();
     void paintsTheDecodedPixels();
     void cloneKeepsThePicture();
+    void cmykComesOutInColour_data();
+    void cmykComesOutInColour();
 };
 
 void JpegPictureTest::matchesDjpeg_data()
@@ -139,7 +183,7 @@ void JpegPictureTest::matchesDjpeg()
         QVERIFY(failure.has_value());
         return;
     }
-    QCOMPARE(failure, std::optional<QString>());
+    QCOMPARE(described(failure), QStringLiteral("(none)"));
     const QImage expected = reference.convertToFormat(QImage::Format_RGB32);
     const QImage actual = picture->image().convertToFormat(QImage::Format_RGB32);
     QCOMPARE(actual.size(), expected.size());
@@ -228,13 +272,29 @@ void JpegPictureTest::decodeFailureIsReportedOnce()
     data[selector] = '\x33';
     auto picture = JpegPicture::load(data);
     QCOMPARE(picture->naturalSize(), QSize(97, 61));
-    QCOMPARE(picture->prepare(), std::optional<QString>(jpegError(JERR_NO_HUFF_TABLE)));
-    QCOMPARE(picture->prepare(), std::optional<QString>());
+    QCOMPARE(described(picture->prepare()), jpegError(JERR_NO_HUFF_TABLE));
+    QCOMPARE(described(picture->prepare()), QStringLiteral("(none)"));
     QVERIFY(picture->isDecoded());
     QImage target(97, 61, QImage::Format_RGB32);
     target.fill(Qt::blue);
     QPainter painter(&target);
     picture->paint(painter, target.rect(), false); // must neither throw nor decode again
+}
+
+void JpegPictureTest::hugeDeclaredSizeIsRefusedAtDecode()
+{
+    // The start-of-frame segment holds the height and width after its length and precision.
+    QByteArray data = fixture(QStringLiteral("moon-colour.jpg"));
+    const qsizetype frame = data.indexOf(QByteArray("\xFF\xC0", 2));
+    QVERIFY(frame > 0);
+    data.replace(frame + 5, 4, QByteArray("\xFF\xDC\xFF\xDC", 4));
+    auto picture = JpegPicture::load(data);
+    QCOMPARE(picture->naturalSize(), QSize(65500, 65500));
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(described(picture->prepare()), QStringLiteral("Out of system resources"));
+    QVERIFY(timer.elapsed() < 1000);
+    QVERIFY(picture->image().isNull());
 }
 
 void JpegPictureTest::paintsTheDecodedPixels()
@@ -248,7 +308,7 @@ void JpegPictureTest::paintsTheDecodedPixels()
         picture->paint(painter, QRect(10, 5, 200, 30), false);
     }
     QVERIFY(picture->isDecoded());
-    QCOMPARE(picture->prepare(), std::optional<QString>());
+    QCOMPARE(described(picture->prepare()), QStringLiteral("(none)"));
     const QImage &image = picture->image();
     QCOMPARE(target.pixel(10, 5), image.pixel(10, 5));
     QCOMPARE(target.pixel(96, 34), image.pixel(96, 34));
@@ -266,6 +326,31 @@ void JpegPictureTest::cloneKeepsThePicture()
     QVERIFY(jpeg->isDecoded());
     QVERIFY(jpeg->isProgressive());
     QCOMPARE(jpeg->image(), picture->image());
+}
+
+void JpegPictureTest::cmykComesOutInColour_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QColor>("colour");
+    // Stored inverted: 255 is no ink, so (255, 0, 255, 255) is full magenta ink alone.
+    QTest::newRow("magenta") << cmykJpeg({255, 0, 255, 255}) << QColor(255, 0, 255);
+    QTest::newRow("dark cyan") << cmykJpeg({0, 255, 255, 128}) << QColor(0, 128, 128);
+    QTest::newRow("white") << cmykJpeg({255, 255, 255, 255}) << QColor(255, 255, 255);
+}
+
+void JpegPictureTest::cmykComesOutInColour()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(QColor, colour);
+    const auto picture = loadDecoded(data);
+    QCOMPARE(picture->image().format(), QImage::Format_RGB32);
+    for (const QPoint &at : {QPoint(0, 0), QPoint(8, 8), QPoint(15, 15)}) {
+        const QColor got = picture->image().pixelColor(at);
+        QVERIFY2(std::abs(got.red() - colour.red()) <= 2
+                && std::abs(got.green() - colour.green()) <= 2
+                && std::abs(got.blue() - colour.blue()) <= 2,
+            qPrintable(got.name()));
+    }
 }
 
 QTEST_MAIN(JpegPictureTest)

@@ -68,8 +68,7 @@ bool previewButtonEnabled(OpenPictureDialog &dialog)
 
 } // namespace
 
-class OpenDialogTest : public QObject
-{
+class OpenDialogTest : public QObject {
     Q_OBJECT
 private slots:
     void fileTypes();

@@ -124,8 +124,7 @@ QString place(const QTemporaryDir &dir, const QString &name, const QByteArray &b
 
 } // namespace
 
-class PictureFormatsTest : public QObject
-{
+class PictureFormatsTest : public QObject {
     Q_OBJECT
 private slots:
     void filterText();

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "view/metafilebytes.h"
+
+#include <QImage>
+#include <QString>
+
+#include <cstdint>
+
+namespace view {
+
+/// Decodes a device-independent bitmap: `info` holds its header and colour table, `bits` its
+/// pixels. Returns a null image for a kind that is not drawn (colours given as palette indices,
+/// an unknown compression); fails as an invalid metafile when the bitmap does not fit its bytes.
+/// `bottomUp`, when given, tells whether the rows were stored from the bottom (the origin of the
+/// source rectangles of some records is then the bottom-left corner). With `alpha`, a 32-bit
+/// bitmap keeps the premultiplied alpha of its fourth byte.
+[[nodiscard]] QImage decodeDib(ByteSpan info,
+    ByteSpan bits,
+    std::uint32_t usage,
+    bool *bottomUp = nullptr,
+    bool alpha = false);
+
+/// A bitmap whose pixels follow its header and colour table.
+[[nodiscard]] QImage decodePackedDib(
+    ByteSpan packed, std::uint32_t usage, bool *bottomUp = nullptr);
+
+/// The device-dependent bitmap of the older bit-block records: monochrome or 24/32-bit.
+[[nodiscard]] QImage decodeBitmap16(ByteSpan bitmap);
+
+/// Text of a metafile in the Windows Western code page.
+[[nodiscard]] QString ansiText(ByteSpan bytes);
+/// Text of a metafile in UTF-16, little-endian.
+[[nodiscard]] QString wideText(ByteSpan bytes);
+
+} // namespace view
