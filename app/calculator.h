@@ -28,8 +28,7 @@ class EventHook : public QObject {
 public:
     explicit EventHook(std::function<bool(QObject *, QEvent *)> hook)
         : hook_(std::move(hook))
-    {
-    }
+    { }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override { return hook_(watched, event); }

@@ -13,7 +13,9 @@ namespace links {
 UrlOpener desktopOpener()
 {
     // The desktop starts the browser detached (xdg-open and the like), so nothing waits here.
-    return [](const QUrl &url) { return QDesktopServices::openUrl(url); };
+    return [](const QUrl &url) {
+        return QDesktopServices::openUrl(url);
+    };
 }
 
 QUrl completedUrl(const QString &address)

@@ -64,7 +64,9 @@ void CalculatorTest::makeForm(const QString &separator)
     // The user's locale is what the window reads; only a test sets it.
     QLocale::setDefault(localeWith(separator));
     form = std::make_unique<TForm1>();
-    form->showFailure = [this](const QString &message) { failures << message; };
+    form->showFailure = [this](const QString &message) {
+        failures << message;
+    };
     form->messageBox = [this](const QString &text, const QString &caption) {
         boxes << caption + QStringLiteral(": ") + text;
     };
@@ -213,8 +215,8 @@ void CalculatorTest::rightAngleInGeneralForm()
 
     QVERIFY(failures.isEmpty());
     const QString shown = form->hautcalc->text();
-    const QRegularExpression generalForm(QStringLiteral("^-?\\d(%1\\d+)?E19$")
-                                             .arg(QRegularExpression::escape(separator)));
+    const QRegularExpression generalForm(
+        QStringLiteral("^-?\\d(%1\\d+)?E19$").arg(QRegularExpression::escape(separator)));
     QVERIFY2(generalForm.match(shown).hasMatch(), qPrintable(shown));
     bool converts = false;
     const double value = QString(shown).replace(separator, QStringLiteral(".")).toDouble(&converts);

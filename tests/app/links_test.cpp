@@ -36,8 +36,12 @@ void LinksTest::init()
         opened << url;
         return accepts;
     };
-    form->showFailure = [this](const QString &message) { messages << message; };
-    form->messageBox = [this](const QString &text, const QString &) { messages << text; };
+    form->showFailure = [this](const QString &message) {
+        messages << message;
+    };
+    form->messageBox = [this](const QString &text, const QString &) {
+        messages << text;
+    };
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
 }
