@@ -78,6 +78,8 @@ void TForm1::bindHandlers()
     pic3->deferredFailure = [this](const QString &message) {
         fail(message);
     };
+    bindCalculator();
+    bindLinks();
 }
 
 void TForm1::FormCreate()

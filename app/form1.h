@@ -13,12 +13,14 @@
 #include <optional>
 
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSlider;
 class QTabWidget;
 class QTextEdit;
+class QUrl;
 class BevelPanel;
 class LabeledEdit;
 class SpinEdit;
@@ -133,4 +135,27 @@ private:
 
     std::unique_ptr<view::OpenPictureDialog> openpic;
     bool framePlaced_ = false;
+
+    // Calculator and web links (calculator.cpp, links.cpp).
+public:
+    /// The calculator's own message box (text, caption); tests replace it with a recorder.
+    std::function<void(const QString &text, const QString &caption)> messageBox;
+    /// Hands a completed address to the default browser; tests replace it with a recorder.
+    std::function<bool(const QUrl &url)> urlOpener;
+    /// The decimal separator of the user's locale, read at start-up and on a locale change.
+    QString decimalSeparator;
+    /// True when the key typed into LabeledEdit1 or LabeledEdit2 is discarded.
+    bool ontextpress(QKeyEvent *key);
+    void butcalcClick();
+    bool openurl(const QString &address);
+    void ontavclick();
+    void Button5Click();
+
+private:
+    void bindCalculator();
+    void bindLinks();
+    bool calculatorEvent(QObject *watched, QEvent *event);
+    /// Not a child: it goes with the members, before the widget part of the window sends its
+    /// last events, which must not reach a half-destroyed TForm1.
+    std::unique_ptr<QObject> calculatorHook;
 };

@@ -1,0 +1,57 @@
+// The two web links of the window: the logo and the button "Compléments: Chez Tavelin".
+#include "app/links.h"
+
+#include "app/form1.h"
+#include "measure/texts.h"
+#include "view/pictureview.h"
+
+#include <QDesktopServices>
+#include <QPushButton>
+
+namespace links {
+
+UrlOpener desktopOpener()
+{
+    // The desktop starts the browser detached (xdg-open and the like), so nothing waits here.
+    return [](const QUrl &url) {
+        return QDesktopServices::openUrl(url);
+    };
+}
+
+QUrl completedUrl(const QString &address)
+{
+    return QUrl(QString::fromStdString(measure::completeAddress(address.toStdString())));
+}
+
+} // namespace links
+
+void TForm1::bindLinks()
+{
+    urlOpener = links::desktopOpener();
+    // A click on the logo is a press of the left button; the second press of a double click
+    // does not open the page a second time.
+    connect(Image1,
+        &view::PictureView::pressed,
+        this,
+        [this](Qt::MouseButton button, Qt::KeyboardModifiers, bool doubleClick, QPoint) {
+            if (button == Qt::LeftButton && !doubleClick)
+                guarded([this] { ontavclick(); });
+        });
+    connect(Button5, &QPushButton::clicked, this, [this] { guarded([this] { Button5Click(); }); });
+}
+
+bool TForm1::openurl(const QString &address)
+{
+    // The browser starts on its own; when none can, the desktop may say so, the program doesn't.
+    return urlOpener(links::completedUrl(address));
+}
+
+void TForm1::ontavclick()
+{
+    openurl(QString::fromUtf8(links::kHomePage));
+}
+
+void TForm1::Button5Click()
+{
+    openurl(QString::fromUtf8(links::kLunarMountainsPage));
+}
