@@ -81,6 +81,22 @@ double sampleAngle(int i, int degrees)
     return static_cast<double>((static_cast<real>(i) / 100) * degrees * kPiOver180);
 }
 
+// The samples over `degrees` (180 for half an ellipse, 360 for all of it) of the ellipse with
+// semi-axes a along and b across the cusp line about `centre`, turned by the tilt theta.
+Polyline sampleEllipse(int degrees, double a, double b, Point centre, double theta)
+{
+    const Rotation rotate(theta, centre);
+    Polyline points;
+    points.reserve(kSamples);
+    for (int i = 0; i < kSamples; ++i) {
+        const real t = sampleAngle(i, degrees);
+        const double p = static_cast<double>(std::cos(t) * a + centre.x);
+        const double q = static_cast<double>(std::sin(t) * b + centre.y);
+        points.push_back(rotate(p, q));
+    }
+    return points;
+}
+
 } // namespace
 
 Polyline terminator(TMesureState &state, int b)
@@ -93,17 +109,7 @@ Polyline terminator(TMesureState &state, int b)
     state.axeb = static_cast<float>(bs);
 
     const double theta = tilt(state);
-    const Point centre = discCentre(state);
-    const Rotation rotate(theta, centre);
-    Polyline points;
-    points.reserve(kSamples);
-    for (int i = 0; i < kSamples; ++i) {
-        const real t = sampleAngle(i, 180);
-        const double p = static_cast<double>(std::cos(t) * a + centre.x);
-        const double q = static_cast<double>(std::sin(t) * bs + centre.y);
-        points.push_back(rotate(p, q));
-    }
-    return points;
+    return sampleEllipse(180, a, bs, discCentre(state), theta);
 }
 
 Polyline isoElevation(const TMesureState &state, int b, int h)
@@ -127,16 +133,7 @@ Polyline isoElevation(const TMesureState &state, int b, int h)
         static_cast<double>(
             ((state.decaly + static_cast<real>(state.pty[1])) + cy / 2) - (shift * cx) / twoR)};
 
-    const Rotation rotate(theta, centre);
-    Polyline points;
-    points.reserve(kSamples);
-    for (int i = 0; i < kSamples; ++i) {
-        const real t = sampleAngle(i, 360);
-        const double p = static_cast<double>(std::cos(t) * am + centre.x);
-        const double sampleQ = static_cast<double>(std::sin(t) * bm + centre.y);
-        points.push_back(rotate(p, sampleQ));
-    }
-    return points;
+    return sampleEllipse(360, am, bm, centre, theta);
 }
 
 } // namespace measure
