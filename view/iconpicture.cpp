@@ -63,19 +63,12 @@ int chooseImage(const QByteArray &data)
 } // namespace
 
 IconPicture::IconPicture(const QImage &image)
-    : image_(image.convertToFormat(QImage::Format_ARGB32_Premultiplied))
+    : ImagePicture(image.convertToFormat(QImage::Format_ARGB32_Premultiplied))
 { }
 
 std::unique_ptr<Picture> IconPicture::clone() const
 {
     return std::make_unique<IconPicture>(*this);
-}
-
-void IconPicture::paint(QPainter &painter, const QRect &area, bool) const
-{
-    const QRect shown = area & image_.rect();
-    if (!shown.isEmpty())
-        painter.drawImage(shown.topLeft(), image_, shown);
 }
 
 std::unique_ptr<Picture> readIcon(const QByteArray &data)
