@@ -2,9 +2,7 @@
 
 #include "measure/real.h"
 #include "view/bitmappicture.h"
-
-#include <QBuffer>
-#include <QImageReader>
+#include "view/qtdecoding.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -25,14 +23,6 @@ constexpr std::uint32_t kBitFields = 3;
 [[noreturn]] void readError()
 {
     throw measure::Failure("Stream read error");
-}
-
-std::uint32_t little(const QByteArray &data, int at, int bytes)
-{
-    std::uint32_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        value = value << 8 | static_cast<std::uint8_t>(data[at + i]);
-    return value;
 }
 
 // The headers a Windows bitmap may carry, by their size: core, info, the two undocumented
@@ -60,7 +50,7 @@ Layout checkHeaders(const QByteArray &data)
         notValid();
     if (data.size() < kFileHeaderSize + 4)
         readError();
-    const std::uint32_t headerSize = little(data, kFileHeaderSize, 4);
+    const std::uint32_t headerSize = littleEndian(data, kFileHeaderSize, 4);
     if (!knownHeaderSize(headerSize))
         notValid();
     if (data.size() < kFileHeaderSize + static_cast<qsizetype>(headerSize))
@@ -69,21 +59,21 @@ Layout checkHeaders(const QByteArray &data)
     std::int64_t width = 0, height = 0;
     std::uint32_t bits = 0, compression = kUncompressed;
     if (headerSize == 12) {
-        width = little(data, 18, 2);
-        height = little(data, 20, 2);
-        bits = little(data, 24, 2);
+        width = littleEndian(data, 18, 2);
+        height = littleEndian(data, 20, 2);
+        bits = littleEndian(data, 24, 2);
     } else {
-        width = static_cast<std::int32_t>(little(data, 18, 4));
-        height = static_cast<std::int32_t>(little(data, 22, 4));
-        bits = little(data, 28, 2);
-        compression = little(data, 30, 4);
+        width = static_cast<std::int32_t>(littleEndian(data, 18, 4));
+        height = static_cast<std::int32_t>(littleEndian(data, 22, 4));
+        bits = littleEndian(data, 28, 2);
+        compression = littleEndian(data, 30, 4);
     }
     if (width <= 0 || height == 0 || bits == 0 || bits > 32)
         notValid();
     Layout layout;
     if (compression == kUncompressed || compression == kBitFields) {
         const std::int64_t stride = (width * bits + 31) / 32 * 4;
-        std::int64_t start = little(data, 10, 4);
+        std::int64_t start = littleEndian(data, 10, 4);
         if (start < kFileHeaderSize + headerSize)
             start = kFileHeaderSize + headerSize;
         layout.pixelBytes = stride * std::llabs(height);
@@ -98,16 +88,9 @@ Layout checkHeaders(const QByteArray &data)
 std::unique_ptr<Picture> readBitmap(const QByteArray &data)
 {
     const Layout layout = checkHeaders(data);
-    QBuffer buffer;
-    buffer.setData(data);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "bmp");
-    reader.setDecideFormatFromContent(false);
     // An uncompressed bitmap's size is vouched for by the bytes of the file, however large; a
     // compressed one keeps Qt's cap, so a few bytes cannot ask for gigabytes.
-    if (layout.pixelBytes > 0)
-        reader.setAllocationLimit(0);
-    QImage image = reader.read();
+    QImage image = decodeWithQt(data, "bmp", -1, layout.pixelBytes > 0);
     if (image.isNull())
         notValid();
     return std::make_unique<BitmapPicture>(std::move(image));

@@ -16,17 +16,11 @@ constexpr std::uint32_t kTextNoRect = 0x100;
 constexpr std::uint32_t kTextSmallChars = 0x200;
 constexpr std::uint32_t kTextPairedAdvances = 0x2000;
 constexpr std::uint32_t kGeometricPen = 0x10000;
-constexpr std::size_t kMaxObjects = 65536;
 
 // Screen pixels at 96 dots per inch from hundredths of a millimetre, rounded as MulDiv does.
 std::int64_t pixelsFromFrame(std::int64_t hundredthsOfMm)
 {
     return (std::llabs(hundredthsOfMm) * 96 + 1270) / 2540;
-}
-
-QColor colourAt(ByteSpan r, std::size_t at)
-{
-    return QColor(r.u8(at), r.u8(at + 1), r.u8(at + 2));
 }
 
 QPointF pointAt(ByteSpan r, std::size_t at)
@@ -50,23 +44,14 @@ QPolygonF pointsAt(ByteSpan r, std::size_t at, std::size_t count, bool small)
     const std::size_t size = small ? 4 : 8;
     if (count > r.size() / size)
         invalidMetafile();
+    if (small)
+        return points16At(r, at, count);
     const ByteSpan all = r.sub(at, size * count);
     QPolygonF points;
     points.reserve(qsizetype(count));
     for (std::size_t i = 0; i < count; ++i)
-        points.append(small ? QPointF(all.s16(4 * i), all.s16(4 * i + 2)) : pointAt(all, 8 * i));
+        points.append(pointAt(all, 8 * i));
     return points;
-}
-
-MetaBrush brushOf(std::uint32_t style, QColor colour, std::uint32_t hatch)
-{
-    MetaBrush brush;
-    brush.style = style == 1 ? MetaBrush::Style::Null
-        : style == 2         ? MetaBrush::Style::Hatched
-                             : MetaBrush::Style::Solid;
-    brush.color = colour;
-    brush.hatch = hatch;
-    return brush;
 }
 
 // The rectangles of a region, in device units.
@@ -114,7 +99,7 @@ private:
         bool alpha = false) const;
 
     MetafileCanvas canvas_;
-    std::vector<std::optional<MetaObject>> objects_;
+    MetaObjectTable objects_;
 };
 
 void EmfPlayer::play(ByteSpan file, std::size_t offset)
@@ -389,8 +374,7 @@ bool EmfPlayer::object(std::uint32_t type, ByteSpan r)
         select(r.u32(8));
         return true;
     case 40:
-        if (r.u32(8) < objects_.size())
-            objects_[r.u32(8)].reset();
+        objects_.remove(r.u32(8));
         return true;
     case 38: {
         MetaPen pen;
@@ -412,17 +396,12 @@ bool EmfPlayer::object(std::uint32_t type, ByteSpan r)
         return true;
     }
     case 39:
-        create(r.u32(8), brushOf(r.u32(12), colourAt(r, 16), r.u32(20)));
+        create(r.u32(8), MetaBrush::logical(r.u32(12), colourAt(r, 16), r.u32(20)));
         return true;
     case 93:
-    case 94: {
-        MetaBrush brush;
-        brush.color = Qt::black;
-        brush.pattern = dib(r, 16, r.u32(12));
-        brush.style = brush.pattern.isNull() ? MetaBrush::Style::Solid : MetaBrush::Style::Pattern;
-        create(r.u32(8), brush);
+    case 94:
+        create(r.u32(8), MetaBrush::patterned(dib(r, 16, r.u32(12))));
         return true;
-    }
     case 82: {
         MetaFont font;
         font.height = r.s32(12);
@@ -444,13 +423,9 @@ bool EmfPlayer::object(std::uint32_t type, ByteSpan r)
 
 void EmfPlayer::create(std::size_t index, MetaObject object)
 {
-    // Slot 0 stands for the metafile itself. Some writers count their objects short in the
-    // header, so the table grows, up to the most a header could have announced.
-    if (index == 0 || index >= kMaxObjects)
-        return;
-    if (index >= objects_.size())
-        objects_.resize(index + 1);
-    objects_[index] = std::move(object);
+    // Slot 0 stands for the metafile itself.
+    if (index != 0)
+        objects_.put(index, std::move(object));
 }
 
 void EmfPlayer::select(std::uint32_t index)
@@ -459,9 +434,10 @@ void EmfPlayer::select(std::uint32_t index)
         const std::uint32_t stock = index & ~kStockObject;
         static constexpr int greys[] = {255, 192, 128, 64, 0};
         if (stock <= 4) {
-            canvas_.setBrush(brushOf(0, QColor(greys[stock], greys[stock], greys[stock]), 0));
+            canvas_.setBrush(
+                MetaBrush::logical(0, QColor(greys[stock], greys[stock], greys[stock]), 0));
         } else if (stock == 5) {
-            canvas_.setBrush(brushOf(1, Qt::white, 0));
+            canvas_.setBrush(MetaBrush::logical(1, Qt::white, 0));
         } else if (stock >= 6 && stock <= 8) {
             MetaPen pen;
             pen.color = stock == 6 ? Qt::white : Qt::black;
@@ -476,15 +452,8 @@ void EmfPlayer::select(std::uint32_t index)
         }
         return;
     }
-    if (index >= objects_.size() || !objects_[index])
-        return;
-    const MetaObject &object = *objects_[index];
-    if (const auto *pen = std::get_if<MetaPen>(&object))
-        canvas_.setPen(*pen);
-    else if (const auto *brush = std::get_if<MetaBrush>(&object))
-        canvas_.setBrush(*brush);
-    else if (const auto *font = std::get_if<MetaFont>(&object))
-        canvas_.setFont(*font);
+    if (const MetaObject *object = objects_.find(index))
+        canvas_.select(*object);
 }
 
 // A bitmap given by four words at `at`: offset and size of its header, offset and size of its
@@ -495,11 +464,6 @@ QImage EmfPlayer::dib(
     const ByteSpan info = r.sub(r.u32(at), r.u32(at + 4));
     const ByteSpan bits = r.sub(r.u32(at + 8), r.u32(at + 12));
     return decodeDib(info, bits, usage, bottomUp, alpha);
-}
-
-QRectF sourceRect(const QImage &image, bool fromBottom, double x, double y, double w, double h)
-{
-    return QRectF(x, fromBottom ? image.height() - y - h : y, w, h);
 }
 
 bool EmfPlayer::bitmap(std::uint32_t type, ByteSpan r)
@@ -549,9 +513,8 @@ bool EmfPlayer::bitmap(std::uint32_t type, ByteSpan r)
         return true;
     }
     case 71: { // region filled with a brush
-        const std::uint32_t index = r.u32(28);
-        if (index < objects_.size() && objects_[index])
-            if (const auto *brush = std::get_if<MetaBrush>(&*objects_[index]))
+        if (const MetaObject *object = objects_.find(r.u32(28)))
+            if (const auto *brush = std::get_if<MetaBrush>(object))
                 canvas_.fillDeviceRects(regionAt(r, 32, r.u32(24)), *brush);
         return true;
     }

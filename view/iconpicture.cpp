@@ -1,9 +1,7 @@
 #include "view/iconpicture.h"
 
 #include "measure/real.h"
-
-#include <QBuffer>
-#include <QImageReader>
+#include "view/qtdecoding.h"
 
 #include <cstdint>
 
@@ -20,22 +18,14 @@ constexpr int kIconType = 1;
     throw measure::Failure("Icon image is not valid");
 }
 
-std::uint32_t little(const QByteArray &data, qsizetype at, int bytes)
-{
-    std::uint32_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        value = value << 8 | static_cast<std::uint8_t>(data[at + i]);
-    return value;
-}
-
 // Index of the image to show: the largest, the one with the most colours among equals. Checks
 // on the way that the directory is an icon's and that every image lies inside the file.
 int chooseImage(const QByteArray &data)
 {
-    if (data.size() < kDirectoryHeaderSize || little(data, 0, 2) != 0
-        || little(data, 2, 2) != kIconType)
+    if (data.size() < kDirectoryHeaderSize || littleEndian(data, 0, 2) != 0
+        || littleEndian(data, 2, 2) != kIconType)
         notValid();
-    const int count = static_cast<int>(little(data, 4, 2));
+    const int count = static_cast<int>(littleEndian(data, 4, 2));
     if (count == 0 || data.size() < kDirectoryHeaderSize + qsizetype(count) * kEntrySize)
         notValid();
     int best = -1;
@@ -43,11 +33,13 @@ int chooseImage(const QByteArray &data)
     for (int i = 0; i < count; ++i) {
         const qsizetype entry = kDirectoryHeaderSize + qsizetype(i) * kEntrySize;
         // A width or height byte of 0 stands for 256.
-        const std::uint32_t width = little(data, entry, 1) ? little(data, entry, 1) : 256;
-        const std::uint32_t height = little(data, entry + 1, 1) ? little(data, entry + 1, 1) : 256;
-        const std::uint32_t bits = little(data, entry + 6, 2);
-        const std::uint32_t bytes = little(data, entry + 8, 4);
-        const std::uint32_t offset = little(data, entry + 12, 4);
+        const std::uint32_t width =
+            littleEndian(data, entry, 1) ? littleEndian(data, entry, 1) : 256;
+        const std::uint32_t height =
+            littleEndian(data, entry + 1, 1) ? littleEndian(data, entry + 1, 1) : 256;
+        const std::uint32_t bits = littleEndian(data, entry + 6, 2);
+        const std::uint32_t bytes = littleEndian(data, entry + 8, 4);
+        const std::uint32_t offset = littleEndian(data, entry + 12, 4);
         if (bytes == 0 || offset > data.size() || bytes > data.size() - offset)
             notValid();
         const std::uint32_t area = width * height;
@@ -63,7 +55,7 @@ int chooseImage(const QByteArray &data)
 } // namespace
 
 IconPicture::IconPicture(const QImage &image)
-    : image_(image.convertToFormat(QImage::Format_ARGB32_Premultiplied))
+    : ImagePicture(image.convertToFormat(QImage::Format_ARGB32_Premultiplied))
 { }
 
 std::unique_ptr<Picture> IconPicture::clone() const
@@ -71,24 +63,9 @@ std::unique_ptr<Picture> IconPicture::clone() const
     return std::make_unique<IconPicture>(*this);
 }
 
-void IconPicture::paint(QPainter &painter, const QRect &area, bool) const
-{
-    const QRect shown = area & image_.rect();
-    if (!shown.isEmpty())
-        painter.drawImage(shown.topLeft(), image_, shown);
-}
-
 std::unique_ptr<Picture> readIcon(const QByteArray &data)
 {
-    const int index = chooseImage(data);
-    QBuffer buffer;
-    buffer.setData(data);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "ico");
-    reader.setDecideFormatFromContent(false);
-    if (!reader.jumpToImage(index))
-        notValid();
-    const QImage image = reader.read();
+    const QImage image = decodeWithQt(data, "ico", chooseImage(data));
     if (image.isNull())
         notValid();
     return std::make_unique<IconPicture>(image);

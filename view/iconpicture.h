@@ -1,29 +1,21 @@
 #pragma once
 
-#include "view/picture.h"
+#include "view/imagepicture.h"
 
 #include <QByteArray>
-#include <QImage>
 
 #include <memory>
 
 namespace view {
 
 /// An icon, drawn with its own transparency; a view's transparent flag does not apply to it.
-class IconPicture : public Picture {
+class IconPicture : public ImagePicture {
 public:
     /// `image` is kept with its alpha channel (premultiplied, the form painting wants).
     explicit IconPicture(const QImage &image);
 
     [[nodiscard]] Kind kind() const override { return Kind::Icon; }
-    [[nodiscard]] QSize naturalSize() const override { return image_.size(); }
     [[nodiscard]] std::unique_ptr<Picture> clone() const override;
-    void paint(QPainter &painter, const QRect &area, bool transparent) const override;
-
-    [[nodiscard]] const QImage &image() const { return image_; }
-
-private:
-    QImage image_;
 };
 
 /// Reads a Windows icon file from its bytes; of several images it shows the largest, with the

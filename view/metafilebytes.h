@@ -3,6 +3,8 @@
 #include "measure/real.h"
 
 #include <QByteArray>
+#include <QColor>
+#include <QPolygonF>
 
 #include <cstddef>
 #include <cstdint>
@@ -88,5 +90,22 @@ private:
     const std::uint8_t *data_ = nullptr;
     std::size_t size_ = 0;
 };
+
+/// A colour stored red, green, blue and a fourth byte that is not read.
+[[nodiscard]] inline QColor colourAt(ByteSpan bytes, std::size_t at)
+{
+    return QColor(bytes.u8(at), bytes.u8(at + 1), bytes.u8(at + 2));
+}
+
+/// `count` points of two 16-bit coordinates each, x first, from `at`.
+[[nodiscard]] inline QPolygonF points16At(ByteSpan bytes, std::size_t at, std::size_t count)
+{
+    const ByteSpan all = bytes.sub(at, 4 * count);
+    QPolygonF points;
+    points.reserve(qsizetype(count));
+    for (std::size_t i = 0; i < count; ++i)
+        points.append(QPointF(all.s16(4 * i), all.s16(4 * i + 2)));
+    return points;
+}
 
 } // namespace view

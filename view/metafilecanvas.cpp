@@ -19,6 +19,7 @@ constexpr int kMaxClipElements = 4096;
 constexpr std::size_t kMaxSavedStates = 4096;
 constexpr double kMaxPenWidth = 10000;
 constexpr double kMaxFontPixels = 20000;
+constexpr std::size_t kMaxObjects = 65536;
 
 constexpr std::uint32_t kTextUpdateCurrent = 1;
 constexpr std::uint32_t kTextRight = 2;
@@ -186,6 +187,68 @@ MetafileCanvas MetafileCanvas::enhanced(
 }
 
 // Mapping
+
+MetaBrush MetaBrush::logical(std::uint32_t style, QColor color, std::uint32_t hatch)
+{
+    MetaBrush brush;
+    brush.style = style == 1 ? Style::Null : style == 2 ? Style::Hatched : Style::Solid;
+    brush.color = color;
+    brush.hatch = hatch;
+    return brush;
+}
+
+MetaBrush MetaBrush::patterned(QImage pattern)
+{
+    MetaBrush brush;
+    brush.color = Qt::black;
+    brush.style = pattern.isNull() ? Style::Solid : Style::Pattern;
+    brush.pattern = std::move(pattern);
+    return brush;
+}
+
+void MetaObjectTable::put(std::size_t index, MetaObject object)
+{
+    if (index >= kMaxObjects)
+        return;
+    if (index >= slots_.size())
+        slots_.resize(index + 1);
+    slots_[index] = std::move(object);
+}
+
+void MetaObjectTable::putInFreeSlot(MetaObject object)
+{
+    for (auto &slot : slots_) {
+        if (!slot) {
+            slot = std::move(object);
+            return;
+        }
+    }
+    if (slots_.size() < kMaxObjects)
+        slots_.emplace_back(std::move(object));
+}
+
+void MetaObjectTable::remove(std::size_t index)
+{
+    if (index < slots_.size())
+        slots_[index].reset();
+}
+
+const MetaObject *MetaObjectTable::find(std::size_t index) const
+{
+    if (index >= slots_.size() || !slots_[index])
+        return nullptr;
+    return &*slots_[index];
+}
+
+void MetafileCanvas::select(const MetaObject &object)
+{
+    if (const auto *pen = std::get_if<MetaPen>(&object))
+        setPen(*pen);
+    else if (const auto *brush = std::get_if<MetaBrush>(&object))
+        setBrush(*brush);
+    else if (const auto *font = std::get_if<MetaFont>(&object))
+        setFont(*font);
+}
 
 void MetafileCanvas::setMapMode(std::uint32_t mode)
 {

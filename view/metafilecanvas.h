@@ -8,6 +8,7 @@
 #include <QPolygonF>
 #include <QTransform>
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -35,6 +36,12 @@ struct MetaBrush {
     QColor color = Qt::white;
     std::uint32_t hatch = 0;
     QImage pattern;
+
+    /// A brush as a metafile describes it: its style (0 solid, 1 null, 2 hatched; other styles
+    /// are drawn solid), colour and hatch.
+    [[nodiscard]] static MetaBrush logical(std::uint32_t style, QColor color, std::uint32_t hatch);
+    /// A pattern brush of a bitmap; one that could not be decoded paints solid black.
+    [[nodiscard]] static MetaBrush patterned(QImage pattern);
 };
 
 /// A font as a metafile asks for it. Text is always set in a sans-serif face: the faces the
@@ -51,6 +58,27 @@ struct MetaFont {
 /// The graphic objects a metafile creates into its object table. Palettes and regions take a
 /// slot too, though they are never drawn with (std::monostate).
 using MetaObject = std::variant<std::monostate, MetaPen, MetaBrush, MetaFont>;
+
+/// The object table of a metafile, whose records create objects into slots and later select
+/// or delete them by index. Some writers count their objects short in the header, so the table
+/// grows past the size announced, up to the most a header or a 16-bit index could reach.
+class MetaObjectTable {
+public:
+    explicit MetaObjectTable(std::size_t size)
+        : slots_(size)
+    { }
+
+    /// Puts `object` at `index`, replacing what was there.
+    void put(std::size_t index, MetaObject object);
+    /// Puts `object` into the lowest free slot.
+    void putInFreeSlot(MetaObject object);
+    void remove(std::size_t index);
+    /// The object at `index`; none for an empty slot or one beyond the table.
+    [[nodiscard]] const MetaObject *find(std::size_t index) const;
+
+private:
+    std::vector<std::optional<MetaObject>> slots_;
+};
 
 /// The mapping modes of the device context.
 enum MapMode : std::uint32_t {
@@ -108,6 +136,8 @@ public:
     void setPen(const MetaPen &pen) { state_.pen = pen; }
     void setBrush(const MetaBrush &brush) { state_.brush = brush; }
     void setFont(const MetaFont &font) { state_.font = font; }
+    /// Selects a pen, brush or font of the object table; palettes and regions change nothing.
+    void select(const MetaObject &object);
     void setTextColor(QColor c) { state_.textColor = c; }
     void setBackgroundColor(QColor c) { state_.backgroundColor = c; }
     void setBackgroundMode(std::uint32_t mode) { state_.opaqueBackground = mode != 1; }

@@ -345,4 +345,9 @@ QString wideText(ByteSpan bytes)
     return text;
 }
 
+QRectF sourceRect(const QImage &image, bool fromBottom, double x, double y, double w, double h)
+{
+    return QRectF(x, fromBottom ? image.height() - y - h : y, w, h);
+}
+
 } // namespace view

@@ -3,6 +3,7 @@
 #include "view/metafilebytes.h"
 
 #include <QImage>
+#include <QRectF>
 #include <QString>
 
 #include <cstdint>
@@ -20,6 +21,11 @@ namespace view {
     std::uint32_t usage,
     bool *bottomUp = nullptr,
     bool alpha = false);
+
+/// The rectangle of the source of a bit-block record, in the rows of the decoded image; for some
+/// records a bitmap stored bottom-up counts its source rows from the bottom.
+[[nodiscard]] QRectF sourceRect(
+    const QImage &image, bool fromBottom, double x, double y, double w, double h);
 
 /// A bitmap whose pixels follow its header and colour table.
 [[nodiscard]] QImage decodePackedDib(

@@ -1,27 +1,20 @@
 #pragma once
 
-#include "view/picture.h"
-
-#include <QImage>
+#include "view/imagepicture.h"
 
 namespace view {
 
 /// A played metafile: its strokes on a transparent image of the metafile's natural size. The
-/// records are played once, when the file is read; painting only draws that image.
-class MetafilePicture : public Picture {
+/// records are played once, when the file is read; painting only draws that image, so a
+/// metafile paints only its strokes.
+class MetafilePicture : public ImagePicture {
 public:
-    explicit MetafilePicture(QImage image);
+    explicit MetafilePicture(QImage image)
+        : ImagePicture(std::move(image))
+    { }
 
     [[nodiscard]] Kind kind() const override { return Kind::Metafile; }
-    [[nodiscard]] QSize naturalSize() const override { return image_.size(); }
     [[nodiscard]] std::unique_ptr<Picture> clone() const override;
-    /// A metafile paints only its strokes; `transparent` does not apply to it.
-    void paint(QPainter &painter, const QRect &area, bool transparent) const override;
-
-    [[nodiscard]] const QImage &image() const { return image_; }
-
-private:
-    QImage image_;
 };
 
 } // namespace view

@@ -10,12 +10,6 @@ namespace {
 
 constexpr std::size_t kPlaceableHeaderSize = 22;
 constexpr std::uint32_t kOpaqueOrClipped = 2 | 4;
-constexpr std::size_t kMaxObjects = 65536;
-
-QColor colourAt(ByteSpan p, std::size_t at)
-{
-    return QColor(p.u8(at), p.u8(at + 1), p.u8(at + 2));
-}
 
 // Parameters of a record are 16-bit words, mostly in the reverse order of the drawing call's
 // arguments: a point is stored y first.
@@ -30,16 +24,6 @@ QRectF reversedRect(ByteSpan p, std::size_t at)
     return QRectF(QPointF(p.s16(at + 6), p.s16(at + 4)), QPointF(p.s16(at + 2), p.s16(at)));
 }
 
-QPolygonF pointsAt(ByteSpan p, std::size_t at, std::size_t count)
-{
-    const ByteSpan all = p.sub(at, 4 * count);
-    QPolygonF points;
-    points.reserve(qsizetype(count));
-    for (std::size_t i = 0; i < count; ++i)
-        points.append(QPointF(all.s16(4 * i), all.s16(4 * i + 2)));
-    return points;
-}
-
 MetaPen penAt(ByteSpan p)
 {
     MetaPen pen;
@@ -47,18 +31,6 @@ MetaPen penAt(ByteSpan p)
     pen.width = std::abs(p.s16(2));
     pen.color = colourAt(p, 6);
     return pen;
-}
-
-MetaBrush brushAt(ByteSpan p)
-{
-    MetaBrush brush;
-    const std::uint16_t style = p.u16(0);
-    brush.style = style == 1 ? MetaBrush::Style::Null
-        : style == 2         ? MetaBrush::Style::Hatched
-                             : MetaBrush::Style::Solid;
-    brush.color = colourAt(p, 2);
-    brush.hatch = p.u16(6);
-    return brush;
 }
 
 MetaFont fontAt(ByteSpan p)
@@ -88,14 +60,12 @@ private:
     bool figure(std::uint16_t function, ByteSpan p);
     bool object(std::uint16_t function, ByteSpan p);
     bool bitmap(std::uint16_t function, ByteSpan p, bool withBitmap);
-    void create(MetaObject object);
-    void select(std::size_t index);
     void text(ByteSpan p);
     void extText(ByteSpan p);
     void polyPolygon(ByteSpan p);
 
     MetafileCanvas canvas_;
-    std::vector<std::optional<MetaObject>> objects_;
+    MetaObjectTable objects_;
 };
 
 void WmfPlayer::play(ByteSpan file, std::size_t offset)
@@ -198,10 +168,10 @@ bool WmfPlayer::figure(std::uint16_t function, ByteSpan p)
         canvas_.moveTo(pointAt(p, 0));
         return true;
     case 0x0324:
-        canvas_.polygon(pointsAt(p, 2, p.u16(0)));
+        canvas_.polygon(points16At(p, 2, p.u16(0)));
         return true;
     case 0x0325:
-        canvas_.polyline(pointsAt(p, 2, p.u16(0)));
+        canvas_.polyline(points16At(p, 2, p.u16(0)));
         return true;
     case 0x0538:
         polyPolygon(p);
@@ -246,7 +216,7 @@ void WmfPlayer::polyPolygon(ByteSpan p)
     std::vector<QPolygonF> polygons;
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t points = p.u16(2 + 2 * i);
-        polygons.push_back(pointsAt(p, at, points));
+        polygons.push_back(points16At(p, at, points));
         at += 4 * points;
     }
     canvas_.polyPolygon(polygons);
@@ -279,79 +249,42 @@ void WmfPlayer::extText(ByteSpan p)
     canvas_.text(pointAt(p, 0), string, advances, options, box);
 }
 
+// A new object takes the lowest free slot of the table.
 bool WmfPlayer::object(std::uint16_t function, ByteSpan p)
 {
     switch (function) {
     case 0x012D:
-        select(p.u16(0));
+        if (const MetaObject *object = objects_.find(p.u16(0)))
+            canvas_.select(*object);
         return true;
     case 0x01F0:
-        if (p.u16(0) < objects_.size())
-            objects_[p.u16(0)].reset();
+        objects_.remove(p.u16(0));
         return true;
     case 0x02FA:
-        create(penAt(p));
+        objects_.putInFreeSlot(penAt(p));
         return true;
     case 0x02FC:
-        create(brushAt(p));
+        objects_.putInFreeSlot(MetaBrush::logical(p.u16(0), colourAt(p, 2), p.u16(6)));
         return true;
     case 0x02FB:
-        create(fontAt(p));
+        objects_.putInFreeSlot(fontAt(p));
         return true;
     case 0x0142: {
         // A pattern brush from a bitmap; the old device-dependent form is drawn solid black.
-        MetaBrush brush;
-        brush.color = Qt::black;
-        if (p.u16(0) != 3) {
-            brush.pattern = decodePackedDib(p.sub(4, p.size() - 4), p.u16(2));
-            brush.style =
-                brush.pattern.isNull() ? MetaBrush::Style::Solid : MetaBrush::Style::Pattern;
-        }
-        create(brush);
+        QImage pattern;
+        if (p.u16(0) != 3)
+            pattern = decodePackedDib(p.sub(4, p.size() - 4), p.u16(2));
+        objects_.putInFreeSlot(MetaBrush::patterned(pattern));
         return true;
     }
     case 0x00F7: // palette
     case 0x01F9: // pattern brush of a device-dependent bitmap
     case 0x06FF: // region
-        create(std::monostate());
+        objects_.putInFreeSlot(std::monostate());
         return true;
     default:
         return false;
     }
-}
-
-// A new object takes the lowest free slot of the table. Some writers count their objects
-// short in the header, so a full table grows, up to the most a 16-bit index can reach.
-void WmfPlayer::create(MetaObject object)
-{
-    for (auto &slot : objects_) {
-        if (!slot) {
-            slot = std::move(object);
-            return;
-        }
-    }
-    if (objects_.size() < kMaxObjects)
-        objects_.emplace_back(std::move(object));
-}
-
-void WmfPlayer::select(std::size_t index)
-{
-    if (index >= objects_.size() || !objects_[index])
-        return;
-    const MetaObject &object = *objects_[index];
-    if (const auto *pen = std::get_if<MetaPen>(&object))
-        canvas_.setPen(*pen);
-    else if (const auto *brush = std::get_if<MetaBrush>(&object))
-        canvas_.setBrush(*brush);
-    else if (const auto *font = std::get_if<MetaFont>(&object))
-        canvas_.setFont(*font);
-}
-
-// The rectangle of the source of a bit-block record, in the rows of the decoded image; for some
-// records a bitmap stored bottom-up counts its source rows from the bottom.
-QRectF sourceRect(const QImage &image, bool fromBottom, double x, double y, double w, double h)
-{
-    return QRectF(x, fromBottom ? image.height() - y - h : y, w, h);
 }
 
 bool WmfPlayer::bitmap(std::uint16_t function, ByteSpan p, bool withBitmap)

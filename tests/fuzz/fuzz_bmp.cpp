@@ -1,6 +1,5 @@
 // The bitmap reader and a paint of what it read.
 #include "fuzz_common.h"
-#include "measure/real.h"
 #include "view/bitmapreader.h"
 
 #include <cstdint>
@@ -26,20 +25,10 @@ std::int64_t declaredPixels(const std::uint8_t *data, std::size_t size)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
-{
-    fuzz::makeApplication(argc, argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     if (declaredPixels(data, size) > kMaxPixels)
         return 0;
-    const QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
-    try {
-        const auto picture = view::readBitmap(bytes);
-        fuzz::paintSmall(*picture);
-    } catch (const measure::Failure &) { }
+    fuzz::readAndPaint(data, size, view::readBitmap);
     return 0;
 }

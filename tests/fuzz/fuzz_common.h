@@ -1,13 +1,18 @@
-// Shared by the reader fuzz targets: the application object Qt's image plugins need, and a
-// paint of whatever picture came out, so that drawing is exercised as well as reading.
+// Shared by the fuzz targets: the application object Qt's image plugins and fonts need, and for
+// the readers a paint of whatever picture came out, so that drawing is exercised as well as
+// reading. Each target is a single source file, which includes this once.
 #pragma once
 
+#include "measure/real.h"
 #include "view/picture.h"
 
+#include <QByteArray>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 
 namespace fuzz {
@@ -29,4 +34,22 @@ inline void paintSmall(const view::Picture &picture)
     picture.paint(painter, target.rect(), true);
 }
 
+// Reads the input with `read` and paints the picture it makes, if any; a reader's failure is
+// one of the outcomes expected of arbitrary bytes.
+template <typename Read> void readAndPaint(const std::uint8_t *data, std::size_t size, Read read)
+{
+    const QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    try {
+        const auto picture = read(bytes);
+        if (picture)
+            paintSmall(*picture);
+    } catch (const measure::Failure &) { }
+}
+
 } // namespace fuzz
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    fuzz::makeApplication(argc, argv);
+    return 0;
+}

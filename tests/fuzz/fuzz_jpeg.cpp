@@ -1,6 +1,5 @@
 // The JPEG picture: the header at load, then the decode and a paint.
 #include "fuzz_common.h"
-#include "measure/real.h"
 #include "view/jpegpicture.h"
 
 #include <cstdint>
@@ -13,23 +12,16 @@ constexpr qint64 kMaxDecodedPixels = 4'000'000;
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
-{
-    fuzz::makeApplication(argc, argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    const QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
-    try {
+    fuzz::readAndPaint(data, size, [](const QByteArray &bytes) {
         auto picture = view::JpegPicture::load(bytes);
         const QSize natural = picture->naturalSize();
-        if (qint64(natural.width()) * natural.height() <= kMaxDecodedPixels) {
-            (void)picture->prepare();
-            (void)picture->prepare();
-            fuzz::paintSmall(*picture);
-        }
-    } catch (const measure::Failure &) { }
+        if (qint64(natural.width()) * natural.height() > kMaxDecodedPixels)
+            return std::unique_ptr<view::JpegPicture>();
+        (void)picture->prepare();
+        (void)picture->prepare();
+        return picture;
+    });
     return 0;
 }

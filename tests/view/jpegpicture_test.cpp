@@ -1,6 +1,7 @@
 // The JPEG picture against the reference decoder of the same library (djpeg), the header read
 // at load, the deferred decode and its failures.
 #include "measure/real.h"
+#include "testsupport.h"
 #include "view/jpegpicture.h"
 
 #include <QFile>
@@ -19,14 +20,6 @@
 using view::JpegPicture;
 
 namespace {
-
-QByteArray fixture(const QString &name)
-{
-    QFile file(QStringLiteral(KORVALEN_TEST_DATA "/") + name);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("missing fixture %s", qPrintable(name));
-    return file.readAll();
-}
 
 // What djpeg makes of `jpeg` (null when it fails) with the floating-point transform, as an
 // RGB32 or greyscale image; `options` adds to that (e.g. the 236-colour quantisation).
@@ -61,12 +54,7 @@ std::unique_ptr<JpegPicture> loadDecoded(const QByteArray &data)
 
 QString failureOf(const QByteArray &data)
 {
-    try {
-        (void)JpegPicture::load(data);
-    } catch (const measure::Failure &failure) {
-        return QString::fromStdString(failure.what());
-    }
-    return QString();
+    return failureMessage([&] { (void)JpegPicture::load(data); });
 }
 
 // The failure prepare() reports, as text (comparing optionals trips GCC's
@@ -74,11 +62,6 @@ QString failureOf(const QByteArray &data)
 QString described(const std::optional<QString> &failure)
 {
     return failure ? *failure : QStringLiteral("(none)");
-}
-
-QString jpegError(int code)
-{
-    return QStringLiteral("JPEG error #%1").arg(code);
 }
 
 // The first table selector byte of the first start-of-scan segment, so that a test can point

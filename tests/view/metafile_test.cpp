@@ -1,5 +1,6 @@
 #include "measure/real.h"
 #include "metafilebuilder.h"
+#include "testsupport.h"
 #include "view/metafile.h"
 #include "view/metafilepicture.h"
 
@@ -14,12 +15,7 @@ namespace {
 
 QString failureOf(const QByteArray &data)
 {
-    try {
-        (void)view::readMetafile(data);
-    } catch (const measure::Failure &failure) {
-        return QString::fromUtf8(failure.what());
-    }
-    return {};
+    return failureMessage([&] { (void)view::readMetafile(data); });
 }
 
 const QRect kInch(0, 0, 2540, 2540);

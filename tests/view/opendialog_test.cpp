@@ -1,5 +1,6 @@
 // The open-picture dialog without exec(): its file types, case-insensitive matching, the
 // remembered choice, the preview pane and the "Preview" window.
+#include "testsupport.h"
 #include "view/opendialog.h"
 #include "view/picture.h"
 
@@ -18,23 +19,6 @@
 using view::OpenPictureDialog;
 
 namespace {
-
-QByteArray fixture(const QString &name)
-{
-    QFile file(QStringLiteral(KORVALEN_TEST_DATA "/") + name);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("missing fixture %s", qPrintable(name));
-    return file.readAll();
-}
-
-QString place(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
-{
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write(bytes);
-    return path;
-}
 
 // The names of the files the dialog lists in `folder` at this moment. The model reads the
 // folder in the background, so callers wait for the list they expect (QTRY_COMPARE).

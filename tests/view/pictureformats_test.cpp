@@ -1,6 +1,7 @@
 // Loading picture files by their extension: the filter text, the pictures each reader makes and
 // the message of every failure.
 #include "measure/real.h"
+#include "testsupport.h"
 #include "view/bitmappicture.h"
 #include "view/iconpicture.h"
 #include "view/jpegpicture.h"
@@ -21,14 +22,6 @@
 using view::Picture;
 
 namespace {
-
-QByteArray fixture(const QString &name)
-{
-    QFile file(QStringLiteral(KORVALEN_TEST_DATA "/") + name);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("missing fixture %s", qPrintable(name));
-    return file.readAll();
-}
 
 QByteArray encoded(const QImage &image, const char *format)
 {
@@ -93,33 +86,9 @@ QByteArray transparentIcon()
     return encoded(image, "ICO");
 }
 
-QString jpegError(int code)
-{
-    return QStringLiteral("JPEG error #%1").arg(code);
-}
-
 QString failureOf(const QString &fileName)
 {
-    try {
-        (void)view::readPictureFile(fileName);
-    } catch (const measure::Failure &failure) {
-        return QString::fromStdString(failure.what());
-    }
-    return QString();
-}
-
-// Writes `bytes` under `name` in `dir`, making folders on the way; a null array writes nothing.
-QString place(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
-{
-    const QString path = dir.filePath(name);
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    if (!bytes.isNull()) {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            qFatal("cannot write %s", qPrintable(path));
-        file.write(bytes);
-    }
-    return path;
+    return failureMessage([&] { (void)view::readPictureFile(fileName); });
 }
 
 } // namespace
