@@ -157,14 +157,29 @@ void TForm1::showEvent(QShowEvent *event)
     if (framePlaced_)
         return;
     framePlaced_ = true;
-    // The frame's size is the window manager's to tell, and only once the window is up: then
-    // the client area is set so that the outer frame has the designed size.
-    QTimer::singleShot(0, this, [this] {
-        const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
-        if (frame.isNull())
-            return;
-        resize(kFrame.width() - frame.left() - frame.right(),
-            kFrame.height() - frame.top() - frame.bottom());
-        move(kFrame.topLeft());
-    });
+    frameToFit_ = true;
+    QTimer::singleShot(0, this, [this] { fitFrame(); });
+}
+
+void TForm1::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    // The window manager puts its frame around the window after it is shown, which moves the
+    // client area; only from then on are the frame's margins known.
+    fitFrame();
+}
+
+void TForm1::fitFrame()
+{
+    if (!frameToFit_)
+        return;
+    // The frame's size is the window manager's to tell: once it is known, the client area is
+    // set, once, so that the outer frame has the designed size.
+    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    if (frame.isNull())
+        return;
+    frameToFit_ = false;
+    resize(kFrame.width() - frame.left() - frame.right(),
+        kFrame.height() - frame.top() - frame.bottom());
+    move(kFrame.topLeft());
 }

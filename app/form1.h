@@ -117,8 +117,10 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
 
 private:
+    void fitFrame();
     void layoutControls();
     void layoutMesures();
     void layoutExplications();
@@ -135,6 +137,7 @@ private:
 
     std::unique_ptr<view::OpenPictureDialog> openpic;
     bool framePlaced_ = false;
+    bool frameToFit_ = false;
 
     // Calculator and web links (calculator.cpp, links.cpp).
 public:

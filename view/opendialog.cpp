@@ -3,6 +3,8 @@
 #include "view/picture.h"
 #include "view/pictureformats.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QDialog>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -266,6 +268,12 @@ bool OpenPictureDialog::execute()
         s.dialog->selectFile(s.fileName);
     }
     const bool confirmed = runModal(*s.dialog);
+    // A name typed and confirmed with Return while the completion list is open leaves that
+    // list on screen after the dialog hides; it would sit over the main window and swallow
+    // the next click there.
+    if (auto *edit = s.dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+        if (QCompleter *completer = edit->completer())
+            completer->popup()->hide();
     showFile(QString()); // the preview's picture is not kept beyond the dialog
     const QStringList files = s.dialog->selectedFiles();
     if (!confirmed || files.isEmpty() || files.first().isEmpty())

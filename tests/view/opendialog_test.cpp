@@ -4,11 +4,14 @@
 #include "view/opendialog.h"
 #include "view/picture.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QDialog>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLabel>
+#include <QLineEdit>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -59,6 +62,7 @@ private slots:
     void matchesInAnyCase_data();
     void matchesInAnyCase();
     void remembersTheConfirmedChoice();
+    void completionListClosesWithTheDialog();
     void previewPane_data();
     void previewPane();
     void previewButton();
@@ -159,6 +163,34 @@ void OpenDialogTest::remembersTheConfirmedChoice()
     QVERIFY(dialog.execute());
     QCOMPARE(seenFilters, QStringList({types[0], types[3], types[3], types[1]}));
     QCOMPARE(seenFiles.mid(1), QStringList({first, first, typed}));
+}
+
+// A name typed fast and confirmed with Return can leave the completion list open; it must
+// not stay on screen over the main window and swallow the next click there.
+void OpenDialogTest::completionListClosesWithTheDialog()
+{
+    QTemporaryDir dir;
+    place(dir, QStringLiteral("moon.bmp"), "x");
+    OpenPictureDialog dialog(nullptr);
+    QAbstractItemView *popup = nullptr;
+    bool listedInTime = false;
+    bool shownWhileOpen = false;
+    dialog.runModal = [&](QFileDialog &files) {
+        files.setDirectory(dir.path());
+        files.show();
+        auto *edit = files.findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        edit->setFocus();
+        listedInTime = QTest::qWaitFor([&] { return !listed(files, dir.path()).isEmpty(); }, 10000);
+        QTest::keyClicks(edit, QStringLiteral("moo"));
+        popup = edit->completer()->popup();
+        shownWhileOpen = QTest::qWaitFor([&] { return popup->isVisible(); });
+        files.hide();
+        return false;
+    };
+    dialog.execute();
+    QVERIFY(listedInTime);
+    QVERIFY(shownWhileOpen);
+    QVERIFY(!popup->isVisible());
 }
 
 void OpenDialogTest::previewPane_data()
