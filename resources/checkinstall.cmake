@@ -24,7 +24,7 @@ endforeach()
 # The entry must start the installed program by name and name the themed icon.
 file(STRINGS ${root}/share/applications/korvalen.desktop entry)
 foreach(line "Type=Application" "Name=Korvalen" "Exec=korvalen" "Icon=korvalen"
-    "Categories=Education;Science;Astronomy;")
+    "Categories=Science;Astronomy;")
   list(FIND entry "${line}" found)
   if(found EQUAL -1)
     message(FATAL_ERROR "the desktop entry lacks '${line}'")
