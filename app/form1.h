@@ -25,8 +25,7 @@ class BevelPanel;
 class LabeledEdit;
 class SpinEdit;
 
-namespace view
-{
+namespace view {
 class OpenPictureDialog;
 class PictureView;
 } // namespace view
@@ -36,8 +35,7 @@ inline const char *const kApplicationTitle = "Korvalen";
 
 /// The main window: the page "Mesures" with the picture area and the measuring controls, the
 /// page "Explications" with the texts and the calculator. Its methods are the event handlers.
-class TForm1 : public QWidget
-{
+class TForm1 : public QWidget {
     Q_OBJECT
 public:
     explicit TForm1(QWidget *parent = nullptr);

@@ -13,8 +13,7 @@
 #include <QTabWidget>
 #include <QTextEdit>
 
-namespace
-{
+namespace {
 
 template <typename Widget>
 Widget *place(Widget *widget, const char *name, int left, int top, int width, int height)

@@ -11,8 +11,7 @@
 
 #include <QSlider>
 
-namespace
-{
+namespace {
 
 constexpr QRgb kYellow = qRgb(255, 255, 0);
 constexpr QRgb kGreen = qRgb(0, 128, 0);

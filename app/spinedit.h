@@ -6,8 +6,7 @@
 
 /// One arrow button of a spin box: steps once when released over it and, held down, repeats
 /// first after 400 ms and then every 100 ms while the pointer stays over it.
-class SpinArrow : public QAbstractButton
-{
+class SpinArrow : public QAbstractButton {
     Q_OBJECT
 public:
     SpinArrow(Qt::ArrowType arrow, QWidget *parent);
@@ -39,8 +38,7 @@ private:
 /// A whole-number spin box whose text the user cannot type into: the arrows and the Up and
 /// Down keys step it, Delete may empty it. The text is the value; textChanged() is the change
 /// event and fires once per actual change of the text.
-class SpinEdit : public QLineEdit
-{
+class SpinEdit : public QLineEdit {
     Q_OBJECT
 public:
     SpinEdit(int minimum, int maximum, QWidget *parent);

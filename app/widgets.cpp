@@ -23,11 +23,9 @@ BevelPanel::BevelPanel(Bevel outer, Bevel inner, QWidget *parent)
     : QFrame(parent)
     , outer_(outer)
     , inner_(inner)
-{
-}
+{ }
 
-namespace
-{
+namespace {
 
 void drawBevel(QPainter &painter, const QRect &r, BevelPanel::Bevel bevel, const QPalette &palette)
 {

@@ -7,8 +7,7 @@
 #include <QPushButton>
 
 /// A push button whose caption wraps onto several lines when it is too wide for one.
-class WrapButton : public QPushButton
-{
+class WrapButton : public QPushButton {
     Q_OBJECT
 public:
     using QPushButton::QPushButton;
@@ -18,8 +17,7 @@ protected:
 };
 
 /// A panel framed by an outer and an inner bevel, each one pixel wide.
-class BevelPanel : public QFrame
-{
+class BevelPanel : public QFrame {
     Q_OBJECT
 public:
     enum class Bevel {
@@ -40,8 +38,7 @@ private:
 
 /// A single-line edit with its caption standing above it: left edges aligned, the caption's
 /// bottom 3 pixels above the edit's top.
-class LabeledEdit : public QLineEdit
-{
+class LabeledEdit : public QLineEdit {
     Q_OBJECT
 public:
     LabeledEdit(const QString &caption, QSize captionSize, QWidget *parent);
@@ -56,8 +53,7 @@ private:
 };
 
 /// The only tooltip of the window (the logo's) comes after 500 ms instead of the usual delay.
-class ToolTipTiming : public QProxyStyle
-{
+class ToolTipTiming : public QProxyStyle {
     Q_OBJECT
 public:
     static constexpr int kWakeUpDelay = 500;

@@ -15,9 +15,8 @@ namespace measure {
 
 /// The height of a relief from its shadow length and the Sun's elevation (degrees), as shown.
 /// Converts the elevation first, then the length; throws Failure on any failure.
-[[nodiscard]] std::string shadowHeight(const std::string &length,
-    const std::string &elevation,
-    const std::string &decimalSeparator);
+[[nodiscard]] std::string shadowHeight(
+    const std::string &length, const std::string &elevation, const std::string &decimalSeparator);
 
 /// Whether the calculator's edits keep a typed character.
 [[nodiscard]] bool keepsTypedCharacter(char32_t c, char32_t decimalSeparator);

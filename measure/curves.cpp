@@ -58,8 +58,7 @@ public:
         : m_cos(std::cos(static_cast<real>(theta)))
         , m_sin(std::sin(static_cast<real>(theta)))
         , m_centre(centre)
-    {
-    }
+    { }
 
     PixelPoint operator()(double p, double q) const
     {

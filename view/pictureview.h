@@ -50,10 +50,8 @@ public:
 signals:
     /// Every press of any mouse button, also the second press of a double click; the position
     /// is the picture pixel under the cursor.
-    void pressed(Qt::MouseButton button,
-        Qt::KeyboardModifiers modifiers,
-        bool doubleClick,
-        QPoint position);
+    void pressed(
+        Qt::MouseButton button, Qt::KeyboardModifiers modifiers, bool doubleClick, QPoint position);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

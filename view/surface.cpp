@@ -77,8 +77,7 @@ i64 floorDivide(i128 a, i128 d)
 
 // First i of lo..hi for which `test` holds, `test` being false then true along the range;
 // hi + 1 when it never holds.
-template <typename Test>
-i64 firstTrue(i64 lo, i64 hi, Test test)
+template <typename Test> i64 firstTrue(i64 lo, i64 hi, Test test)
 {
     i64 a = lo;
     i64 b = hi + 1;

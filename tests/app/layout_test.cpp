@@ -17,8 +17,7 @@
 
 #include <memory>
 
-namespace
-{
+namespace {
 
 QString textOf(const QWidget *widget)
 {
@@ -35,8 +34,7 @@ QString textOf(const QWidget *widget)
 
 } // namespace
 
-class LayoutTest : public QObject
-{
+class LayoutTest : public QObject {
     Q_OBJECT
 
 private:

@@ -20,8 +20,7 @@
 
 #include <memory>
 
-namespace
-{
+namespace {
 
 constexpr QRgb kYellow = qRgb(255, 255, 0);
 constexpr QRgb kGreen = qRgb(0, 128, 0);
@@ -53,8 +52,7 @@ QImage expectedEllipses(QSize size, const std::vector<std::pair<QRgb, measure::B
 
 } // namespace
 
-class MeasuringTest : public QObject
-{
+class MeasuringTest : public QObject {
     Q_OBJECT
 
 private:

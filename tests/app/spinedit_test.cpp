@@ -13,8 +13,7 @@
 #include <memory>
 #include <stdexcept>
 
-class SpinEditTest : public QObject
-{
+class SpinEditTest : public QObject {
     Q_OBJECT
 
 private:

@@ -9,8 +9,7 @@
 #include <benchmark/benchmark.h>
 #include <memory>
 
-namespace
-{
+namespace {
 
 std::unique_ptr<TForm1> tracedWindow()
 {

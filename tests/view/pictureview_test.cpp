@@ -25,96 +25,95 @@ const QSize kViewSize(200, 150);
 // A picture of another kind than a bitmap, such as an icon: paints one colour, counts prepares.
 class OtherPicture : public view::Picture {
 public:
-explicit OtherPicture(std::optional<QString> failure = std::nullopt)
-    : failure_(std::move(failure))
-{
-}
-[[nodiscard]] Kind kind() const override { return Kind::Icon; }
-[[nodiscard]] QSize naturalSize() const override { return {20, 20}; }
-[[nodiscard]] std::unique_ptr<Picture> clone() const override
-{
-    return std::make_unique<OtherPicture>(*this);
-}
-std::optional<QString> prepare() override
-{
-    ++prepares;
-    return std::exchange(failure_, std::nullopt);
-}
-void paint(QPainter &painter, const QRect &area, bool) const override
-{
-    painter.fillRect(area & QRect(0, 0, 20, 20), QColor(kGreen));
-}
-int prepares = 0;
+    explicit OtherPicture(std::optional<QString> failure = std::nullopt)
+        : failure_(std::move(failure))
+    { }
+    [[nodiscard]] Kind kind() const override { return Kind::Icon; }
+    [[nodiscard]] QSize naturalSize() const override { return {20, 20}; }
+    [[nodiscard]] std::unique_ptr<Picture> clone() const override
+    {
+        return std::make_unique<OtherPicture>(*this);
+    }
+    std::optional<QString> prepare() override
+    {
+        ++prepares;
+        return std::exchange(failure_, std::nullopt);
+    }
+    void paint(QPainter &painter, const QRect &area, bool) const override
+    {
+        painter.fillRect(area & QRect(0, 0, 20, 20), QColor(kGreen));
+    }
+    int prepares = 0;
 
 private:
-std::optional<QString> failure_;
+    std::optional<QString> failure_;
 };
 
 // The picture area: the page and its four layers, created bottom first.
 struct Stack {
-QWidget page;
-PictureView *pic3;
-PictureView *pic;
-PictureView *picmesure;
-PictureView *picellipse;
+    QWidget page;
+    PictureView *pic3;
+    PictureView *pic;
+    PictureView *picmesure;
+    PictureView *picellipse;
 
-Stack()
-{
-    page.resize(kViewSize + QSize(40, 40));
-    QPalette palette = page.palette();
-    palette.setColor(QPalette::Window, QColor(kPage));
-    page.setPalette(palette);
-    page.setAutoFillBackground(true);
-    pic3 = layer(false);
-    pic = layer(true);
-    picmesure = layer(true);
-    picellipse = layer(true);
-}
-PictureView *layer(bool transparent)
-{
-    auto *view = new PictureView(&page);
-    view->setGeometry(QRect(kOrigin, kViewSize));
-    view->setTransparent(transparent);
-    return view;
-}
-// Everything painted afresh.
-[[nodiscard]] QImage rendered()
-{
-    return page.grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
-[[nodiscard]] QRgb at(QPoint p) { return rendered().pixel(p + kOrigin); }
+    Stack()
+    {
+        page.resize(kViewSize + QSize(40, 40));
+        QPalette palette = page.palette();
+        palette.setColor(QPalette::Window, QColor(kPage));
+        page.setPalette(palette);
+        page.setAutoFillBackground(true);
+        pic3 = layer(false);
+        pic = layer(true);
+        picmesure = layer(true);
+        picellipse = layer(true);
+    }
+    PictureView *layer(bool transparent)
+    {
+        auto *view = new PictureView(&page);
+        view->setGeometry(QRect(kOrigin, kViewSize));
+        view->setTransparent(transparent);
+        return view;
+    }
+    // Everything painted afresh.
+    [[nodiscard]] QImage rendered()
+    {
+        return page.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    }
+    [[nodiscard]] QRgb at(QPoint p) { return rendered().pixel(p + kOrigin); }
 };
 
 QImage photo()
 {
-QImage image = view::newBitmap(120, 100);
-image.fill(kPhoto);
-return image;
+    QImage image = view::newBitmap(120, 100);
+    image.fill(kPhoto);
+    return image;
 }
 
 QImage lineBitmap(QRgb colour, QPoint from, QPoint to)
 {
-QImage bitmap = view::newBitmap(kViewSize.width(), kViewSize.height());
-Surface surface(bitmap);
-surface.setPen(colour);
-surface.moveTo(from.x(), from.y());
-surface.lineTo(to.x(), to.y());
-return bitmap;
+    QImage bitmap = view::newBitmap(kViewSize.width(), kViewSize.height());
+    Surface surface(bitmap);
+    surface.setPen(colour);
+    surface.moveTo(from.x(), from.y());
+    surface.lineTo(to.x(), to.y());
+    return bitmap;
 }
 
 // The scene of a measurement: a photograph smaller than the area, the two markers and the
 // limb circle drawn in place, a curve on each of the two upper layers.
 void measureScene(Stack &stack)
 {
-stack.pic3->giveBitmap(photo());
-stack.pic->draw([](Surface &surface) {
-    surface.setPen(kYellow);
-    surface.ellipse(28, 28, 32, 32);
-    surface.setPen(kGreen);
-    surface.ellipse(40, 40, 100, 100);
-});
-stack.picmesure->giveBitmap(lineBitmap(kCyan, {0, 70}, {150, 70}));
-stack.picellipse->giveBitmap(lineBitmap(kRed, {60, 0}, {60, 141}));
+    stack.pic3->giveBitmap(photo());
+    stack.pic->draw([](Surface &surface) {
+        surface.setPen(kYellow);
+        surface.ellipse(28, 28, 32, 32);
+        surface.setPen(kGreen);
+        surface.ellipse(40, 40, 100, 100);
+    });
+    stack.picmesure->giveBitmap(lineBitmap(kCyan, {0, 70}, {150, 70}));
+    stack.picellipse->giveBitmap(lineBitmap(kRed, {60, 0}, {60, 141}));
 }
 
 } // namespace
@@ -325,8 +324,7 @@ void PictureViewTest::drawingThatFailsStaysShown()
             throw measure::Failure(measure::kInvalidOperation);
         });
         QFAIL("no failure");
-    } catch (const measure::Failure &) {
-    }
+    } catch (const measure::Failure &) { }
     QCOMPARE(stack.at({30, 28}), kYellow);
 }
 

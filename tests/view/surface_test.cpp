@@ -19,66 +19,66 @@ constexpr QRgb kPen = 0xff008000u; // the green of the limb circle
 
 QImage greyBitmap(int width, int height)
 {
-QImage bitmap = view::newBitmap(width, height);
-bitmap.fill(kGrey);
-return bitmap;
+    QImage bitmap = view::newBitmap(width, height);
+    bitmap.fill(kGrey);
+    return bitmap;
 }
 
 QList<QPoint> pixelsOf(const QImage &bitmap, QRgb colour)
 {
-QList<QPoint> found;
-for (int y = 0; y < bitmap.height(); ++y) {
-    for (int x = 0; x < bitmap.width(); ++x) {
-        if (bitmap.pixel(x, y) == colour) {
-            found.append(QPoint(x, y));
+    QList<QPoint> found;
+    for (int y = 0; y < bitmap.height(); ++y) {
+        for (int x = 0; x < bitmap.width(); ++x) {
+            if (bitmap.pixel(x, y) == colour) {
+                found.append(QPoint(x, y));
+            }
         }
     }
-}
-return found;
+    return found;
 }
 
 // Number of 8-connected groups among the points.
 int groups8(const QList<QPoint> &points)
 {
-QSet<QPair<int, int>> left;
-for (const QPoint &p : points) {
-    left.insert({p.x(), p.y()});
-}
-int count = 0;
-while (!left.isEmpty()) {
-    ++count;
-    std::vector<QPair<int, int>> todo{*left.begin()};
-    left.erase(left.begin());
-    while (!todo.empty()) {
-        const auto [x, y] = todo.back();
-        todo.pop_back();
-        for (int dy = -1; dy <= 1; ++dy) {
-            for (int dx = -1; dx <= 1; ++dx) {
-                const auto it = left.find({x + dx, y + dy});
-                if (it != left.end()) {
-                    todo.push_back(*it);
-                    left.erase(it);
+    QSet<QPair<int, int>> left;
+    for (const QPoint &p : points) {
+        left.insert({p.x(), p.y()});
+    }
+    int count = 0;
+    while (!left.isEmpty()) {
+        ++count;
+        std::vector<QPair<int, int>> todo{*left.begin()};
+        left.erase(left.begin());
+        while (!todo.empty()) {
+            const auto [x, y] = todo.back();
+            todo.pop_back();
+            for (int dy = -1; dy <= 1; ++dy) {
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const auto it = left.find({x + dx, y + dy});
+                    if (it != left.end()) {
+                        todo.push_back(*it);
+                        left.erase(it);
+                    }
                 }
             }
         }
     }
-}
-return count;
+    return count;
 }
 
 // Pixel rows of a figure, '#' for the pen, 'o' for the white interior, '.' for untouched.
 QStringList picture(const QImage &bitmap)
 {
-QStringList rows;
-for (int y = 0; y < bitmap.height(); ++y) {
-    QString row;
-    for (int x = 0; x < bitmap.width(); ++x) {
-        const QRgb c = bitmap.pixel(x, y);
-        row += c == kPen ? QLatin1Char('#') : c == kWhite ? QLatin1Char('o') : QLatin1Char('.');
+    QStringList rows;
+    for (int y = 0; y < bitmap.height(); ++y) {
+        QString row;
+        for (int x = 0; x < bitmap.width(); ++x) {
+            const QRgb c = bitmap.pixel(x, y);
+            row += c == kPen ? QLatin1Char('#') : c == kWhite ? QLatin1Char('o') : QLatin1Char('.');
+        }
+        rows.append(row);
     }
-    rows.append(row);
-}
-return rows;
+    return rows;
 }
 
 } // namespace
@@ -435,7 +435,9 @@ void SurfaceTest::clippingKeepsTheShape()
     Surface onLarge(large);
     Surface onSmall(small);
     QRandomGenerator random(20261208);
-    const auto coordinate = [&random](int size) { return random.bounded(size + 1); };
+    const auto coordinate = [&random](int size) {
+        return random.bounded(size + 1);
+    };
     for (int i = 0; i < 300; ++i) {
         const QRgb colour = qRgb(i % 251, i % 7 * 30, 200);
         onLarge.setPen(colour);
