@@ -4,6 +4,8 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
+#include <limits>
+
 void WrapButton::paintEvent(QPaintEvent *)
 {
     QStylePainter painter(this);
@@ -61,6 +63,8 @@ LabeledEdit::LabeledEdit(const QString &caption, QSize captionSize, QWidget *par
 {
     caption_->resize(captionSize);
     caption_->setBuddy(this);
+    // A line edit stops at 32767 characters by default; these take whatever is typed or pasted.
+    setMaxLength(std::numeric_limits<int>::max());
 }
 
 void LabeledEdit::setBounds(int left, int top, int width, int height)

@@ -180,32 +180,75 @@ private slots:
         QCOMPARE(logo.pixel(10, 46) & 0xFFFFFF, 0xFFFFFFu);
     }
 
+    void explanationTexts_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("Memo1") << QStringList{QStringLiteral("Objectif du programme:"),
+            QString(),
+            QStringLiteral(
+                "Déterminer la hauteur d'une montagne lunaire à partir de la longueur de son "),
+            QStringLiteral("ombre."),
+            QString()};
+        QTest::newRow("Memo2") << QStringList{
+            QStringLiteral("-Pour cela, il faut connaître la hauteur du Soleil par rapport à "
+                           "l'horizontale à "),
+            QStringLiteral("l'endroit de la mesure. Les calculs peuvent être fastidieux..."),
+            QString(),
+            QStringLiteral("-Ce programme permet de l'obtenir facilement, à condition d'avoir une "
+                           "image réalisée "),
+            QStringLiteral("à la même date, où la Lune est visible entièrement.")};
+        QTest::newRow("Memo3") << QStringList{QStringLiteral("Ordre logique des opérations:"),
+            QString(),
+            QStringLiteral("1/ Ouvrir une image où la Lune est visible dans sa totalité."),
+            QString(),
+            QStringLiteral(
+                "2/ Positionner par deux clicks, les extrémités du \"croissant\" lunaire."),
+            QString(),
+            QStringLiteral("3/ Cliquez sur \"Traçage de lignes\" afin d'avoir le tracé du "
+                           "pourtour circulaire de la "),
+            QStringLiteral("Lune."),
+            QString(),
+            QStringLiteral(
+                "4/ Eventuellement, ajustez ce pourtour à l'aide des 4 flêches de direction."),
+            QString(),
+            QStringLiteral("5/ Positionnez alors le terminateur lunaire au mieux (\"Position "
+                           "terminateur\")."),
+            QString(),
+            QStringLiteral(
+                "6/ Enfin, trouvez la hauteur du Soleil au lieu étudié (\"Hauteur du Soleil\") ")};
+    }
     void explanationTexts()
     {
-        QCOMPARE(form->Memo1->toPlainText().split(QLatin1Char('\n')),
-            (QStringList{QStringLiteral("Objectif du programme:"),
-                QString(),
-                QStringLiteral(
-                    "Déterminer la hauteur d'une montagne lunaire à partir de la longueur de son "),
-                QStringLiteral("ombre."),
-                QString()}));
-        const QStringList memo2 = form->Memo2->toPlainText().split(QLatin1Char('\n'));
-        QCOMPARE(memo2.size(), 5);
-        QCOMPARE(memo2[0],
-            QStringLiteral("-Pour cela, il faut connaître la hauteur du Soleil par rapport à "
-                           "l'horizontale à "));
-        QCOMPARE(memo2[4], QStringLiteral("à la même date, où la Lune est visible entièrement."));
-        const QStringList memo3 = form->Memo3->toPlainText().split(QLatin1Char('\n'));
-        QCOMPARE(memo3.size(), 14);
-        QCOMPARE(memo3[4],
-            QStringLiteral(
-                "2/ Positionner par deux clicks, les extrémités du \"croissant\" lunaire."));
-        QCOMPARE(memo3[9],
-            QStringLiteral(
-                "4/ Eventuellement, ajustez ce pourtour à l'aide des 4 flêches de direction."));
-        QCOMPARE(memo3[13],
-            QStringLiteral(
-                "6/ Enfin, trouvez la hauteur du Soleil au lieu étudié (\"Hauteur du Soleil\") "));
+        QFETCH(QStringList, lines);
+        const auto *memo =
+            form->findChild<QTextEdit *>(QString::fromLatin1(QTest::currentDataTag()));
+        QVERIFY(memo);
+        QCOMPARE(memo->toPlainText().split(QLatin1Char('\n')), lines);
+        QVERIFY(!memo->isReadOnly());
+        QCOMPARE(memo->lineWrapMode(), QTextEdit::WidgetWidth);
+        QCOMPARE(memo->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+        QCOMPARE(memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    }
+
+    void onlyTheLogoHasATooltip()
+    {
+        const QList<QWidget *> widgets = form->findChildren<QWidget *>();
+        for (const QWidget *widget : widgets) {
+            // The open-picture dialog is a window of its own.
+            if (widget->window() == form.get() && widget != form->Image1)
+                QVERIFY2(widget->toolTip().isEmpty(), qPrintable(widget->objectName()));
+        }
+    }
+
+    void editsTakeTextsOfAnyLength()
+    {
+        const QString longText(40000, QLatin1Char('7'));
+        for (LabeledEdit *edit : {form->label1, form->LabeledEdit1, form->LabeledEdit2}) {
+            const QString before = edit->text();
+            edit->setText(longText);
+            QCOMPARE(edit->text().size(), longText.size());
+            edit->setText(before);
+        }
     }
 
     void tabOrder_data()
