@@ -209,6 +209,24 @@ private slots:
         QVERIFY(failures.isEmpty());
     }
 
+    void theElevationTextIsCopiedBeforeTheCurveIsRedrawn()
+    {
+        trace({100, 200}, {300, 200});
+        form->spinmes->setValue(30);
+        const QImage curve = bitmapOf(form->picmesure);
+        // A failing redraw still finds the copy made: semi-axes of 0 make 0 / 0.
+        form->state.axea = 0.0f;
+        form->spinmes->setValue(-12);
+        QCOMPARE(failures, QStringList{QStringLiteral("Invalid floating point operation.")});
+        QCOMPARE(form->LabeledEdit2->text(), QStringLiteral("-12"));
+        QCOMPARE(bitmapOf(form->picmesure), curve);
+        // An emptied box reads as -90 but its text itself is copied.
+        form->SpinEditB->setValue(30);
+        form->spinmes->setText(QString());
+        QCOMPARE(form->LabeledEdit2->text(), QString());
+        QCOMPARE(failures.size(), 1);
+    }
+
     void spinChangesBeforeAnyTraceDrawNothing()
     {
         form->SpinEditB->setValue(30);
