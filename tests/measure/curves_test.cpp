@@ -1,3 +1,4 @@
+#include "cusps.h"
 #include "measure/curves.h"
 #include "measure/limb.h"
 
@@ -22,11 +23,7 @@ using measure::TMesureState;
 
 TMesureState traced(int x1, int y1, int x2, int y2)
 {
-    TMesureState state;
-    state.ptx[1] = static_cast<float>(x1);
-    state.pty[1] = static_cast<float>(y1);
-    state.ptx[2] = static_cast<float>(x2);
-    state.pty[2] = static_cast<float>(y2);
+    TMesureState state = withCusps(x1, y1, x2, y2);
     measure::tracearc(state);
     return state;
 }

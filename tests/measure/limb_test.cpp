@@ -1,3 +1,4 @@
+#include "cusps.h"
 #include "measure/limb.h"
 
 #include <gtest/gtest.h>
@@ -6,16 +7,6 @@ namespace {
 
 using measure::Box;
 using measure::TMesureState;
-
-TMesureState withCusps(int x1, int y1, int x2, int y2)
-{
-    TMesureState state;
-    state.ptx[1] = static_cast<float>(x1);
-    state.pty[1] = static_cast<float>(y1);
-    state.ptx[2] = static_cast<float>(x2);
-    state.pty[2] = static_cast<float>(y2);
-    return state;
-}
 
 struct TraceCase {
     int x1, y1, x2, y2;
