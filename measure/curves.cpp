@@ -11,10 +11,7 @@ constexpr int kSamples = 101;
 
 // Doubles below are deliberate: the curves keep these values at 64 bits between steps, and the
 // pixels that the user lines up on a photograph move when they are kept at 80 bits instead.
-struct Point {
-    double x;
-    double y;
-};
+using Point = DiscCentre;
 
 // The cusp line of a vertical chord of 4k + 1 pixels is one pixel longer than the diameter,
 // because the half-length k + 0.5 went to the even radius below; the line is still vertical.
@@ -31,8 +28,9 @@ real diameter(const TMesureState &state)
     return static_cast<real>(2 * static_cast<long long>(state.rayon));
 }
 
-// Tilt of the cusp line, from the arcsine of cy / 2r; a radius of 0 fails here, before anything
-// is drawn.
+} // namespace
+
+// A radius of 0 fails here, before anything is drawn.
 double tilt(const TMesureState &state)
 {
     real s = checkedDivide(state.cordey, diameter(state));
@@ -41,13 +39,15 @@ double tilt(const TMesureState &state)
     return static_cast<double>(std::atan2(s, checkedSqrt(1 - s * s)));
 }
 
-Point discCentre(const TMesureState &state)
+DiscCentre discCentre(const TMesureState &state)
 {
     const real cx = static_cast<real>(state.cordex) / 2;
     const real cy = static_cast<real>(state.cordey) / 2;
     return {static_cast<double>((state.decalx + static_cast<real>(state.ptx[1])) + cx),
         static_cast<double>((state.decaly + static_cast<real>(state.pty[1])) + cy)};
 }
+
+namespace {
 
 // Turns the samples (P, Q) about a centre by the tilt; the sine and cosine are of the stored
 // double, and the operations run in this order and no other, so that a pixel lying within
