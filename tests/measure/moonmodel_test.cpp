@@ -3,9 +3,8 @@
 #include "measure/moonmodel.h"
 #include "tests/measure/cusps.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 
 namespace {
 
