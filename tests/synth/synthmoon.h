@@ -1,0 +1,94 @@
+#pragma once
+
+// Synthetic lunar photographs whose truth is known: a Lambert-lit sphere with albedo patches,
+// craters, mountains casting true shadows, grain and JPEG blocks, for the tests that prove how
+// exactly the program reads a photograph.
+
+#include "measure/moonmodel.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace synth {
+
+/// The Moon's mean radius: the scale of every height and size below.
+inline constexpr double kMoonRadiusKm = 1737.4;
+
+/// A relief standing on the sphere, rendered by ray casting so that its shadow falls on the
+/// curved ground as it would.
+struct Mountain {
+    enum class Shape {
+        Cone,
+        Ridge,
+    };
+    Shape shape = Shape::Cone;
+    /// Unit vector of the foot's centre, in the frame of measure::Vec3.
+    measure::Vec3 base{0, 0, 1};
+    double heightKm = 2;
+    /// Cone: radius of the foot. Ridge: half its width.
+    double radiusKm = 10;
+    /// Ridge: half the length of its crest.
+    double halfLengthKm = 0;
+    /// Ridge: direction of the crest in the tangent plane, radians from the frame's x axis
+    /// projected onto that plane.
+    double crestAngle = 0;
+};
+
+/// Everything a photograph is made from. Pixel (i, j) shows the point (i, j) of the picture:
+/// its centre, as the program's curves round.
+struct Scene {
+    int width = 800;
+    int height = 800;
+    /// The true disc, in pixels, and the true tilt of the cusp line in radians.
+    double centreX = 400;
+    double centreY = 400;
+    double radius = 300;
+    double theta = 0;
+    /// Unit vector towards the Sun in the frame of measure::Vec3 (x along the cusp line, y
+    /// across it, z towards the viewer).
+    measure::Vec3 sun{0, -1, 0};
+    /// RGB with a slight tint instead of grey.
+    bool colour = false;
+    /// Level of the sky and of a plain highland under a Sun at the zenith (0…255).
+    double sky = 8;
+    double brightness = 220;
+    /// Standard deviation of the grain, in levels.
+    double noise = 3;
+    /// Dark albedo patches (seas), placed at random, some across the terminator.
+    int seas = 6;
+    /// Craters placed along the terminator, whose rims and floors break its line.
+    int craters = 12;
+    std::vector<Mountain> mountains;
+    /// Stars in the sky around the disc.
+    int stars = 0;
+    unsigned seed = 1;
+};
+
+struct Photo {
+    int width = 0;
+    int height = 0;
+    /// 1 for grey, 3 for RGB.
+    int channels = 1;
+    /// Rows from top to bottom, channels interleaved.
+    std::vector<std::uint8_t> pixels;
+};
+
+[[nodiscard]] Photo render(const Scene &scene);
+
+/// The photograph as a baseline JPEG file's bytes.
+[[nodiscard]] std::vector<std::uint8_t> encodeJpeg(const Photo &photo, int quality = 90);
+
+/// The true cusps of a scene: the centre ± the radius along (cos θ, sin θ).
+[[nodiscard]] measure::PicturePoint trueCusp(const Scene &scene, int n);
+
+/// Where a mountain's summit and the far end of its shadow appear on the picture, from the
+/// scene's geometry alone; `falls` is false when the shadow does not reach the visible ground.
+struct ShadowTruth {
+    measure::PicturePoint top;
+    measure::PicturePoint end;
+    bool falls = false;
+};
+
+[[nodiscard]] ShadowTruth shadowOf(const Scene &scene, const Mountain &mountain);
+
+} // namespace synth
