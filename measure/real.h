@@ -1,8 +1,9 @@
 #pragma once
 
+#include "measure/failure.h"
+
 #include <cstdint>
 #include <limits>
-#include <stdexcept>
 #include <string>
 
 namespace measure {
@@ -11,12 +12,6 @@ namespace measure {
 // user sees (radius, curve pixels, calculator results) depend on that 64-bit significand.
 using real = long double;
 static_assert(std::numeric_limits<real>::digits == 64, "real must be the 80-bit extended format");
-
-/// A failure shown to the user: its message is the exact text of the message box.
-class Failure : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 inline constexpr const char *kInvalidOperation = "Invalid floating point operation";
 inline constexpr const char *kDivisionByZero = "Floating point division by zero";

@@ -1,6 +1,6 @@
 #include "view/bitmappicture.h"
 
-#include "measure/real.h"
+#include "measure/failure.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "view/iconpicture.h"
 
-#include "measure/real.h"
+#include "measure/failure.h"
 #include "view/qtdecoding.h"
 
 #include <cstdint>

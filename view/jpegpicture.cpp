@@ -1,6 +1,6 @@
 #include "view/jpegpicture.h"
 
-#include "measure/real.h"
+#include "measure/failure.h"
 #include "view/largepages.h"
 
 #include <algorithm>

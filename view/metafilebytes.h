@@ -1,6 +1,6 @@
 #pragma once
 
-#include "measure/real.h"
+#include "measure/failure.h"
 
 #include <QByteArray>
 #include <QColor>

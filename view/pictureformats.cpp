@@ -1,6 +1,6 @@
 #include "view/pictureformats.h"
 
-#include "measure/real.h"
+#include "measure/failure.h"
 #include "view/bitmapreader.h"
 #include "view/iconpicture.h"
 #include "view/jpegpicture.h"

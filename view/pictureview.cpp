@@ -1,6 +1,6 @@
 #include "view/pictureview.h"
 
-#include "measure/real.h"
+#include "measure/failure.h"
 #include "view/bitmappicture.h"
 #include "view/surface.h"
 

@@ -1,6 +1,6 @@
 #include "view/surface.h"
 
-#include "measure/real.h"
+#include "measure/failure.h"
 
 #include <algorithm>
 #include <cmath>
