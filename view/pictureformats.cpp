@@ -29,8 +29,8 @@ struct PictureFormat {
     Picture::Kind kind;
 };
 
-// In the order the formats were registered; look-ups run from the last entry, so the newest
-// registration of an extension wins.
+// The filter text lists these from the last entry to the first ("jpg" first after "All"), and
+// the extension look-up runs in the same direction.
 constexpr PictureFormat kFormats[] = {
     {"wmf", "Metafiles", Picture::Kind::Metafile},
     {"emf", "Enhanced Metafiles", Picture::Kind::Metafile},
