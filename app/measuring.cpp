@@ -26,6 +26,20 @@ void ellipse(view::PictureView *layer, QRgb colour, const measure::Box &box)
     });
 }
 
+QImage drawCurve(QSize size, QRgb colour, const measure::Polyline &curve)
+{
+    QImage bitmap = view::newBitmap(size.width(), size.height());
+    view::Surface surface(bitmap);
+    surface.setPen(colour);
+    for (std::size_t i = 0; i < curve.size(); ++i) {
+        if (i == 0)
+            surface.moveTo(curve[i].x, curve[i].y);
+        else
+            surface.lineTo(curve[i].x, curve[i].y);
+    }
+    return bitmap;
+}
+
 } // namespace
 
 void TForm1::onmoondown(Qt::MouseButton, Qt::KeyboardModifiers, bool, QPoint position)
@@ -80,20 +94,6 @@ void TForm1::rightClick()
     nudge(1, 0);
 }
 
-QImage TForm1::drawCurve(QSize size, QRgb colour, const measure::Polyline &curve)
-{
-    QImage bitmap = view::newBitmap(size.width(), size.height());
-    view::Surface surface(bitmap);
-    surface.setPen(colour);
-    for (std::size_t i = 0; i < curve.size(); ++i) {
-        if (i == 0)
-            surface.moveTo(curve[i].x, curve[i].y);
-        else
-            surface.lineTo(curve[i].x, curve[i].y);
-    }
-    return bitmap;
-}
-
 void TForm1::Ellipse()
 {
     // The curve is computed first: a failing computation leaves the layer as it was.
@@ -138,7 +138,7 @@ void TForm1::Button4Click()
 
 void TForm1::Button2Click()
 {
-    const std::optional<QString> name = choosePicture();
+    const std::optional<QString> name = effects.choosePicture();
     if (!name)
         return;
     // Reading completes before the view is touched, so a file that fails keeps the photograph.

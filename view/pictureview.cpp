@@ -152,13 +152,7 @@ void PictureView::prepareOnce()
 void PictureView::reportLater(const QString &message)
 {
     QMetaObject::invokeMethod(
-        this,
-        [this, message] {
-            if (deferredFailure) {
-                deferredFailure(message);
-            }
-        },
-        Qt::QueuedConnection);
+        this, [this, message] { emit deferredFailure(message); }, Qt::QueuedConnection);
 }
 
 void PictureView::paintEvent(QPaintEvent *event)

@@ -42,12 +42,12 @@ public:
     /// it threw stays drawn and shown.
     void draw(const std::function<void(Surface &)> &drawing);
 
-    /// Where work deferred to the first paint reports its failure (a JPEG that fails to decode).
-    /// Called once per picture from the event loop just after the paint, never inside it, so
-    /// that it may open a modal message box.
-    std::function<void(const QString &message)> deferredFailure;
-
 signals:
+    /// Work deferred to the first paint failed (a JPEG that fails to decode). Emitted once per
+    /// picture from the event loop just after the paint, never inside it, so that a receiver
+    /// may open a modal message box.
+    void deferredFailure(const QString &message);
+
     /// Every press of any mouse button, also the second press of a double click; the position
     /// is the picture pixel under the cursor.
     void pressed(
