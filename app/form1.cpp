@@ -10,14 +10,12 @@
 #include "measure/texts.h"
 #include "view/opendialog.h"
 #include "view/pictureview.h"
-#include "view/surface.h"
 
 #include <QDialog>
 #include <QEvent>
 #include <QIcon>
 #include <QImage>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
@@ -126,12 +124,7 @@ void TForm1::FormCreate()
     state.decaly = 0;
     // The logo goes onto the white surface of the view's size, top-left, so the margins on the
     // right and at the bottom take the key colour and let the page show through.
-    const QImage tavelin(QStringLiteral(":/tavelin.bmp"));
-    QImage surface = view::newBitmap(Image1->deviceSize().width(), Image1->deviceSize().height());
-    QPainter painter(&surface);
-    painter.drawImage(0, 0, tavelin);
-    painter.end();
-    Image1->giveBitmap(surface);
+    Image1->drawBitmap(0, 0, QImage(QStringLiteral(":/tavelin.bmp")));
 }
 
 void TForm1::guarded(const std::function<void()> &handler)
