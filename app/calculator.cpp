@@ -3,6 +3,7 @@
 #include "app/calculator.h"
 
 #include "app/form1.h"
+#include "app/messagebox.h"
 #include "app/widgets.h"
 #include "measure/calculator.h"
 
@@ -10,7 +11,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
-#include <QMessageBox>
 #include <QPushButton>
 
 namespace calculator {
@@ -84,10 +84,7 @@ void TForm1::bindCalculator()
 {
     decimalSeparator = calculator::localeDecimalSeparator();
     messageBox = [this](const QString &text, const QString &caption) {
-        QMessageBox box(
-            QMessageBox::NoIcon, caption, text, QMessageBox::Ok, isVisible() ? this : nullptr);
-        box.setWindowModality(Qt::ApplicationModal);
-        box.exec();
+        makeMessageBox(QMessageBox::NoIcon, caption, text, isVisible() ? this : nullptr)->exec();
     };
     // One hook sees the keys of both edits before they do, and the locale changes that the
     // application passes on to its windows.

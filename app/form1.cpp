@@ -1,6 +1,7 @@
 // Start-up of the main window, the binding of its handlers and the failure display.
 #include "app/form1.h"
 
+#include "app/messagebox.h"
 #include "app/spinedit.h"
 #include "app/widgets.h"
 #include "measure/texts.h"
@@ -12,7 +13,6 @@
 #include <QEvent>
 #include <QIcon>
 #include <QImage>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QTabWidget>
@@ -124,13 +124,11 @@ void TForm1::fail(const QString &message)
 
 void TForm1::showFailureBox(const QString &message)
 {
-    QMessageBox box(QMessageBox::Critical,
+    makeMessageBox(QMessageBox::Critical,
         QString::fromUtf8(kApplicationTitle),
         message,
-        QMessageBox::Ok,
-        isVisible() ? this : nullptr);
-    box.setWindowModality(Qt::ApplicationModal);
-    box.exec();
+        isVisible() ? this : nullptr)
+        ->exec();
 }
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)

@@ -42,6 +42,8 @@ LabeledEdit *placeEdit(QWidget *parent,
 QLabel *label(const QString &text, QWidget *parent)
 {
     auto *result = new QLabel(text, parent);
+    // hautcalc shows what the calculator made of the user's figures: no markup is guessed.
+    result->setTextFormat(Qt::PlainText);
     result->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return result;
 }

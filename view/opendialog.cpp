@@ -222,6 +222,7 @@ OpenPictureDialog::OpenPictureDialog(QWidget *parent)
     line->setContentsMargins(0, 0, kButtonInset, 0);
     s.caption = new QLabel(QStringLiteral("Picture:"), pane);
     s.caption->setObjectName(QStringLiteral("previewCaption"));
+    s.caption->setTextFormat(Qt::PlainText);
     s.caption->setFixedHeight(kCaptionHeight);
     s.button = new QToolButton(pane);
     s.button->setObjectName(QStringLiteral("previewButton"));
