@@ -28,15 +28,9 @@ QUrl completedUrl(const QString &address)
 void TForm1::bindLinks()
 {
     urlOpener = links::desktopOpener();
-    // A click on the logo is a press of the left button; the second press of a double click
-    // does not open the page a second time.
-    connect(Image1,
-        &view::PictureView::pressed,
-        this,
-        [this](Qt::MouseButton button, Qt::KeyboardModifiers, bool doubleClick, QPoint) {
-            if (button == Qt::LeftButton && !doubleClick)
-                guarded([this] { ontavclick(); });
-        });
+    // The logo opens its page as a button would: on the release of a left click over it.
+    connect(
+        Image1, &view::PictureView::clicked, this, [this] { guarded([this] { ontavclick(); }); });
     connect(Button5, &QPushButton::clicked, this, [this] { guarded([this] { Button5Click(); }); });
 }
 

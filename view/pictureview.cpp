@@ -190,14 +190,30 @@ QPoint PictureView::devicePosition(const QMouseEvent *event) const
 
 void PictureView::mousePressEvent(QMouseEvent *event)
 {
+    if (event->button() == Qt::LeftButton)
+        leftPressed_ = true;
     emit pressed(event->button(), event->modifiers(), false, devicePosition(event));
     event->accept();
 }
 
 void PictureView::mouseDoubleClickEvent(QMouseEvent *event)
 {
+    // Its release ends the double click; the first press and release already made the click.
+    if (event->button() == Qt::LeftButton)
+        leftPressed_ = false;
     emit pressed(event->button(), event->modifiers(), true, devicePosition(event));
     event->accept();
+}
+
+void PictureView::mouseReleaseEvent(QMouseEvent *event)
+{
+    event->accept();
+    if (event->button() != Qt::LeftButton || !leftPressed_)
+        return;
+    leftPressed_ = false;
+    // The view keeps the mouse from the press on, so a release off it still comes here.
+    if (rect().contains(event->position().toPoint()))
+        emit clicked();
 }
 
 } // namespace view

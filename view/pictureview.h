@@ -52,11 +52,15 @@ signals:
     /// is the picture pixel under the cursor.
     void pressed(
         Qt::MouseButton button, Qt::KeyboardModifiers modifiers, bool doubleClick, QPoint position);
+    /// A click as a button makes it: the left button pressed and released over the view. A
+    /// press dragged off the view clicks nothing, nor does the second press of a double click.
+    void clicked();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
     [[nodiscard]] QRect shownRect() const;
@@ -68,6 +72,7 @@ private:
     std::unique_ptr<Picture> picture_;
     bool transparent_ = false;
     bool prepared_ = false;
+    bool leftPressed_ = false;
 };
 
 } // namespace view
