@@ -310,8 +310,9 @@ void OpenPictureDialog::showFile(const QString &fileName)
     if (!fileName.isEmpty() && QFileInfo(fileName).isFile()) {
         try {
             picture = readPictureFile(fileName);
-            if (picture->prepare())
-                picture.reset();
+            // A JPEG whose header reads is loaded, as it would be into the picture area; data
+            // that fail to decode leave what was decoded to show, and say nothing here.
+            (void)picture->prepare();
         } catch (const std::exception &) {
             picture.reset();
         }

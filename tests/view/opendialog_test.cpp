@@ -1,6 +1,7 @@
 // The open-picture dialog without exec(): its file types, case-insensitive matching, the
 // remembered choice, the preview pane and the "Preview" window.
 #include "testsupport.h"
+#include "view/jpegpicture.h"
 #include "view/opendialog.h"
 #include "view/picture.h"
 
@@ -53,6 +54,14 @@ bool previewButtonEnabled(OpenPictureDialog &dialog)
         ->isEnabled();
 }
 
+// moon-colour.jpg with a scan header libjpeg refuses: the header reads, the decode fails.
+QByteArray undecodable()
+{
+    QByteArray bytes = fixture(QStringLiteral("moon-colour.jpg"));
+    bytes[bytes.indexOf("\xFF\xDA") + 6] = '\x33';
+    return bytes;
+}
+
 } // namespace
 
 class OpenDialogTest : public QObject {
@@ -65,6 +74,7 @@ private slots:
     void completionListClosesWithTheDialog();
     void previewPane_data();
     void previewPane();
+    void undecodedPartIsShown();
     void previewButton();
     void previewWindow_data();
     void previewWindow();
@@ -207,9 +217,8 @@ void OpenDialogTest::previewPane_data()
     QTest::newRow("not a jpeg") << "bad.jpg" << QByteArray("BM not a jpeg") << "Picture:";
     QTest::newRow("empty jpg") << "empty.jpg" << QByteArray("") << "Picture:";
     QTest::newRow("unknown extension") << "moon.png" << colour << "Picture:";
-    QByteArray broken = colour;
-    broken[broken.indexOf("\xFF\xDA") + 6] = '\x33'; // decodes with a fatal error
-    QTest::newRow("fails to decode") << "broken.jpg" << broken << "Picture:";
+    // The header reads, so the load succeeds; the decode's failure stays silent.
+    QTest::newRow("fails to decode") << "broken.jpg" << undecodable() << " (97x61)";
 }
 
 void OpenDialogTest::previewPane()
@@ -230,6 +239,21 @@ void OpenDialogTest::previewPane()
     QCOMPARE(dialog.previewPicture() != nullptr, shown);
     QCOMPARE(previewButtonEnabled(dialog), shown);
     QCOMPARE(static_cast<bool>(dialog.makePreviewWindow()), shown);
+}
+
+void OpenDialogTest::undecodedPartIsShown()
+{
+    QVERIFY(view::JpegPicture::load(undecodable())->prepare().has_value());
+    QTemporaryDir dir;
+    OpenPictureDialog dialog(nullptr);
+    auto *box = dialog.fileDialog().findChild<QWidget *>(QStringLiteral("previewBox"));
+    box->resize(120, 90);
+    dialog.showFile(dir.filePath(QStringLiteral("missing.jpg")));
+    const QImage none = box->grab().toImage();
+    dialog.showFile(place(dir, QStringLiteral("broken.jpg"), undecodable()));
+    // Nothing was decoded, so the box is blank; it does not claim "(None)".
+    QVERIFY(box->grab().toImage() != none);
+    QVERIFY(previewButtonEnabled(dialog));
 }
 
 void OpenDialogTest::previewButton()
