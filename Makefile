@@ -55,8 +55,14 @@ fuzz:
 	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link"
 	cmake --build build-fuzz -j $(JOBS) --target fuzzers
 
+# Each benchmark program once; the build's *_autogen folders match the pattern too.
 bench: build
-	for b in $(BUILD)/tests/bench/bench_*; do QT_QPA_PLATFORM=offscreen $$b; done
+	@ran=0; for b in $(BUILD)/tests/bench/bench_*; do \
+	  [ -f "$$b" ] && [ -x "$$b" ] || continue; \
+	  echo "== $$b"; QT_QPA_PLATFORM=offscreen "$$b" || exit 1; ran=$$((ran + 1)); \
+	done; \
+	[ "$$ran" -gt 0 ] || { echo "error: no benchmark program in $(BUILD)/tests/bench" >&2; exit 1; }; \
+	echo "$$ran benchmark programs ran"
 
 PREFIX ?= /usr/local
 install: build
