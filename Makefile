@@ -8,6 +8,7 @@ CMAKE_FLAGS ?=
 PACKAGES := cmake make g++ pkg-config qt6-base-dev libgl-dev libjpeg62-turbo-dev \
             libjpeg-turbo-progs libgtest-dev libbenchmark-dev fonts-dejavu-core
 FUZZ_PACKAGES := clang libclang-rt-14-dev
+DESKTOP_PACKAGES := xvfb x11-utils xdotool
 
 # Installs the missing ones among the packages given: as root with apt-get, else through sudo.
 define install_packages
@@ -25,7 +26,7 @@ define install_packages
 	fi
 endef
 
-.PHONY: all deps build run test sanitize fuzz bench install clean
+.PHONY: all deps build run test sanitize fuzz bench check-desktop install clean
 
 all: build
 
@@ -63,6 +64,11 @@ bench: build
 	done; \
 	[ "$$ran" -gt 0 ] || { echo "error: no benchmark program in $(BUILD)/tests/bench" >&2; exit 1; }; \
 	echo "$$ran benchmark programs ran"
+
+# Checks that need a real X server (Xvfb): the window's icon name as task lists read it.
+check-desktop: build
+	$(call install_packages,$(DESKTOP_PACKAGES))
+	tests/scripts/check_icon_name.sh $(BUILD)/app/korvalen
 
 PREFIX ?= /usr/local
 install: build

@@ -36,6 +36,9 @@ TForm1::TForm1(QWidget *parent)
     initResources();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Selmarin"));
+    // On X11 the icon name (_NET_WM_ICON_NAME) is what task lists show: the application's
+    // title, the nearest this platform has to a task-bar button named after the program.
+    setWindowIconText(QString::fromUtf8(kApplicationTitle));
     setWindowIcon(QIcon(QStringLiteral(":/korvalen.xpm")));
     showFailure = [this](const QString &message) {
         showFailureBox(message);

@@ -53,6 +53,8 @@ private slots:
     {
         QCOMPARE(form->objectName(), QStringLiteral("Form1"));
         QCOMPARE(form->windowTitle(), QStringLiteral("Selmarin"));
+        // Task lists built on icon names show the application's title, not the caption.
+        QCOMPARE(form->windowIconText(), QStringLiteral("Korvalen"));
         QCOMPARE(form->pos(), QPoint(503, 122));
         QVERIFY(!form->windowIcon().isNull());
         QCOMPARE(form->windowIcon().pixmap(32, 32).size(), QSize(32, 32));
