@@ -58,6 +58,7 @@ void PictureView::setPicture(std::unique_ptr<Picture> picture)
     picture_ = std::move(picture);
     prepared_ = false;
     repaintDevice(shownRect());
+    describe();
 }
 
 void PictureView::giveBitmap(const QImage &bitmap)
@@ -72,6 +73,31 @@ void PictureView::clear()
     const QRect before = shownRect();
     picture_.reset();
     repaintDevice(before);
+    describe();
+}
+
+void PictureView::setAccessibleTexts(const QString &empty, const QString &shown)
+{
+    emptyText_ = empty;
+    shownText_ = shown;
+    describes_ = true;
+    describe();
+}
+
+void PictureView::describe()
+{
+    // A view given no texts keeps whatever description its owner set.
+    if (!describes_)
+        return;
+    if (!picture_) {
+        setAccessibleDescription(emptyText_);
+        return;
+    }
+    const QSize size = picture_->naturalSize();
+    QString text = shownText_;
+    text.replace(QStringLiteral("%1"), QString::number(size.width()))
+        .replace(QStringLiteral("%2"), QString::number(size.height()));
+    setAccessibleDescription(text);
 }
 
 void PictureView::draw(const std::function<void(Surface &)> &drawing)
@@ -146,6 +172,7 @@ void PictureView::prepareOnce()
     }
     if (picture_->naturalSize() != before) {
         repaintDevice(shownRect());
+        describe();
     }
 }
 

@@ -37,6 +37,10 @@ public:
     /// Replaces the picture by a copy of `bitmap`.
     void giveBitmap(const QImage &bitmap);
     void clear();
+    /// What assistive technology reads of the view, which only paints: the description is
+    /// `empty` while the view holds nothing, else `shown` with %1 and %2 for the width and
+    /// the height of the picture.
+    void setAccessibleTexts(const QString &empty, const QString &shown);
     /// Draws on the bitmap the view holds, creating a white one of the view's size when empty.
     /// Throws Failure when the view holds another kind of picture. What the drawing did before
     /// it threw stays drawn and shown.
@@ -68,11 +72,15 @@ private:
     void prepareOnce();
     void reportLater(const QString &message);
     [[nodiscard]] QPoint devicePosition(const QMouseEvent *event) const;
+    void describe();
 
     std::unique_ptr<Picture> picture_;
     bool transparent_ = false;
     bool prepared_ = false;
     bool leftPressed_ = false;
+    QString emptyText_;
+    QString shownText_;
+    bool describes_ = false;
 };
 
 } // namespace view

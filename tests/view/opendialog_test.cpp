@@ -6,6 +6,7 @@
 #include "view/picture.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QCompleter>
 #include <QDialog>
 #include <QFile>
@@ -60,6 +61,11 @@ QByteArray undecodable()
     QByteArray bytes = fixture(QStringLiteral("moon-colour.jpg"));
     bytes[bytes.indexOf("\xFF\xDA") + 6] = '\x33';
     return bytes;
+}
+
+QString accessibleName(QWidget *widget)
+{
+    return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
 }
 
 } // namespace
@@ -239,6 +245,13 @@ void OpenDialogTest::previewPane()
     QCOMPARE(dialog.previewPicture() != nullptr, shown);
     QCOMPARE(previewButtonEnabled(dialog), shown);
     QCOMPARE(static_cast<bool>(dialog.makePreviewWindow()), shown);
+    // The box only paints, so what it shows is told to assistive technology by its name.
+    const QString read = shown ? QFileInfo(path).fileName() + caption : QStringLiteral("(None)");
+    QCOMPARE(accessibleName(dialog.fileDialog().findChild<QWidget *>(QStringLiteral("previewBox"))),
+        read);
+    if (const auto window = dialog.makePreviewWindow())
+        QCOMPARE(
+            accessibleName(window->findChild<QWidget *>(QStringLiteral("previewCanvas"))), read);
 }
 
 void OpenDialogTest::undecodedPartIsShown()
@@ -261,6 +274,7 @@ void OpenDialogTest::previewButton()
     OpenPictureDialog dialog(nullptr);
     auto *button = dialog.fileDialog().findChild<QToolButton *>(QStringLiteral("previewButton"));
     QCOMPARE(button->toolTip(), QStringLiteral("Preview"));
+    QCOMPARE(accessibleName(button), QStringLiteral("Preview"));
     QCOMPARE(button->size(), QSize(23, 22));
     QVERIFY(!button->isEnabled());
     QVERIFY(!button->icon().isNull());

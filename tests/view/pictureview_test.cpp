@@ -3,6 +3,7 @@
 #include "view/pictureview.h"
 #include "view/surface.h"
 
+#include <QAccessible>
 #include <QBackingStore>
 #include <QSignalSpy>
 #include <QtTest>
@@ -134,6 +135,7 @@ private slots:
     void presses();
     void doubleClickIsTwoPresses();
     void clickIsAPressAndReleaseOverTheView();
+    void accessibleDescriptionFollowsThePicture();
     void deferredFailureIsReportedOnce();
     void repaintedRegionsMatchAFullPaint();
 };
@@ -399,6 +401,27 @@ void PictureViewTest::clickIsAPressAndReleaseOverTheView()
     // A double click is one click: its second press does not count.
     QTest::mouseDClick(window, Qt::LeftButton, {}, at, 1000);
     QCOMPARE(spy.count(), 2);
+}
+
+void PictureViewTest::accessibleDescriptionFollowsThePicture()
+{
+    Stack stack;
+    const auto description = [](PictureView *view) {
+        return QAccessible::queryAccessibleInterface(view)->text(QAccessible::Description);
+    };
+    stack.pic3->setAccessibleTexts(QStringLiteral("Aucune image"), QStringLiteral("%1 × %2"));
+    QCOMPARE(description(stack.pic3), QStringLiteral("Aucune image"));
+    stack.pic3->giveBitmap(view::newBitmap(70, 30));
+    QCOMPARE(description(stack.pic3), QStringLiteral("70 × 30"));
+    stack.pic3->clear();
+    QCOMPARE(description(stack.pic3), QStringLiteral("Aucune image"));
+    stack.pic->setAccessibleTexts(QStringLiteral("Aucun tracé"), QStringLiteral("Tracé"));
+    stack.pic->draw([](view::Surface &) {});
+    QCOMPARE(description(stack.pic), QStringLiteral("Tracé"));
+    // A view given no texts keeps the description its owner set.
+    stack.picmesure->setAccessibleDescription(QStringLiteral("Logo"));
+    stack.picmesure->giveBitmap(view::newBitmap(5, 5));
+    QCOMPARE(description(stack.picmesure), QStringLiteral("Logo"));
 }
 
 void PictureViewTest::deferredFailureIsReportedOnce()
