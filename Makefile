@@ -26,7 +26,7 @@ define install_packages
 	fi
 endef
 
-.PHONY: all deps build run test sanitize fuzz bench check-desktop install clean
+.PHONY: all deps build run test sanitize fuzz fuzz-run bench check-desktop install clean
 
 all: build
 
@@ -48,13 +48,20 @@ sanitize:
 	$(MAKE) test BUILD=build-sanitize CMAKE_FLAGS="-DKORVALEN_SANITIZE=ON -DKORVALEN_BENCHMARKS=OFF"
 
 # libFuzzer programs for the picture readers, with the readers themselves instrumented for
-# coverage (fuzzer-no-link); only the fuzz targets are built. Run one with e.g.
-#   build-fuzz/tests/fuzz/fuzz_jpeg -max_total_time=300 tests/fuzz/corpus/fuzz_jpeg
+# coverage (fuzzer-no-link); only the fuzz targets are built. `make fuzz-run` runs them all;
+# one alone with e.g. (new inputs go to the first folder, the committed corpus is only read)
+#   build-fuzz/tests/fuzz/fuzz_jpeg -max_total_time=300 /tmp/new tests/fuzz/corpus/fuzz_jpeg
 fuzz:
 	$(call install_packages,$(PACKAGES) $(FUZZ_PACKAGES))
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DKORVALEN_FUZZ=ON -DKORVALEN_BENCHMARKS=OFF \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link"
 	cmake --build build-fuzz -j $(JOBS) --target fuzzers
+
+# Each fuzz program for FUZZ_SECONDS on its corpus; fails on any finding and prints the
+# executions and the coverage per program.
+FUZZ_SECONDS ?= 600
+fuzz-run: fuzz
+	tests/fuzz/run_fuzzers.sh build-fuzz $(FUZZ_SECONDS)
 
 # Each benchmark program once; the build's *_autogen folders match the pattern too.
 bench: build
