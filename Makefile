@@ -8,7 +8,7 @@ CMAKE_FLAGS ?=
 PACKAGES := cmake make g++ pkg-config qt6-base-dev libgl-dev libjpeg62-turbo-dev \
             libjpeg-turbo-progs libgtest-dev libbenchmark-dev fonts-dejavu-core
 FUZZ_PACKAGES := clang libclang-rt-14-dev
-DESKTOP_PACKAGES := xvfb x11-utils xdotool
+DESKTOP_PACKAGES := xvfb x11-utils xdotool dbus at-spi2-core python3-pyatspi
 
 # Installs the missing ones among the packages given: as root with apt-get, else through sudo.
 define install_packages
@@ -72,10 +72,12 @@ bench: build
 	[ "$$ran" -gt 0 ] || { echo "error: no benchmark program in $(BUILD)/tests/bench" >&2; exit 1; }; \
 	echo "$$ran benchmark programs ran"
 
-# Checks that need a real X server (Xvfb): the window's icon name as task lists read it.
+# Checks that need a real X server (Xvfb): the window's icon name as task lists read it, and
+# the texts of both pages and of the open dialog as a screen reader reads them (AT-SPI).
 check-desktop: build
 	$(call install_packages,$(DESKTOP_PACKAGES))
 	tests/scripts/check_icon_name.sh $(BUILD)/app/korvalen
+	tests/scripts/check_atspi.sh $(BUILD)/app/korvalen
 
 PREFIX ?= /usr/local
 install: build
