@@ -8,6 +8,7 @@ CMAKE_FLAGS ?=
 PACKAGES := cmake make g++ pkg-config qt6-base-dev libgl-dev libjpeg62-turbo-dev \
             libjpeg-turbo-progs libgtest-dev libbenchmark-dev fonts-dejavu-core
 FUZZ_PACKAGES := clang libclang-rt-14-dev
+DESKTOP_PACKAGES := xvfb x11-utils xdotool dbus at-spi2-core python3-pyatspi
 
 # Installs the missing ones among the packages given: as root with apt-get, else through sudo.
 define install_packages
@@ -25,7 +26,7 @@ define install_packages
 	fi
 endef
 
-.PHONY: all deps build run test sanitize fuzz bench install clean
+.PHONY: all deps build run test sanitize fuzz fuzz-run bench check-desktop install clean
 
 all: build
 
@@ -47,16 +48,36 @@ sanitize:
 	$(MAKE) test BUILD=build-sanitize CMAKE_FLAGS="-DKORVALEN_SANITIZE=ON -DKORVALEN_BENCHMARKS=OFF"
 
 # libFuzzer programs for the picture readers, with the readers themselves instrumented for
-# coverage (fuzzer-no-link); only the fuzz targets are built. Run one with e.g.
-#   build-fuzz/tests/fuzz/fuzz_jpeg -max_total_time=300 tests/fuzz/corpus/fuzz_jpeg
+# coverage (fuzzer-no-link); only the fuzz targets are built. `make fuzz-run` runs them all;
+# one alone with e.g. (new inputs go to the first folder, the committed corpus is only read)
+#   build-fuzz/tests/fuzz/fuzz_jpeg -max_total_time=300 /tmp/new tests/fuzz/corpus/fuzz_jpeg
 fuzz:
 	$(call install_packages,$(PACKAGES) $(FUZZ_PACKAGES))
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DKORVALEN_FUZZ=ON -DKORVALEN_BENCHMARKS=OFF \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link"
 	cmake --build build-fuzz -j $(JOBS) --target fuzzers
 
+# Each fuzz program for FUZZ_SECONDS on its corpus; fails on any finding and prints the
+# executions and the coverage per program.
+FUZZ_SECONDS ?= 600
+fuzz-run: fuzz
+	tests/fuzz/run_fuzzers.sh build-fuzz $(FUZZ_SECONDS)
+
+# Each benchmark program once; the build's *_autogen folders match the pattern too.
 bench: build
-	for b in $(BUILD)/tests/bench/bench_*; do QT_QPA_PLATFORM=offscreen $$b; done
+	@ran=0; for b in $(BUILD)/tests/bench/bench_*; do \
+	  [ -f "$$b" ] && [ -x "$$b" ] || continue; \
+	  echo "== $$b"; QT_QPA_PLATFORM=offscreen "$$b" || exit 1; ran=$$((ran + 1)); \
+	done; \
+	[ "$$ran" -gt 0 ] || { echo "error: no benchmark program in $(BUILD)/tests/bench" >&2; exit 1; }; \
+	echo "$$ran benchmark programs ran"
+
+# Checks that need a real X server (Xvfb): the window's icon name as task lists read it, and
+# the texts of both pages and of the open dialog as a screen reader reads them (AT-SPI).
+check-desktop: build
+	$(call install_packages,$(DESKTOP_PACKAGES))
+	tests/scripts/check_icon_name.sh $(BUILD)/app/korvalen
+	tests/scripts/check_atspi.sh $(BUILD)/app/korvalen
 
 PREFIX ?= /usr/local
 install: build

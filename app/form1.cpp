@@ -4,6 +4,7 @@
 
 #include "app/calculator.h"
 #include "app/links.h"
+#include "app/messagebox.h"
 #include "app/spinedit.h"
 #include "app/widgets.h"
 #include "measure/failure.h"
@@ -37,6 +38,9 @@ TForm1::TForm1(QWidget *parent)
     initResources();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Selmarin"));
+    // On X11 the icon name (_NET_WM_ICON_NAME) is what task lists show: the application's
+    // title, the nearest this platform has to a task-bar button named after the program.
+    setWindowIconText(QString::fromUtf8(kApplicationTitle));
     setWindowIcon(QIcon(QStringLiteral(":/korvalen.xpm")));
     decimalSeparator = calculator::localeDecimalSeparator();
     setDefaultEffects();
@@ -50,19 +54,14 @@ TForm1::~TForm1() = default;
 void TForm1::setDefaultEffects()
 {
     effects.showFailure = [this](const QString &message) {
-        QMessageBox box(QMessageBox::Critical,
+        makeMessageBox(QMessageBox::Critical,
             QString::fromUtf8(kApplicationTitle),
             message,
-            QMessageBox::Ok,
-            isVisible() ? this : nullptr);
-        box.setWindowModality(Qt::ApplicationModal);
-        box.exec();
+            isVisible() ? this : nullptr)
+            ->exec();
     };
     effects.messageBox = [this](const QString &text, const QString &caption) {
-        QMessageBox box(
-            QMessageBox::NoIcon, caption, text, QMessageBox::Ok, isVisible() ? this : nullptr);
-        box.setWindowModality(Qt::ApplicationModal);
-        box.exec();
+        makeMessageBox(QMessageBox::NoIcon, caption, text, isVisible() ? this : nullptr)->exec();
     };
     effects.choosePicture = [this]() -> std::optional<QString> {
         if (!openpic->execute())
@@ -104,7 +103,7 @@ void TForm1::bindHandlers()
     bind(Button4, &QPushButton::clicked, &TForm1::Button4Click);
     bind(pic3, &view::PictureView::deferredFailure, &TForm1::onpicturefailure);
     bind(butcalc, &QPushButton::clicked, &TForm1::butcalcClick);
-    bind(Image1, &view::PictureView::pressed, &TForm1::onlogodown);
+    bind(Image1, &view::PictureView::clicked, &TForm1::ontavclick);
     bind(Button5, &QPushButton::clicked, &TForm1::Button5Click);
 
     // Events that are no signals: the calculator's keys, and the locale changes that the

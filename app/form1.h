@@ -124,9 +124,7 @@ private:
     bool calculatorEvent(QObject *watched, QEvent *event);
 
     // Web links (links.cpp).
-    /// A press on the logo: a left press opens the home page, once per double click.
-    void onlogodown(
-        Qt::MouseButton button, Qt::KeyboardModifiers modifiers, bool doubleClick, QPoint position);
+    /// A click on the logo (the left button pressed and released over it) opens the home page.
     void ontavclick();
     void Button5Click();
 

@@ -48,6 +48,8 @@ LabeledEdit *placeEdit(QWidget *parent,
 QLabel *label(const QString &text, QWidget *parent)
 {
     auto *result = new QLabel(text, parent);
+    // hautcalc shows what the calculator made of the user's figures: no markup is guessed.
+    result->setTextFormat(Qt::PlainText);
     result->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return result;
 }
@@ -166,6 +168,18 @@ void TForm1::layoutMesures()
     Button2 = place(button(QStringLiteral("Ouvrir une image"), page), "Button2", 16, 17, 92, 37);
     // clang-format on
 
+    // The views only paint; these are what assistive technology reads of them.
+    pic3->setAccessibleName(QStringLiteral("Photographie"));
+    pic3->setAccessibleTexts(
+        QStringLiteral("Aucune image"), QStringLiteral("Image de %1 × %2 pixels"));
+    pic->setAccessibleName(QStringLiteral("Cornes et pourtour lunaire"));
+    picellipse->setAccessibleName(QStringLiteral("Terminateur"));
+    picmesure->setAccessibleName(QStringLiteral("Courbe d'égale hauteur du Soleil"));
+    for (view::PictureView *drawing : {pic, picellipse, picmesure})
+        drawing->setAccessibleTexts(QStringLiteral("Aucun tracé"), QStringLiteral("Tracé"));
+    Image1->setAccessibleName(QStringLiteral("Logo"));
+    Image1->setAccessibleDescription(
+        QStringLiteral("Ouvre la page d'accueil de l'auteur dans le navigateur"));
     Image1->setTransparent(true);
     Image1->setCursor(Qt::PointingHandCursor);
     Image1->setToolTip(QStringLiteral("@"));

@@ -23,14 +23,6 @@ QUrl completedUrl(const QString &address)
 
 } // namespace links
 
-void TForm1::onlogodown(Qt::MouseButton button, Qt::KeyboardModifiers, bool doubleClick, QPoint)
-{
-    // A click on the logo is a press of the left button; the second press of a double click
-    // does not open the page a second time.
-    if (button == Qt::LeftButton && !doubleClick)
-        ontavclick();
-}
-
 bool TForm1::openurl(const QString &address)
 {
     // The browser starts on its own; when none can, the desktop may say so, the program doesn't.

@@ -14,6 +14,9 @@ SpinArrow::SpinArrow(Qt::ArrowType arrow, QWidget *parent)
     , arrow_(arrow)
 {
     setFocusPolicy(Qt::NoFocus);
+    // The arrow is only painted; this is what assistive technology reads.
+    setAccessibleName(
+        arrow == Qt::UpArrow ? QStringLiteral("Augmenter") : QStringLiteral("Diminuer"));
     repeat_.setSingleShot(true);
     repeat_.setTimerType(Qt::PreciseTimer); // a coarse timer may fire up to 5 % early
     connect(&repeat_, &QTimer::timeout, this, &SpinArrow::tick);

@@ -61,6 +61,7 @@ LabeledEdit::LabeledEdit(const QString &caption, QSize captionSize, QWidget *par
     : QLineEdit(parent)
     , caption_(new QLabel(caption, parent))
 {
+    caption_->setTextFormat(Qt::PlainText);
     caption_->resize(captionSize);
     caption_->setBuddy(this);
     // A line edit stops at 32767 characters by default; these take whatever is typed or pasted.

@@ -92,11 +92,15 @@ public:
         setObjectName(QStringLiteral("previewBox"));
         setFrameStyle(QFrame::Panel | QFrame::Sunken);
         setMinimumSize(64, 64);
+        setAccessibleName(text());
     }
 
-    void setPicture(const Picture *picture)
+    /// `name` is what assistive technology reads while the picture is shown, since the box
+    /// only paints it.
+    void setPicture(const Picture *picture, const QString &name)
     {
         picture_.set(picture);
+        setAccessibleName(picture ? name : text());
         update();
     }
     [[nodiscard]] const Picture *picture() const { return picture_.get(); }
@@ -132,11 +136,12 @@ private:
 // a 5-pixel margin, on the window's background.
 class PreviewCanvas : public QWidget {
 public:
-    PreviewCanvas(std::unique_ptr<Picture> picture, QWidget *parent)
+    PreviewCanvas(std::unique_ptr<Picture> picture, const QString &name, QWidget *parent)
         : QWidget(parent)
         , owned_(std::move(picture))
     {
         setObjectName(QStringLiteral("previewCanvas"));
+        setAccessibleName(name);
         picture_.set(owned_.get());
     }
 
@@ -187,6 +192,7 @@ struct OpenPictureDialog::State {
     QToolButton *button = nullptr;
     PreviewBox *box = nullptr;
     std::unique_ptr<Picture> picture;
+    QString shownName; // what the pane's box and the "Preview" window are read as
     QString fileName;
     int filterIndex = 1;
 };
@@ -223,10 +229,12 @@ OpenPictureDialog::OpenPictureDialog(QWidget *parent)
     line->setContentsMargins(0, 0, kButtonInset, 0);
     s.caption = new QLabel(QStringLiteral("Picture:"), pane);
     s.caption->setObjectName(QStringLiteral("previewCaption"));
+    s.caption->setTextFormat(Qt::PlainText);
     s.caption->setFixedHeight(kCaptionHeight);
     s.button = new QToolButton(pane);
     s.button->setObjectName(QStringLiteral("previewButton"));
     s.button->setToolTip(QStringLiteral("Preview"));
+    s.button->setAccessibleName(QStringLiteral("Preview"));
     s.button->setIcon(dialog.style()->standardIcon(QStyle::SP_FileDialogContentsView));
     s.button->setFixedSize(kButtonSize);
     s.button->setEnabled(false);
@@ -310,13 +318,16 @@ void OpenPictureDialog::showFile(const QString &fileName)
     if (!fileName.isEmpty() && QFileInfo(fileName).isFile()) {
         try {
             picture = readPictureFile(fileName);
-            if (picture->prepare())
-                picture.reset();
+            // A JPEG whose header reads is loaded, as it would be into the picture area; data
+            // that fail to decode leave what was decoded to show, and say nothing here.
+            (void)picture->prepare();
         } catch (const std::exception &) {
             picture.reset();
         }
     }
-    s.box->setPicture(picture.get());
+    s.shownName =
+        picture ? QFileInfo(fileName).fileName() + caption(picture->naturalSize()) : QString();
+    s.box->setPicture(picture.get(), s.shownName);
     s.picture = std::move(picture);
     s.caption->setText(s.picture ? caption(s.picture->naturalSize()) : QStringLiteral("Picture:"));
     s.button->setEnabled(s.picture != nullptr);
@@ -338,7 +349,7 @@ std::unique_ptr<QDialog> OpenPictureDialog::makePreviewWindow() const
     window->setModal(true);
     auto *layout = new QVBoxLayout(window.get());
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(new PreviewCanvas(s.picture->clone(), window.get()));
+    layout->addWidget(new PreviewCanvas(s.picture->clone(), s.shownName, window.get()));
 
     const QScreen *screen = s.dialog->screen();
     const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);

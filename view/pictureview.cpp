@@ -58,6 +58,7 @@ void PictureView::setPicture(std::unique_ptr<Picture> picture)
     picture_ = std::move(picture);
     prepared_ = false;
     repaintDevice(shownRect());
+    describe();
 }
 
 void PictureView::giveBitmap(const QImage &bitmap)
@@ -72,6 +73,31 @@ void PictureView::clear()
     const QRect before = shownRect();
     picture_.reset();
     repaintDevice(before);
+    describe();
+}
+
+void PictureView::setAccessibleTexts(const QString &empty, const QString &shown)
+{
+    emptyText_ = empty;
+    shownText_ = shown;
+    describes_ = true;
+    describe();
+}
+
+void PictureView::describe()
+{
+    // A view given no texts keeps whatever description its owner set.
+    if (!describes_)
+        return;
+    if (!picture_) {
+        setAccessibleDescription(emptyText_);
+        return;
+    }
+    const QSize size = picture_->naturalSize();
+    QString text = shownText_;
+    text.replace(QStringLiteral("%1"), QString::number(size.width()))
+        .replace(QStringLiteral("%2"), QString::number(size.height()));
+    setAccessibleDescription(text);
 }
 
 void PictureView::drawEllipse(QRgb colour, int left, int top, int right, int bottom)
@@ -173,6 +199,7 @@ void PictureView::prepareOnce()
     }
     if (picture_->naturalSize() != before) {
         repaintDevice(shownRect());
+        describe();
     }
 }
 
@@ -211,14 +238,30 @@ QPoint PictureView::devicePosition(const QMouseEvent *event) const
 
 void PictureView::mousePressEvent(QMouseEvent *event)
 {
+    if (event->button() == Qt::LeftButton)
+        leftPressed_ = true;
     emit pressed(event->button(), event->modifiers(), false, devicePosition(event));
     event->accept();
 }
 
 void PictureView::mouseDoubleClickEvent(QMouseEvent *event)
 {
+    // Its release ends the double click; the first press and release already made the click.
+    if (event->button() == Qt::LeftButton)
+        leftPressed_ = false;
     emit pressed(event->button(), event->modifiers(), true, devicePosition(event));
     event->accept();
+}
+
+void PictureView::mouseReleaseEvent(QMouseEvent *event)
+{
+    event->accept();
+    if (event->button() != Qt::LeftButton || !leftPressed_)
+        return;
+    leftPressed_ = false;
+    // The view keeps the mouse from the press on, so a release off it still comes here.
+    if (rect().contains(event->position().toPoint()))
+        emit clicked();
 }
 
 } // namespace view

@@ -40,6 +40,10 @@ public:
     /// Replaces the picture by a copy of `bitmap`.
     void giveBitmap(const QImage &bitmap);
     void clear();
+    /// What assistive technology reads of the view, which only paints: the description is
+    /// `empty` while the view holds nothing, else `shown` with %1 and %2 for the width and
+    /// the height of the picture.
+    void setAccessibleTexts(const QString &empty, const QString &shown);
 
     // The drawing operations of the window. The first two draw on the layer's surface: the
     // bitmap it holds, or a white one of the view's size made when it is empty; they throw
@@ -69,11 +73,15 @@ signals:
     /// is the picture pixel under the cursor.
     void pressed(
         Qt::MouseButton button, Qt::KeyboardModifiers modifiers, bool doubleClick, QPoint position);
+    /// A click as a button makes it: the left button pressed and released over the view. A
+    /// press dragged off the view clicks nothing, nor does the second press of a double click.
+    void clicked();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
     [[nodiscard]] QRect shownRect() const;
@@ -81,10 +89,15 @@ private:
     void prepareOnce();
     void reportLater(const QString &message);
     [[nodiscard]] QPoint devicePosition(const QMouseEvent *event) const;
+    void describe();
 
     std::unique_ptr<Picture> picture_;
     bool transparent_ = false;
     bool prepared_ = false;
+    bool leftPressed_ = false;
+    QString emptyText_;
+    QString shownText_;
+    bool describes_ = false;
 };
 
 } // namespace view

@@ -8,6 +8,7 @@
 #include "view/pictureview.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -54,6 +55,8 @@ private slots:
     {
         QCOMPARE(form->objectName(), QStringLiteral("Form1"));
         QCOMPARE(form->windowTitle(), QStringLiteral("Selmarin"));
+        // Task lists built on icon names show the application's title, not the caption.
+        QCOMPARE(form->windowIconText(), QStringLiteral("Korvalen"));
         QCOMPARE(form->pos(), QPoint(503, 122));
         QVERIFY(!form->windowIcon().isNull());
         QCOMPARE(form->windowIcon().pixmap(32, 32).size(), QSize(32, 32));
@@ -260,6 +263,54 @@ private slots:
             edit->setText(longText);
             QCOMPARE(edit->text().size(), longText.size());
             edit->setText(before);
+        }
+    }
+
+    // Controls that only paint what they show are read by assistive technology through these.
+    void accessibleTexts_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("photograph") << "pic3"
+                                    << "Photographie"
+                                    << "Aucune image";
+        QTest::newRow("cusps and limb") << "pic"
+                                        << "Cornes et pourtour lunaire"
+                                        << "Aucun tracé";
+        QTest::newRow("terminator") << "picellipse"
+                                    << "Terminateur"
+                                    << "Aucun tracé";
+        QTest::newRow("elevation curve") << "picmesure"
+                                         << "Courbe d'égale hauteur du Soleil"
+                                         << "Aucun tracé";
+        QTest::newRow("logo") << "Image1"
+                              << "Logo"
+                              << "Ouvre la page d'accueil de l'auteur dans le navigateur";
+    }
+
+    void accessibleTexts()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, name);
+        QFETCH(QString, description);
+        QAccessibleInterface *read =
+            QAccessible::queryAccessibleInterface(form->findChild<QWidget *>(control));
+        QVERIFY(read);
+        QCOMPARE(read->text(QAccessible::Name), name);
+        QCOMPARE(read->text(QAccessible::Description), description);
+    }
+
+    void spinArrowsAreNamed()
+    {
+        for (const SpinEdit *spin :
+            {control<SpinEdit>(*form, "SpinEditB"), control<SpinEdit>(*form, "spinmes")}) {
+            QCOMPARE(
+                QAccessible::queryAccessibleInterface(spin->upArrow())->text(QAccessible::Name),
+                QStringLiteral("Augmenter"));
+            QCOMPARE(
+                QAccessible::queryAccessibleInterface(spin->downArrow())->text(QAccessible::Name),
+                QStringLiteral("Diminuer"));
         }
     }
 

@@ -5,6 +5,8 @@
 #include "tests/app/formtest.h"
 #include "view/pictureview.h"
 
+#include <QApplication>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QtTest>
@@ -19,6 +21,8 @@ private slots:
     void controlsOpenTheirPages_data();
     void controlsOpenTheirPages();
     void onlyALeftClickOnTheLogoOpens();
+    void logoOpensOnRelease_data();
+    void logoOpensOnRelease();
     void refusalShowsNothing();
     void completesTheAddress_data();
     void completesTheAddress();
@@ -97,6 +101,45 @@ void LinksTest::onlyALeftClickOnTheLogoOpens()
     QTest::mouseClick(layerOf(*form, "Image1"), Qt::LeftButton, {}, QPoint(20, 20));
     QTest::mouseDClick(layerOf(*form, "Image1"), Qt::LeftButton, {}, QPoint(20, 20));
     QCOMPARE(opened.size(), 1);
+}
+
+void LinksTest::logoOpensOnRelease_data()
+{
+    // Steps "press|release|double button x y", one per line; the logo is 50 x 50.
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<int>("opens");
+    QTest::newRow("press alone opens nothing yet") << "press left 20 20" << 0;
+    QTest::newRow("click") << "press left 20 20\nrelease left 20 20" << 1;
+    QTest::newRow("released at the last pixel") << "press left 1 1\nrelease left 49 49" << 1;
+    QTest::newRow("dragged off to the right") << "press left 20 20\nrelease left 50 20" << 0;
+    QTest::newRow("dragged off above") << "press left 20 20\nrelease left 20 -1" << 0;
+    QTest::newRow("release without a press") << "release left 20 20" << 0;
+    QTest::newRow("right button") << "press right 20 20\nrelease right 20 20" << 0;
+    QTest::newRow("right press, left release") << "press right 20 20\nrelease left 20 20" << 0;
+    QTest::newRow("double click opens once")
+        << "press left 20 20\nrelease left 20 20\ndouble left 20 20\nrelease left 20 20" << 1;
+    QTest::newRow("two clicks open twice")
+        << "press left 20 20\nrelease left 20 20\npress left 20 20\nrelease left 20 20" << 2;
+}
+
+void LinksTest::logoOpensOnRelease()
+{
+    QFETCH(QString, steps);
+    QFETCH(int, opens);
+    for (const QString &step : steps.split(QLatin1Char('\n'))) {
+        const QStringList word = step.split(QLatin1Char(' '));
+        const Qt::MouseButton button =
+            word[1] == QStringLiteral("left") ? Qt::LeftButton : Qt::RightButton;
+        const QPoint at(word[2].toInt(), word[3].toInt());
+        const QEvent::Type type = word[0] == QStringLiteral("press") ? QEvent::MouseButtonPress
+            : word[0] == QStringLiteral("double")                    ? QEvent::MouseButtonDblClick
+                                                                     : QEvent::MouseButtonRelease;
+        const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : button;
+        view::PictureView *logo = layerOf(*form, "Image1");
+        QMouseEvent event(type, at, logo->mapToGlobal(at), button, held, Qt::NoModifier);
+        QApplication::sendEvent(logo, &event);
+    }
+    QCOMPARE(opened.size(), opens);
 }
 
 void LinksTest::refusalShowsNothing()

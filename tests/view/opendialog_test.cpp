@@ -1,10 +1,12 @@
 // The open-picture dialog without exec(): its file types, case-insensitive matching, the
 // remembered choice, the preview pane and the "Preview" window.
 #include "testsupport.h"
+#include "view/jpegpicture.h"
 #include "view/opendialog.h"
 #include "view/picture.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QCompleter>
 #include <QDialog>
 #include <QFile>
@@ -53,6 +55,19 @@ bool previewButtonEnabled(OpenPictureDialog &dialog)
         ->isEnabled();
 }
 
+// moon-colour.jpg with a scan header libjpeg refuses: the header reads, the decode fails.
+QByteArray undecodable()
+{
+    QByteArray bytes = fixture(QStringLiteral("moon-colour.jpg"));
+    bytes[bytes.indexOf("\xFF\xDA") + 6] = '\x33';
+    return bytes;
+}
+
+QString accessibleName(QWidget *widget)
+{
+    return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+}
+
 } // namespace
 
 class OpenDialogTest : public QObject {
@@ -65,6 +80,7 @@ private slots:
     void completionListClosesWithTheDialog();
     void previewPane_data();
     void previewPane();
+    void undecodedPartIsShown();
     void previewButton();
     void previewWindow_data();
     void previewWindow();
@@ -207,9 +223,8 @@ void OpenDialogTest::previewPane_data()
     QTest::newRow("not a jpeg") << "bad.jpg" << QByteArray("BM not a jpeg") << "Picture:";
     QTest::newRow("empty jpg") << "empty.jpg" << QByteArray("") << "Picture:";
     QTest::newRow("unknown extension") << "moon.png" << colour << "Picture:";
-    QByteArray broken = colour;
-    broken[broken.indexOf("\xFF\xDA") + 6] = '\x33'; // decodes with a fatal error
-    QTest::newRow("fails to decode") << "broken.jpg" << broken << "Picture:";
+    // The header reads, so the load succeeds; the decode's failure stays silent.
+    QTest::newRow("fails to decode") << "broken.jpg" << undecodable() << " (97x61)";
 }
 
 void OpenDialogTest::previewPane()
@@ -230,6 +245,28 @@ void OpenDialogTest::previewPane()
     QCOMPARE(dialog.previewPicture() != nullptr, shown);
     QCOMPARE(previewButtonEnabled(dialog), shown);
     QCOMPARE(static_cast<bool>(dialog.makePreviewWindow()), shown);
+    // The box only paints, so what it shows is told to assistive technology by its name.
+    const QString read = shown ? QFileInfo(path).fileName() + caption : QStringLiteral("(None)");
+    QCOMPARE(accessibleName(dialog.fileDialog().findChild<QWidget *>(QStringLiteral("previewBox"))),
+        read);
+    if (const auto window = dialog.makePreviewWindow())
+        QCOMPARE(
+            accessibleName(window->findChild<QWidget *>(QStringLiteral("previewCanvas"))), read);
+}
+
+void OpenDialogTest::undecodedPartIsShown()
+{
+    QVERIFY(view::JpegPicture::load(undecodable())->prepare().has_value());
+    QTemporaryDir dir;
+    OpenPictureDialog dialog(nullptr);
+    auto *box = dialog.fileDialog().findChild<QWidget *>(QStringLiteral("previewBox"));
+    box->resize(120, 90);
+    dialog.showFile(dir.filePath(QStringLiteral("missing.jpg")));
+    const QImage none = box->grab().toImage();
+    dialog.showFile(place(dir, QStringLiteral("broken.jpg"), undecodable()));
+    // Nothing was decoded, so the box is blank; it does not claim "(None)".
+    QVERIFY(box->grab().toImage() != none);
+    QVERIFY(previewButtonEnabled(dialog));
 }
 
 void OpenDialogTest::previewButton()
@@ -237,6 +274,7 @@ void OpenDialogTest::previewButton()
     OpenPictureDialog dialog(nullptr);
     auto *button = dialog.fileDialog().findChild<QToolButton *>(QStringLiteral("previewButton"));
     QCOMPARE(button->toolTip(), QStringLiteral("Preview"));
+    QCOMPARE(accessibleName(button), QStringLiteral("Preview"));
     QCOMPARE(button->size(), QSize(23, 22));
     QVERIFY(!button->isEnabled());
     QVERIFY(!button->icon().isNull());

@@ -3,6 +3,7 @@
 #include "view/pictureview.h"
 #include "view/surface.h"
 
+#include <QAccessible>
 #include <QBackingStore>
 #include <QSignalSpy>
 #include <QtTest>
@@ -133,6 +134,8 @@ private slots:
     void presses_data();
     void presses();
     void doubleClickIsTwoPresses();
+    void clickIsAPressAndReleaseOverTheView();
+    void accessibleDescriptionFollowsThePicture();
     void deferredFailureIsReportedOnce();
     void repaintedRegionsMatchAFullPaint();
 };
@@ -375,6 +378,50 @@ void PictureViewTest::doubleClickIsTwoPresses()
     QCOMPARE(spy.at(0).at(2).toBool(), false);
     QCOMPARE(spy.at(1).at(2).toBool(), true);
     QCOMPARE(spy.at(1).at(3).toPoint(), QPoint(30, 40));
+}
+
+void PictureViewTest::clickIsAPressAndReleaseOverTheView()
+{
+    Stack stack;
+    stack.page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&stack.page));
+    QSignalSpy spy(stack.picellipse, &PictureView::clicked);
+    QWindow *window = stack.page.windowHandle();
+    const QPoint at = QPoint(30, 40) + kOrigin;
+    QTest::mousePress(window, Qt::LeftButton, {}, at);
+    QCOMPARE(spy.count(), 0);
+    QTest::mouseRelease(window, Qt::LeftButton, {}, at + QPoint(5, 5));
+    QCOMPARE(spy.count(), 1);
+    // Dragged off the view's left edge: the view keeps the mouse, and clicks nothing.
+    QTest::mousePress(window, Qt::LeftButton, {}, at, 1000);
+    QTest::mouseRelease(window, Qt::LeftButton, {}, kOrigin - QPoint(1, 0));
+    QCOMPARE(spy.count(), 1);
+    QTest::mouseClick(window, Qt::RightButton, {}, at, 1000);
+    QCOMPARE(spy.count(), 1);
+    // A double click is one click: its second press does not count.
+    QTest::mouseDClick(window, Qt::LeftButton, {}, at, 1000);
+    QCOMPARE(spy.count(), 2);
+}
+
+void PictureViewTest::accessibleDescriptionFollowsThePicture()
+{
+    Stack stack;
+    const auto description = [](PictureView *view) {
+        return QAccessible::queryAccessibleInterface(view)->text(QAccessible::Description);
+    };
+    stack.pic3->setAccessibleTexts(QStringLiteral("Aucune image"), QStringLiteral("%1 × %2"));
+    QCOMPARE(description(stack.pic3), QStringLiteral("Aucune image"));
+    stack.pic3->giveBitmap(view::newBitmap(70, 30));
+    QCOMPARE(description(stack.pic3), QStringLiteral("70 × 30"));
+    stack.pic3->clear();
+    QCOMPARE(description(stack.pic3), QStringLiteral("Aucune image"));
+    stack.pic->setAccessibleTexts(QStringLiteral("Aucun tracé"), QStringLiteral("Tracé"));
+    stack.pic->draw([](view::Surface &) {});
+    QCOMPARE(description(stack.pic), QStringLiteral("Tracé"));
+    // A view given no texts keeps the description its owner set.
+    stack.picmesure->setAccessibleDescription(QStringLiteral("Logo"));
+    stack.picmesure->giveBitmap(view::newBitmap(5, 5));
+    QCOMPARE(description(stack.picmesure), QStringLiteral("Logo"));
 }
 
 void PictureViewTest::deferredFailureIsReportedOnce()
