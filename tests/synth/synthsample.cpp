@@ -69,6 +69,9 @@ int main(int argc, char **argv)
     mountain.centreY = 1450;
     mountain.radius = 1500;
     mountain.craters = 20;
+    // Exposed for the low Sun, as one would photograph the terminator.
+    mountain.brightness = 900;
+    mountain.gamma = 2.2;
     synth::Mountain cone;
     cone.base = {0.02, -0.62, std::sqrt(1 - 0.02 * 0.02 - 0.62 * 0.62)};
     cone.heightKm = 3;
