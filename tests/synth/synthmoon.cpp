@@ -85,9 +85,12 @@ private:
     std::uint64_t state;
 };
 
-// Quantiles of the standard normal law at the midpoints of 65536 equal-probability bins (the
+// Quantiles of the standard normal law at the midpoints of 4096 equal-probability bins (the
 // rational approximation of the inverse distribution function by Acklam, relative error
-// 1.2e-9): one table look-up per grain value instead of a logarithm and a square root.
+// 1.2e-9): one look-up per grain value instead of a logarithm and a square root. The table
+// stays in the first-level cache, which a finer one would not; it cuts the tails at 3.5 sigma.
+constexpr std::size_t kGrainBins = 4096;
+
 double inverseNormal(double p)
 {
     static const double a[] = {-3.969683028665376e+01,
@@ -123,12 +126,12 @@ double inverseNormal(double p)
         / (((((b[0] * r + b[1]) * r + b[2]) * r + b[3]) * r + b[4]) * r + 1);
 }
 
-const std::array<float, 65536> &gaussianTable()
+const std::array<float, kGrainBins> &gaussianTable()
 {
-    static const std::array<float, 65536> table = [] {
-        std::array<float, 65536> t{};
+    static const std::array<float, kGrainBins> table = [] {
+        std::array<float, kGrainBins> t{};
         for (std::size_t k = 0; k < t.size(); ++k)
-            t[k] = static_cast<float>(inverseNormal((static_cast<double>(k) + 0.5) / 65536.0));
+            t[k] = static_cast<float>(inverseNormal((static_cast<double>(k) + 0.5) / kGrainBins));
         return t;
     }();
     return table;
@@ -549,6 +552,7 @@ private:
     double smooth(double a, double b) const;
     double withRelief(double a, double b, const Relief &relief) const;
     bool reliefMatters(V p, double rr, const Relief &relief) const;
+    double pixelLight(int i, int j, const Relief &relief) const;
     void placeSeas(Random &random);
     void placeCraters(Random &random);
     void placeStars(Random &random);
@@ -818,6 +822,48 @@ bool Renderer::reliefMatters(V p, double rr, const Relief &relief) const
     return false;
 }
 
+/// Light of pixel (i, j) before the tone curve: averaged over its area where an edge cuts it.
+double Renderer::pixelLight(int i, int j, const Relief &relief) const
+{
+    const V p = frame(i, j);
+    const double rr = p.x * p.x + p.y * p.y;
+    if (!relief.features.empty() && reliefMatters(p, rr, relief)) {
+        // Relief: 4 × 4 rays, each followed down to the ground and back to the Sun.
+        const int n = 4;
+        double sum = 0;
+        for (int sy = 0; sy < n; ++sy)
+            for (int sx = 0; sx < n; ++sx) {
+                const V q = frame(i + (sx + 0.5) / n - 0.5, j + (sy + 0.5) / n - 0.5);
+                sum += withRelief(q.x, q.y, relief);
+            }
+        return sum / (n * n);
+    }
+    const double limbBand = 1.5 / scene.radius;
+    if (rr >= (1 + limbBand) * (1 + limbBand))
+        return 0;
+    bool mixed = std::fabs(std::sqrt(rr) - 1) < limbBand;
+    if (!mixed) {
+        // Cut by the terminator when the light at the centre is less than its change across
+        // half a pixel's diagonal.
+        const double z = std::sqrt(1 - rr);
+        const double lit = p.x * sun.x + p.y * sun.y + z * sun.z;
+        const double gx = sun.x - sun.z * p.x / z, gy = sun.y - sun.z * p.y / z;
+        const double r = scene.radius;
+        mixed = lit * lit * r * r < 0.5625 * (gx * gx + gy * gy);
+    }
+    if (!mixed)
+        return smooth(p.x, p.y);
+    // The limb or the terminator cuts the pixel: 8 × 8 samples of it.
+    const int n = 8;
+    double sum = 0;
+    for (int sy = 0; sy < n; ++sy)
+        for (int sx = 0; sx < n; ++sx) {
+            const V q = frame(i + (sx + 0.5) / n - 0.5, j + (sy + 0.5) / n - 0.5);
+            sum += smooth(q.x, q.y);
+        }
+    return sum / (n * n);
+}
+
 Photo Renderer::render()
 {
     Photo photo;
@@ -827,9 +873,9 @@ Photo Renderer::render()
     const int channels = photo.channels;
     photo.pixels.assign(static_cast<std::size_t>(scene.width) * scene.height * channels, 0);
     const auto &gauss = gaussianTable();
-    const double r = scene.radius;
-    const double limbBand = 1.5 / r;
     const double gammaInverse = scene.gamma > 0 ? 1 / scene.gamma : 1;
+    // Beyond this distance from the centre only the relief's boxes can hold light.
+    const double reach = scene.radius + 2;
     Relief relief;
     std::vector<const Feature *> rowFeatures;
     std::vector<const Star *> rowStars;
@@ -842,6 +888,9 @@ Photo Renderer::render()
         for (const Star &s : stars)
             if (j >= s.y0 && j <= s.y1)
                 rowStars.push_back(&s);
+        const double dy = j - scene.centreY;
+        const double half = reach * reach - dy * dy > 0 ? std::sqrt(reach * reach - dy * dy) : -1;
+        const double discFrom = scene.centreX - half, discTo = scene.centreX + half;
         for (int i = 0; i < scene.width; ++i) {
             relief.features.clear();
             relief.top = 0;
@@ -850,66 +899,34 @@ Photo Renderer::render()
                     relief.features.push_back(f);
                     relief.top = std::max(relief.top, f->top);
                 }
-            const V p = frame(i, j);
-            const double rr = p.x * p.x + p.y * p.y;
-            double radiance = 0;
-            if (!relief.features.empty() && !reliefMatters(p, rr, relief))
-                relief.features.clear();
-            if (!relief.features.empty()) {
-                // Relief: 4 × 4 rays, each followed down to the ground and back to the Sun.
-                const int n = 4;
-                for (int sy = 0; sy < n; ++sy)
-                    for (int sx = 0; sx < n; ++sx) {
-                        const V q = frame(i + (sx + 0.5) / n - 0.5, j + (sy + 0.5) / n - 0.5);
-                        radiance += withRelief(q.x, q.y, relief);
-                    }
-                radiance /= n * n;
-            } else if (rr < (1 + limbBand) * (1 + limbBand)) {
-                const double rho = std::sqrt(rr);
-                bool mixed = std::fabs(rho - 1) < limbBand;
-                if (!mixed) {
-                    const double z = std::sqrt(1 - rr);
-                    const double lit = p.x * sun.x + p.y * sun.y + z * sun.z;
-                    const double gx = sun.x - sun.z * p.x / z, gy = sun.y - sun.z * p.y / z;
-                    mixed = lit * lit * r * r < 0.5625 * (gx * gx + gy * gy);
-                }
-                if (mixed) {
-                    // The limb and the terminator cut the pixel: 8 × 8 samples of it.
-                    const int n = 8;
-                    for (int sy = 0; sy < n; ++sy)
-                        for (int sx = 0; sx < n; ++sx) {
-                            const V q = frame(i + (sx + 0.5) / n - 0.5, j + (sy + 0.5) / n - 0.5);
-                            radiance += smooth(q.x, q.y);
-                        }
-                    radiance /= n * n;
-                } else {
-                    radiance = smooth(p.x, p.y);
-                }
-            }
+            double light = 0;
+            if (!relief.features.empty() || (half >= 0 && i >= discFrom && i <= discTo))
+                light = pixelLight(i, j, relief);
             double starLevel = 0;
             const Star *bright = nullptr;
             for (const Star *s : rowStars)
                 if (i >= s->x0 && i <= s->x1) {
-                    const double dx = i - s->x, dy = j - s->y;
+                    const double sx = i - s->x, sy = j - s->y;
                     starLevel +=
-                        s->peak * std::exp(-(dx * dx + dy * dy) / (2 * s->sigma * s->sigma));
+                        s->peak * std::exp(-(sx * sx + sy * sy) / (2 * s->sigma * s->sigma));
                     bright = s;
                 }
-            const std::size_t at = (static_cast<std::size_t>(j) * scene.width + i) * channels;
+            const std::size_t pixel = static_cast<std::size_t>(j) * scene.width + i;
+            const std::size_t at = pixel * channels;
+            // One hash gives the grain of all three channels, 12 bits each.
+            const std::uint64_t grain = mix(
+                (static_cast<std::uint64_t>(scene.seed) << 40) ^ static_cast<std::uint64_t>(pixel));
             for (int ch = 0; ch < channels; ++ch) {
-                double level = radiance * tint[ch];
+                double level = light * tint[ch];
                 if (gammaInverse != 1 && level > 0)
                     level = 255 * std::pow(level / 255, gammaInverse);
                 level += scene.sky * skyTint[ch];
                 if (bright)
                     level += starLevel * bright->tint[ch];
-                if (scene.noise > 0) {
-                    const std::uint64_t key = (static_cast<std::uint64_t>(scene.seed) << 40)
-                        ^ (static_cast<std::uint64_t>(at + ch));
-                    level += scene.noise * gauss[mix(key) & 0xffff];
-                }
+                if (scene.noise > 0)
+                    level += scene.noise * gauss[(grain >> (12 * ch)) & (kGrainBins - 1)];
                 photo.pixels[at + ch] =
-                    static_cast<std::uint8_t>(std::clamp(std::nearbyint(level), 0.0, 255.0));
+                    static_cast<std::uint8_t>(std::lrint(std::clamp(level, 0.0, 255.0)));
             }
         }
     }
