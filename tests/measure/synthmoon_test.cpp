@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <jpeglib.h>
+#include <stdexcept>
 #include <string>
 
 // The generator is the yardstick of the precision tests: if its sphere, its Sun or its shadows
@@ -230,15 +231,6 @@ measure::Vec3 footAt(double along, double across)
     return {std::sin(a) * std::cos(c), std::sin(c), std::cos(a) * std::cos(c)};
 }
 
-// The Sun across the cusp line, standing `elevation` degrees above the foot's horizon.
-measure::Vec3 sunOver(const measure::Vec3 &foot, double elevation)
-{
-    const double by = static_cast<double>(foot.y), bz = static_cast<double>(foot.z);
-    const double b =
-        std::asin(std::sin(elevation * kDegree) / std::hypot(by, bz)) - std::atan2(-by, bz);
-    return sunAt(b / kDegree, 1);
-}
-
 class MountainShadow : public ::testing::TestWithParam<ShadowCase> {
 protected:
     void SetUp() override
@@ -256,7 +248,7 @@ protected:
         // A window around the mountain only: the disc is far larger than the picture.
         scene.radius = c.radius;
         scene.theta = 0.25;
-        scene.sun = sunOver(mountain.base, c.elevation);
+        scene.sun = synth::sunAbove(mountain.base, c.elevation);
         scene.seas = 0;
         scene.craters = 0;
         scene.noise = 0;
@@ -337,13 +329,60 @@ TEST(SynthMoon, NoShadowWhereTheSunIsHigherThanTheFlank)
     synth::Mountain cone;
     cone.heightKm = 1;
     cone.radiusKm = 20; // a flank of 2.9°
-    scene.sun = sunOver(cone.base, 10);
+    scene.sun = synth::sunAbove(cone.base, 10);
     EXPECT_FALSE(synth::shadowOf(scene, cone).falls);
-    scene.sun = sunOver(cone.base, 2);
+    scene.sun = synth::sunAbove(cone.base, 2);
     EXPECT_TRUE(synth::shadowOf(scene, cone).falls);
     // A summit on the night side casts nothing.
-    scene.sun = sunOver(cone.base, -3);
+    scene.sun = synth::sunAbove(cone.base, -3);
     EXPECT_FALSE(synth::shadowOf(scene, cone).falls);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+struct SunCase {
+    double along, across;
+    double elevation;
+    int litSign;
+};
+
+class SunAbove : public ::testing::TestWithParam<SunCase> { };
+
+// The helpers that set up a scene's Sun and read it back as the program's model must agree
+// with the model's own sunDirection, or every truth derived from them would be off.
+TEST_P(SunAbove, GivesTheElevationAndReadsBackAsTheModel)
+{
+    const SunCase &c = GetParam();
+    const measure::Vec3 place = footAt(c.along, c.across);
+    synth::Scene scene;
+    scene.sun = synth::sunAbove(place, c.elevation, c.litSign);
+    EXPECT_EQ(scene.sun.x, 0);
+    const double h = std::asin(static_cast<double>(measure::dot(place, scene.sun))) / kDegree;
+    EXPECT_NEAR(h, c.elevation, 1e-9);
+    const measure::MoonModel model = synth::trueModel(scene);
+    EXPECT_EQ(model.litSign, c.litSign);
+    EXPECT_LE(std::fabs(static_cast<double>(model.b)), 90);
+    const measure::Vec3 back = measure::sunDirection(model);
+    EXPECT_NEAR(static_cast<double>(back.y), static_cast<double>(scene.sun.y), 1e-12);
+    EXPECT_NEAR(static_cast<double>(back.z), static_cast<double>(scene.sun.z), 1e-12);
+}
+
+INSTANTIATE_TEST_SUITE_P(Places,
+    SunAbove,
+    ::testing::Values(SunCase{0, 0, 5, 1},
+        SunCase{0, 0, 5, -1},
+        SunCase{30, -40, 2, 1},
+        SunCase{-60, 20, 25, 1},
+        SunCase{-10, 50, 12, -1},
+        SunCase{75, -5, -3, 1},
+        SunCase{0, -80, 45, 1}));
+
+TEST(SynthMoon, NoSunAboveAPlaceThatCannotSeeIt)
+{
+    // The top of the disc cannot see a Sun below the cusp line, nor the end of the cusp line
+    // a Sun at 30° that stays square to it.
+    EXPECT_THROW((void)synth::sunAbove(footAt(0, -90), 10, -1), std::invalid_argument);
+    EXPECT_THROW((void)synth::sunAbove(footAt(85, 0), 30, 1), std::invalid_argument);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -952,6 +952,51 @@ Photo render(const Scene &scene)
     return Renderer(scene).render();
 }
 
+measure::MoonModel trueModel(const Scene &scene)
+{
+    using measure::real;
+    measure::MoonModel model = modelOf(scene);
+    const measure::Vec3 &sun = scene.sun;
+    // Of the two ways of writing the Sun as litSign × (0, −cos B, sin B), the one with B in
+    // −90…90 degrees has −litSign × cos B of the sign of sun.y.
+    model.litSign = sun.y <= 0 ? 1 : -1;
+    const real sign = model.litSign;
+    model.b = std::atan2(sign * sun.z, -sign * sun.y) / measure::kPiOver180;
+    model.bSigma = 0;
+    return model;
+}
+
+measure::Vec3 sunAbove(const measure::Vec3 &place, double elevationDegrees, int litSign)
+{
+    using measure::real;
+    const real sign = litSign < 0 ? -1 : 1;
+    const real n = std::sqrt(measure::dot(place, place));
+    const real py = place.y / n, pz = place.z / n;
+    // place · sun = sign × (−py cos B + pz sin B) = sign × a sin(B + φ).
+    const real a = std::sqrt(py * py + pz * pz);
+    const real phi = std::atan2(-py, pz);
+    const real target = sign * std::sin(static_cast<real>(elevationDegrees) * measure::kPiOver180);
+    if (!(std::fabs(target) <= a))
+        throw std::invalid_argument(
+            "synth::sunAbove: no Sun across the cusp line gives that elevation");
+    const real alpha = std::asin(target / a);
+    auto wrap = [](real b) {
+        while (b > measure::kPi)
+            b -= 2 * measure::kPi;
+        while (b <= -measure::kPi)
+            b += 2 * measure::kPi;
+        return b;
+    };
+    const real b1 = wrap(alpha - phi), b2 = wrap(measure::kPi - alpha - phi);
+    const real half = measure::kPi / 2;
+    const bool ok1 = std::fabs(b1) <= half, ok2 = std::fabs(b2) <= half;
+    if (!ok1 && !ok2)
+        throw std::invalid_argument(
+            "synth::sunAbove: that Sun is on the other side of the cusp line");
+    const real b = ok1 && (!ok2 || std::fabs(b1) <= std::fabs(b2)) ? b1 : b2;
+    return {0, -sign * std::cos(b), sign * std::sin(b)};
+}
+
 measure::PicturePoint trueCusp(const Scene &scene, int n)
 {
     const measure::real sign = n == 1 ? -1 : 1;
