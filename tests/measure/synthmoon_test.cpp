@@ -309,6 +309,40 @@ TEST_P(MountainShadow, DarkFromFootToEndAndLitJustBeyond)
     }
 }
 
+double bilinear(const synth::Photo &photo, double x, double y)
+{
+    const int x0 = static_cast<int>(std::floor(x)), y0 = static_cast<int>(std::floor(y));
+    const double fx = x - x0, fy = y - y0;
+    return (1 - fy) * ((1 - fx) * level(photo, x0, y0) + fx * level(photo, x0 + 1, y0))
+        + fy * ((1 - fx) * level(photo, x0, y0 + 1) + fx * level(photo, x0 + 1, y0 + 1));
+}
+
+// A ridge square to the light ends its shadow with a straight edge through the end that
+// shadowOf gives: the level crosses half-way between the shadow and the lit ground there, to
+// a fraction of a pixel, so the shadow on the photograph has its true length.
+TEST_P(MountainShadow, RidgeShadowEndsWhereShadowOfSays)
+{
+    if (GetParam().shape != synth::Mountain::Shape::Ridge)
+        GTEST_SKIP() << "a cone's shadow ends in a point";
+    ASSERT_TRUE(truth.falls);
+    const synth::Photo photo = synth::render(scene);
+    const measure::PicturePoint foot = measure::project(modelOf(scene), mountain.base);
+    const double fx = static_cast<double>(foot.x), fy = static_cast<double>(foot.y);
+    const double ex = static_cast<double>(truth.end.x), ey = static_cast<double>(truth.end.y);
+    const double length = std::hypot(ex - fx, ey - fy);
+    const double ux = (ex - fx) / length, uy = (ey - fy) / length;
+    const double lit = bilinear(photo, ex + 3 * ux, ey + 3 * uy);
+    const double mid = 0.5 * (scene.sky + lit);
+    double crossing = NAN;
+    for (double d = -3; d < 3; d += 0.02)
+        if (bilinear(photo, ex + d * ux, ey + d * uy) >= mid) {
+            crossing = d;
+            break;
+        }
+    ASSERT_FALSE(std::isnan(crossing));
+    EXPECT_NEAR(crossing, 0, 0.15) << "shadow of " << length << " px";
+}
+
 INSTANTIATE_TEST_SUITE_P(Reliefs,
     MountainShadow,
     ::testing::Values(
