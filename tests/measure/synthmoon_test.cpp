@@ -194,6 +194,41 @@ TEST(SynthMoon, DaySideBrightAndNightSideSkyWithEverything)
     EXPECT_GT(dark, 100);
 }
 
+// Seas darken the ground to 55–75 % of the highlands and no further; craters change the
+// picture only near the terminator, where they break its line.
+TEST(SynthMoon, SeasDarkenWithinTheirRangeAndCratersStayOnTheTerminator)
+{
+    synth::Scene scene = plain(-10, 1, -0.2);
+    scene.seas = 8;
+    const synth::Photo seas = synth::render(scene);
+    scene.craters = 16;
+    const synth::Photo craters = synth::render(scene);
+    const measure::MoonModel model = modelOf(scene);
+    double darkest = 1;
+    int changed = 0;
+    for (int y = 0; y < scene.height; ++y)
+        for (int x = 0; x < scene.width; ++x) {
+            const auto p = measure::surfacePoint(model, x, y);
+            if (!p || p->z < 0.15)
+                continue;
+            const double g = static_cast<double>(measure::dot(*p, scene.sun));
+            const double h = std::asin(g) / kDegree;
+            // High enough that rounding to whole levels does not blur the ratio.
+            if (h > 20) {
+                darkest =
+                    std::min(darkest, (level(seas, x, y) - scene.sky) / (scene.brightness * g));
+            }
+            if (std::abs(level(craters, x, y) - level(seas, x, y)) > 2) {
+                ++changed;
+                // Within a few degrees of the terminator, plus the craters' own size.
+                EXPECT_LT(std::fabs(h), 6) << x << "," << y;
+            }
+        }
+    EXPECT_GT(darkest, 0.55 - 0.01);
+    EXPECT_LT(darkest, 0.75 + 0.01);
+    EXPECT_GT(changed, 30);
+}
+
 TEST(SynthMoon, SameSeedSamePhotographOtherSeedOtherGrain)
 {
     synth::Scene scene = plain(-30, 1, 0.2);

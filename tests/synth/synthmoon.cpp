@@ -411,7 +411,6 @@ double sphereHit(const Ray &ray, double lo)
 struct Relief {
     std::vector<const Feature *> features;
     double top = 0;
-    double bottom = 0;
 };
 
 /// True when the sphere hit at t lies in a crater's bowl, where the plain sphere is open.
@@ -746,7 +745,9 @@ double Renderer::albedo(V u) const
         }
         const double q = d / (sea.rho * wobble);
         const double inside = 1 - smoothstep((q - (1 - kSeaEdge)) / (2 * kSeaEdge));
-        value *= 1 - (1 - sea.albedo) * inside;
+        // Where two seas overlap the darker one shows, not their product: a sea is never
+        // darker than 55 % of the highlands.
+        value = std::min(value, 1 - (1 - sea.albedo) * inside);
     }
     return value;
 }
