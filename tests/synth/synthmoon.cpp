@@ -268,6 +268,21 @@ bool bracket(const Feature &f, const Ray &ray, double &lo, double &hi, double sl
         lo = std::max(lo, (-qb - root) / qa);
         hi = std::min(hi, (-qb + root) / qa);
     }
+    if (f.kind == Feature::Kind::Ridge) {
+        // A long ridge fills little of its disc: keep to the rectangle around its crest.
+        const double width = f.rho * 1.05 + 1e-9 + slack;
+        auto slab = [&](double p0, double v, double half) {
+            if (std::fabs(v) < 1e-300)
+                return std::fabs(p0) <= half;
+            const double t1 = (-half - p0) / v, t2 = (half - p0) / v;
+            lo = std::max(lo, std::min(t1, t2));
+            hi = std::min(hi, std::max(t1, t2));
+            return true;
+        };
+        if (!slab(ps * f.dirS + pt * f.dirT, vs * f.dirS + vt * f.dirT, f.halfLen + width)
+            || !slab(-ps * f.dirT + pt * f.dirS, -vs * f.dirT + vt * f.dirS, width))
+            return false;
+    }
     // Only the side of the sphere where the feature stands.
     const double oc = dot(ray.o, f.c), dc = dot(ray.d, f.c);
     if (std::fabs(dc) < 1e-300) {
@@ -339,18 +354,36 @@ double refine(const Feature &f, const Ray &ray, double above, double below, bool
 constexpr double kNoHit = 1e300;
 
 /// First t in [lo, hi] where the ray is below the relief of one feature, kNoHit when none.
-double featureHit(const Feature &f, const Ray &ray, double lo, double hi)
+double featureHit(const Feature &f, const Ray &ray, double lo, double hi, bool any = false)
 {
     if (!bracket(f, ray, lo, hi))
         return kNoHit;
     if (f.convex()) {
-        // Golden-section search for the lowest clearance: exact at a cone's apex, which any
-        // marching step would clip and so shorten the shadow.
+        // The clearance is convex along the ray: a few samples find the stretch where it dips
+        // below the surface, or the two around its lowest point.
+        constexpr int n = 8;
+        double gaps[n + 1];
+        int lowest = 0;
+        for (int k = 0; k <= n; ++k) {
+            const double t = lo + (hi - lo) * k / n;
+            gaps[k] = clearance(f, ray, t, true);
+            if (gaps[k] < 0) {
+                if (k == 0 || any)
+                    return t;
+                return refine(f, ray, lo + (hi - lo) * (k - 1) / n, t, true);
+            }
+            if (gaps[k] < gaps[lowest])
+                lowest = k;
+        }
+        // Golden-section search for the lowest clearance between the neighbours of the
+        // lowest sample: exact at a cone's apex, which any marching step would clip and so
+        // shorten the shadow.
         const double g = 0.6180339887498949;
-        double a = lo, b = hi;
+        const double from = lo + (hi - lo) * std::max(lowest - 1, 0) / n;
+        double a = from, b = lo + (hi - lo) * std::min(lowest + 1, n) / n;
         double m1 = b - g * (b - a), m2 = a + g * (b - a);
         double f1 = clearance(f, ray, m1, true), f2 = clearance(f, ray, m2, true);
-        for (int k = 0; k < 60 && b - a > 1e-9; ++k) {
+        for (int k = 0; k < 60 && b - a > 1e-9 && std::min(f1, f2) >= 0; ++k) {
             if (f1 < f2) {
                 b = m2;
                 m2 = m1;
@@ -368,9 +401,7 @@ double featureHit(const Feature &f, const Ray &ray, double lo, double hi)
         const double tmin = f1 < f2 ? m1 : m2;
         if (std::min(f1, f2) >= -1e-13)
             return kNoHit;
-        if (clearance(f, ray, lo, true) < 0)
-            return lo;
-        return refine(f, ray, lo, tmin, true);
+        return any ? tmin : refine(f, ray, from, tmin, true);
     }
     // A crater's bowl and rim: step by the clearance over the steepest slope (the clearance
     // cannot fall faster than that), so no crossing is stepped over, then bisect.
@@ -427,8 +458,9 @@ bool insideCrater(const Relief &relief, V x)
     return false;
 }
 
-/// First t in [lo, hi] where the ray meets the relief or the plain sphere.
-double reliefHit(const Relief &relief, const Ray &ray, double lo, double hi)
+/// First t in [lo, hi] where the ray meets the relief or the plain sphere; with `any`, some t
+/// where it does (all a shadow ray needs).
+double reliefHit(const Relief &relief, const Ray &ray, double lo, double hi, bool any = false)
 {
     // The plain sphere first, where no crater has replaced it: it bounds the search of the
     // features, which all stand above it or replace it.
@@ -458,8 +490,13 @@ double reliefHit(const Relief &relief, const Ray &ray, double lo, double hi)
         }
         t = far;
     }
-    for (const Feature *f : relief.features)
-        best = std::min(best, featureHit(*f, ray, lo, std::min(hi, best)));
+    if (any && best < kNoHit)
+        return best;
+    for (const Feature *f : relief.features) {
+        best = std::min(best, featureHit(*f, ray, lo, std::min(hi, best), any));
+        if (any && best < kNoHit)
+            return best;
+    }
     return best;
 }
 
@@ -790,7 +827,7 @@ double Renderer::withRelief(double a, double b, const Relief &relief) const
     const double b2 = dot(toSun.o, sun);
     const double exit =
         -b2 + std::sqrt(std::max(0.0, b2 * b2 - dot(toSun.o, toSun.o) + outer * outer));
-    if (reliefHit(relief, toSun, 0, exit) < kNoHit)
+    if (reliefHit(relief, toSun, 0, exit, true) < kNoHit)
         return 0;
     return scene.brightness * albedo(u) * lit;
 }
