@@ -612,10 +612,11 @@ Renderer::Renderer(const Scene &s)
     , sun(unit(toV(s.sun)))
 {
     // One stream per kind of thing, so that adding stars does not move the seas.
-    Random seaRandom(s.seed * 4 + 0);
-    Random craterRandom(s.seed * 4 + 1);
-    Random starRandom(s.seed * 4 + 2);
-    Random tintRandom(s.seed * 4 + 3);
+    const std::uint64_t seed = static_cast<std::uint64_t>(s.seed) * 4;
+    Random seaRandom(seed + 0);
+    Random craterRandom(seed + 1);
+    Random starRandom(seed + 2);
+    Random tintRandom(seed + 3);
     placeSeas(seaRandom);
     placeCraters(craterRandom);
     for (const Mountain &m : s.mountains)
