@@ -74,6 +74,7 @@ void TForm1::bindHandlers()
     bind(Button2, &QPushButton::clicked, &TForm1::Button2Click);
     bind(Button3, &QPushButton::clicked, &TForm1::Button3Click);
     bind(Button4, &QPushButton::clicked, &TForm1::Button4Click);
+    bind(butombre, &QPushButton::toggled, &TForm1::butombreClick);
     // A photograph that fails to decode reports it after the paint that first shows it.
     pic3->deferredFailure = [this](const QString &message) {
         fail(message);
@@ -138,7 +139,7 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
     // The picture views are anchored on all four sides of their page.
     if (watched == TabSheet1 && event->type() == QEvent::Resize) {
         const QSize page = TabSheet1->size();
-        for (view::PictureView *layer : {pic3, pic, picmesure, picellipse})
+        for (view::PictureView *layer : {pic3, pic, picmesure, picellipse, picombre})
             layer->setGeometry(128, 0, page.width() - 99, page.height() + 5);
     }
     return QWidget::eventFilter(watched, event);

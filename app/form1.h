@@ -2,6 +2,7 @@
 
 #include "measure/curves.h"
 #include "measure/mesurestate.h"
+#include "measure/moonmodel.h"
 
 #include <QImage>
 #include <QRgb>
@@ -106,6 +107,23 @@ public:
     QLabel *Label6 = nullptr;
     QLabel *hautcalc = nullptr;
 
+    // The shadow tool (shadowtool.cpp): its button, label, layer and details box.
+    QPushButton *butombre = nullptr;
+    QLabel *hautombre = nullptr;
+    view::PictureView *picombre = nullptr;
+    QGroupBox *GroupBox2 = nullptr;
+    QLabel *detailsombre = nullptr;
+    void butombreClick(bool down);
+    /// A press on the picture while "Ombre" is down: a top, then the end of its shadow. False
+    /// when the button is up and the press is a cusp click.
+    bool onombredown(QPoint position);
+    /// The height of the shadow just clicked, into hautombre and the details box.
+    void traceombre();
+
+    /// The sphere of the drawn curves as the measurements under the cursor and of the shadow
+    /// use it.
+    [[nodiscard]] measure::MoonModel currentMoonModel() const;
+
     /// Where the outer frame is placed, and its size.
     static constexpr QRect kFrame{503, 122, 962, 710};
     /// The client size the layout was made for.
@@ -133,7 +151,12 @@ private:
     template <typename Sender, typename Signal, typename... Args>
     void bind(Sender *sender, Signal signal, void (TForm1::*handler)(Args...));
 
+    void drawShadow();
+    void clearShadow();
+
     std::unique_ptr<view::OpenPictureDialog> openpic;
+    std::optional<QPoint> shadowTop_;
+    std::optional<QPoint> shadowEnd_;
     bool framePlaced_ = false;
     bool frameToFit_ = false;
 

@@ -30,6 +30,8 @@ void ellipse(view::PictureView *layer, QRgb colour, const measure::Box &box)
 
 void TForm1::onmoondown(Qt::MouseButton, Qt::KeyboardModifiers, bool, QPoint position)
 {
+    if (onombredown(position))
+        return;
     const int n = point->value();
     point->setValue(measure::pickCusp(state, n, position.x(), position.y()));
     if (n == 2)
@@ -129,6 +131,7 @@ void TForm1::Button3Click()
     pic->clear();
     picellipse->clear();
     picmesure->clear();
+    clearShadow();
 }
 
 void TForm1::Button4Click()

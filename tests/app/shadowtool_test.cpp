@@ -1,0 +1,258 @@
+// The shadow tool through the real window: its presses, its layer, "Effacer tracés", the
+// return to cusp clicks and each text of hautombre.
+#include "app/form1.h"
+#include "app/spinedit.h"
+#include "measure/limb.h"
+#include "measure/shadow.h"
+#include "view/bitmappicture.h"
+#include "view/pictureview.h"
+#include "view/surface.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+constexpr QRgb kMagenta = qRgb(255, 0, 255);
+
+QImage bitmapOf(const view::PictureView *layer)
+{
+    const auto *bitmap = dynamic_cast<const view::BitmapPicture *>(layer->picture());
+    return bitmap ? bitmap->image() : QImage();
+}
+
+// What the shadow's layer should hold: the line from the top to the end, then a ring on each.
+QImage expectedShadow(QSize size, QPoint top, std::optional<QPoint> end)
+{
+    QImage bitmap = view::newBitmap(size.width(), size.height());
+    view::Surface surface(bitmap);
+    surface.setPen(kMagenta);
+    if (end) {
+        surface.moveTo(top.x(), top.y());
+        surface.lineTo(end->x(), end->y());
+    }
+    for (const std::optional<QPoint> &point : {std::optional<QPoint>(top), end}) {
+        if (!point)
+            continue;
+        const measure::Box box = measure::markerBox(point->x(), point->y());
+        surface.ellipse(box.left, box.top, box.right, box.bottom);
+    }
+    return bitmap;
+}
+
+bool sameState(const measure::TMesureState &a, const measure::TMesureState &b)
+{
+    return a.ptx[1] == b.ptx[1] && a.ptx[2] == b.ptx[2] && a.pty[1] == b.pty[1]
+        && a.pty[2] == b.pty[2] && a.rayon == b.rayon && a.cordex == b.cordex
+        && a.cordey == b.cordey && a.axea == b.axea && a.axeb == b.axeb && a.boxleft == b.boxleft
+        && a.boxtop == b.boxtop && a.boxright == b.boxright && a.boxbottom == b.boxbottom
+        && a.decalx == b.decalx && a.decaly == b.decaly;
+}
+
+} // namespace
+
+// The disc of these tests: cusps (100, 300) and (500, 300), radius 200, B = 30; the Sun is up
+// the screen, the terminator crosses the central meridian at y = 400.
+class ShadowToolTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TForm1> form;
+    QStringList failures;
+
+    void click(QPoint at)
+    {
+        QTest::mousePress(form->picellipse, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(form->picellipse, Qt::LeftButton, {}, at);
+    }
+    void trace(int b = 30)
+    {
+        click({100, 300});
+        click({500, 300});
+        QTest::mouseClick(form->Button1, Qt::LeftButton);
+        form->SpinEditB->setValue(b);
+    }
+    void shadow(QPoint top, QPoint end)
+    {
+        if (!form->butombre->isChecked())
+            QTest::mouseClick(form->butombre, Qt::LeftButton);
+        click(top);
+        click(end);
+    }
+
+private slots:
+    void init()
+    {
+        form = std::make_unique<TForm1>();
+        failures.clear();
+        form->showFailure = [this](const QString &message) {
+            failures << message;
+        };
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    }
+    void cleanup()
+    {
+        QVERIFY2(failures.isEmpty(), qPrintable(failures.join(QLatin1Char('|'))));
+        form.reset();
+    }
+
+    void controlsSitInTheFreeStrips()
+    {
+        QCOMPARE(form->butombre->parentWidget(), form->TabSheet1);
+        QCOMPARE(form->butombre->geometry(), QRect(66, 444, 52, 20));
+        QCOMPARE(form->butombre->text(), QStringLiteral("Ombre"));
+        QVERIFY(form->butombre->isCheckable());
+        QVERIFY(!form->butombre->isChecked());
+        QCOMPARE(form->hautombre->parentWidget(), form->TabSheet1);
+        QCOMPARE(form->hautombre->geometry(), QRect(6, 486, 116, 14));
+        QCOMPARE(form->hautombre->text(), QString());
+        QCOMPARE(form->GroupBox2->parentWidget(), form->TabSheet2);
+        QCOMPARE(form->GroupBox2->geometry(), QRect(476, 361, 407, 144));
+        QCOMPARE(form->GroupBox2->title(), QStringLiteral("Assistant ombre"));
+    }
+
+    void theLayerIsOnTopAndLetsPressesThrough()
+    {
+        const QList<QWidget *> children =
+            form->TabSheet1->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+        QVERIFY(children.indexOf(form->picombre) > children.indexOf(form->picellipse));
+        QCOMPARE(form->picombre->geometry(), form->picellipse->geometry());
+        QVERIFY(form->picombre->isTransparent());
+        QVERIFY(form->picombre->isEmpty());
+        // The press goes to the layer that has always taken the picture area's presses.
+        QCOMPARE(form->TabSheet1->childAt(300, 300), form->picellipse);
+    }
+
+    void twoPressesMeasureAndLeaveTheCuspsAlone()
+    {
+        trace();
+        const measure::TMesureState before = form->state;
+        const QImage cusps = bitmapOf(form->pic);
+        const QPoint top(300, 385);
+        const QPoint end(300, 390);
+        shadow(top, end);
+        QVERIFY(sameState(form->state, before));
+        QCOMPARE(form->point->value(), 1);
+        QVERIFY(form->Button1->isEnabled());
+        QCOMPARE(bitmapOf(form->pic), cusps);
+        QCOMPARE(bitmapOf(form->picombre), expectedShadow(form->picombre->deviceSize(), top, end));
+        QCOMPARE(bitmapOf(form->picombre).pixel(300, 387), kMagenta);
+
+        // 5 px at 8.687 km per pixel, the Sun 3.3° up at the end: about 3.6 km.
+        const measure::ShadowMeasure expected =
+            measure::measureShadow(measure::moonModel(form->state, 30), {300, 385}, {300, 390});
+        QVERIFY(expected.height.value > 3400 && expected.height.value < 3800);
+        QCOMPARE(form->hautombre->text(), QString::fromStdString(measure::shadowLabel(expected)));
+        QVERIFY(form->hautombre->text().contains(QChar(0x202F)));
+    }
+
+    void detailsUseTheLocaleSeparator()
+    {
+        form->decimalSeparator = QStringLiteral(",");
+        trace();
+        shadow({300, 385}, {300, 390});
+        const QStringList lines = form->detailsombre->text().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines[0], QStringLiteral("Longueur sur l'image: 5,0 px"));
+        QVERIFY(lines[1].startsWith(QStringLiteral("Longueur au sol: ")));
+        QVERIFY(lines[1].endsWith(QStringLiteral(" km")));
+        QVERIFY(lines[2].contains(QStringLiteral("° ± 0,")));
+        QCOMPARE(lines[3], QStringLiteral("Hauteur du relief: ") + form->hautombre->text());
+    }
+
+    void aThirdPressStartsANewPair()
+    {
+        trace();
+        shadow({300, 385}, {300, 390});
+        const QString details = form->detailsombre->text();
+        click({250, 380});
+        QCOMPARE(bitmapOf(form->picombre),
+            expectedShadow(form->picombre->deviceSize(), {250, 380}, std::nullopt));
+        QCOMPARE(form->hautombre->text(), QString());
+        QCOMPARE(form->detailsombre->text(), details);
+        click({250, 386});
+        QVERIFY(form->hautombre->text().endsWith(QStringLiteral(" m")));
+    }
+
+    void releasedThePressesAreCuspClicksAgain()
+    {
+        trace();
+        shadow({300, 385}, {300, 390});
+        const QImage drawn = bitmapOf(form->picombre);
+        QTest::mouseClick(form->butombre, Qt::LeftButton);
+        QVERIFY(!form->butombre->isChecked());
+        click({120, 250});
+        QCOMPARE(form->point->value(), 2);
+        QCOMPARE(form->state.ptx[1], 120.0f);
+        QCOMPARE(form->state.pty[1], 250.0f);
+        QCOMPARE(bitmapOf(form->picombre), drawn);
+    }
+
+    void takingTheToolUpAgainStartsWithATop()
+    {
+        trace();
+        QTest::mouseClick(form->butombre, Qt::LeftButton);
+        click({300, 385});
+        QTest::mouseClick(form->butombre, Qt::LeftButton);
+        QTest::mouseClick(form->butombre, Qt::LeftButton);
+        click({250, 380});
+        QCOMPARE(bitmapOf(form->picombre),
+            expectedShadow(form->picombre->deviceSize(), {250, 380}, std::nullopt));
+    }
+
+    void effacerTracesClearsTheShadowToo()
+    {
+        trace();
+        shadow({300, 385}, {300, 390});
+        click({250, 380});
+        QTest::mouseClick(form->Button3, Qt::LeftButton);
+        QVERIFY(form->picombre->isEmpty());
+        QVERIFY(form->pic->isEmpty());
+        // The press after the erasure is a top, not the end of the erased one.
+        click({260, 385});
+        QCOMPARE(bitmapOf(form->picombre),
+            expectedShadow(form->picombre->deviceSize(), {260, 385}, std::nullopt));
+    }
+
+    void eachReasonHasItsText_data()
+    {
+        QTest::addColumn<bool>("traced");
+        QTest::addColumn<int>("b");
+        QTest::addColumn<QPoint>("top");
+        QTest::addColumn<QPoint>("end");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("noCircle") << false << 30 << QPoint(300, 385) << QPoint(300, 390)
+                                  << QStringLiteral("aucun cercle tracé");
+        QTest::newRow("endOffDisc") << true << 30 << QPoint(300, 490) << QPoint(300, 510)
+                                    << QStringLiteral("fin hors du disque");
+        QTest::newRow("towardsTheSun") << true << 30 << QPoint(300, 395) << QPoint(300, 390)
+                                       << QStringLiteral("ombre vers le Soleil");
+        QTest::newRow("endInTheNight") << true << 30 << QPoint(300, 440) << QPoint(300, 460)
+                                       << QStringLiteral("fin dans la nuit");
+        QTest::newRow("sunAlongSight") << true << 90 << QPoint(300, 385) << QPoint(300, 390)
+                                       << QStringLiteral("Soleil dans l'axe de visée");
+        QTest::newRow("strayShadow") << true << 30 << QPoint(310, 375) << QPoint(300, 390)
+                                     << QStringLiteral("clics à vérifier");
+    }
+    void eachReasonHasItsText()
+    {
+        QFETCH(bool, traced);
+        QFETCH(int, b);
+        QFETCH(QPoint, top);
+        QFETCH(QPoint, end);
+        QFETCH(QString, text);
+        if (traced)
+            trace(b);
+        shadow(top, end);
+        QCOMPARE(form->hautombre->text(), text);
+    }
+};
+
+QTEST_MAIN(ShadowToolTest)
+#include "shadowtool_test.moc"
