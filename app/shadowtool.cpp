@@ -4,11 +4,12 @@
 #include "measure/limb.h"
 #include "measure/shadow.h"
 #include "view/pictureview.h"
-#include "view/surface.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QStringList>
+
+#include <vector>
 
 namespace {
 
@@ -62,22 +63,17 @@ void TForm1::traceombre()
 
 void TForm1::drawShadow()
 {
-    QImage bitmap =
-        view::newBitmap(picombre->deviceSize().width(), picombre->deviceSize().height());
-    view::Surface surface(bitmap);
-    surface.setPen(kMagenta);
     // The line goes first, so that the rings' white middles leave the clicked pixels bare.
-    if (shadowEnd_) {
-        surface.moveTo(shadowTop_->x(), shadowTop_->y());
-        surface.lineTo(shadowEnd_->x(), shadowEnd_->y());
-    }
+    std::vector<QPoint> line{*shadowTop_};
+    if (shadowEnd_)
+        line.push_back(*shadowEnd_);
+    picombre->showPolyline(kMagenta, line);
     for (const std::optional<QPoint> &point : {shadowTop_, shadowEnd_}) {
         if (!point)
             continue;
         const measure::Box box = measure::markerBox(point->x(), point->y());
-        surface.ellipse(box.left, box.top, box.right, box.bottom);
+        picombre->drawEllipse(kMagenta, box.left, box.top, box.right, box.bottom);
     }
-    picombre->giveBitmap(bitmap);
 }
 
 void TForm1::clearShadow()

@@ -4,12 +4,14 @@
 #include "app/spinedit.h"
 #include "measure/limb.h"
 #include "measure/shadow.h"
+#include "tests/app/formtest.h"
 #include "view/bitmappicture.h"
 #include "view/pictureview.h"
 #include "view/surface.h"
 
 #include <QGroupBox>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
@@ -65,145 +67,160 @@ private:
     std::unique_ptr<TForm1> form;
     QStringList failures;
 
+    view::PictureView *layer(const char *name) const { return layerOf(*form, name); }
+    QPushButton *ombre() const { return buttonOf(*form, "butombre"); }
+    QString hautombre() const { return control<QLabel>(*form, "hautombre")->text(); }
+    QString details() const { return control<QLabel>(*form, "detailsombre")->text(); }
+
     void click(QPoint at)
     {
-        QTest::mousePress(form->picellipse, Qt::LeftButton, {}, at);
-        QTest::mouseRelease(form->picellipse, Qt::LeftButton, {}, at);
+        QTest::mousePress(layer("picellipse"), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(layer("picellipse"), Qt::LeftButton, {}, at);
     }
     void trace(int b = 30)
     {
         click({100, 300});
         click({500, 300});
-        QTest::mouseClick(form->Button1, Qt::LeftButton);
-        form->SpinEditB->setValue(b);
+        QTest::mouseClick(buttonOf(*form, "Button1"), Qt::LeftButton);
+        spinOf(*form, "SpinEditB")->setValue(b);
     }
     void shadow(QPoint top, QPoint end)
     {
-        if (!form->butombre->isChecked())
-            QTest::mouseClick(form->butombre, Qt::LeftButton);
+        if (!ombre()->isChecked())
+            QTest::mouseClick(ombre(), Qt::LeftButton);
         click(top);
         click(end);
     }
 
-private slots:
-    void init()
+    void makeForm()
     {
         form = std::make_unique<TForm1>();
         failures.clear();
-        form->showFailure = [this](const QString &message) {
+        form->effects.showFailure = [this](const QString &message) {
             failures << message;
         };
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     }
+
+private slots:
+    void init() { makeForm(); }
     void cleanup()
     {
         QVERIFY2(failures.isEmpty(), qPrintable(failures.join(QLatin1Char('|'))));
         form.reset();
+        QLocale::setDefault(QLocale::system());
     }
 
     void controlsSitInTheFreeStrips()
     {
-        QCOMPARE(form->butombre->parentWidget(), form->TabSheet1);
-        QCOMPARE(form->butombre->geometry(), QRect(66, 444, 52, 20));
-        QCOMPARE(form->butombre->text(), QStringLiteral("Ombre"));
-        QVERIFY(form->butombre->isCheckable());
-        QVERIFY(!form->butombre->isChecked());
-        QCOMPARE(form->hautombre->parentWidget(), form->TabSheet1);
-        QCOMPARE(form->hautombre->geometry(), QRect(6, 486, 116, 14));
-        QCOMPARE(form->hautombre->text(), QString());
-        QCOMPARE(form->GroupBox2->parentWidget(), form->TabSheet2);
-        QCOMPARE(form->GroupBox2->geometry(), QRect(476, 361, 407, 144));
-        QCOMPARE(form->GroupBox2->title(), QStringLiteral("Assistant ombre"));
+        QCOMPARE(ombre()->parentWidget(), control(*form, "TabSheet1"));
+        QCOMPARE(ombre()->geometry(), QRect(66, 444, 52, 20));
+        QCOMPARE(ombre()->text(), QStringLiteral("Ombre"));
+        QVERIFY(ombre()->isCheckable());
+        QVERIFY(!ombre()->isChecked());
+        QCOMPARE(control<QLabel>(*form, "hautombre")->parentWidget(), control(*form, "TabSheet1"));
+        QCOMPARE(control<QLabel>(*form, "hautombre")->geometry(), QRect(6, 486, 116, 14));
+        QCOMPARE(hautombre(), QString());
+        QCOMPARE(
+            control<QGroupBox>(*form, "GroupBox2")->parentWidget(), control(*form, "TabSheet2"));
+        QCOMPARE(control<QGroupBox>(*form, "GroupBox2")->geometry(), QRect(476, 361, 407, 144));
+        QCOMPARE(
+            control<QGroupBox>(*form, "GroupBox2")->title(), QStringLiteral("Assistant ombre"));
     }
 
     void theLayerIsOnTopAndLetsPressesThrough()
     {
         const QList<QWidget *> children =
-            form->TabSheet1->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
-        QVERIFY(children.indexOf(form->picombre) > children.indexOf(form->picellipse));
-        QCOMPARE(form->picombre->geometry(), form->picellipse->geometry());
-        QVERIFY(form->picombre->isTransparent());
-        QVERIFY(form->picombre->isEmpty());
+            control(*form, "TabSheet1")
+                ->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+        QVERIFY(children.indexOf(layer("picombre")) > children.indexOf(layer("picellipse")));
+        QCOMPARE(layer("picombre")->geometry(), layer("picellipse")->geometry());
+        QVERIFY(layer("picombre")->isTransparent());
+        QVERIFY(layer("picombre")->isEmpty());
         // The press goes to the layer that has always taken the picture area's presses.
-        QCOMPARE(form->TabSheet1->childAt(300, 300), form->picellipse);
+        QCOMPARE(control(*form, "TabSheet1")->childAt(300, 300), layer("picellipse"));
     }
 
     void twoPressesMeasureAndLeaveTheCuspsAlone()
     {
         trace();
         const measure::TMesureState before = form->state;
-        const QImage cusps = bitmapOf(form->pic);
+        const QImage cusps = bitmapOf(layer("pic"));
         const QPoint top(300, 385);
         const QPoint end(300, 390);
         shadow(top, end);
         QVERIFY(sameState(form->state, before));
-        QCOMPARE(form->point->value(), 1);
-        QVERIFY(form->Button1->isEnabled());
-        QCOMPARE(bitmapOf(form->pic), cusps);
-        QCOMPARE(bitmapOf(form->picombre), expectedShadow(form->picombre->deviceSize(), top, end));
-        QCOMPARE(bitmapOf(form->picombre).pixel(300, 387), kMagenta);
+        QCOMPARE(control<QSlider>(*form, "point")->value(), 1);
+        QVERIFY(buttonOf(*form, "Button1")->isEnabled());
+        QCOMPARE(bitmapOf(layer("pic")), cusps);
+        QCOMPARE(
+            bitmapOf(layer("picombre")), expectedShadow(layer("picombre")->deviceSize(), top, end));
+        QCOMPARE(bitmapOf(layer("picombre")).pixel(300, 387), kMagenta);
 
         // 5 px at 8.687 km per pixel, the Sun 3.3° up at the end: about 3.6 km.
         const measure::ShadowMeasure expected =
             measure::measureShadow(measure::moonModel(form->state, 30), {300, 385}, {300, 390});
         QVERIFY(expected.height.value > 3400 && expected.height.value < 3800);
-        QCOMPARE(form->hautombre->text(), QString::fromStdString(measure::shadowLabel(expected)));
-        QVERIFY(form->hautombre->text().contains(QChar(0x202F)));
+        QCOMPARE(hautombre(), QString::fromStdString(measure::shadowLabel(expected)));
+        QVERIFY(hautombre().contains(QChar(0x202F)));
     }
 
     void detailsUseTheLocaleSeparator()
     {
-        form->decimalSeparator = QStringLiteral(",");
+        // The user's locale is what the window reads; only a test sets it.
+        form.reset();
+        QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+        makeForm();
         trace();
         shadow({300, 385}, {300, 390});
-        const QStringList lines = form->detailsombre->text().split(QLatin1Char('\n'));
+        const QStringList lines = details().split(QLatin1Char('\n'));
         QCOMPARE(lines.size(), 5);
         QCOMPARE(lines[0], QStringLiteral("Longueur sur l'image: 5,0 px"));
         QVERIFY(lines[1].startsWith(QStringLiteral("Longueur au sol: ")));
         QVERIFY(lines[1].endsWith(QStringLiteral(" km")));
         QVERIFY(lines[2].contains(QStringLiteral("° ± 0,")));
-        QCOMPARE(lines[3], QStringLiteral("Hauteur du relief: ") + form->hautombre->text());
+        QCOMPARE(lines[3], QStringLiteral("Hauteur du relief: ") + hautombre());
     }
 
     void aThirdPressStartsANewPair()
     {
         trace();
         shadow({300, 385}, {300, 390});
-        const QString details = form->detailsombre->text();
+        const QString last = details();
         click({250, 380});
-        QCOMPARE(bitmapOf(form->picombre),
-            expectedShadow(form->picombre->deviceSize(), {250, 380}, std::nullopt));
-        QCOMPARE(form->hautombre->text(), QString());
-        QCOMPARE(form->detailsombre->text(), details);
+        QCOMPARE(bitmapOf(layer("picombre")),
+            expectedShadow(layer("picombre")->deviceSize(), {250, 380}, std::nullopt));
+        QCOMPARE(hautombre(), QString());
+        QCOMPARE(details(), last);
         click({250, 386});
-        QVERIFY(form->hautombre->text().endsWith(QStringLiteral(" m")));
+        QVERIFY(hautombre().endsWith(QStringLiteral(" m")));
     }
 
     void releasedThePressesAreCuspClicksAgain()
     {
         trace();
         shadow({300, 385}, {300, 390});
-        const QImage drawn = bitmapOf(form->picombre);
-        QTest::mouseClick(form->butombre, Qt::LeftButton);
-        QVERIFY(!form->butombre->isChecked());
+        const QImage drawn = bitmapOf(layer("picombre"));
+        QTest::mouseClick(ombre(), Qt::LeftButton);
+        QVERIFY(!ombre()->isChecked());
         click({120, 250});
-        QCOMPARE(form->point->value(), 2);
+        QCOMPARE(control<QSlider>(*form, "point")->value(), 2);
         QCOMPARE(form->state.ptx[1], 120.0f);
         QCOMPARE(form->state.pty[1], 250.0f);
-        QCOMPARE(bitmapOf(form->picombre), drawn);
+        QCOMPARE(bitmapOf(layer("picombre")), drawn);
     }
 
     void takingTheToolUpAgainStartsWithATop()
     {
         trace();
-        QTest::mouseClick(form->butombre, Qt::LeftButton);
+        QTest::mouseClick(ombre(), Qt::LeftButton);
         click({300, 385});
-        QTest::mouseClick(form->butombre, Qt::LeftButton);
-        QTest::mouseClick(form->butombre, Qt::LeftButton);
+        QTest::mouseClick(ombre(), Qt::LeftButton);
+        QTest::mouseClick(ombre(), Qt::LeftButton);
         click({250, 380});
-        QCOMPARE(bitmapOf(form->picombre),
-            expectedShadow(form->picombre->deviceSize(), {250, 380}, std::nullopt));
+        QCOMPARE(bitmapOf(layer("picombre")),
+            expectedShadow(layer("picombre")->deviceSize(), {250, 380}, std::nullopt));
     }
 
     void effacerTracesClearsTheShadowToo()
@@ -211,13 +228,13 @@ private slots:
         trace();
         shadow({300, 385}, {300, 390});
         click({250, 380});
-        QTest::mouseClick(form->Button3, Qt::LeftButton);
-        QVERIFY(form->picombre->isEmpty());
-        QVERIFY(form->pic->isEmpty());
+        QTest::mouseClick(buttonOf(*form, "Button3"), Qt::LeftButton);
+        QVERIFY(layer("picombre")->isEmpty());
+        QVERIFY(layer("pic")->isEmpty());
         // The press after the erasure is a top, not the end of the erased one.
         click({260, 385});
-        QCOMPARE(bitmapOf(form->picombre),
-            expectedShadow(form->picombre->deviceSize(), {260, 385}, std::nullopt));
+        QCOMPARE(bitmapOf(layer("picombre")),
+            expectedShadow(layer("picombre")->deviceSize(), {260, 385}, std::nullopt));
     }
 
     void eachReasonHasItsText_data()
@@ -250,7 +267,7 @@ private slots:
         if (traced)
             trace(b);
         shadow(top, end);
-        QCOMPARE(form->hautombre->text(), text);
+        QCOMPARE(hautombre(), text);
     }
 };
 
