@@ -220,6 +220,10 @@ std::string groupedMetres(real metres)
     // Thin no-break spaces (U+202F) group the thousands, as French typography writes them;
     // they keep a figure on one line and are narrower than a word space.
     static const std::string kThin = "\u202F";
+    // Beyond a billion kilometres no click on a photograph means anything, and llround would
+    // be undefined past its range.
+    if (!(std::fabs(metres) < 1e15L))
+        return "?";
     const long long whole = std::llround(metres);
     std::string digits = std::to_string(std::llabs(whole));
     std::string text;

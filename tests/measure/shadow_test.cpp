@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
 #include <random>
 
 namespace {
@@ -293,7 +294,10 @@ TEST(ShadowTexts, ThousandsAreGroupedWithThinSpaces)
         {1759.6L, "1\u202F760"},
         {12345, "12\u202F345"},
         {123456, "123\u202F456"},
-        {1234567, "1\u202F234\u202F567"}};
+        {1234567, "1\u202F234\u202F567"},
+        {-1500, "-1\u202F500"},
+        {1e16L, "?"},
+        {std::numeric_limits<real>::infinity(), "?"}};
     for (const auto &c : cases)
         EXPECT_EQ(measure::groupedMetres(c.metres), c.text) << static_cast<double>(c.metres);
     EXPECT_EQ(measure::heightText({1760.2L, 149.2L}), "1\u202F760 m ± 150 m");
