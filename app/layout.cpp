@@ -250,7 +250,7 @@ void TForm1::layoutExplications()
     Label6 = place(label(QStringLiteral("Hauteur calculée:"), GroupBox1), "Label6", 231, 46, 84, 13);
     hautcalc = place(label(QStringLiteral("0"), GroupBox1), "hautcalc", 260, 71, 6, 13);
     GroupBox2 = place(new QGroupBox(QStringLiteral("Assistant ombre"), page), "GroupBox2", 476, 361, 407, 144);
-    detailsombre = place(label(QStringLiteral("Enfoncez \"Ombre\", puis cliquez le sommet du relief et le bout de son ombre."), GroupBox2), "detailsombre", 12, 20, 385, 116);
+    detailsombre = place(label(QStringLiteral("Enfoncez \"Ombre\", puis cliquez sur le sommet du relief et sur le bout de son ombre."), GroupBox2), "detailsombre", 12, 20, 385, 116);
     // clang-format on
 
     centre(Memo1);
