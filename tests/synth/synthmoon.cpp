@@ -85,9 +85,12 @@ private:
     std::uint64_t state;
 };
 
-// Quantiles of the standard normal law at the midpoints of 65536 equal-probability bins (the
+// Quantiles of the standard normal law at the midpoints of 4096 equal-probability bins (the
 // rational approximation of the inverse distribution function by Acklam, relative error
-// 1.2e-9): one table look-up per grain value instead of a logarithm and a square root.
+// 1.2e-9): one look-up per grain value instead of a logarithm and a square root. The table
+// stays in the first-level cache, which a finer one would not; it cuts the tails at 3.5 sigma.
+constexpr std::size_t kGrainBins = 4096;
+
 double inverseNormal(double p)
 {
     static const double a[] = {-3.969683028665376e+01,
@@ -123,12 +126,12 @@ double inverseNormal(double p)
         / (((((b[0] * r + b[1]) * r + b[2]) * r + b[3]) * r + b[4]) * r + 1);
 }
 
-const std::array<float, 65536> &gaussianTable()
+const std::array<float, kGrainBins> &gaussianTable()
 {
-    static const std::array<float, 65536> table = [] {
-        std::array<float, 65536> t{};
+    static const std::array<float, kGrainBins> table = [] {
+        std::array<float, kGrainBins> t{};
         for (std::size_t k = 0; k < t.size(); ++k)
-            t[k] = static_cast<float>(inverseNormal((static_cast<double>(k) + 0.5) / 65536.0));
+            t[k] = static_cast<float>(inverseNormal((static_cast<double>(k) + 0.5) / kGrainBins));
         return t;
     }();
     return table;
@@ -155,10 +158,15 @@ struct Feature {
     /// Beyond this distance from the centre the feature leaves the sphere as it is.
     double extent = 0;
     double top = 0;
+    /// Crater: the largest slope of its walls and rim.
+    double steepest = 0;
     int x0 = 0, y0 = 0, x1 = -1, y1 = -1;
 
     bool convex() const { return kind != Kind::Crater; }
 };
+
+// Deeper than any crater floor, in radii (the deepest is 0.22 × 30 km).
+constexpr double kDeepest = 0.005;
 
 // A crater's rim falls back to the plain over this many rim radii outside the rim.
 constexpr double kRimApron = 0.6;
@@ -176,7 +184,7 @@ double heightAt(const Feature &f, V u, double *gs = nullptr, double *gt = nullpt
     const double t = dot(u, f.e2);
     switch (f.kind) {
     case Feature::Kind::Cone: {
-        const double d = std::hypot(s, t);
+        const double d = std::sqrt(s * s + t * t);
         if (d >= f.rho)
             return 0;
         if (gs && d > 0) {
@@ -189,7 +197,7 @@ double heightAt(const Feature &f, V u, double *gs = nullptr, double *gt = nullpt
         const double along = s * f.dirS + t * f.dirT;
         const double across = -s * f.dirT + t * f.dirS;
         const double off = along - std::clamp(along, -f.halfLen, f.halfLen);
-        const double d = std::hypot(off, across);
+        const double d = std::sqrt(off * off + across * across);
         if (d >= f.rho)
             return 0;
         if (gs && d > 0) {
@@ -200,7 +208,7 @@ double heightAt(const Feature &f, V u, double *gs = nullptr, double *gt = nullpt
         return f.h * (1 - d / f.rho);
     }
     case Feature::Kind::Crater: {
-        const double d = std::hypot(s, t);
+        const double d = std::sqrt(s * s + t * t);
         const double q = d / f.rho;
         double value = 0, slope = 0;
         if (q < 1) {
@@ -226,12 +234,24 @@ struct Ray {
     V at(double t) const { return o + t * d; }
 };
 
-/// The part [lo, hi] of the ray that passes within the feature's reach; false when none.
-bool bracket(const Feature &f, const Ray &ray, double &lo, double &hi)
+/// The part [lo, hi] of the ray (of unit direction) that passes within the feature's reach and
+/// low enough to meet it; false when none. `slack` widens the reach.
+bool bracket(const Feature &f, const Ray &ray, double &lo, double &hi, double slack = 0)
 {
+    // Above the feature's top nothing can be met: most shadow rays leave that shell soon.
+    const double shell = 1 + f.top + 1e-9;
+    const double ob = dot(ray.o, ray.d);
+    const double oc2 = dot(ray.o, ray.o) - shell * shell;
+    const double shellDisc = ob * ob - oc2;
+    if (shellDisc < 0)
+        return false;
+    lo = std::max(lo, -ob - std::sqrt(shellDisc));
+    hi = std::min(hi, -ob + std::sqrt(shellDisc));
+    if (!(lo < hi))
+        return false;
     // In the tangent plane the ray is nearly a straight line (|X| stays within 1 % of 1), so a
     // slightly widened disc of the feature's extent bounds every point where it matters.
-    const double reach = f.extent * 1.05 + 1e-9;
+    const double reach = f.extent * 1.05 + 1e-9 + slack;
     const double ps = dot(ray.o, f.e1), pt = dot(ray.o, f.e2);
     const double vs = dot(ray.d, f.e1), vt = dot(ray.d, f.e2);
     const double qa = vs * vs + vt * vt;
@@ -273,26 +293,47 @@ double clearance(const Feature &f, const Ray &ray, double t, bool unclamped)
     const double s = dot(u, f.e1), tt = dot(u, f.e2);
     double d;
     if (f.kind == Feature::Kind::Cone) {
-        d = std::hypot(s, tt);
+        d = std::sqrt(s * s + tt * tt);
     } else {
         const double along = s * f.dirS + tt * f.dirT;
         const double across = -s * f.dirT + tt * f.dirS;
-        d = std::hypot(along - std::clamp(along, -f.halfLen, f.halfLen), across);
+        const double off = along - std::clamp(along, -f.halfLen, f.halfLen);
+        d = std::sqrt(off * off + across * across);
     }
     return r - 1 - f.h * (1 - d / f.rho);
 }
 
-/// Where the ray first goes below the surface on [lo, hi] by bisection from a point above it.
+/// Where the ray crosses the surface between a point above it and one below, by the Illinois
+/// variant of regula falsi. The point returned is on the near side, so that a shadow ray
+/// leaving it does not start under the surface it lies on.
 double refine(const Feature &f, const Ray &ray, double above, double below, bool unclamped)
 {
-    for (int k = 0; k < 48 && below - above > 1e-13; ++k) {
-        const double mid = 0.5 * (above + below);
-        if (clearance(f, ray, mid, unclamped) < 0)
+    double ga = clearance(f, ray, above, unclamped);
+    double gb = clearance(f, ray, below, unclamped);
+    int side = 0;
+    // 1e-9 radii is a millionth of a pixel on the largest disc drawn.
+    for (int k = 0; k < 60 && below - above > 1e-9; ++k) {
+        double mid = (ga * below - gb * above) / (ga - gb);
+        if (!(mid > above && mid < below))
+            mid = 0.5 * (above + below);
+        const double g = clearance(f, ray, mid, unclamped);
+        if (g < 0) {
             below = mid;
-        else
+            gb = g;
+            if (side == -1)
+                ga *= 0.5;
+            side = -1;
+        } else {
             above = mid;
+            ga = g;
+            if (side == 1)
+                gb *= 0.5;
+            side = 1;
+        }
+        if (g >= 0 && g < 1e-12)
+            break;
     }
-    return below;
+    return above;
 }
 
 constexpr double kNoHit = 1e300;
@@ -309,7 +350,7 @@ double featureHit(const Feature &f, const Ray &ray, double lo, double hi)
         double a = lo, b = hi;
         double m1 = b - g * (b - a), m2 = a + g * (b - a);
         double f1 = clearance(f, ray, m1, true), f2 = clearance(f, ray, m2, true);
-        for (int k = 0; k < 60 && b - a > 1e-12; ++k) {
+        for (int k = 0; k < 60 && b - a > 1e-9; ++k) {
             if (f1 < f2) {
                 b = m2;
                 m2 = m1;
@@ -331,18 +372,23 @@ double featureHit(const Feature &f, const Ray &ray, double lo, double hi)
             return lo;
         return refine(f, ray, lo, tmin, true);
     }
-    // A crater's bowl and rim: march in steps of a twelfth of its radius, then bisect.
-    const double step = f.rho / 12;
+    // A crater's bowl and rim: step by the clearance over the steepest slope (the clearance
+    // cannot fall faster than that), so no crossing is stepped over, then bisect.
+    const double rate = 1.1 * (1 + f.steepest);
+    // Near the surface the steps shrink; below this one a sliver of rim may be stepped over.
+    const double least = f.rho / 40;
     double prev = lo;
-    if (clearance(f, ray, lo, false) < 0)
+    double gap = clearance(f, ray, lo, false);
+    if (gap < 0)
         return lo;
-    for (double t = lo + step;; t += step) {
-        const double tt = std::min(t, hi);
-        if (clearance(f, ray, tt, false) < 0)
-            return refine(f, ray, prev, tt, false);
-        if (tt >= hi)
+    for (;;) {
+        const double t = std::min(prev + std::max(gap / rate, least), hi);
+        gap = clearance(f, ray, t, false);
+        if (gap < 0)
+            return refine(f, ray, prev, t, false);
+        if (t >= hi)
             return kNoHit;
-        prev = tt;
+        prev = t;
     }
 }
 
@@ -365,7 +411,6 @@ double sphereHit(const Ray &ray, double lo)
 struct Relief {
     std::vector<const Feature *> features;
     double top = 0;
-    double bottom = 0;
 };
 
 /// True when the sphere hit at t lies in a crater's bowl, where the plain sphere is open.
@@ -376,7 +421,7 @@ bool insideCrater(const Relief &relief, V x)
         if (f->kind != Feature::Kind::Crater)
             continue;
         const double s = dot(u, f->e1), t = dot(u, f->e2);
-        if (dot(u, f->c) > 0 && std::hypot(s, t) < f->rho * (1 + kRimApron))
+        if (dot(u, f->c) > 0 && s * s + t * t < f->extent * f->extent)
             return true;
     }
     return false;
@@ -385,32 +430,36 @@ bool insideCrater(const Relief &relief, V x)
 /// First t in [lo, hi] where the ray meets the relief or the plain sphere.
 double reliefHit(const Relief &relief, const Ray &ray, double lo, double hi)
 {
+    // The plain sphere first, where no crater has replaced it: it bounds the search of the
+    // features, which all stand above it or replace it.
     double best = kNoHit;
-    for (const Feature *f : relief.features)
-        best = std::min(best, featureHit(*f, ray, lo, std::min(hi, best)));
-    // The plain sphere counts where no crater has replaced it; a crater's own surface
-    // (rim and bowl) was tested above.
     double t = lo;
     for (int k = 0; k < 4; ++k) {
         const double ts = sphereHit(ray, t);
-        if (ts >= std::min(hi, best))
+        if (ts >= hi)
             break;
-        if (!insideCrater(relief, ray.at(ts)))
-            return ts;
-        // Step over the crater's footprint: its surface decides there.
+        if (!insideCrater(relief, ray.at(ts))) {
+            best = ts;
+            break;
+        }
+        // Step over the crater's footprint: its own surface decides there.
         double far = ts;
         for (const Feature *f : relief.features) {
             double a = ts, b = hi;
             if (f->kind == Feature::Kind::Crater && bracket(*f, ray, a, b))
                 far = std::max(far, b);
         }
-        // Inside the sphere past the crater, the ray is under ground from there on.
         if (far >= hi)
             break;
-        if (dot(ray.at(far), ray.at(far)) < 1)
-            return std::min(best, far);
+        // Still inside the sphere past the crater: under ground from there on.
+        if (dot(ray.at(far), ray.at(far)) < 1) {
+            best = far;
+            break;
+        }
         t = far;
     }
+    for (const Feature *f : relief.features)
+        best = std::min(best, featureHit(*f, ray, lo, std::min(hi, best)));
     return best;
 }
 
@@ -501,6 +550,8 @@ private:
     double albedo(V u) const;
     double smooth(double a, double b) const;
     double withRelief(double a, double b, const Relief &relief) const;
+    bool reliefMatters(V p, double rr, const Relief &relief) const;
+    double pixelLight(int i, int j, const Relief &relief) const;
     void placeSeas(Random &random);
     void placeCraters(Random &random);
     void placeStars(Random &random);
@@ -606,6 +657,7 @@ void Renderer::placeCraters(Random &random)
         f.h = random.uniform(0.03, 0.06) * radiusKm / kMoonRadiusKm;
         f.extent = f.rho * (1 + kRimApron);
         f.top = f.h;
+        f.steepest = std::max(2 * f.depth / f.rho, 1.5 * f.h / (kRimApron * f.rho));
         features.push_back(f);
     }
 }
@@ -683,7 +735,7 @@ double Renderer::albedo(V u) const
         if (dot(u, sea.c) < sea.cosReach)
             continue;
         const double s = dot(u, sea.e1), t = dot(u, sea.e2);
-        const double d = std::hypot(s, t);
+        const double d = std::sqrt(s * s + t * t);
         double wobble = 1;
         if (d > 0) {
             const double c1 = s / d, s1 = t / d;
@@ -693,7 +745,9 @@ double Renderer::albedo(V u) const
         }
         const double q = d / (sea.rho * wobble);
         const double inside = 1 - smoothstep((q - (1 - kSeaEdge)) / (2 * kSeaEdge));
-        value *= 1 - (1 - sea.albedo) * inside;
+        // Where two seas overlap the darker one shows, not their product: a sea is never
+        // darker than 55 % of the highlands.
+        value = std::min(value, 1 - (1 - sea.albedo) * inside);
     }
     return value;
 }
@@ -741,6 +795,76 @@ double Renderer::withRelief(double a, double b, const Relief &relief) const
     return scene.brightness * albedo(u) * lit;
 }
 
+/// False when no ray of the pixel centred on frame point p can meet the relief: not on a
+/// feature, not in the shadow of one, and the viewer's line passes by them.
+bool Renderer::reliefMatters(V p, double rr, const Relief &relief) const
+{
+    if (rr >= 1)
+        return true;
+    const double z = std::sqrt(1 - rr);
+    const V ground{p.x, p.y, z};
+    // The pixel's corners, seen on the ground: foreshortened by z towards the limb.
+    const double slack = 1.5 / (scene.radius * std::max(z, 0.02));
+    // The viewer's line down to a sphere below the deepest crater floor.
+    const double floor = 1 - kDeepest;
+    const double below = 2 - std::sqrt(std::max(0.0, floor * floor - rr));
+    for (const Feature *f : relief.features) {
+        double lo = 0, hi = below;
+        if (bracket(*f, Ray{{p.x, p.y, 2}, {0, 0, -1}}, lo, hi, slack))
+            return true;
+    }
+    if (dot(ground, sun) < -0.2)
+        return false;
+    for (const Feature *f : relief.features) {
+        double lo = 0, hi = 4;
+        if (bracket(*f, Ray{ground, sun}, lo, hi, slack))
+            return true;
+    }
+    return false;
+}
+
+/// Light of pixel (i, j) before the tone curve: averaged over its area where an edge cuts it.
+double Renderer::pixelLight(int i, int j, const Relief &relief) const
+{
+    const V p = frame(i, j);
+    const double rr = p.x * p.x + p.y * p.y;
+    if (!relief.features.empty() && reliefMatters(p, rr, relief)) {
+        // Relief: 4 × 4 rays, each followed down to the ground and back to the Sun.
+        const int n = 4;
+        double sum = 0;
+        for (int sy = 0; sy < n; ++sy)
+            for (int sx = 0; sx < n; ++sx) {
+                const V q = frame(i + (sx + 0.5) / n - 0.5, j + (sy + 0.5) / n - 0.5);
+                sum += withRelief(q.x, q.y, relief);
+            }
+        return sum / (n * n);
+    }
+    const double limbBand = 1.5 / scene.radius;
+    if (rr >= (1 + limbBand) * (1 + limbBand))
+        return 0;
+    bool mixed = std::fabs(std::sqrt(rr) - 1) < limbBand;
+    if (!mixed) {
+        // Cut by the terminator when the light at the centre is less than its change across
+        // half a pixel's diagonal.
+        const double z = std::sqrt(1 - rr);
+        const double lit = p.x * sun.x + p.y * sun.y + z * sun.z;
+        const double gx = sun.x - sun.z * p.x / z, gy = sun.y - sun.z * p.y / z;
+        const double r = scene.radius;
+        mixed = lit * lit * r * r < 0.5625 * (gx * gx + gy * gy);
+    }
+    if (!mixed)
+        return smooth(p.x, p.y);
+    // The limb or the terminator cuts the pixel: 8 × 8 samples of it.
+    const int n = 8;
+    double sum = 0;
+    for (int sy = 0; sy < n; ++sy)
+        for (int sx = 0; sx < n; ++sx) {
+            const V q = frame(i + (sx + 0.5) / n - 0.5, j + (sy + 0.5) / n - 0.5);
+            sum += smooth(q.x, q.y);
+        }
+    return sum / (n * n);
+}
+
 Photo Renderer::render()
 {
     Photo photo;
@@ -750,9 +874,9 @@ Photo Renderer::render()
     const int channels = photo.channels;
     photo.pixels.assign(static_cast<std::size_t>(scene.width) * scene.height * channels, 0);
     const auto &gauss = gaussianTable();
-    const double r = scene.radius;
-    const double limbBand = 1.5 / r;
     const double gammaInverse = scene.gamma > 0 ? 1 / scene.gamma : 1;
+    // Beyond this distance from the centre only the relief's boxes can hold light.
+    const double reach = scene.radius + 2;
     Relief relief;
     std::vector<const Feature *> rowFeatures;
     std::vector<const Star *> rowStars;
@@ -765,6 +889,9 @@ Photo Renderer::render()
         for (const Star &s : stars)
             if (j >= s.y0 && j <= s.y1)
                 rowStars.push_back(&s);
+        const double dy = j - scene.centreY;
+        const double half = reach * reach - dy * dy > 0 ? std::sqrt(reach * reach - dy * dy) : -1;
+        const double discFrom = scene.centreX - half, discTo = scene.centreX + half;
         for (int i = 0; i < scene.width; ++i) {
             relief.features.clear();
             relief.top = 0;
@@ -773,64 +900,34 @@ Photo Renderer::render()
                     relief.features.push_back(f);
                     relief.top = std::max(relief.top, f->top);
                 }
-            const V p = frame(i, j);
-            const double rr = p.x * p.x + p.y * p.y;
-            double radiance = 0;
-            if (!relief.features.empty()) {
-                // Relief: 4 × 4 rays, each followed down to the ground and back to the Sun.
-                const int n = 4;
-                for (int sy = 0; sy < n; ++sy)
-                    for (int sx = 0; sx < n; ++sx) {
-                        const V q = frame(i + (sx + 0.5) / n - 0.5, j + (sy + 0.5) / n - 0.5);
-                        radiance += withRelief(q.x, q.y, relief);
-                    }
-                radiance /= n * n;
-            } else if (rr < (1 + limbBand) * (1 + limbBand)) {
-                const double rho = std::sqrt(rr);
-                bool mixed = std::fabs(rho - 1) < limbBand;
-                if (!mixed) {
-                    const double z = std::sqrt(1 - rr);
-                    const double lit = p.x * sun.x + p.y * sun.y + z * sun.z;
-                    const double gx = sun.x - sun.z * p.x / z, gy = sun.y - sun.z * p.y / z;
-                    mixed = std::fabs(lit) < 0.75 * std::hypot(gx, gy) / r;
-                }
-                if (mixed) {
-                    // The limb and the terminator cut the pixel: 8 × 8 samples of it.
-                    const int n = 8;
-                    for (int sy = 0; sy < n; ++sy)
-                        for (int sx = 0; sx < n; ++sx) {
-                            const V q = frame(i + (sx + 0.5) / n - 0.5, j + (sy + 0.5) / n - 0.5);
-                            radiance += smooth(q.x, q.y);
-                        }
-                    radiance /= n * n;
-                } else {
-                    radiance = smooth(p.x, p.y);
-                }
-            }
+            double light = 0;
+            if (!relief.features.empty() || (half >= 0 && i >= discFrom && i <= discTo))
+                light = pixelLight(i, j, relief);
             double starLevel = 0;
             const Star *bright = nullptr;
             for (const Star *s : rowStars)
                 if (i >= s->x0 && i <= s->x1) {
-                    const double dx = i - s->x, dy = j - s->y;
+                    const double sx = i - s->x, sy = j - s->y;
                     starLevel +=
-                        s->peak * std::exp(-(dx * dx + dy * dy) / (2 * s->sigma * s->sigma));
+                        s->peak * std::exp(-(sx * sx + sy * sy) / (2 * s->sigma * s->sigma));
                     bright = s;
                 }
-            const std::size_t at = (static_cast<std::size_t>(j) * scene.width + i) * channels;
+            const std::size_t pixel = static_cast<std::size_t>(j) * scene.width + i;
+            const std::size_t at = pixel * channels;
+            // One hash gives the grain of all three channels, 12 bits each.
+            const std::uint64_t grain = mix(
+                (static_cast<std::uint64_t>(scene.seed) << 40) ^ static_cast<std::uint64_t>(pixel));
             for (int ch = 0; ch < channels; ++ch) {
-                double level = radiance * tint[ch];
+                double level = light * tint[ch];
                 if (gammaInverse != 1 && level > 0)
                     level = 255 * std::pow(level / 255, gammaInverse);
                 level += scene.sky * skyTint[ch];
                 if (bright)
                     level += starLevel * bright->tint[ch];
-                if (scene.noise > 0) {
-                    const std::uint64_t key = (static_cast<std::uint64_t>(scene.seed) << 40)
-                        ^ (static_cast<std::uint64_t>(at + ch));
-                    level += scene.noise * gauss[mix(key) & 0xffff];
-                }
+                if (scene.noise > 0)
+                    level += scene.noise * gauss[(grain >> (12 * ch)) & (kGrainBins - 1)];
                 photo.pixels[at + ch] =
-                    static_cast<std::uint8_t>(std::clamp(std::nearbyint(level), 0.0, 255.0));
+                    static_cast<std::uint8_t>(std::lrint(std::clamp(level, 0.0, 255.0)));
             }
         }
     }
@@ -854,6 +951,51 @@ Photo render(const Scene &scene)
     if (scene.width <= 0 || scene.height <= 0 || !(scene.radius > 0))
         throw std::invalid_argument("synth::render: empty picture or disc");
     return Renderer(scene).render();
+}
+
+measure::MoonModel trueModel(const Scene &scene)
+{
+    using measure::real;
+    measure::MoonModel model = modelOf(scene);
+    const measure::Vec3 &sun = scene.sun;
+    // Of the two ways of writing the Sun as litSign × (0, −cos B, sin B), the one with B in
+    // −90…90 degrees has −litSign × cos B of the sign of sun.y.
+    model.litSign = sun.y <= 0 ? 1 : -1;
+    const real sign = model.litSign;
+    model.b = std::atan2(sign * sun.z, -sign * sun.y) / measure::kPiOver180;
+    model.bSigma = 0;
+    return model;
+}
+
+measure::Vec3 sunAbove(const measure::Vec3 &place, double elevationDegrees, int litSign)
+{
+    using measure::real;
+    const real sign = litSign < 0 ? -1 : 1;
+    const real n = std::sqrt(measure::dot(place, place));
+    const real py = place.y / n, pz = place.z / n;
+    // place · sun = sign × (−py cos B + pz sin B) = sign × a sin(B + φ).
+    const real a = std::sqrt(py * py + pz * pz);
+    const real phi = std::atan2(-py, pz);
+    const real target = sign * std::sin(static_cast<real>(elevationDegrees) * measure::kPiOver180);
+    if (!(std::fabs(target) <= a))
+        throw std::invalid_argument(
+            "synth::sunAbove: no Sun across the cusp line gives that elevation");
+    const real alpha = std::asin(target / a);
+    auto wrap = [](real b) {
+        while (b > measure::kPi)
+            b -= 2 * measure::kPi;
+        while (b <= -measure::kPi)
+            b += 2 * measure::kPi;
+        return b;
+    };
+    const real b1 = wrap(alpha - phi), b2 = wrap(measure::kPi - alpha - phi);
+    const real half = measure::kPi / 2;
+    const bool ok1 = std::fabs(b1) <= half, ok2 = std::fabs(b2) <= half;
+    if (!ok1 && !ok2)
+        throw std::invalid_argument(
+            "synth::sunAbove: that Sun is on the other side of the cusp line");
+    const real b = ok1 && (!ok2 || std::fabs(b1) <= std::fabs(b2)) ? b1 : b2;
+    return {0, -sign * std::cos(b), sign * std::sin(b)};
 }
 
 measure::PicturePoint trueCusp(const Scene &scene, int n)

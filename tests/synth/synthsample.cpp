@@ -15,15 +15,6 @@ measure::Vec3 sunAt(double bDegrees, int litSign = 1)
     return {0, -litSign * std::cos(b), litSign * std::sin(b)};
 }
 
-// The Sun placed so that it stands `elevation` degrees above the horizon at `base`.
-measure::Vec3 sunOver(const measure::Vec3 &base, double elevation)
-{
-    const double by = static_cast<double>(base.y), bz = static_cast<double>(base.z);
-    const double a = std::hypot(by, bz);
-    const double b = std::asin(std::sin(elevation * M_PI / 180) / a) - std::atan2(-by, bz);
-    return sunAt(b * 180 / M_PI);
-}
-
 bool write(const std::string &path, const synth::Scene &scene)
 {
     const auto start = std::chrono::steady_clock::now();
@@ -69,6 +60,9 @@ int main(int argc, char **argv)
     mountain.centreY = 1450;
     mountain.radius = 1500;
     mountain.craters = 20;
+    // Exposed for the low Sun, as one would photograph the terminator.
+    mountain.brightness = 900;
+    mountain.gamma = 2.2;
     synth::Mountain cone;
     cone.base = {0.02, -0.62, std::sqrt(1 - 0.02 * 0.02 - 0.62 * 0.62)};
     cone.heightKm = 3;
@@ -81,7 +75,7 @@ int main(int argc, char **argv)
     ridge.halfLengthKm = 30;
     ridge.crestAngle = 0.4;
     mountain.mountains = {cone, ridge};
-    mountain.sun = sunOver(cone.base, 6);
+    mountain.sun = synth::sunAbove(cone.base, 6);
     ok = write(folder + "/synth-mountain.jpg", mountain) && ok;
 
     synth::Scene camera;
