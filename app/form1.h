@@ -130,6 +130,8 @@ private:
     bool onombredown(QPoint position);
     /// The height of the shadow just clicked, into hautombre and the details box.
     void traceombre();
+    /// After a trace, a nudge or a new terminator position: the last shadow measured again.
+    void refreshShadow();
     void drawShadow();
     /// Part of "Effacer tracés": the shadow's drawing goes, and the next press is a top.
     void clearShadow();

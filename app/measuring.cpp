@@ -53,6 +53,7 @@ void TForm1::Button1Click()
     tracearc();
     Ellipse();
     mesure();
+    refreshShadow();
 }
 
 void TForm1::tracearc()
@@ -67,6 +68,7 @@ void TForm1::nudge(int dx, int dy)
     pic->clear();
     measure::nudge(state, dx, dy);
     ellipse(pic, kGreen, measure::limbBox(state));
+    refreshShadow();
 }
 
 void TForm1::upClick()
@@ -109,6 +111,7 @@ void TForm1::onspinchange()
         return;
     Ellipse();
     mesure();
+    refreshShadow();
 }
 
 void TForm1::onmeschange()

@@ -61,6 +61,13 @@ void TForm1::traceombre()
     detailsombre->setText(lines.join(QLatin1Char('\n')));
 }
 
+void TForm1::refreshShadow()
+{
+    // The circle or the terminator moved: the last shadow's height follows the new sphere.
+    if (shadowTop_ && shadowEnd_)
+        traceombre();
+}
+
 void TForm1::drawShadow()
 {
     // The line goes first, so that the rings' white middles leave the clicked pixels bare.

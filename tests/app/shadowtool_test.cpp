@@ -166,6 +166,28 @@ private slots:
         QVERIFY(hautombre().contains(QChar(0x202F)));
     }
 
+    void theHeightFollowsTheTerminatorAndTheCircle()
+    {
+        trace();
+        shadow({300, 385}, {300, 390});
+        const QString at30 = hautombre();
+        spinOf(*form, "SpinEditB")->setValue(33);
+        const measure::ShadowMeasure at33 =
+            measure::measureShadow(measure::moonModel(form->state, 33), {300, 385}, {300, 390});
+        QCOMPARE(hautombre(), QString::fromStdString(measure::shadowLabel(at33)));
+        QVERIFY(hautombre() != at30);
+        // A nudge moves the sphere under the two points, as a new trace does.
+        QTest::mouseClick(buttonOf(*form, "up"), Qt::LeftButton);
+        const measure::ShadowMeasure nudged =
+            measure::measureShadow(measure::moonModel(form->state, 33), {300, 385}, {300, 390});
+        QCOMPARE(hautombre(), QString::fromStdString(measure::shadowLabel(nudged)));
+        QVERIFY(measure::shadowLabel(nudged) != measure::shadowLabel(at33));
+        QTest::mouseClick(buttonOf(*form, "Button1"), Qt::LeftButton);
+        QCOMPARE(hautombre(),
+            QString::fromStdString(measure::shadowLabel(measure::measureShadow(
+                measure::moonModel(form->state, 33), {300, 385}, {300, 390}))));
+    }
+
     void detailsUseTheLocaleSeparator()
     {
         // The user's locale is what the window reads; only a test sets it.
