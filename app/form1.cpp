@@ -88,8 +88,8 @@ void TForm1::bind(Sender *sender, Signal signal, void (TForm1::*handler)(Args...
 
 void TForm1::bindHandlers()
 {
-    // The terminator's layer is on top of the picture area and covers the three others, so
-    // every press on the area reaches it, and only it.
+    // The terminator's layer covers the three others, and the shadow's layer above it lets
+    // presses through, so every press on the area reaches the terminator's layer, and only it.
     bind(picellipse, &view::PictureView::pressed, &TForm1::onmoondown);
     bind(Button1, &QPushButton::clicked, &TForm1::Button1Click);
     bind(up, &QPushButton::clicked, &TForm1::upClick);
@@ -101,6 +101,7 @@ void TForm1::bindHandlers()
     bind(Button2, &QPushButton::clicked, &TForm1::Button2Click);
     bind(Button3, &QPushButton::clicked, &TForm1::Button3Click);
     bind(Button4, &QPushButton::clicked, &TForm1::Button4Click);
+    bind(butombre, &QPushButton::toggled, &TForm1::butombreClick);
     bind(pic3, &view::PictureView::deferredFailure, &TForm1::onpicturefailure);
     bind(butcalc, &QPushButton::clicked, &TForm1::butcalcClick);
     bind(Image1, &view::PictureView::clicked, &TForm1::ontavclick);
@@ -161,7 +162,7 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
     // The picture views are anchored on all four sides of their page.
     if (watched == TabSheet1 && event->type() == QEvent::Resize) {
-        for (view::PictureView *layer : {pic3, pic, picmesure, picellipse})
+        for (view::PictureView *layer : {pic3, pic, picmesure, picellipse, picombre})
             layer->setGeometry(pictureArea(TabSheet1->size()));
     }
     return QWidget::eventFilter(watched, event);

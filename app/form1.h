@@ -2,6 +2,7 @@
 
 #include "app/effects.h"
 #include "measure/mesurestate.h"
+#include "measure/moonmodel.h"
 
 #include <QRect>
 #include <QSize>
@@ -10,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QGroupBox;
 class QKeyEvent;
@@ -48,6 +50,9 @@ public:
 
     /// The one measurement state of the run.
     measure::TMesureState state;
+
+    /// The sphere of the drawn curves as the measurements on the photograph use it.
+    [[nodiscard]] measure::MoonModel currentMoonModel() const;
 
     /// Runs a handler so that nothing it throws leaves it: the failure goes to the display.
     void guarded(const std::function<void()> &handler);
@@ -110,12 +115,26 @@ private:
     /// spinmes changed: its text into the calculator, then the curve of equal elevation.
     void onmeschange();
     void Button2Click();
-    /// "Effacer tracés": clears pic, picellipse and picmesure.
+    /// "Effacer tracés": clears pic, picellipse, picmesure and the shadow on picombre.
     void Button3Click();
     /// "Effacer image": clears pic3.
     void Button4Click();
     /// A photograph that failed to decode at its first paint, reported afterwards.
     void onpicturefailure(const QString &message);
+
+    // The shadow tool (shadowtool.cpp).
+    /// "Ombre" taken up or put down: taken up, the next press is a top again.
+    void butombreClick(bool down);
+    /// A press on the picture while "Ombre" is down: a top, then the end of its shadow. False
+    /// when the button is up and the press is a cusp click.
+    bool onombredown(QPoint position);
+    /// The height of the shadow just clicked, into hautombre and the details box.
+    void traceombre();
+    /// After a trace, a nudge or a new terminator position: the last shadow measured again.
+    void refreshShadow();
+    void drawShadow();
+    /// Part of "Effacer tracés": the shadow's drawing goes, and the next press is a top.
+    void clearShadow();
 
     // Calculator (calculator.cpp).
     /// True when the key typed into LabeledEdit1 or LabeledEdit2 is discarded.
@@ -137,6 +156,7 @@ private:
     view::PictureView *pic = nullptr; ///< cusp markers and limb circle, drawn in place
     view::PictureView *picmesure = nullptr; ///< curve of equal elevation, new at each redraw
     view::PictureView *picellipse = nullptr; ///< terminator, new at each redraw; takes presses
+    view::PictureView *picombre = nullptr; ///< the shadow tool's drawing; lets presses through
     QLabel *Label5 = nullptr;
     view::PictureView *Image1 = nullptr;
     QSlider *point = nullptr;
@@ -165,10 +185,17 @@ private:
     QPushButton *butcalc = nullptr;
     QLabel *Label6 = nullptr;
     QLabel *hautcalc = nullptr;
+    QPushButton *butombre = nullptr;
+    QLabel *hautombre = nullptr;
+    QGroupBox *GroupBox2 = nullptr;
+    QLabel *detailsombre = nullptr;
 
     std::unique_ptr<view::OpenPictureDialog> openpic;
     /// The decimal separator of the user's locale, read at start-up and on a locale change.
     QString decimalSeparator;
+    /// The shadow being clicked: its top, then its end.
+    std::optional<QPoint> shadowTop_;
+    std::optional<QPoint> shadowEnd_;
     bool framePlaced_ = false;
     bool frameToFit_ = false;
     /// Sees the calculator's keys and the locale changes. Not a child: it goes with the

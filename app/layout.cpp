@@ -148,6 +148,7 @@ void TForm1::layoutMesures()
     pic = place(layer(page, true), "pic", pictureArea(kPageSize));
     picmesure = place(layer(page, true), "picmesure", pictureArea(kPageSize));
     picellipse = place(layer(page, true), "picellipse", pictureArea(kPageSize));
+    picombre = place(layer(page, true), "picombre", pictureArea(kPageSize));
     Label5 = place(label(QStringLiteral("Décalage des tracés:"), page), "Label5", 12, 237, 101, 13);
     Image1 = place(new view::PictureView(page), "Image1", 34, 596, 50, 50);
     point = place(new QSlider(Qt::Horizontal, page), "point", 16, 75, 92, 34);
@@ -166,6 +167,8 @@ void TForm1::layoutMesures()
     Label3 = place(label(QStringLiteral("Hauteur du Soleil (°):"), Panel2), "Label3", 6, 70, 97, 13);
     spinmes = place(new SpinEdit(-90, 90, Panel2), "spinmes", 19, 90, 70, 22);
     Button2 = place(button(QStringLiteral("Ouvrir une image"), page), "Button2", 16, 17, 92, 37);
+    butombre = place(button(QStringLiteral("Ombre"), page), "butombre", 66, 444, 52, 20);
+    hautombre = place(label(QString(), page), "hautombre", 6, 486, 116, 14);
     // clang-format on
 
     // The views only paint; these are what assistive technology reads of them.
@@ -175,11 +178,18 @@ void TForm1::layoutMesures()
     pic->setAccessibleName(QStringLiteral("Cornes et pourtour lunaire"));
     picellipse->setAccessibleName(QStringLiteral("Terminateur"));
     picmesure->setAccessibleName(QStringLiteral("Courbe d'égale hauteur du Soleil"));
-    for (view::PictureView *drawing : {pic, picellipse, picmesure})
+    picombre->setAccessibleName(QStringLiteral("Ombre mesurée"));
+    for (view::PictureView *drawing : {pic, picellipse, picmesure, picombre})
         drawing->setAccessibleTexts(QStringLiteral("Aucun tracé"), QStringLiteral("Tracé"));
     Image1->setAccessibleName(QStringLiteral("Logo"));
     Image1->setAccessibleDescription(
         QStringLiteral("Ouvre la page d'accueil de l'auteur dans le navigateur"));
+
+    // The shadow's layer only shows: presses go through it to the layers below, which have
+    // always taken them.
+    picombre->setAttribute(Qt::WA_TransparentForMouseEvents);
+    butombre->setCheckable(true);
+
     Image1->setTransparent(true);
     Image1->setCursor(Qt::PointingHandCursor);
     Image1->setToolTip(QStringLiteral("@"));
@@ -255,9 +265,12 @@ void TForm1::layoutExplications()
     butcalc = place(button(QStringLiteral("Calcul"), GroupBox1), "butcalc", 148, 66, 57, 24);
     Label6 = place(label(QStringLiteral("Hauteur calculée:"), GroupBox1), "Label6", 231, 46, 84, 13);
     hautcalc = place(label(QStringLiteral("0"), GroupBox1), "hautcalc", 260, 71, 6, 13);
+    GroupBox2 = place(new QGroupBox(QStringLiteral("Assistant ombre"), page), "GroupBox2", 476, 361, 407, 144);
+    detailsombre = place(label(QStringLiteral("Enfoncez \"Ombre\", puis cliquez sur le sommet du relief et sur le bout de son ombre."), GroupBox2), "detailsombre", 12, 20, 385, 116);
     // clang-format on
 
     centre(Memo1);
+    detailsombre->setWordWrap(true);
     hautcalc->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
     setTabOrder(LabeledEdit1, LabeledEdit2);

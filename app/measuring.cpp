@@ -37,6 +37,8 @@ std::vector<QPoint> points(const measure::Polyline &curve)
 
 void TForm1::onmoondown(Qt::MouseButton, Qt::KeyboardModifiers, bool, QPoint position)
 {
+    if (onombredown(position))
+        return;
     const int n = point->value();
     point->setValue(measure::pickCusp(state, n, position.x(), position.y()));
     if (n == 2)
@@ -51,6 +53,7 @@ void TForm1::Button1Click()
     tracearc();
     Ellipse();
     mesure();
+    refreshShadow();
 }
 
 void TForm1::tracearc()
@@ -65,6 +68,7 @@ void TForm1::nudge(int dx, int dy)
     pic->clear();
     measure::nudge(state, dx, dy);
     ellipse(pic, kGreen, measure::limbBox(state));
+    refreshShadow();
 }
 
 void TForm1::upClick()
@@ -107,6 +111,7 @@ void TForm1::onspinchange()
         return;
     Ellipse();
     mesure();
+    refreshShadow();
 }
 
 void TForm1::onmeschange()
@@ -122,6 +127,7 @@ void TForm1::Button3Click()
     pic->clear();
     picellipse->clear();
     picmesure->clear();
+    clearShadow();
 }
 
 void TForm1::Button4Click()
