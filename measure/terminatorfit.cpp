@@ -75,37 +75,47 @@ struct Frame {
     { }
 };
 
-// One line across the disc at `a` radii along the cusp line: its levels at every pixel of
-// `s`, the distance across in pixels from the cusp line, each the mean of three points across
-// the line's width so that the grain counts less.
+// Levels along a line across the disc at `a` radii along the cusp line, at every `step`
+// pixels of s, the distance across in pixels from the cusp line; each is the mean of three
+// points across the line's width so that the grain counts less.
 struct Profile {
     double a = 0;
     double rho = 0; // half-length of the chord, in radii
-    double s0 = 0; // s of the first sample; samples are one pixel apart
+    double s0 = 0; // s of the first sample
+    double step = 1;
     std::vector<double> level;
 
-    double s(std::size_t k) const { return s0 + static_cast<double>(k); }
+    double s(std::size_t k) const { return s0 + step * static_cast<double>(k); }
 };
 
-Profile sampleProfile(const Levels &levels, const Frame &f, double a)
+// The samples at s = s0, s0 + step, … up to `count` of them.
+Profile sampleProfile(
+    const Levels &levels, const Frame &f, double a, double s0, double step, int count)
 {
     Profile p;
     p.a = a;
     p.rho = std::sqrt(1 - a * a);
-    const double half = p.rho * f.r;
-    const int n = static_cast<int>(std::floor(half));
-    p.s0 = -n;
-    p.level.resize(static_cast<std::size_t>(2 * n + 1));
+    p.s0 = s0;
+    p.step = step;
+    p.level.resize(static_cast<std::size_t>(std::max(0, count)));
     const double bx = f.cx + a * f.r * f.ux;
     const double by = f.cy + a * f.r * f.uy;
-    for (int k = -n; k <= n; ++k) {
-        const double x = bx + k * f.vx;
-        const double y = by + k * f.vy;
+    for (std::size_t k = 0; k < p.level.size(); ++k) {
+        const double x = bx + p.s(k) * f.vx;
+        const double y = by + p.s(k) * f.vy;
         const double sum =
             levels.at(x - f.ux, y - f.uy) + levels.at(x, y) + levels.at(x + f.ux, y + f.uy);
-        p.level[static_cast<std::size_t>(k + n)] = sum / 3;
+        p.level[k] = sum / 3;
     }
     return p;
+}
+
+// The whole chord at a glance: a few hundred samples, whatever the radius.
+Profile chordProfile(const Levels &levels, const Frame &f, double a)
+{
+    const double step = std::max(1.0, std::floor(f.r / 200));
+    const int half = static_cast<int>(std::floor(std::sqrt(1 - a * a) * f.r / step));
+    return sampleProfile(levels, f, a, -half * step, step, 2 * half + 1);
 }
 
 double quantile(std::vector<double> values, double q)
@@ -141,21 +151,26 @@ double skyLevel(const Levels &levels, const Frame &f, const std::vector<Profile>
     return quantile(inside, 0.02);
 }
 
+// A running mean over 2 half + 1 samples; a window with more than half its samples off the
+// picture has no level.
 std::vector<double> boxSmoothed(const std::vector<double> &level, int half)
 {
-    std::vector<double> out(level.size(), kNoLevel);
     const int n = static_cast<int>(level.size());
+    std::vector<double> sum(level.size() + 1, 0);
+    std::vector<int> count(level.size() + 1, 0);
     for (int k = 0; k < n; ++k) {
-        double sum = 0;
-        int count = 0;
-        for (int j = std::max(0, k - half); j <= std::min(n - 1, k + half); ++j) {
-            if (!std::isnan(level[static_cast<std::size_t>(j)])) {
-                sum += level[static_cast<std::size_t>(j)];
-                ++count;
-            }
-        }
-        if (count > half)
-            out[static_cast<std::size_t>(k)] = sum / count;
+        const double v = level[static_cast<std::size_t>(k)];
+        const bool known = !std::isnan(v);
+        sum[static_cast<std::size_t>(k) + 1] = sum[static_cast<std::size_t>(k)] + (known ? v : 0);
+        count[static_cast<std::size_t>(k) + 1] = count[static_cast<std::size_t>(k)] + known;
+    }
+    std::vector<double> out(level.size(), kNoLevel);
+    for (int k = 0; k < n; ++k) {
+        const auto lo = static_cast<std::size_t>(std::max(0, k - half));
+        const auto hi = static_cast<std::size_t>(std::min(n, k + half + 1));
+        const int c = count[hi] - count[lo];
+        if (c > half)
+            out[static_cast<std::size_t>(k)] = (sum[hi] - sum[lo]) / c;
     }
     return out;
 }
@@ -174,8 +189,10 @@ struct Glance {
     double t = 0; // the edge, in radii across the cusp line
 };
 
-Glance glance(const Profile &p, double threshold, double r)
+Glance glance(const Profile &p, double threshold, double radius)
 {
+    // Lengths below are in samples of the chord's profile.
+    const double r = radius / p.step;
     const std::vector<double> smooth = boxSmoothed(p.level, std::max(1, static_cast<int>(r / 100)));
     const int n = static_cast<int>(smooth.size());
     const int margin = std::min(n / 4, static_cast<int>(r * 0.03) + 3);
@@ -187,14 +204,23 @@ Glance glance(const Profile &p, double threshold, double r)
         lit += smooth[static_cast<std::size_t>(k)] > threshold;
     }
     Glance g;
-    if (n < 8 || valid < (n - 2 * margin) * 0.8)
+    const int near = std::max(2, static_cast<int>(r * 0.005) + 1);
+    if (n < 2 * (near + 2) || valid < (n - 2 * margin) * 0.8)
         return g;
     const auto isLit = [&](int k) {
         return smooth[static_cast<std::size_t>(k)] > threshold;
     };
-    const bool startLit = isLit(margin);
-    const bool endLit = isLit(n - 1 - margin);
-    if (lit == 0)
+    // The light touches a limb when it shows within the outer twelfth of the chord: a thin
+    // crescent is lit only there, and dimly so.
+    const int zone = std::max(near + 1, n / 12);
+    bool startLit = false, endLit = false;
+    for (int k = near; k <= zone; ++k) {
+        startLit = startLit || isLit(k);
+        endLit = endLit || isLit(n - 1 - k);
+    }
+    if (lit == 0 && std::none_of(smooth.begin() + near, smooth.end() - near, [&](double v) {
+            return v > threshold;
+        }))
         g.kind = Glance::Kind::Dark;
     else if (startLit && endLit && lit >= valid * 0.97)
         g.kind = Glance::Kind::Full;
@@ -203,7 +229,7 @@ Glance glance(const Profile &p, double threshold, double r)
         // long: a sunlit peak in the night is shorter, a sea in the day does not matter.
         const int run = std::max(3, static_cast<int>(r / 60));
         const int step = startLit ? -1 : 1;
-        int k = startLit ? n - 1 - margin : margin;
+        int k = startLit ? n - 1 - near : near;
         int count = 0;
         for (; k >= 0 && k < n; k += step) {
             count = isLit(k) ? count + 1 : 0;
@@ -215,7 +241,7 @@ Glance glance(const Profile &p, double threshold, double r)
         const int edge = k - step * (run - 1);
         g.kind = Glance::Kind::Edge;
         g.litSign = startLit ? 1 : -1;
-        g.t = p.s(static_cast<std::size_t>(edge)) / r;
+        g.t = p.s(static_cast<std::size_t>(edge)) / radius;
     }
     return g;
 }
@@ -226,11 +252,11 @@ Glance glance(const Profile &p, double threshold, double r)
 // the curvature of the brightness ramp, which grows with the width of the window.
 class WindowFit {
 public:
-    WindowFit(const Profile &p, std::size_t first, std::size_t last, double r, int litSign)
+    WindowFit(const Profile &p, double r, int litSign)
         : m_rho(p.rho)
         , m_sign(litSign)
     {
-        for (std::size_t k = first; k <= last; ++k) {
+        for (std::size_t k = 0; k < p.level.size(); ++k) {
             const double level = p.level[k];
             if (std::isnan(level))
                 continue;
@@ -281,23 +307,31 @@ private:
 
 // The edge of one line inside [lo, hi] (radii across), or none when the best place is at an
 // end of the window or the window is too thin to tell.
-std::optional<double> refineEdge(const Profile &p, double lo, double hi, double r, int litSign)
+std::optional<double> refineEdge(const Levels &levels,
+    const Frame &f,
+    double a,
+    double lo,
+    double hi,
+    int litSign,
+    double precision)
 {
+    const double r = f.r;
+    const double rho = std::sqrt(1 - a * a);
     const double margin = 3 / r; // the limb's own blur is not part of the ramp
-    const double limit = p.rho - margin;
+    const double limit = rho - margin;
     const double from = std::max(lo, -limit);
     const double to = std::min(hi, limit);
     if (!(to - from > 8 / r))
         return std::nullopt;
-    const auto index = [&](double t) {
-        return static_cast<std::size_t>(std::clamp(t * r - p.s0, 0.0, p.level.size() - 1.0));
-    };
-    const WindowFit fit(p, index(from), index(to), r, litSign);
+    const double first = std::ceil(from * r);
+    const Profile p =
+        sampleProfile(levels, f, a, first, 1, static_cast<int>(std::floor(to * r) - first) + 1);
+    const WindowFit fit(p, r, litSign);
     if (fit.size() < 8)
         return std::nullopt;
 
     // A coarse scan finds the valley, a golden-section search its bottom.
-    const int steps = 48;
+    const int steps = 32;
     const double step = (to - from) / steps;
     int best = 0;
     double bestResidual = std::numeric_limits<double>::infinity();
@@ -310,27 +344,27 @@ std::optional<double> refineEdge(const Profile &p, double lo, double hi, double 
     }
     if (best == 0 || best == steps)
         return std::nullopt;
-    double a = from + (best - 1) * step;
-    double b = from + (best + 1) * step;
+    double left = from + (best - 1) * step;
+    double right = from + (best + 1) * step;
     const double g = (std::sqrt(5.0) - 1) / 2;
-    double x1 = b - g * (b - a), x2 = a + g * (b - a);
+    double x1 = right - g * (right - left), x2 = left + g * (right - left);
     double f1 = fit.residual(x1), f2 = fit.residual(x2);
-    while (b - a > 0.005 / r) {
+    while (right - left > precision / r) {
         if (f1 < f2) {
-            b = x2;
+            right = x2;
             x2 = x1;
             f2 = f1;
-            x1 = b - g * (b - a);
+            x1 = right - g * (right - left);
             f1 = fit.residual(x1);
         } else {
-            a = x1;
+            left = x1;
             x1 = x2;
             f1 = f2;
-            x2 = a + g * (b - a);
+            x2 = left + g * (right - left);
             f2 = fit.residual(x2);
         }
     }
-    return (a + b) / 2;
+    return (left + right) / 2;
 }
 
 struct Edge {
@@ -407,11 +441,11 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc)
     const Levels levels(image);
     const Frame f(disc);
     // Lines a few pixels apart, short of the cusps, where the terminator runs along the line.
-    const int count = std::clamp(static_cast<int>(f.r / 3), 24, 240);
+    const int count = std::clamp(static_cast<int>(f.r / 3), 24, 160);
     std::vector<Profile> profiles;
     profiles.reserve(static_cast<std::size_t>(count));
     for (int k = 0; k < count; ++k)
-        profiles.push_back(sampleProfile(levels, f, -0.9 + 1.8 * (k + 0.5) / count));
+        profiles.push_back(chordProfile(levels, f, -0.9 + 1.8 * (k + 0.5) / count));
 
     const double sky = skyLevel(levels, f, profiles);
     std::vector<double> inside;
@@ -441,7 +475,7 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc)
         throw Failure(kNotAMoon);
     }
     const int litSign = votes[0] >= votes[1] ? 1 : -1;
-    if (std::min(votes[0], votes[1]) > edges * 0.4)
+    if (std::min(votes[0], votes[1]) > edges / 5)
         throw Failure(kNotAMoon);
     std::vector<double> rough;
     for (std::size_t k = 0; k < profiles.size(); ++k) {
@@ -463,7 +497,9 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc)
             // Towards the night is towards +v when the −v side is lit.
             const double lo = predicted - (litSign > 0 ? day : night);
             const double hi = predicted + (litSign > 0 ? night : day);
-            if (const auto t = refineEdge(p, lo, hi, f.r, litSign))
+            // Only the last round needs the edge to a small fraction of a pixel.
+            const double precision = round == 2 ? 0.005 : 0.25;
+            if (const auto t = refineEdge(levels, f, p.a, lo, hi, litSign, precision))
                 found.push_back({static_cast<real>(p.rho), static_cast<real>(*t)});
         }
         if (found.size() < 8)
@@ -471,7 +507,8 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc)
         fit = robustLine(found, sinB, 0.05L / disc.radius);
         sinB = fit.sinB;
     }
-    if (fit.inliers < std::max(8, edges / 3))
+    // A terminator is one curve: most lines agree on it. Edges of a pattern agree on nothing.
+    if (fit.inliers < std::max(8, edges / 3) || 2 * fit.inliers < static_cast<int>(found.size()))
         throw Failure(kNotAMoon);
     if (std::fabs(sinB) > std::sin(84 * kPiOver180))
         throw Failure(kFullMoon);
