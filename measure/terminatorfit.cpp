@@ -273,29 +273,50 @@ public:
 
     std::size_t size() const { return m_level.size(); }
 
-    // The residual sum of squares at t; infinite when the lit side comes out darker.
+    // The residual sum of squares at t; infinite when the lit side comes out darker. The ramp
+    // is K μ + Q μ²: the square term takes up an albedo that changes along the window (a sea
+    // that ends a little way into the day), so that only the foot of the ramp places the edge.
     double residual(double t) const
     {
         const double sinB = std::clamp(t / m_rho, -1.0, 1.0);
         const double cosB = std::sqrt(1 - sinB * sinB);
-        double sm = 0, smm = 0, sim = 0;
+        double s1 = 0, s2 = 0, s3 = 0, s4 = 0, si1 = 0, si2 = 0;
         for (std::size_t k = 0; k < m_level.size(); ++k) {
             const double mu = m_sign * (-m_v[k] * cosB + m_z[k] * sinB);
             if (mu > 0) {
-                sm += mu;
-                smm += mu * mu;
-                sim += mu * m_level[k];
+                const double mu2 = mu * mu;
+                s1 += mu;
+                s2 += mu2;
+                s3 += mu2 * mu;
+                s4 += mu2 * mu2;
+                si1 += mu * m_level[k];
+                si2 += mu2 * m_level[k];
             }
         }
         const double n = static_cast<double>(m_level.size());
-        const double det = n * smm - sm * sm;
-        if (!(det > 0))
+        // The normal equations of (c, K, Q), by Cramer's rule.
+        const double a[3][3] = {{n, s1, s2}, {s1, s2, s3}, {s2, s3, s4}};
+        const double y[3] = {m_sumI, si1, si2};
+        const auto det3 = [](const double m[3][3]) {
+            return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1])
+                - m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0])
+                + m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+        };
+        const double det = det3(a);
+        if (!(std::fabs(det) > 1e-12 * n * s4 * s2))
             return std::numeric_limits<double>::infinity();
-        const double k = (n * sim - sm * m_sumI) / det;
-        if (!(k > 0))
+        double beta[3];
+        for (int j = 0; j < 3; ++j) {
+            double m[3][3];
+            for (int row = 0; row < 3; ++row)
+                for (int col = 0; col < 3; ++col)
+                    m[row][col] = col == j ? y[row] : a[row][col];
+            beta[j] = det3(m) / det;
+        }
+        // The lit side must come out brighter than the night on the whole.
+        if (!(beta[1] * s1 + beta[2] * s2 > 0))
             return std::numeric_limits<double>::infinity();
-        const double c = (m_sumI - k * sm) / n;
-        return m_sumII - c * m_sumI - k * sim;
+        return m_sumII - beta[0] * y[0] - beta[1] * y[1] - beta[2] * y[2];
     }
 
 private:
@@ -380,6 +401,10 @@ struct LineFit {
     int inliers = 0;
 };
 
+// Tukey's constant, somewhat below the usual 4.685: the edges a sea bends are many and bent
+// alike, and cutting them off sooner helps more than the grain's extra weight costs.
+constexpr real kTukey = 3.5L;
+
 // t = sin B × ρ through the origin, by Tukey's biweight: the edges broken by a crater, a peak
 // or a sea get no weight, the others the weight of plain least squares.
 LineFit robustLine(const std::vector<Edge> &edges, real start, real minScale)
@@ -387,15 +412,16 @@ LineFit robustLine(const std::vector<Edge> &edges, real start, real minScale)
     LineFit fit;
     fit.sinB = start;
     std::vector<real> w(edges.size(), 1);
+    real scale = minScale;
     for (int round = 0; round < 20; ++round) {
         std::vector<double> deviation;
         deviation.reserve(edges.size());
         for (const Edge &e : edges)
             deviation.push_back(static_cast<double>(std::fabs(e.t - fit.sinB * e.rho)));
-        const real scale = std::max<real>(minScale, 1.4826L * quantile(deviation, 0.5));
+        scale = std::max<real>(minScale, 1.4826L * quantile(deviation, 0.5));
         real num = 0, den = 0;
         for (std::size_t k = 0; k < edges.size(); ++k) {
-            const real x = (edges[k].t - fit.sinB * edges[k].rho) / (4.685L * scale);
+            const real x = (edges[k].t - fit.sinB * edges[k].rho) / (kTukey * scale);
             w[k] = std::fabs(x) < 1 ? (1 - x * x) * (1 - x * x) : 0;
             num += w[k] * edges[k].rho * edges[k].t;
             den += w[k] * edges[k].rho * edges[k].rho;
@@ -408,17 +434,47 @@ LineFit robustLine(const std::vector<Edge> &edges, real start, real minScale)
         if (settled)
             break;
     }
-    real sw = 0, swe = 0;
+    // The variance of an M-estimate: scale² Σ ψ(u)² ρ² / (Σ ψ'(u) ρ²)², u the residuals in
+    // units of the scale; the plain residual variance of the kept edges would understate it.
+    real psi2 = 0, dpsi = 0;
     for (std::size_t k = 0; k < edges.size(); ++k) {
-        const real e = edges[k].t - fit.sinB * edges[k].rho;
-        sw += w[k];
-        swe += w[k] * e * e;
+        const real rho2 = edges[k].rho * edges[k].rho;
         fit.sumRho += w[k] * edges[k].rho;
-        fit.sumRho2 += w[k] * edges[k].rho * edges[k].rho;
+        fit.sumRho2 += w[k] * rho2;
         fit.inliers += w[k] > 0;
+        const real u = (edges[k].t - fit.sinB * edges[k].rho) / scale;
+        const real q = (u / kTukey) * (u / kTukey);
+        if (q < 1) {
+            psi2 += u * u * (1 - q) * (1 - q) * (1 - q) * (1 - q) * rho2;
+            dpsi += (1 - q) * (1 - 5 * q) * rho2;
+        }
     }
-    if (sw > 1 && fit.sumRho2 > 0)
-        fit.sigma = std::sqrt(swe / (sw - 1) / fit.sumRho2);
+    if (dpsi > 0)
+        fit.sigma = scale * std::sqrt(psi2) / dpsi;
+
+    // A sea or a crater moves the edges of neighbouring lines together, so the scatter of
+    // single lines understates the error. Blocks of neighbouring lines are nearly independent:
+    // the scatter of their own fits, Σ W_b (S_b − S)² / ((n − 1) Σ W_b), is the honest figure
+    // when it is the larger.
+    constexpr int kBlocks = 8;
+    real spread = 0, weight = 0;
+    int blocks = 0;
+    for (int b = 0; b < kBlocks; ++b) {
+        const std::size_t from = edges.size() * b / kBlocks;
+        const std::size_t to = edges.size() * (b + 1) / kBlocks;
+        real num = 0, den = 0;
+        for (std::size_t k = from; k < to; ++k) {
+            num += w[k] * edges[k].rho * edges[k].t;
+            den += w[k] * edges[k].rho * edges[k].rho;
+        }
+        if (!(den > 0))
+            continue;
+        spread += den * (num / den - fit.sinB) * (num / den - fit.sinB);
+        weight += den;
+        ++blocks;
+    }
+    if (blocks > 1)
+        fit.sigma = std::max(fit.sigma, std::sqrt(spread / ((blocks - 1) * weight)));
     return fit;
 }
 
@@ -441,7 +497,7 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc)
     const Levels levels(image);
     const Frame f(disc);
     // Lines a few pixels apart, short of the cusps, where the terminator runs along the line.
-    const int count = std::clamp(static_cast<int>(f.r / 3), 24, 160);
+    const int count = std::clamp(static_cast<int>(f.r), 24, 160);
     std::vector<Profile> profiles;
     profiles.reserve(static_cast<std::size_t>(count));
     for (int k = 0; k < count; ++k)
@@ -490,7 +546,7 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc)
     std::vector<Edge> found;
     for (int round = 0; round < 3; ++round) {
         const double night = round == 0 ? 0.35 : 0.05 + 4 / f.r;
-        const double day = round == 0 ? 0.12 : 0.12 + 8 / f.r;
+        const double day = round == 0 ? 0.12 : 0.08 + 6 / f.r;
         found.clear();
         for (const Profile &p : profiles) {
             const double predicted = static_cast<double>(sinB) * p.rho;
@@ -514,11 +570,13 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc)
         throw Failure(kFullMoon);
 
     // The limb circle is known to half a pixel: a centre off across the cusp line moves every
-    // edge by that much, a radius off scales them. Both add to the scatter of the edges.
+    // edge by that much, a radius off scales them. Those are bounds; the scatter of the edges
+    // is a standard error, counted twice so that the figure covers the truth as the bounds do.
     const real r = disc.radius;
     const real byCentre = kLimbPixelSigma / r * fit.sumRho / fit.sumRho2;
     const real byRadius = kLimbPixelSigma / r * std::fabs(sinB);
-    const real sigma = std::sqrt(fit.sigma * fit.sigma + byCentre * byCentre + byRadius * byRadius);
+    const real scatter = 2 * fit.sigma;
+    const real sigma = std::sqrt(scatter * scatter + byCentre * byCentre + byRadius * byRadius);
 
     TerminatorFit result;
     result.b = arcsineDegrees(sinB);
