@@ -164,6 +164,9 @@ void TForm1::layoutMesures()
     Label3 = place(label(QStringLiteral("Hauteur du Soleil (°):"), Panel2), "Label3", 6, 70, 97, 13);
     spinmes = place(new SpinEdit(-90, 90, Panel2), "spinmes", 19, 90, 70, 22);
     Button2 = place(button(QStringLiteral("Ouvrir une image"), page), "Button2", 16, 17, 92, 37);
+    // In the free strip between Panel2 and Button3.
+    butajuste = place(button(QStringLiteral("Ajuster"), page), "butajuste", 10, 444, 52, 20);
+    soleilcurseur = place(label(QString(), page), "soleilcurseur", 6, 468, 116, 14);
     // clang-format on
 
     Image1->setTransparent(true);
