@@ -249,12 +249,14 @@ Glance glance(const Profile &p, double threshold, double radius)
 // Least squares of the levels of a window on sky + K × max(0, μ), μ being the Lambert factor
 // of a sphere whose terminator crosses the line at t: μ = litSign (−v cos B' + z sin B') with
 // sin B' = t / ρ. The model is exact for a sphere of even albedo, so the fit has no bias from
-// the curvature of the brightness ramp, which grows with the width of the window.
+// the curvature of the brightness ramp, which grows with the width of the window. A camera's
+// photograph is gamma-encoded, its levels nearer √μ than μ: with `gamma` the ramp is of √μ.
 class WindowFit {
 public:
-    WindowFit(const Profile &p, double r, int litSign)
+    WindowFit(const Profile &p, double r, int litSign, bool gamma)
         : m_rho(p.rho)
         , m_sign(litSign)
+        , m_gamma(gamma)
     {
         for (std::size_t k = 0; k < p.level.size(); ++k) {
             const double level = p.level[k];
@@ -282,8 +284,10 @@ public:
         const double cosB = std::sqrt(1 - sinB * sinB);
         double s1 = 0, s2 = 0, s3 = 0, s4 = 0, si1 = 0, si2 = 0;
         for (std::size_t k = 0; k < m_level.size(); ++k) {
-            const double mu = m_sign * (-m_v[k] * cosB + m_z[k] * sinB);
+            double mu = m_sign * (-m_v[k] * cosB + m_z[k] * sinB);
             if (mu > 0) {
+                if (m_gamma)
+                    mu = std::sqrt(mu);
                 const double mu2 = mu * mu;
                 s1 += mu;
                 s2 += mu2;
@@ -322,6 +326,7 @@ public:
 private:
     double m_rho;
     int m_sign;
+    bool m_gamma;
     std::vector<double> m_v, m_z, m_level;
     double m_sumI = 0, m_sumII = 0;
 };
@@ -334,7 +339,9 @@ std::optional<double> refineEdge(const Levels &levels,
     double lo,
     double hi,
     int litSign,
-    double precision)
+    bool gamma,
+    double precision,
+    double *residual = nullptr)
 {
     const double r = f.r;
     const double rho = std::sqrt(1 - a * a);
@@ -347,7 +354,7 @@ std::optional<double> refineEdge(const Levels &levels,
     const double first = std::ceil(from * r);
     const Profile p =
         sampleProfile(levels, f, a, first, 1, static_cast<int>(std::floor(to * r) - first) + 1);
-    const WindowFit fit(p, r, litSign);
+    const WindowFit fit(p, r, litSign, gamma);
     if (fit.size() < 8)
         return std::nullopt;
 
@@ -385,6 +392,8 @@ std::optional<double> refineEdge(const Levels &levels,
             f2 = fit.residual(x2);
         }
     }
+    if (residual)
+        *residual = std::min(f1, f2) / static_cast<double>(fit.size());
     return (left + right) / 2;
 }
 
@@ -542,22 +551,36 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc)
 
     // The rough edges lie up to a quarter of the lit level inside the day: the first round
     // looks mostly towards the night, the later ones in a window about the fitted terminator.
+    // The first round also tells whether the levels follow μ or, gamma-encoded, √μ: every
+    // fourth line is fitted both ways and votes for the closer fit. On linear levels the two
+    // fits come out alike and the votes split; on encoded ones √μ wins nearly every line.
     LineFit fit;
     std::vector<Edge> found;
+    bool gamma = false;
     for (int round = 0; round < 3; ++round) {
         const double night = round == 0 ? 0.35 : 0.05 + 4 / f.r;
         const double day = round == 0 ? 0.12 : 0.08 + 6 / f.r;
         found.clear();
-        for (const Profile &p : profiles) {
+        int rootVotes = 0, linearVotes = 0;
+        for (std::size_t line = 0; line < profiles.size(); ++line) {
+            const Profile &p = profiles[line];
             const double predicted = static_cast<double>(sinB) * p.rho;
             // Towards the night is towards +v when the −v side is lit.
             const double lo = predicted - (litSign > 0 ? day : night);
             const double hi = predicted + (litSign > 0 ? night : day);
             // Only the last round needs the edge to a small fraction of a pixel.
             const double precision = round == 2 ? 0.005 : 0.25;
-            if (const auto t = refineEdge(levels, f, p.a, lo, hi, litSign, precision))
+            double linear = 0, root = 0;
+            const auto t = refineEdge(levels, f, p.a, lo, hi, litSign, gamma, precision, &linear);
+            if (round == 0 && line % 4 == 0) {
+                if (refineEdge(levels, f, p.a, lo, hi, litSign, true, precision, &root))
+                    ++(t && linear <= root ? linearVotes : rootVotes);
+            }
+            if (t)
                 found.push_back({static_cast<real>(p.rho), static_cast<real>(*t)});
         }
+        if (round == 0)
+            gamma = rootVotes > 3 * linearVotes;
         if (found.size() < 8)
             throw Failure(kNotAMoon);
         fit = robustLine(found, sinB, 0.05L / disc.radius);

@@ -29,6 +29,8 @@ struct FitCase {
     /// 0 for the raw pixels, else the photograph goes through a JPEG file of this quality.
     int jpegQuality = 0;
     unsigned seed = 1;
+    /// Levels gamma-encoded as a camera writes them (sRGB's exponent 1/2.2).
+    bool encoded = false;
 };
 
 void PrintTo(const FitCase &c, std::ostream *os)
@@ -113,6 +115,11 @@ protected:
         const FitCase &c = GetParam();
         scene = sceneOf(c);
         photo = synth::render(scene);
+        if (c.encoded) {
+            for (std::uint8_t &level : photo.pixels)
+                level =
+                    static_cast<std::uint8_t>(std::lround(255 * std::pow(level / 255.0, 1 / 2.2)));
+        }
         if (c.jpegQuality > 0)
             photo = decodeJpeg(synth::encodeJpeg(photo, c.jpegQuality));
         state = tracedState(scene);
@@ -208,7 +215,8 @@ INSTANTIATE_TEST_SUITE_P(Moons,
         FitCase{"OffPixelCrescent", 333, 17.3, -28, 1, false},
         FitCase{"OffPixelGibbous", 777, -41.2, -58, -1, false, true},
         FitCase{"JpegCrescent", 350, 0, -40, 1, true, false, 3, 75},
-        FitCase{"JpegColourGibbous", 600, 36.869897645844, -60, -1, true, true, 3, 85}),
+        FitCase{"JpegColourGibbous", 600, 36.869897645844, -60, -1, true, true, 3, 85},
+        FitCase{"EncodedCrescent", 400, 0, -40, 1, true, false, 3, 0, 1, true}),
     caseName);
 
 } // namespace
