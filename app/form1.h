@@ -136,8 +136,8 @@ private:
     void butajusteClick();
     /// The fitted fraction no longer holds: a new trace, a nudge, the user's own B.
     void forgetFit();
-    /// The photograph of pic3 as the fit reads it, a JPEG decoded if it was never shown; null
-    /// when there is none.
+    /// The pixels of the photograph in pic3, a JPEG decoded if it was never shown; null when
+    /// there is none.
     [[nodiscard]] QImage photograph() const;
     /// The lit side for the drawn terminator, from the photograph when it tells, else +1.
     [[nodiscard]] int litSign(const measure::MoonModel &model) const;

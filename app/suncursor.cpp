@@ -2,7 +2,6 @@
 // photograph ("Ajuster", butajuste).
 #include "app/form1.h"
 #include "app/spinedit.h"
-#include "measure/curves.h"
 #include "measure/elevation.h"
 #include "measure/failure.h"
 #include "measure/texts.h"
@@ -61,24 +60,30 @@ QImage TForm1::photograph() const
         return QImage();
     switch (picture->kind()) {
     case view::Picture::Kind::Bitmap:
-        return readable(static_cast<const view::BitmapPicture *>(picture)->image());
+        return static_cast<const view::BitmapPicture *>(picture)->image();
     case view::Picture::Kind::Jpeg:
-        return readable(static_cast<const view::JpegPicture *>(picture)->image());
+        return static_cast<const view::JpegPicture *>(picture)->image();
     case view::Picture::Kind::Icon:
     case view::Picture::Kind::Metafile:
-        return readable(static_cast<const view::ImagePicture *>(picture)->image());
+        return static_cast<const view::ImagePicture *>(picture)->image();
     }
     return QImage();
 }
 
 int TForm1::litSign(const measure::MoonModel &model) const
 {
+    // Remembered by the photograph's own pixels, before any conversion, so that a move of the
+    // pointer costs no copy of a large photograph.
     const QImage image = photograph();
     if (litSideMemo_ && litSideMemo_->photograph == image.cacheKey()
         && sameModel(litSideMemo_->model, model))
         return litSideMemo_->litSign;
     // Without a photograph, or one that does not tell, the sign is the drawn curves' own.
-    const int sign = image.isNull() ? 1 : measure::litSide(imageView(image), model).value_or(1);
+    int sign = 1;
+    if (!image.isNull()) {
+        const QImage levels = readable(image);
+        sign = measure::litSide(imageView(levels), model).value_or(1);
+    }
     litSideMemo_ = LitSideMemo{image.cacheKey(), model, sign};
     return sign;
 }
@@ -117,7 +122,7 @@ void TForm1::butajusteClick()
 {
     measure::TerminatorFit fit;
     try {
-        const QImage image = photograph();
+        const QImage image = readable(photograph());
         if (image.isNull())
             throw measure::Failure(measure::kNoPhotograph);
         if (state.rayon == 0)

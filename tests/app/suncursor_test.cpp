@@ -5,6 +5,7 @@
 #include "app/spinedit.h"
 #include "tests/app/formtest.h"
 #include "tests/synth/synthmoon.h"
+#include "view/jpegpicture.h"
 #include "view/pictureview.h"
 
 #include <QApplication>
@@ -188,6 +189,39 @@ private slots:
         spinOf(*form, "SpinEditB")->setValue(-20);
         move(400, 330);
         QVERIFY2(label().startsWith(decimal("-20,0° ± ")), qPrintable(label()));
+    }
+
+    // Grey JPEG files decode to 236 levels of a palette, and only at their first paint: the
+    // button decodes a photograph that was never shown and reads its palette's greys.
+    void ajusterReadsAJpegNeverShown_data()
+    {
+        QTest::addColumn<bool>("colour");
+        QTest::newRow("grey") << false;
+        QTest::newRow("colour") << true;
+    }
+    void ajusterReadsAJpegNeverShown()
+    {
+        QFETCH(bool, colour);
+        const QImage image = moonPhotograph(-23.6, 1);
+        synth::Photo photo;
+        photo.width = image.width();
+        photo.height = image.height();
+        photo.channels = colour ? 3 : 1;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                for (int k = 0; k < photo.channels; ++k)
+                    photo.pixels.push_back(static_cast<std::uint8_t>(qGray(image.pixel(x, y))));
+            }
+        }
+        const std::vector<std::uint8_t> file = synth::encodeJpeg(photo, 90);
+        trace({150, 330}, {650, 330});
+        auto *pic3 = layerOf(*form, "pic3");
+        pic3->setPicture(view::JpegPicture::load(QByteArray(
+            reinterpret_cast<const char *>(file.data()), static_cast<int>(file.size()))));
+        QVERIFY(!static_cast<const view::JpegPicture *>(pic3->picture())->isDecoded());
+        adjust();
+        QCOMPARE(boxes, QStringList());
+        QCOMPARE(spinOf(*form, "SpinEditB")->value(), -24);
     }
 
     void aNewTraceForgetsTheFraction()
