@@ -133,8 +133,9 @@ void TForm1::butajusteClick()
             QString::fromUtf8(kApplicationTitle));
         return;
     }
-    // The whole degree redraws the curves as any change of SpinEditB does, and the fraction
-    // stays for the elevation under the cursor.
+    // The whole degree redraws the curves as any change of SpinEditB does; the fraction is kept
+    // first, so that whatever follows that change already sees it.
+    fitted_ = fit;
     adjusting_ = true;
     try {
         SpinEditB->setValue(measure::nearest(fit.b));
@@ -143,5 +144,4 @@ void TForm1::butajusteClick()
         throw;
     }
     adjusting_ = false;
-    fitted_ = fit;
 }
