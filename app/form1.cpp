@@ -91,6 +91,10 @@ void TForm1::bindHandlers()
     // The terminator's layer covers the three others, and the shadow's layer above it lets
     // presses through, so every press on the area reaches the terminator's layer, and only it.
     bind(picellipse, &view::PictureView::pressed, &TForm1::onmoondown);
+    picellipse->setMouseTracking(true);
+    bind(picellipse, &view::PictureView::moved, &TForm1::onmoonmove);
+    bind(picellipse, &view::PictureView::pointerLeft, &TForm1::onmoonleave);
+    bind(butajuste, &QPushButton::clicked, &TForm1::butajusteClick);
     bind(Button1, &QPushButton::clicked, &TForm1::Button1Click);
     bind(up, &QPushButton::clicked, &TForm1::upClick);
     bind(down, &QPushButton::clicked, &TForm1::downClick);

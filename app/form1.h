@@ -3,6 +3,7 @@
 #include "app/effects.h"
 #include "measure/mesurestate.h"
 #include "measure/moonmodel.h"
+#include "measure/terminatorfit.h"
 
 #include <QRect>
 #include <QSize>
@@ -51,14 +52,17 @@ public:
     /// The one measurement state of the run.
     measure::TMesureState state;
 
-    /// The sphere of the drawn curves as the measurements on the photograph use it.
-    [[nodiscard]] measure::MoonModel currentMoonModel() const;
-
     /// Runs a handler so that nothing it throws leaves it: the failure goes to the display.
     void guarded(const std::function<void()> &handler);
 
     /// Opens an address, stored without its scheme, in the default browser.
     bool openurl(const QString &address);
+
+    /// The sphere behind the drawn curves as the measurement stands: the traced disc with the
+    /// nudges, B of SpinEditB (±0.5°) or the fitted fraction kept since "Ajuster" (with the
+    /// fit's uncertainty), and the lit side the photograph shows. Throws Failure where the
+    /// curves do (no usable trace).
+    [[nodiscard]] measure::MoonModel currentMoonModel() const;
 
     /// Where the outer frame is placed, and its size.
     static constexpr QRect kFrame{503, 122, 962, 710};
@@ -135,6 +139,21 @@ private:
     void drawShadow();
     /// Part of "Effacer tracés": the shadow's drawing goes, and the next press is a top.
     void clearShadow();
+    // The Sun's elevation under the cursor and the terminator found on the photograph
+    // (suncursor.cpp).
+    /// The pointer moved over the picture area: the elevation at that pixel in soleilcurseur.
+    void onmoonmove(QPoint position);
+    /// The pointer left the picture area: soleilcurseur empties.
+    void onmoonleave();
+    /// "Ajuster": the terminator fitted on the photograph; SpinEditB to its whole degree.
+    void butajusteClick();
+    /// The fitted fraction no longer holds: a new trace, a nudge, the user's own B.
+    void forgetFit();
+    /// The pixels of the photograph in pic3, a JPEG decoded if it was never shown; null when
+    /// there is none.
+    [[nodiscard]] QImage photograph() const;
+    /// The lit side for the drawn terminator, from the photograph when it tells, else +1.
+    [[nodiscard]] int litSign(const measure::MoonModel &model) const;
 
     // Calculator (calculator.cpp).
     /// True when the key typed into LabeledEdit1 or LabeledEdit2 is discarded.
@@ -189,6 +208,21 @@ private:
     QLabel *hautombre = nullptr;
     QGroupBox *GroupBox2 = nullptr;
     QLabel *detailsombre = nullptr;
+    QPushButton *butajuste = nullptr;
+    QLabel *soleilcurseur = nullptr;
+
+    /// The terminator found by "Ajuster", kept until the next trace, nudge or user's B.
+    std::optional<measure::TerminatorFit> fitted_;
+    /// True while "Ajuster" itself sets SpinEditB, which then keeps the fit.
+    bool adjusting_ = false;
+    /// The lit side worked out for one photograph, trace and B, so that a move of the pointer
+    /// never reads the photograph again.
+    struct LitSideMemo {
+        qint64 photograph = 0;
+        measure::MoonModel model;
+        int litSign = 1;
+    };
+    mutable std::optional<LitSideMemo> litSideMemo_;
 
     std::unique_ptr<view::OpenPictureDialog> openpic;
     /// The decimal separator of the user's locale, read at start-up and on a locale change.

@@ -169,6 +169,9 @@ void TForm1::layoutMesures()
     Button2 = place(button(QStringLiteral("Ouvrir une image"), page), "Button2", 16, 17, 92, 37);
     butombre = place(button(QStringLiteral("Ombre"), page), "butombre", 66, 444, 52, 20);
     hautombre = place(label(QString(), page), "hautombre", 6, 486, 116, 14);
+    // In the free strip between Panel2 and Button3.
+    butajuste = place(button(QStringLiteral("Ajuster"), page), "butajuste", 10, 444, 52, 20);
+    soleilcurseur = place(label(QString(), page), "soleilcurseur", 6, 468, 116, 14);
     // clang-format on
 
     // The views only paint; these are what assistive technology reads of them.

@@ -50,6 +50,7 @@ void TForm1::onmoondown(Qt::MouseButton, Qt::KeyboardModifiers, bool, QPoint pos
 
 void TForm1::Button1Click()
 {
+    forgetFit();
     tracearc();
     Ellipse();
     mesure();
@@ -65,6 +66,7 @@ void TForm1::tracearc()
 
 void TForm1::nudge(int dx, int dy)
 {
+    forgetFit();
     pic->clear();
     measure::nudge(state, dx, dy);
     ellipse(pic, kGreen, measure::limbBox(state));
@@ -107,6 +109,7 @@ void TForm1::mesure()
 
 void TForm1::onspinchange()
 {
+    forgetFit();
     if (state.rayon == 0)
         return;
     Ellipse();

@@ -27,9 +27,9 @@ at 60 220; sleep 0.5 # a click on a bare part of the page closes the file-name c
 at $((128 + 382)) 75 # the two cusps
 at $((128 + 278)) 565
 at 62 140 # Traçage des lignes
-at 50 358; xdotool key --delay 30 --repeat 30 Down # Position terminateur: -30
+at 36 454; sleep 1 # Ajuster: the terminator found on the photograph, Position terminateur: -30
 at 50 416; xdotool key --delay 30 --repeat 20 Down # Hauteur du Soleil: -20
-xdotool mousemove $((ox + 700)) $((oy + 600)); sleep 1
+xdotool mousemove $((ox + 128 + 240)) $((oy + 300)); sleep 1 # the elevation under the pointer
 import -window "$wid" "$here/measurement.png"
 
 at 113 -13; sleep 0.5 # page Explications: a shadow of 12 px with the Sun 8.5 degrees high

@@ -183,6 +183,14 @@ void PictureView::repaintDevice(const QRect &deviceRect)
                .toAlignedRect());
 }
 
+const Picture *PictureView::preparedPicture()
+{
+    if (picture_) {
+        prepareOnce();
+    }
+    return picture_.get();
+}
+
 void PictureView::prepareOnce()
 {
     if (prepared_) {
@@ -234,6 +242,18 @@ QPoint PictureView::devicePosition(const QMouseEvent *event) const
 {
     const QPointF position = event->position() * devicePixelRatioF();
     return QPoint(qFloor(position.x()), qFloor(position.y()));
+}
+
+void PictureView::mouseMoveEvent(QMouseEvent *event)
+{
+    emit moved(devicePosition(event));
+    event->accept();
+}
+
+void PictureView::leaveEvent(QEvent *event)
+{
+    QWidget::leaveEvent(event);
+    emit pointerLeft();
 }
 
 void PictureView::mousePressEvent(QMouseEvent *event)

@@ -31,6 +31,9 @@ public:
     [[nodiscard]] bool isEmpty() const;
     /// The picture held, read-only (null when empty).
     [[nodiscard]] const Picture *picture() const;
+    /// The picture held with the work of its first paint done (a JPEG decoded), for reading
+    /// its pixels before it was ever shown; a failure of that work is reported as after a paint.
+    [[nodiscard]] const Picture *preparedPicture();
     /// The view's current size in device pixels: the size of the bitmaps made for it.
     [[nodiscard]] QSize deviceSize() const;
 
@@ -76,12 +79,19 @@ signals:
     /// A click as a button makes it: the left button pressed and released over the view. A
     /// press dragged off the view clicks nothing, nor does the second press of a double click.
     void clicked();
+    /// The pointer moved over the view (with mouse tracking on, also with no button held); the
+    /// position is the picture pixel under it.
+    void moved(QPoint position);
+    /// The pointer left the view.
+    void pointerLeft();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void leaveEvent(QEvent *event) override;
 
 private:
     [[nodiscard]] QRect shownRect() const;

@@ -1,0 +1,111 @@
+#include "measure/elevation.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace measure {
+
+namespace {
+
+constexpr real kDegreesPerRadian = 180 / kPi;
+
+// How the sine of the elevation at a fixed picture point moves with each input of the model.
+struct SineGradient {
+    real sine = 0;
+    real byCentreX = 0;
+    real byCentreY = 0;
+    real byRadius = 0;
+    real byTheta = 0;
+    real byB = 0; // per radian
+};
+
+// sin h = litSign × (−v cos B + z sin B), with (u, v) the point in radii along and across the
+// cusp line and z = √(1 − u² − v²) the height of the visible hemisphere there.
+SineGradient sineGradient(const MoonModel &model, real x, real y, real z)
+{
+    const real r = model.radius;
+    const real c = std::cos(model.theta);
+    const real s = std::sin(model.theta);
+    const real dx = (x - model.centreX) / r;
+    const real dy = (y - model.centreY) / r;
+    const real u = c * dx + s * dy;
+    const real v = -s * dx + c * dy;
+    const real b = degreesToRadians(model.b);
+    const real sign = model.litSign;
+
+    // z depends on u and v through the sphere: ∂z/∂u = −u/z, ∂z/∂v = −v/z.
+    const real fu = sign * (-u / z * std::sin(b));
+    const real fv = sign * (-std::cos(b) - v / z * std::sin(b));
+    SineGradient g;
+    g.sine = sign * (-v * std::cos(b) + z * std::sin(b));
+    g.byCentreX = fu * (-c / r) + fv * (s / r);
+    g.byCentreY = fu * (-s / r) + fv * (-c / r);
+    g.byRadius = fu * (-u / r) + fv * (-v / r);
+    g.byTheta = fu * v + fv * (-u);
+    g.byB = sign * (v * std::sin(b) + z * std::cos(b));
+    return g;
+}
+
+real arcsineDegrees(real sine)
+{
+    return std::asin(std::clamp<real>(sine, -1, 1)) * kDegreesPerRadian;
+}
+
+} // namespace
+
+std::optional<Elevation> elevationAt(const MoonModel &model, real x, real y)
+{
+    const std::optional<Vec3> p = surfacePoint(model, x, y);
+    if (!p)
+        return std::nullopt;
+    // On the limb itself z is 0 and the slope of the sphere infinite: take the point a
+    // hundredth of a pixel inside, where the derivatives are finite and just as telling.
+    const real z = std::max(p->z, std::sqrt(0.02L / model.radius));
+    const SineGradient g = sineGradient(model, x, y, z);
+
+    // The inputs are independent (the terminator is read on the photograph, the circle laid on
+    // its limb), so their first-order effects on sin h add in quadrature. The tilt is known to
+    // half a pixel at the ends of the cusp line, a radius away from the centre.
+    const real pixel = kLimbPixelSigma;
+    const real bSigma = degreesToRadians(model.bSigma);
+    const real thetaSigma = pixel / model.radius;
+    const real sineSigma = std::sqrt(std::pow(g.byB * bSigma, 2) + std::pow(g.byCentreX * pixel, 2)
+        + std::pow(g.byCentreY * pixel, 2) + std::pow(g.byRadius * pixel, 2)
+        + std::pow(g.byTheta * thetaSigma, 2));
+
+    // The arcsine is taken of the interval rather than multiplied by its slope, which is
+    // infinite at the sub-solar and anti-solar points.
+    const real h = arcsineDegrees(g.sine);
+    const real sigma =
+        std::max(arcsineDegrees(g.sine + sineSigma) - h, h - arcsineDegrees(g.sine - sineSigma));
+    return Elevation{h, sigma};
+}
+
+namespace {
+
+// Tenths as "12,3": the sign only in front of a non-zero figure, so that a value rounding to
+// zero never reads "-0,0".
+std::string tenths(long long n, const std::string &separator)
+{
+    const std::string sign = n < 0 ? "-" : "";
+    const long long a = n < 0 ? -n : n;
+    return sign + std::to_string(a / 10) + separator + std::to_string(a % 10);
+}
+
+} // namespace
+
+std::string elevationText(
+    const std::optional<Elevation> &elevation, const std::string &decimalSeparator)
+{
+    if (!elevation)
+        return "hors du disque";
+    const long long value = nearest(elevation->degrees * 10);
+    // An uncertainty is never rounded down: 0.04 shown as "± 0,0" would claim an exact value.
+    // The thousandth taken off keeps a computed 0.4000001 from reading 0.5.
+    const long long sigma =
+        std::max<long long>(1, static_cast<long long>(std::ceil(elevation->sigma * 10 - 1e-3L)));
+    return tenths(value, decimalSeparator) + "\xC2\xB0 \xC2\xB1 " + tenths(sigma, decimalSeparator)
+        + "\xC2\xB0";
+}
+
+} // namespace measure

@@ -1,0 +1,655 @@
+#include "measure/terminatorfit.h"
+
+#include "measure/elevation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace measure {
+
+namespace {
+
+// Levels of the photograph are 8-bit figures averaged over a few pixels: they are read and
+// summed in double, which is exact enough for them and keeps a 24-megapixel photograph quick.
+// The geometry and the fit of B stay in real.
+constexpr double kNoLevel = std::numeric_limits<double>::quiet_NaN();
+
+// Reads the photograph's level (0…255, the mean of the colour bytes) at any point, between
+// pixel centres by bilinear interpolation; pixel (i, j) is the point (i, j).
+class Levels {
+public:
+    explicit Levels(const ImageView &image)
+        : m_image(image)
+        , m_bytes(image.format == ImageView::Format::Grey8   ? 1
+                  : image.format == ImageView::Format::Rgb24 ? 3
+                                                             : 4)
+    { }
+
+    double at(double x, double y) const
+    {
+        if (!(x >= 0 && y >= 0 && x <= m_image.width - 1 && y <= m_image.height - 1))
+            return kNoLevel;
+        const int i = std::min(static_cast<int>(x), m_image.width - 2 < 0 ? 0 : m_image.width - 2);
+        const int j =
+            std::min(static_cast<int>(y), m_image.height - 2 < 0 ? 0 : m_image.height - 2);
+        const double fx = x - i;
+        const double fy = y - j;
+        const int i1 = std::min(i + 1, m_image.width - 1);
+        const int j1 = std::min(j + 1, m_image.height - 1);
+        const double top = pixel(i, j) * (1 - fx) + pixel(i1, j) * fx;
+        const double bottom = pixel(i, j1) * (1 - fx) + pixel(i1, j1) * fx;
+        return top * (1 - fy) + bottom * fy;
+    }
+
+private:
+    double pixel(int i, int j) const
+    {
+        const std::uint8_t *p = m_image.pixels + j * m_image.stride + i * m_bytes;
+        if (m_bytes == 1)
+            return p[0];
+        return (p[0] + p[1] + p[2]) * (1.0 / 3);
+    }
+
+    const ImageView &m_image;
+    int m_bytes;
+};
+
+// A disc in picture pixels with the unit vectors along (u) and across (v) the cusp line.
+struct Frame {
+    double cx = 0;
+    double cy = 0;
+    double r = 0;
+    double ux = 1, uy = 0;
+    double vx = 0, vy = 1;
+
+    explicit Frame(const MoonModel &disc)
+        : cx(static_cast<double>(disc.centreX))
+        , cy(static_cast<double>(disc.centreY))
+        , r(static_cast<double>(disc.radius))
+        , ux(static_cast<double>(std::cos(disc.theta)))
+        , uy(static_cast<double>(std::sin(disc.theta)))
+        , vx(-uy)
+        , vy(ux)
+    { }
+};
+
+// Levels along a line across the disc at `a` radii along the cusp line, at every `step`
+// pixels of s, the distance across in pixels from the cusp line; each is the mean of three
+// points across the line's width so that the grain counts less.
+struct Profile {
+    double a = 0;
+    double rho = 0; // half-length of the chord, in radii
+    double s0 = 0; // s of the first sample
+    double step = 1;
+    std::vector<double> level;
+
+    double s(std::size_t k) const { return s0 + step * static_cast<double>(k); }
+};
+
+// The samples at s = s0, s0 + step, … up to `count` of them.
+Profile sampleProfile(
+    const Levels &levels, const Frame &f, double a, double s0, double step, int count)
+{
+    Profile p;
+    p.a = a;
+    p.rho = std::sqrt(1 - a * a);
+    p.s0 = s0;
+    p.step = step;
+    p.level.resize(static_cast<std::size_t>(std::max(0, count)));
+    const double bx = f.cx + a * f.r * f.ux;
+    const double by = f.cy + a * f.r * f.uy;
+    for (std::size_t k = 0; k < p.level.size(); ++k) {
+        const double x = bx + p.s(k) * f.vx;
+        const double y = by + p.s(k) * f.vy;
+        const double sum =
+            levels.at(x - f.ux, y - f.uy) + levels.at(x, y) + levels.at(x + f.ux, y + f.uy);
+        p.level[k] = sum / 3;
+    }
+    return p;
+}
+
+// The whole chord at a glance: a few hundred samples, whatever the radius.
+Profile chordProfile(const Levels &levels, const Frame &f, double a)
+{
+    const double step = std::max(1.0, std::floor(f.r / 200));
+    const int half = static_cast<int>(std::floor(std::sqrt(1 - a * a) * f.r / step));
+    return sampleProfile(levels, f, a, -half * step, step, 2 * half + 1);
+}
+
+double quantile(std::vector<double> values, double q)
+{
+    values.erase(
+        std::remove_if(values.begin(), values.end(), [](double v) { return std::isnan(v); }),
+        values.end());
+    if (values.empty())
+        return kNoLevel;
+    const auto k = static_cast<std::size_t>(q * static_cast<double>(values.size() - 1));
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(k), values.end());
+    return values[k];
+}
+
+// The sky's level, from a ring just outside the limb; when the disc fills the picture, the
+// darkest levels inside it stand in for it.
+double skyLevel(const Levels &levels, const Frame &f, const std::vector<Profile> &profiles)
+{
+    constexpr int kRing = 1024;
+    std::vector<double> ring;
+    ring.reserve(kRing);
+    const double radius = f.r * 1.06 + 3;
+    for (int k = 0; k < kRing; ++k) {
+        const double angle = 2 * static_cast<double>(kPi) * k / kRing;
+        ring.push_back(levels.at(f.cx + radius * std::cos(angle), f.cy + radius * std::sin(angle)));
+    }
+    const double sky = quantile(ring, 0.5);
+    if (std::count_if(ring.begin(), ring.end(), [](double v) { return !std::isnan(v); }) >= 64)
+        return sky;
+    std::vector<double> inside;
+    for (const Profile &p : profiles)
+        inside.insert(inside.end(), p.level.begin(), p.level.end());
+    return quantile(inside, 0.02);
+}
+
+// A running mean over 2 half + 1 samples; a window with more than half its samples off the
+// picture has no level.
+std::vector<double> boxSmoothed(const std::vector<double> &level, int half)
+{
+    const int n = static_cast<int>(level.size());
+    std::vector<double> sum(level.size() + 1, 0);
+    std::vector<int> count(level.size() + 1, 0);
+    for (int k = 0; k < n; ++k) {
+        const double v = level[static_cast<std::size_t>(k)];
+        const bool known = !std::isnan(v);
+        sum[static_cast<std::size_t>(k) + 1] = sum[static_cast<std::size_t>(k)] + (known ? v : 0);
+        count[static_cast<std::size_t>(k) + 1] = count[static_cast<std::size_t>(k)] + known;
+    }
+    std::vector<double> out(level.size(), kNoLevel);
+    for (int k = 0; k < n; ++k) {
+        const auto lo = static_cast<std::size_t>(std::max(0, k - half));
+        const auto hi = static_cast<std::size_t>(std::min(n, k + half + 1));
+        const int c = count[hi] - count[lo];
+        if (c > half)
+            out[static_cast<std::size_t>(k)] = (sum[hi] - sum[lo]) / c;
+    }
+    return out;
+}
+
+// What a line says at a glance, from its smoothed levels against a threshold between the sky
+// and the lit ground: which limb the light touches and where the lit part gives way to night.
+struct Glance {
+    enum class Kind {
+        Dark,
+        Full,
+        Edge,
+        Unclear,
+    };
+    Kind kind = Kind::Unclear;
+    int litSign = 0;
+    double t = 0; // the edge, in radii across the cusp line
+};
+
+Glance glance(const Profile &p, double threshold, double radius)
+{
+    // Lengths below are in samples of the chord's profile.
+    const double r = radius / p.step;
+    const std::vector<double> smooth = boxSmoothed(p.level, std::max(1, static_cast<int>(r / 100)));
+    const int n = static_cast<int>(smooth.size());
+    const int margin = std::min(n / 4, static_cast<int>(r * 0.03) + 3);
+    // Counted short of the limbs, where a full Moon darkens too.
+    int valid = 0;
+    int lit = 0;
+    for (int k = margin; k < n - margin; ++k) {
+        valid += !std::isnan(smooth[static_cast<std::size_t>(k)]);
+        lit += smooth[static_cast<std::size_t>(k)] > threshold;
+    }
+    Glance g;
+    const int near = std::max(2, static_cast<int>(r * 0.005) + 1);
+    if (n < 2 * (near + 2) || valid < (n - 2 * margin) * 0.8)
+        return g;
+    const auto isLit = [&](int k) {
+        return smooth[static_cast<std::size_t>(k)] > threshold;
+    };
+    // The light touches a limb when it shows within the outer twelfth of the chord: a thin
+    // crescent is lit only there, and dimly so.
+    const int zone = std::max(near + 1, n / 12);
+    bool startLit = false, endLit = false;
+    for (int k = near; k <= zone; ++k) {
+        startLit = startLit || isLit(k);
+        endLit = endLit || isLit(n - 1 - k);
+    }
+    if (lit == 0 && std::none_of(smooth.begin() + near, smooth.end() - near, [&](double v) {
+            return v > threshold;
+        }))
+        g.kind = Glance::Kind::Dark;
+    else if (startLit && endLit && lit >= valid * 0.97)
+        g.kind = Glance::Kind::Full;
+    else if (startLit != endLit) {
+        // The edge is the lit sample nearest the dark limb that starts a lit run a few pixels
+        // long: a sunlit peak in the night is shorter, a sea in the day does not matter.
+        const int run = std::max(3, static_cast<int>(r / 60));
+        const int step = startLit ? -1 : 1;
+        int k = startLit ? n - 1 - near : near;
+        int count = 0;
+        for (; k >= 0 && k < n; k += step) {
+            count = isLit(k) ? count + 1 : 0;
+            if (count >= run)
+                break;
+        }
+        if (k < 0 || k >= n)
+            return g;
+        const int edge = k - step * (run - 1);
+        g.kind = Glance::Kind::Edge;
+        g.litSign = startLit ? 1 : -1;
+        g.t = p.s(static_cast<std::size_t>(edge)) / radius;
+    }
+    return g;
+}
+
+// Least squares of the levels of a window on sky + K × max(0, μ), μ being the Lambert factor
+// of a sphere whose terminator crosses the line at t: μ = litSign (−v cos B' + z sin B') with
+// sin B' = t / ρ. The model is exact for a sphere of even albedo, so the fit has no bias from
+// the curvature of the brightness ramp, which grows with the width of the window. A camera's
+// photograph is gamma-encoded, its levels nearer √μ than μ: with `gamma` the ramp is of √μ.
+class WindowFit {
+public:
+    WindowFit(const Profile &p, double r, int litSign, bool gamma)
+        : m_rho(p.rho)
+        , m_sign(litSign)
+        , m_gamma(gamma)
+    {
+        for (std::size_t k = 0; k < p.level.size(); ++k) {
+            const double level = p.level[k];
+            if (std::isnan(level))
+                continue;
+            const double v = p.s(k) / r;
+            m_v.push_back(v);
+            m_z.push_back(std::sqrt(std::max(0.0, p.rho * p.rho - v * v)));
+            m_level.push_back(level);
+        }
+        for (double level : m_level) {
+            m_sumI += level;
+            m_sumII += level * level;
+        }
+    }
+
+    std::size_t size() const { return m_level.size(); }
+
+    // The residual sum of squares at t; infinite when the lit side comes out darker. The ramp
+    // is K μ + Q μ²: the square term takes up an albedo that changes along the window (a sea
+    // that ends a little way into the day), so that only the foot of the ramp places the edge.
+    double residual(double t) const
+    {
+        const double sinB = std::clamp(t / m_rho, -1.0, 1.0);
+        const double cosB = std::sqrt(1 - sinB * sinB);
+        double s1 = 0, s2 = 0, s3 = 0, s4 = 0, si1 = 0, si2 = 0;
+        for (std::size_t k = 0; k < m_level.size(); ++k) {
+            double mu = m_sign * (-m_v[k] * cosB + m_z[k] * sinB);
+            if (mu > 0) {
+                if (m_gamma)
+                    mu = std::sqrt(mu);
+                const double mu2 = mu * mu;
+                s1 += mu;
+                s2 += mu2;
+                s3 += mu2 * mu;
+                s4 += mu2 * mu2;
+                si1 += mu * m_level[k];
+                si2 += mu2 * m_level[k];
+            }
+        }
+        const double n = static_cast<double>(m_level.size());
+        // The normal equations of (c, K, Q), by Cramer's rule.
+        const double a[3][3] = {{n, s1, s2}, {s1, s2, s3}, {s2, s3, s4}};
+        const double y[3] = {m_sumI, si1, si2};
+        const auto det3 = [](const double m[3][3]) {
+            return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1])
+                - m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0])
+                + m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+        };
+        const double det = det3(a);
+        if (!(std::fabs(det) > 1e-12 * n * s4 * s2))
+            return std::numeric_limits<double>::infinity();
+        double beta[3];
+        for (int j = 0; j < 3; ++j) {
+            double m[3][3];
+            for (int row = 0; row < 3; ++row)
+                for (int col = 0; col < 3; ++col)
+                    m[row][col] = col == j ? y[row] : a[row][col];
+            beta[j] = det3(m) / det;
+        }
+        // The lit side must come out brighter than the night on the whole.
+        if (!(beta[1] * s1 + beta[2] * s2 > 0))
+            return std::numeric_limits<double>::infinity();
+        return m_sumII - beta[0] * y[0] - beta[1] * y[1] - beta[2] * y[2];
+    }
+
+private:
+    double m_rho;
+    int m_sign;
+    bool m_gamma;
+    std::vector<double> m_v, m_z, m_level;
+    double m_sumI = 0, m_sumII = 0;
+};
+
+// The edge of one line inside [lo, hi] (radii across), or none when the best place is at an
+// end of the window or the window is too thin to tell.
+std::optional<double> refineEdge(const Levels &levels,
+    const Frame &f,
+    double a,
+    double lo,
+    double hi,
+    int litSign,
+    bool gamma,
+    double precision,
+    double *residual = nullptr)
+{
+    const double r = f.r;
+    const double rho = std::sqrt(1 - a * a);
+    const double margin = 3 / r; // the limb's own blur is not part of the ramp
+    const double limit = rho - margin;
+    const double from = std::max(lo, -limit);
+    const double to = std::min(hi, limit);
+    if (!(to - from > 8 / r))
+        return std::nullopt;
+    const double first = std::ceil(from * r);
+    const Profile p =
+        sampleProfile(levels, f, a, first, 1, static_cast<int>(std::floor(to * r) - first) + 1);
+    const WindowFit fit(p, r, litSign, gamma);
+    if (fit.size() < 8)
+        return std::nullopt;
+
+    // A coarse scan finds the valley, a golden-section search its bottom.
+    const int steps = 32;
+    const double step = (to - from) / steps;
+    int best = 0;
+    double bestResidual = std::numeric_limits<double>::infinity();
+    for (int k = 0; k <= steps; ++k) {
+        const double e = fit.residual(from + k * step);
+        if (e < bestResidual) {
+            bestResidual = e;
+            best = k;
+        }
+    }
+    if (best == 0 || best == steps)
+        return std::nullopt;
+    double left = from + (best - 1) * step;
+    double right = from + (best + 1) * step;
+    const double g = (std::sqrt(5.0) - 1) / 2;
+    double x1 = right - g * (right - left), x2 = left + g * (right - left);
+    double f1 = fit.residual(x1), f2 = fit.residual(x2);
+    while (right - left > precision / r) {
+        if (f1 < f2) {
+            right = x2;
+            x2 = x1;
+            f2 = f1;
+            x1 = right - g * (right - left);
+            f1 = fit.residual(x1);
+        } else {
+            left = x1;
+            x1 = x2;
+            f1 = f2;
+            x2 = left + g * (right - left);
+            f2 = fit.residual(x2);
+        }
+    }
+    if (residual)
+        *residual = std::min(f1, f2) / static_cast<double>(fit.size());
+    return (left + right) / 2;
+}
+
+struct Edge {
+    real rho;
+    real t;
+};
+
+struct LineFit {
+    real sinB = 0;
+    real sigma = 0; // statistical, of sinB
+    real sumRho = 0;
+    real sumRho2 = 0;
+    int inliers = 0;
+};
+
+// Tukey's constant, somewhat below the usual 4.685: the edges a sea bends are many and bent
+// alike, and cutting them off sooner helps more than the grain's extra weight costs.
+constexpr real kTukey = 3.5L;
+
+// t = sin B × ρ through the origin, by Tukey's biweight: the edges broken by a crater, a peak
+// or a sea get no weight, the others the weight of plain least squares.
+LineFit robustLine(const std::vector<Edge> &edges, real start, real minScale)
+{
+    LineFit fit;
+    fit.sinB = start;
+    std::vector<real> w(edges.size(), 1);
+    real scale = minScale;
+    for (int round = 0; round < 20; ++round) {
+        std::vector<double> deviation;
+        deviation.reserve(edges.size());
+        for (const Edge &e : edges)
+            deviation.push_back(static_cast<double>(std::fabs(e.t - fit.sinB * e.rho)));
+        scale = std::max<real>(minScale, 1.4826L * quantile(deviation, 0.5));
+        real num = 0, den = 0;
+        for (std::size_t k = 0; k < edges.size(); ++k) {
+            const real x = (edges[k].t - fit.sinB * edges[k].rho) / (kTukey * scale);
+            w[k] = std::fabs(x) < 1 ? (1 - x * x) * (1 - x * x) : 0;
+            num += w[k] * edges[k].rho * edges[k].t;
+            den += w[k] * edges[k].rho * edges[k].rho;
+        }
+        if (!(den > 0))
+            break;
+        const real next = num / den;
+        const bool settled = std::fabs(next - fit.sinB) < 1e-9L;
+        fit.sinB = next;
+        if (settled)
+            break;
+    }
+    // The variance of an M-estimate: scale² Σ ψ(u)² ρ² / (Σ ψ'(u) ρ²)², u the residuals in
+    // units of the scale; the plain residual variance of the kept edges would understate it.
+    real psi2 = 0, dpsi = 0;
+    for (std::size_t k = 0; k < edges.size(); ++k) {
+        const real rho2 = edges[k].rho * edges[k].rho;
+        fit.sumRho += w[k] * edges[k].rho;
+        fit.sumRho2 += w[k] * rho2;
+        fit.inliers += w[k] > 0;
+        const real u = (edges[k].t - fit.sinB * edges[k].rho) / scale;
+        const real q = (u / kTukey) * (u / kTukey);
+        if (q < 1) {
+            psi2 += u * u * (1 - q) * (1 - q) * (1 - q) * (1 - q) * rho2;
+            dpsi += (1 - q) * (1 - 5 * q) * rho2;
+        }
+    }
+    if (dpsi > 0)
+        fit.sigma = scale * std::sqrt(psi2) / dpsi;
+
+    // A sea or a crater moves the edges of neighbouring lines together, so the scatter of
+    // single lines understates the error. Blocks of neighbouring lines are nearly independent:
+    // the scatter of their own fits, Σ W_b (S_b − S)² / ((n − 1) Σ W_b), is the honest figure
+    // when it is the larger.
+    constexpr int kBlocks = 8;
+    real spread = 0, weight = 0;
+    int blocks = 0;
+    for (int b = 0; b < kBlocks; ++b) {
+        const std::size_t from = edges.size() * b / kBlocks;
+        const std::size_t to = edges.size() * (b + 1) / kBlocks;
+        real num = 0, den = 0;
+        for (std::size_t k = from; k < to; ++k) {
+            num += w[k] * edges[k].rho * edges[k].t;
+            den += w[k] * edges[k].rho * edges[k].rho;
+        }
+        if (!(den > 0))
+            continue;
+        spread += den * (num / den - fit.sinB) * (num / den - fit.sinB);
+        weight += den;
+        ++blocks;
+    }
+    if (blocks > 1)
+        fit.sigma = std::max(fit.sigma, std::sqrt(spread / ((blocks - 1) * weight)));
+    return fit;
+}
+
+real arcsineDegrees(real sine)
+{
+    return std::asin(std::clamp<real>(sine, -1, 1)) * 180 / kPi;
+}
+
+} // namespace
+
+TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc)
+{
+    if (!image.pixels || image.width < 2 || image.height < 2)
+        throw Failure(kNoPhotograph);
+    if (!(disc.radius > 0))
+        throw Failure(kNoCircle);
+    if (disc.radius < 40)
+        throw Failure(kDiscTooSmall);
+
+    const Levels levels(image);
+    const Frame f(disc);
+    // Lines a few pixels apart, short of the cusps, where the terminator runs along the line.
+    const int count = std::clamp(static_cast<int>(f.r), 24, 160);
+    std::vector<Profile> profiles;
+    profiles.reserve(static_cast<std::size_t>(count));
+    for (int k = 0; k < count; ++k)
+        profiles.push_back(chordProfile(levels, f, -0.9 + 1.8 * (k + 0.5) / count));
+
+    const double sky = skyLevel(levels, f, profiles);
+    std::vector<double> inside;
+    for (const Profile &p : profiles)
+        inside.insert(inside.end(), p.level.begin(), p.level.end());
+    const double lit = quantile(inside, 0.995);
+    if (std::isnan(sky) || std::isnan(lit) || lit - sky < 12)
+        throw Failure(kNotAMoon);
+
+    // A first look along each line: the side lit, and a rough edge somewhat inside the day.
+    const double threshold = sky + 0.25 * (lit - sky);
+    std::vector<Glance> glances;
+    int votes[2] = {0, 0};
+    int full = 0, dark = 0;
+    for (const Profile &p : profiles) {
+        glances.push_back(glance(p, threshold, f.r));
+        const Glance &g = glances.back();
+        full += g.kind == Glance::Kind::Full;
+        dark += g.kind == Glance::Kind::Dark;
+        if (g.kind == Glance::Kind::Edge)
+            ++votes[g.litSign > 0 ? 0 : 1];
+    }
+    const int edges = votes[0] + votes[1];
+    if (edges < std::max(6, count / 6)) {
+        if (full >= count / 2 && dark < count / 10)
+            throw Failure(kFullMoon);
+        throw Failure(kNotAMoon);
+    }
+    const int litSign = votes[0] >= votes[1] ? 1 : -1;
+    if (std::min(votes[0], votes[1]) > edges / 5)
+        throw Failure(kNotAMoon);
+    std::vector<double> rough;
+    for (std::size_t k = 0; k < profiles.size(); ++k) {
+        if (glances[k].kind == Glance::Kind::Edge && glances[k].litSign == litSign)
+            rough.push_back(glances[k].t / profiles[k].rho);
+    }
+    real sinB = quantile(rough, 0.5);
+
+    // The rough edges lie up to a quarter of the lit level inside the day: the first round
+    // looks mostly towards the night, the later ones in a window about the fitted terminator.
+    // The first round also tells whether the levels follow μ or, gamma-encoded, √μ: every
+    // fourth line is fitted both ways and votes for the closer fit. On linear levels the two
+    // fits come out alike and the votes split; on encoded ones √μ wins nearly every line.
+    LineFit fit;
+    std::vector<Edge> found;
+    bool gamma = false;
+    for (int round = 0; round < 3; ++round) {
+        const double night = round == 0 ? 0.35 : 0.05 + 4 / f.r;
+        const double day = round == 0 ? 0.12 : 0.08 + 6 / f.r;
+        found.clear();
+        int rootVotes = 0, linearVotes = 0;
+        for (std::size_t line = 0; line < profiles.size(); ++line) {
+            const Profile &p = profiles[line];
+            const double predicted = static_cast<double>(sinB) * p.rho;
+            // Towards the night is towards +v when the −v side is lit.
+            const double lo = predicted - (litSign > 0 ? day : night);
+            const double hi = predicted + (litSign > 0 ? night : day);
+            // Only the last round needs the edge to a small fraction of a pixel.
+            const double precision = round == 2 ? 0.005 : 0.25;
+            double linear = 0, root = 0;
+            const auto t = refineEdge(levels, f, p.a, lo, hi, litSign, gamma, precision, &linear);
+            if (round == 0 && line % 4 == 0) {
+                if (refineEdge(levels, f, p.a, lo, hi, litSign, true, precision, &root))
+                    ++(t && linear <= root ? linearVotes : rootVotes);
+            }
+            if (t)
+                found.push_back({static_cast<real>(p.rho), static_cast<real>(*t)});
+        }
+        if (round == 0)
+            gamma = rootVotes > 3 * linearVotes;
+        if (found.size() < 8)
+            throw Failure(kNotAMoon);
+        fit = robustLine(found, sinB, 0.05L / disc.radius);
+        sinB = fit.sinB;
+    }
+    // A terminator is one curve: most lines agree on it. Edges of a pattern agree on nothing.
+    if (fit.inliers < std::max(8, edges / 3) || 2 * fit.inliers < static_cast<int>(found.size()))
+        throw Failure(kNotAMoon);
+    if (std::fabs(sinB) > std::sin(84 * kPiOver180))
+        throw Failure(kFullMoon);
+
+    // The limb circle is known to half a pixel: a centre off across the cusp line moves every
+    // edge by that much, a radius off scales them. Those are bounds; the scatter of the edges
+    // is a standard error, counted twice so that the figure covers the truth as the bounds do.
+    const real r = disc.radius;
+    const real byCentre = kLimbPixelSigma / r * fit.sumRho / fit.sumRho2;
+    const real byRadius = kLimbPixelSigma / r * std::fabs(sinB);
+    const real scatter = 2 * fit.sigma;
+    const real sigma = std::sqrt(scatter * scatter + byCentre * byCentre + byRadius * byRadius);
+
+    TerminatorFit result;
+    result.b = arcsineDegrees(sinB);
+    result.bSigma =
+        std::max(arcsineDegrees(sinB + sigma) - result.b, result.b - arcsineDegrees(sinB - sigma));
+    result.litSign = litSign;
+    result.lines = fit.inliers;
+    return result;
+}
+
+std::optional<int> litSide(const ImageView &image, const MoonModel &model)
+{
+    if (!image.pixels || image.width < 2 || image.height < 2 || !(model.radius > 0))
+        return std::nullopt;
+    const Levels levels(image);
+    const Frame f(model);
+    const real b = degreesToRadians(model.b);
+    const double cosB = static_cast<double>(std::cos(b));
+    const double sinB = static_cast<double>(std::sin(b));
+    // Mean levels of the two sides of the drawn terminator, on a grid over the disc, leaving
+    // out a band about the terminator and the limb where a misplaced curve would mix them.
+    constexpr int kGrid = 64;
+    double sum[2] = {0, 0};
+    int n[2] = {0, 0};
+    for (int i = 0; i < kGrid; ++i) {
+        for (int j = 0; j < kGrid; ++j) {
+            const double u = -1 + 2 * (i + 0.5) / kGrid;
+            const double v = -1 + 2 * (j + 0.5) / kGrid;
+            const double zz = 1 - u * u - v * v;
+            if (zz < 0.05)
+                continue;
+            const double mu = -v * cosB + std::sqrt(zz) * sinB;
+            if (std::fabs(mu) < 0.1)
+                continue;
+            const double level =
+                levels.at(f.cx + f.r * (u * f.ux + v * f.vx), f.cy + f.r * (u * f.uy + v * f.vy));
+            if (std::isnan(level))
+                continue;
+            const int side = mu > 0 ? 0 : 1;
+            sum[side] += level;
+            ++n[side];
+        }
+    }
+    if (n[0] < 20 || n[1] < 20)
+        return std::nullopt;
+    const double plus = sum[0] / n[0];
+    const double minus = sum[1] / n[1];
+    if (std::fabs(plus - minus) < std::max(8.0, 0.25 * std::max(plus, minus)))
+        return std::nullopt;
+    return plus > minus ? 1 : -1;
+}
+
+} // namespace measure

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "measure/moonmodel.h"
+#include "measure/real.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+namespace measure {
+
+/// Pixels of a photograph as decoded, read-only: rows from top to bottom, `stride` bytes apart.
+struct ImageView {
+    enum class Format {
+        Grey8,
+        /// Three colour bytes in any order.
+        Rgb24,
+        /// Three colour bytes in any order, then one that is not a colour (Qt's RGB32).
+        Rgb32,
+    };
+    int width = 0;
+    int height = 0;
+    std::ptrdiff_t stride = 0;
+    const std::uint8_t *pixels = nullptr;
+    Format format = Format::Grey8;
+};
+
+/// The terminator found on a photograph.
+struct TerminatorFit {
+    /// Degrees, as the spin box counts them, and its uncertainty.
+    real b = 0;
+    real bSigma = 0;
+    /// The side the photograph shows lit, as MoonModel::litSign.
+    int litSign = 1;
+    /// Lines across the disc whose edge the fit kept.
+    int lines = 0;
+};
+
+// The sentences shown when no terminator can be found.
+inline constexpr const char *kNoPhotograph = "Ouvrez d'abord une photographie de la Lune";
+inline constexpr const char *kNoCircle = "Tracez d'abord le cercle de la Lune";
+inline constexpr const char *kFullMoon =
+    "La Lune est pleine : il n'y a pas de terminateur à trouver";
+inline constexpr const char *kDiscTooSmall =
+    "Le disque est trop petit pour y trouver le terminateur";
+inline constexpr const char *kNotAMoon = "Aucun terminateur n'apparaît dans le cercle tracé";
+
+/// Finds the terminator inside the disc of `disc` (its centre, radius and tilt; b and litSign
+/// are not read). Throws Failure with one of the sentences above when it cannot.
+[[nodiscard]] TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc);
+
+/// Which side of the terminator drawn for `model` the photograph shows brighter, or none when
+/// the two sides do not differ clearly. Cheap: a few thousand pixels are read.
+[[nodiscard]] std::optional<int> litSide(const ImageView &image, const MoonModel &model);
+
+} // namespace measure

@@ -1,0 +1,149 @@
+#include "cusps.h"
+#include "measure/limb.h"
+#include "measure/terminatorfit.h"
+
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A grey picture of 400 × 400 pixels whose level at (x, y) a function gives.
+struct Picture {
+    std::vector<std::uint8_t> pixels = std::vector<std::uint8_t>(400 * 400);
+    explicit Picture(const std::function<double(int, int)> &level)
+    {
+        for (int y = 0; y < 400; ++y)
+            for (int x = 0; x < 400; ++x)
+                pixels[static_cast<std::size_t>(y * 400 + x)] =
+                    static_cast<std::uint8_t>(std::lround(std::clamp(level(x, y), 0.0, 255.0)));
+    }
+    measure::ImageView view() const
+    {
+        return {400, 400, 400, pixels.data(), measure::ImageView::Format::Grey8};
+    }
+};
+
+// A disc of radius `r` about (200, 200) lit by a Sun in the direction (0, sy, sz) of a
+// horizontal cusp line, as a Lambert sphere on a dark sky.
+Picture lambertDisc(double r, double sy, double sz)
+{
+    return Picture([=](int x, int y) {
+        const double u = (x - 200) / r, v = (y - 200) / r;
+        const double zz = 1 - u * u - v * v;
+        if (zz < 0)
+            return 6.0;
+        return 6 + 220 * std::max(0.0, v * sy + std::sqrt(zz) * sz);
+    });
+}
+
+measure::MoonModel discOf(int radius, measure::real b = 0)
+{
+    measure::TMesureState state = withCusps(200 - radius, 200, 200 + radius, 200);
+    measure::tracearc(state);
+    return measure::moonModel(state, b);
+}
+
+struct FailureCase {
+    std::string name;
+    std::function<Picture()> picture;
+    int radius;
+    const char *message;
+};
+
+void PrintTo(const FailureCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class FitFailure : public ::testing::TestWithParam<FailureCase> { };
+
+TEST_P(FitFailure, SaysWhyInOneSentence)
+{
+    const FailureCase &c = GetParam();
+    const Picture picture = c.picture();
+    measure::ImageView view = picture.view();
+    if (c.name == "NoPhotograph")
+        view = measure::ImageView{};
+    measure::MoonModel disc = discOf(c.radius);
+    if (c.name == "NoCircle")
+        disc.radius = 0;
+    try {
+        (void)measure::fitTerminator(view, disc);
+        FAIL() << "no failure";
+    } catch (const measure::Failure &failure) {
+        EXPECT_STREQ(failure.what(), c.message);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Pictures,
+    FitFailure,
+    ::testing::Values(
+        FailureCase{
+            "NoPhotograph", [] { return lambertDisc(150, -1, 0); }, 150, measure::kNoPhotograph},
+        FailureCase{"NoCircle", [] { return lambertDisc(150, -1, 0); }, 150, measure::kNoCircle},
+        FailureCase{
+            "DiscTooSmall", [] { return lambertDisc(30, -1, 0); }, 30, measure::kDiscTooSmall},
+        FailureCase{"FullMoon", [] { return lambertDisc(150, 0, 1); }, 150, measure::kFullMoon},
+        FailureCase{"PlainGrey",
+            [] { return Picture([](int, int) { return 128.0; }); },
+            150,
+            measure::kNotAMoon},
+        FailureCase{"Stripes",
+            [] { return Picture([](int x, int) { return (x / 9) % 2 ? 230.0 : 10.0; }); },
+            150,
+            measure::kNotAMoon},
+        FailureCase{"Chequers",
+            [] {
+                return Picture([](int x, int y) { return (x / 25 + y / 25) % 2 ? 230.0 : 10.0; });
+            },
+            150,
+            measure::kNotAMoon}),
+    [](const testing::TestParamInfo<FailureCase> &info) { return info.param.name; });
+
+TEST(FitTerminator, ExactOnAPlainLambertSphere)
+{
+    const double b = 25 * M_PI / 180;
+    for (int litSign : {1, -1}) {
+        const Picture picture = lambertDisc(150, -litSign * std::cos(b), litSign * std::sin(b));
+        const measure::TerminatorFit fit = measure::fitTerminator(picture.view(), discOf(150));
+        EXPECT_EQ(fit.litSign, litSign);
+        EXPECT_NEAR(static_cast<double>(fit.b), 25, 0.05);
+        EXPECT_GT(static_cast<double>(fit.bSigma), 0);
+    }
+}
+
+struct SideCase {
+    double sy, sz;
+    int b;
+    std::optional<int> side;
+};
+
+class LitSide : public ::testing::TestWithParam<SideCase> { };
+
+TEST_P(LitSide, ComparesTheTwoSidesOfTheDrawnTerminator)
+{
+    const SideCase &c = GetParam();
+    const Picture picture = lambertDisc(150, c.sy, c.sz);
+    EXPECT_EQ(measure::litSide(picture.view(), discOf(150, c.b)), c.side);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pictures,
+    LitSide,
+    ::testing::Values(SideCase{-1, 0, 0, 1},
+        SideCase{1, 0, 0, -1},
+        // A crescent lit from below, with a terminator drawn a few degrees off.
+        SideCase{0.8, -0.6, 40, -1},
+        SideCase{-0.8, 0.6, 33, 1},
+        // A full disc: both sides alike.
+        SideCase{0, 1, 0, std::nullopt}));
+
+TEST(LitSide, NothingToTellWithoutAPhotograph)
+{
+    EXPECT_EQ(measure::litSide(measure::ImageView{}, discOf(150)), std::nullopt);
+}
+
+} // namespace
