@@ -1,6 +1,7 @@
 // Start-up of the main window, the binding of its handlers and the failure display.
 #include "app/form1.h"
 
+#include "app/dropping.h"
 #include "app/spinedit.h"
 #include "app/widgets.h"
 #include "measure/texts.h"
@@ -47,6 +48,7 @@ TForm1::TForm1(QWidget *parent)
     };
     layoutControls();
     bindHandlers();
+    acceptDroppedPictures(*this);
     FormCreate();
 }
 

@@ -63,6 +63,9 @@ public:
     void onspinchange();
     void onmeschange();
     void Button2Click();
+    /// Reads a picture file into pic3 as the open button does; throws, keeping the photograph,
+    /// when it cannot be read.
+    void openPicture(const QString &fileName);
     void Button3Click();
     void Button4Click();
 
