@@ -3,6 +3,7 @@
 
 #include "app/form1.h"
 
+#include <QApplication>
 #include <QDropEvent>
 #include <QEvent>
 #include <QMimeData>
@@ -52,7 +53,10 @@ protected:
             return false;
         const std::optional<QString> file = droppedFile(drop->mimeData()->urls());
         // Only a copy is taken: accepting a move would let the file manager delete the file.
-        if (!file || !(drop->possibleActions() & Qt::CopyAction)) {
+        // While a message box or the open dialog is up the window takes no input, drops
+        // included.
+        if (!file || !(drop->possibleActions() & Qt::CopyAction)
+            || QApplication::activeModalWidget()) {
             drop->ignore();
             return true;
         }

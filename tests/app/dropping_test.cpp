@@ -10,6 +10,7 @@
 #include "view/surface.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
@@ -291,6 +292,18 @@ private slots:
             QCOMPARE(form->label1->text(), QString());
             QCOMPARE(form->spinmes->text(), QStringLiteral("0"));
         }
+    }
+
+    void refusedWhileAModalWindowIsUp()
+    {
+        QDialog box(form.get());
+        box.setWindowModality(Qt::ApplicationModal);
+        box.show();
+        const auto data = urls({QUrl::fromLocalFile(moon)});
+        QVERIFY(!drag(form.get(), form->picellipse, *data).entered);
+        box.hide();
+        QVERIFY(drag(form.get(), form->picellipse, *data).dropped);
+        QCOMPARE(pictureSize(form->pic3), QSize(64, 48));
     }
 
     void aMoveBecomesACopy()
