@@ -10,8 +10,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
-#include <QMessageBox>
-#include <QPushButton>
 
 namespace calculator {
 
@@ -80,25 +78,6 @@ void filterComposedText(QInputMethodEvent &event, const QString &decimalSeparato
 
 } // namespace calculator
 
-void TForm1::bindCalculator()
-{
-    decimalSeparator = calculator::localeDecimalSeparator();
-    messageBox = [this](const QString &text, const QString &caption) {
-        QMessageBox box(
-            QMessageBox::NoIcon, caption, text, QMessageBox::Ok, isVisible() ? this : nullptr);
-        box.setWindowModality(Qt::ApplicationModal);
-        box.exec();
-    };
-    // One hook sees the keys of both edits before they do, and the locale changes that the
-    // application passes on to its windows.
-    calculatorHook = std::make_unique<calculator::EventHook>(
-        [this](QObject *watched, QEvent *event) { return calculatorEvent(watched, event); });
-    LabeledEdit1->installEventFilter(calculatorHook.get());
-    LabeledEdit2->installEventFilter(calculatorHook.get());
-    installEventFilter(calculatorHook.get());
-    connect(butcalc, &QPushButton::clicked, this, [this] { guarded([this] { butcalcClick(); }); });
-}
-
 bool TForm1::calculatorEvent(QObject *watched, QEvent *event)
 {
     switch (event->type()) {
@@ -130,7 +109,8 @@ void TForm1::butcalcClick()
 {
     // The length is looked at first; either field missing gives the one box.
     if (LabeledEdit1->text().isEmpty() || LabeledEdit2->text().isEmpty()) {
-        messageBox(QStringLiteral("Il manque quelque chose..."), QStringLiteral("Attention"));
+        effects.messageBox(
+            QStringLiteral("Il manque quelque chose..."), QStringLiteral("Attention"));
         return;
     }
     const std::string height = measure::shadowHeight(LabeledEdit1->text().toStdString(),

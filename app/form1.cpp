@@ -1,24 +1,25 @@
-// Start-up of the main window, the binding of its handlers and the failure display.
+// Start-up of the main window: its effects, the binding of every handler, the failure display
+// and the placing of its frame.
 #include "app/form1.h"
 
+#include "app/calculator.h"
 #include "app/dropping.h"
+#include "app/links.h"
 #include "app/spinedit.h"
 #include "app/widgets.h"
+#include "measure/failure.h"
 #include "measure/texts.h"
 #include "view/opendialog.h"
 #include "view/pictureview.h"
-#include "view/surface.h"
 
-#include <QApplication>
+#include <QDialog>
 #include <QEvent>
 #include <QIcon>
 #include <QImage>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
-#include <QWidget>
 #include <QWindow>
 
 #include <exception>
@@ -38,14 +39,8 @@ TForm1::TForm1(QWidget *parent)
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Selmarin"));
     setWindowIcon(QIcon(QStringLiteral(":/korvalen.xpm")));
-    showFailure = [this](const QString &message) {
-        showFailureBox(message);
-    };
-    choosePicture = [this]() -> std::optional<QString> {
-        if (!openpic->execute())
-            return std::nullopt;
-        return openpic->fileName();
-    };
+    decimalSeparator = calculator::localeDecimalSeparator();
+    setDefaultEffects();
     layoutControls();
     bindHandlers();
     acceptDroppedPictures(*this);
@@ -53,6 +48,38 @@ TForm1::TForm1(QWidget *parent)
 }
 
 TForm1::~TForm1() = default;
+
+void TForm1::setDefaultEffects()
+{
+    effects.showFailure = [this](const QString &message) {
+        QMessageBox box(QMessageBox::Critical,
+            QString::fromUtf8(kApplicationTitle),
+            message,
+            QMessageBox::Ok,
+            isVisible() ? this : nullptr);
+        box.setWindowModality(Qt::ApplicationModal);
+        box.exec();
+    };
+    effects.messageBox = [this](const QString &text, const QString &caption) {
+        QMessageBox box(
+            QMessageBox::NoIcon, caption, text, QMessageBox::Ok, isVisible() ? this : nullptr);
+        box.setWindowModality(Qt::ApplicationModal);
+        box.exec();
+    };
+    effects.choosePicture = [this]() -> std::optional<QString> {
+        if (!openpic->execute())
+            return std::nullopt;
+        return openpic->fileName();
+    };
+    effects.openUrl = links::desktopOpener();
+    effects.showPreview = [](QDialog &window) {
+        window.exec();
+    };
+    // The dialog asks the window, so that a replaced effect reaches it too.
+    openpic->runPreview = [this](QDialog &window) {
+        effects.showPreview(window);
+    };
+}
 
 template <typename Sender, typename Signal, typename... Args>
 void TForm1::bind(Sender *sender, Signal signal, void (TForm1::*handler)(Args...))
@@ -64,8 +91,9 @@ void TForm1::bind(Sender *sender, Signal signal, void (TForm1::*handler)(Args...
 
 void TForm1::bindHandlers()
 {
-    for (view::PictureView *layer : {pic3, pic, picmesure, picellipse})
-        bind(layer, &view::PictureView::pressed, &TForm1::onmoondown);
+    // The terminator's layer is on top of the picture area and covers the three others, so
+    // every press on the area reaches it, and only it.
+    bind(picellipse, &view::PictureView::pressed, &TForm1::onmoondown);
     bind(Button1, &QPushButton::clicked, &TForm1::Button1Click);
     bind(up, &QPushButton::clicked, &TForm1::upClick);
     bind(down, &QPushButton::clicked, &TForm1::downClick);
@@ -76,26 +104,29 @@ void TForm1::bindHandlers()
     bind(Button2, &QPushButton::clicked, &TForm1::Button2Click);
     bind(Button3, &QPushButton::clicked, &TForm1::Button3Click);
     bind(Button4, &QPushButton::clicked, &TForm1::Button4Click);
-    // A photograph that fails to decode reports it after the paint that first shows it.
-    pic3->deferredFailure = [this](const QString &message) {
-        fail(message);
-    };
-    bindCalculator();
-    bindLinks();
+    bind(pic3, &view::PictureView::deferredFailure, &TForm1::onpicturefailure);
+    bind(butcalc, &QPushButton::clicked, &TForm1::butcalcClick);
+    bind(Image1, &view::PictureView::pressed, &TForm1::onlogodown);
+    bind(Button5, &QPushButton::clicked, &TForm1::Button5Click);
+
+    // Events that are no signals: the calculator's keys, and the locale changes that the
+    // application passes on to its windows, seen by one hook before their receivers.
+    calculatorHook = std::make_unique<calculator::EventHook>(
+        [this](QObject *watched, QEvent *event) { return calculatorEvent(watched, event); });
+    LabeledEdit1->installEventFilter(calculatorHook.get());
+    LabeledEdit2->installEventFilter(calculatorHook.get());
+    installEventFilter(calculatorHook.get());
+    // The picture area follows the page's size.
+    TabSheet1->installEventFilter(this);
 }
 
 void TForm1::FormCreate()
 {
     state.decalx = 0;
     state.decaly = 0;
-    // The logo goes onto a white bitmap of the view's size, top-left, so the margins on the
+    // The logo goes onto the white surface of the view's size, top-left, so the margins on the
     // right and at the bottom take the key colour and let the page show through.
-    const QImage tavelin(QStringLiteral(":/tavelin.bmp"));
-    QImage surface = view::newBitmap(Image1->deviceSize().width(), Image1->deviceSize().height());
-    QPainter painter(&surface);
-    painter.drawImage(0, 0, tavelin);
-    painter.end();
-    Image1->giveBitmap(surface);
+    Image1->drawBitmap(0, 0, QImage(QStringLiteral(":/tavelin.bmp")));
 }
 
 void TForm1::guarded(const std::function<void()> &handler)
@@ -118,30 +149,23 @@ void TForm1::fail(const QString &message)
         grabber->releaseMouse();
     const QString text = QString::fromStdString(measure::withFullStop(message.toStdString()));
     try {
-        showFailure(text);
+        effects.showFailure(text);
     } catch (...) {
         // The display itself failing must not carry anything into the event loop.
     }
 }
 
-void TForm1::showFailureBox(const QString &message)
+void TForm1::onpicturefailure(const QString &message)
 {
-    QMessageBox box(QMessageBox::Critical,
-        QString::fromUtf8(kApplicationTitle),
-        message,
-        QMessageBox::Ok,
-        isVisible() ? this : nullptr);
-    box.setWindowModality(Qt::ApplicationModal);
-    box.exec();
+    throw measure::Failure(message.toStdString());
 }
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
     // The picture views are anchored on all four sides of their page.
     if (watched == TabSheet1 && event->type() == QEvent::Resize) {
-        const QSize page = TabSheet1->size();
         for (view::PictureView *layer : {pic3, pic, picmesure, picellipse})
-            layer->setGeometry(128, 0, page.width() - 99, page.height() + 5);
+            layer->setGeometry(pictureArea(TabSheet1->size()));
     }
     return QWidget::eventFilter(watched, event);
 }

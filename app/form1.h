@@ -1,26 +1,23 @@
 #pragma once
 
-#include "measure/curves.h"
+#include "app/effects.h"
 #include "measure/mesurestate.h"
 
-#include <QImage>
-#include <QRgb>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QWidget>
 
 #include <functional>
 #include <memory>
-#include <optional>
 
 class QGroupBox;
 class QKeyEvent;
 class QLabel;
-class QLineEdit;
 class QPushButton;
 class QSlider;
 class QTabWidget;
 class QTextEdit;
-class QUrl;
 class BevelPanel;
 class LabeledEdit;
 class SpinEdit;
@@ -35,51 +32,117 @@ inline const char *const kApplicationTitle = "Korvalen";
 
 /// The main window: the page "Mesures" with the picture area and the measuring controls, the
 /// page "Explications" with the texts and the calculator. Its methods are the event handlers.
+///
+/// Where things are: start-up, the wiring of every control and the failure display in
+/// form1.cpp; the real effects in setDefaultEffects() (form1.cpp); places and sizes in
+/// layout.cpp; the measuring handlers in measuring.cpp; the calculator in calculator.cpp; the
+/// web links in links.cpp. Tests reach the controls by objectName with findChild.
 class TForm1 : public QWidget {
     Q_OBJECT
 public:
     explicit TForm1(QWidget *parent = nullptr);
     ~TForm1() override;
 
-    /// Shows a failure's message; tests replace it with a recorder.
-    std::function<void(const QString &message)> showFailure;
-    /// Asks for the picture file to open; nothing when the user cancels.
-    std::function<std::optional<QString>()> choosePicture;
+    /// The effects the window has on the world outside it; tests replace them.
+    Effects effects;
 
     /// The one measurement state of the run.
     measure::TMesureState state;
 
-    // Handlers.
+    /// Runs a handler so that nothing it throws leaves it: the failure goes to the display.
+    void guarded(const std::function<void()> &handler);
+
+    /// Reads a picture file into pic3 as the open button does; throws, keeping the photograph,
+    /// when it cannot be read. A file dropped on the window (dropping.cpp) opens through it.
+    void openPicture(const QString &fileName);
+
+    /// Opens an address, stored without its scheme, in the default browser.
+    bool openurl(const QString &address);
+
+    /// Where the outer frame is placed, and its size.
+    static constexpr QRect kFrame{503, 122, 962, 710};
+    /// The client size the layout was made for.
+    static constexpr QSize kClientSize{954, 683};
+    /// The client size of the page "Mesures" at kClientSize.
+    static constexpr QSize kPageSize{946, 655};
+
+    /// The bounds of the four picture layers on a page of the given client size. They are
+    /// anchored on all four sides: at the page's design size they are 847 × 660 from (128, 0),
+    /// which reaches 29 pixels past its right edge and 5 past its bottom, strips never seen.
+    [[nodiscard]] static QRect pictureArea(QSize page);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+
+private:
+    // Start-up and wiring (form1.cpp), layout (layout.cpp).
+    void setDefaultEffects();
+    void layoutControls();
+    void layoutMesures();
+    void layoutExplications();
+    void bindHandlers();
+    /// Connects `signal` to `handler`, run inside guarded(); the handler may take fewer
+    /// arguments than the signal carries.
+    template <typename Sender, typename Signal, typename... Args>
+    void bind(Sender *sender, Signal signal, void (TForm1::*handler)(Args...));
+    void FormCreate();
+    void fail(const QString &message);
+    void fitFrame();
+
+    // Handlers of the picture area and the page "Mesures" (measuring.cpp).
+    /// A press of any button on the picture area: the next cusp, and its yellow ring on pic.
     void onmoondown(
         Qt::MouseButton button, Qt::KeyboardModifiers modifiers, bool doubleClick, QPoint position);
+    /// "Traçage des lignes": tracearc, then Ellipse, then mesure.
     void Button1Click();
+    /// Computes the limb radius from the cusps, shows it and draws the green limb circle on pic.
     void tracearc();
+    /// Draws the red terminator for SpinEditB on a new bitmap of picellipse.
     void Ellipse();
+    /// Draws the cyan curve of equal elevation for spinmes on a new bitmap of picmesure.
     void mesure();
     void upClick();
     void downClick();
     void leftClick();
     void rightClick();
+    void nudge(int dx, int dy);
+    /// SpinEditB changed: both curves again, once a limb circle is traced.
     void onspinchange();
+    /// spinmes changed: its text into the calculator, then the curve of equal elevation.
     void onmeschange();
     void Button2Click();
-    /// Reads a picture file into pic3 as the open button does; throws, keeping the photograph,
-    /// when it cannot be read.
-    void openPicture(const QString &fileName);
+    /// "Effacer tracés": clears pic, picellipse and picmesure.
     void Button3Click();
+    /// "Effacer image": clears pic3.
     void Button4Click();
+    /// A photograph that failed to decode at its first paint, reported afterwards.
+    void onpicturefailure(const QString &message);
 
-    /// Runs a handler so that nothing it throws leaves it: the failure goes to the display.
-    void guarded(const std::function<void()> &handler);
+    // Calculator (calculator.cpp).
+    /// True when the key typed into LabeledEdit1 or LabeledEdit2 is discarded.
+    bool ontextpress(QKeyEvent *key);
+    void butcalcClick();
+    bool calculatorEvent(QObject *watched, QEvent *event);
+
+    // Web links (links.cpp).
+    /// A press on the logo: a left press opens the home page, once per double click.
+    void onlogodown(
+        Qt::MouseButton button, Qt::KeyboardModifiers modifiers, bool doubleClick, QPoint position);
+    void ontavclick();
+    void Button5Click();
 
     // Controls, named as in the layout.
     QTabWidget *PageControl1 = nullptr;
     QWidget *TabSheet1 = nullptr;
     QWidget *TabSheet2 = nullptr;
-    view::PictureView *pic3 = nullptr;
-    view::PictureView *pic = nullptr;
-    view::PictureView *picmesure = nullptr;
-    view::PictureView *picellipse = nullptr;
+    // The picture area: four views of the same bounds, stacked in this order, bottom first.
+    view::PictureView *pic3 = nullptr; ///< the photograph, opaque
+    view::PictureView *pic = nullptr; ///< cusp markers and limb circle, drawn in place
+    view::PictureView *picmesure = nullptr; ///< curve of equal elevation, new at each redraw
+    view::PictureView *picellipse = nullptr; ///< terminator, new at each redraw; takes presses
     QLabel *Label5 = nullptr;
     view::PictureView *Image1 = nullptr;
     QSlider *point = nullptr;
@@ -109,57 +172,13 @@ public:
     QLabel *Label6 = nullptr;
     QLabel *hautcalc = nullptr;
 
-    /// Where the outer frame is placed, and its size.
-    static constexpr QRect kFrame{503, 122, 962, 710};
-    /// The client size the layout was made for.
-    static constexpr QSize kClientSize{954, 683};
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-    void showEvent(QShowEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
-    void moveEvent(QMoveEvent *event) override;
-
-private:
-    void fitFrame();
-    void layoutControls();
-    void layoutMesures();
-    void layoutExplications();
-    void bindHandlers();
-    void FormCreate();
-    void fail(const QString &message);
-    void showFailureBox(const QString &message);
-    void drawLimbCircle();
-    void nudge(int dx, int dy);
-    [[nodiscard]] static QImage drawCurve(QSize size, QRgb colour, const measure::Polyline &curve);
-
-    template <typename Sender, typename Signal, typename... Args>
-    void bind(Sender *sender, Signal signal, void (TForm1::*handler)(Args...));
-
     std::unique_ptr<view::OpenPictureDialog> openpic;
-    bool framePlaced_ = false;
-    bool frameToFit_ = false;
-
-    // Calculator and web links (calculator.cpp, links.cpp).
-public:
-    /// The calculator's own message box (text, caption); tests replace it with a recorder.
-    std::function<void(const QString &text, const QString &caption)> messageBox;
-    /// Hands a completed address to the default browser; tests replace it with a recorder.
-    std::function<bool(const QUrl &url)> urlOpener;
     /// The decimal separator of the user's locale, read at start-up and on a locale change.
     QString decimalSeparator;
-    /// True when the key typed into LabeledEdit1 or LabeledEdit2 is discarded.
-    bool ontextpress(QKeyEvent *key);
-    void butcalcClick();
-    bool openurl(const QString &address);
-    void ontavclick();
-    void Button5Click();
-
-private:
-    void bindCalculator();
-    void bindLinks();
-    bool calculatorEvent(QObject *watched, QEvent *event);
-    /// Not a child: it goes with the members, before the widget part of the window sends its
-    /// last events, which must not reach a half-destroyed TForm1.
+    bool framePlaced_ = false;
+    bool frameToFit_ = false;
+    /// Sees the calculator's keys and the locale changes. Not a child: it goes with the
+    /// members, before the widget part of the window sends its last events, which must not
+    /// reach a half-destroyed TForm1.
     std::unique_ptr<QObject> calculatorHook;
 };

@@ -1,5 +1,6 @@
 // The fixed layout of the main window: every control with its place, size and initial state.
-// Positions are pixels relative to the parent's client area, as drawn at 96 dots per inch.
+// Positions and sizes are pixels at 96 dots per inch; a control's place is relative to the
+// client area of its parent (the page, a panel or the group box).
 #include "app/form1.h"
 #include "app/spinedit.h"
 #include "app/widgets.h"
@@ -15,12 +16,17 @@
 
 namespace {
 
+template <typename Widget> Widget *place(Widget *widget, const char *name, const QRect &bounds)
+{
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(bounds);
+    return widget;
+}
+
 template <typename Widget>
 Widget *place(Widget *widget, const char *name, int left, int top, int width, int height)
 {
-    widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(left, top, width, height);
-    return widget;
+    return place(widget, name, QRect(left, top, width, height));
 }
 
 LabeledEdit *placeEdit(QWidget *parent,
@@ -100,6 +106,11 @@ const QColor kWhite(255, 255, 255);
 
 } // namespace
 
+QRect TForm1::pictureArea(QSize page)
+{
+    return QRect(128, 0, page.width() - 99, page.height() + 5);
+}
+
 void TForm1::layoutControls()
 {
     // An 8-point sans serif with a character height of 11 pixels. DejaVu Sans runs about a
@@ -123,19 +134,18 @@ void TForm1::layoutControls()
     PageControl1->setCurrentWidget(TabSheet1);
     layoutMesures();
     layoutExplications();
-    TabSheet1->installEventFilter(this);
 }
 
 void TForm1::layoutMesures()
 {
     QWidget *page = TabSheet1;
-    // One control per line, as in the layout table.
+    // One control per line: name, then left, top, width and height.
     // clang-format off
     // Creation order is stacking order: the photograph at the bottom, the terminator on top.
-    pic3 = place(layer(page, false), "pic3", 128, 0, 847, 660);
-    pic = place(layer(page, true), "pic", 128, 0, 847, 660);
-    picmesure = place(layer(page, true), "picmesure", 128, 0, 847, 660);
-    picellipse = place(layer(page, true), "picellipse", 128, 0, 847, 660);
+    pic3 = place(layer(page, false), "pic3", pictureArea(kPageSize));
+    pic = place(layer(page, true), "pic", pictureArea(kPageSize));
+    picmesure = place(layer(page, true), "picmesure", pictureArea(kPageSize));
+    picellipse = place(layer(page, true), "picellipse", pictureArea(kPageSize));
     Label5 = place(label(QStringLiteral("Décalage des tracés:"), page), "Label5", 12, 237, 101, 13);
     Image1 = place(new view::PictureView(page), "Image1", 34, 596, 50, 50);
     point = place(new QSlider(Qt::Horizontal, page), "point", 16, 75, 92, 34);
@@ -189,7 +199,7 @@ void TForm1::layoutMesures()
 void TForm1::layoutExplications()
 {
     QWidget *page = TabSheet2;
-    // One control per line, as in the layout table.
+    // One control per line: name, then left, top, width and height.
     // clang-format off
     Memo1 = place(memo({QStringLiteral("Objectif du programme:"),
                            QString(),

@@ -3,10 +3,8 @@
 
 #include "app/form1.h"
 #include "measure/texts.h"
-#include "view/pictureview.h"
 
 #include <QDesktopServices>
-#include <QPushButton>
 
 namespace links {
 
@@ -25,25 +23,18 @@ QUrl completedUrl(const QString &address)
 
 } // namespace links
 
-void TForm1::bindLinks()
+void TForm1::onlogodown(Qt::MouseButton button, Qt::KeyboardModifiers, bool doubleClick, QPoint)
 {
-    urlOpener = links::desktopOpener();
     // A click on the logo is a press of the left button; the second press of a double click
     // does not open the page a second time.
-    connect(Image1,
-        &view::PictureView::pressed,
-        this,
-        [this](Qt::MouseButton button, Qt::KeyboardModifiers, bool doubleClick, QPoint) {
-            if (button == Qt::LeftButton && !doubleClick)
-                guarded([this] { ontavclick(); });
-        });
-    connect(Button5, &QPushButton::clicked, this, [this] { guarded([this] { Button5Click(); }); });
+    if (button == Qt::LeftButton && !doubleClick)
+        ontavclick();
 }
 
 bool TForm1::openurl(const QString &address)
 {
     // The browser starts on its own; when none can, the desktop may say so, the program doesn't.
-    return urlOpener(links::completedUrl(address));
+    return effects.openUrl(links::completedUrl(address));
 }
 
 void TForm1::ontavclick()

@@ -7,9 +7,10 @@
 #include "measure/limb.h"
 #include "view/pictureformats.h"
 #include "view/pictureview.h"
-#include "view/surface.h"
 
 #include <QSlider>
+
+#include <vector>
 
 namespace {
 
@@ -20,10 +21,16 @@ constexpr QRgb kCyan = qRgb(0, 255, 255);
 
 void ellipse(view::PictureView *layer, QRgb colour, const measure::Box &box)
 {
-    layer->draw([&](view::Surface &surface) {
-        surface.setPen(colour);
-        surface.ellipse(box.left, box.top, box.right, box.bottom);
-    });
+    layer->drawEllipse(colour, box.left, box.top, box.right, box.bottom);
+}
+
+std::vector<QPoint> points(const measure::Polyline &curve)
+{
+    std::vector<QPoint> result;
+    result.reserve(curve.size());
+    for (const measure::PixelPoint &p : curve)
+        result.emplace_back(p.x, p.y);
+    return result;
 }
 
 } // namespace
@@ -80,32 +87,18 @@ void TForm1::rightClick()
     nudge(1, 0);
 }
 
-QImage TForm1::drawCurve(QSize size, QRgb colour, const measure::Polyline &curve)
-{
-    QImage bitmap = view::newBitmap(size.width(), size.height());
-    view::Surface surface(bitmap);
-    surface.setPen(colour);
-    for (std::size_t i = 0; i < curve.size(); ++i) {
-        if (i == 0)
-            surface.moveTo(curve[i].x, curve[i].y);
-        else
-            surface.lineTo(curve[i].x, curve[i].y);
-    }
-    return bitmap;
-}
-
 void TForm1::Ellipse()
 {
     // The curve is computed first: a failing computation leaves the layer as it was.
     const measure::Polyline curve = measure::terminator(state, SpinEditB->value());
-    picellipse->giveBitmap(drawCurve(picellipse->deviceSize(), kRed, curve));
+    picellipse->showPolyline(kRed, points(curve));
 }
 
 void TForm1::mesure()
 {
     const measure::Polyline curve =
         measure::isoElevation(state, SpinEditB->value(), spinmes->value());
-    picmesure->giveBitmap(drawCurve(picmesure->deviceSize(), kCyan, curve));
+    picmesure->showPolyline(kCyan, points(curve));
 }
 
 void TForm1::onspinchange()
@@ -138,7 +131,7 @@ void TForm1::Button4Click()
 
 void TForm1::Button2Click()
 {
-    const std::optional<QString> name = choosePicture();
+    const std::optional<QString> name = effects.choosePicture();
     if (!name)
         return;
     openPicture(*name);

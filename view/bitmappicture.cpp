@@ -1,6 +1,7 @@
 #include "view/bitmappicture.h"
 
-#include "measure/failure.h"
+#include "view/failures.h"
+#include "view/surface.h"
 
 #include <algorithm>
 #include <cstring>
@@ -71,7 +72,7 @@ BitmapPicture::BitmapPicture(QImage image)
     if (!image_.isNull() && image_.format() != QImage::Format_RGB32) {
         image_.convertTo(QImage::Format_RGB32);
         if (image_.isNull()) {
-            throw measure::Failure("Out of system resources");
+            failures::fail(failures::kOutOfResources);
         }
     }
 }
@@ -101,6 +102,19 @@ void BitmapPicture::paint(QPainter &painter, const QRect &area, bool transparent
     if (!shown.isEmpty()) {
         painter.drawImage(shown.topLeft(), keyed_, shown.translated(-bounds_.topLeft()));
     }
+}
+
+QRect BitmapPicture::draw(const std::function<void(Surface &)> &drawing)
+{
+    Surface surface(image_);
+    try {
+        drawing(surface);
+    } catch (...) {
+        changed(surface.touched());
+        throw;
+    }
+    changed(surface.touched());
+    return surface.touched();
 }
 
 void BitmapPicture::changed(const QRect &dirty)
@@ -161,7 +175,7 @@ void BitmapPicture::rebuildKeyed(const QRect &bounds, QRgb key) const
     if (!bounds.isEmpty()) {
         keyed = QImage(bounds.size(), QImage::Format_ARGB32_Premultiplied);
         if (keyed.isNull()) {
-            throw measure::Failure("Out of system resources");
+            failures::fail(failures::kOutOfResources);
         }
         for (int y = 0; y < bounds.height(); ++y) {
             const auto *from =

@@ -5,7 +5,11 @@
 #include <QImage>
 #include <QRect>
 
+#include <functional>
+
 namespace view {
+
+class Surface;
 
 /// A 24-bit bitmap. Shown transparent, every pixel of its key colour (the bottom-left pixel) is
 /// left out; that mask is worked out once per change of the bitmap, never at paint time.
@@ -20,12 +24,9 @@ public:
     void paint(QPainter &painter, const QRect &area, bool transparent) const override;
 
     [[nodiscard]] const QImage &image() const { return image_; }
-    /// Lets a drawing change the pixels; call changed() afterwards with the touched rectangle.
-    [[nodiscard]] QImage &pixels() { return image_; }
-    /// Records that the pixels changed, within `dirty` only when it is given. The key colour
-    /// is worked out again at the next transparent use, once per change: an opaque photograph
-    /// never pays for a transparent copy of itself.
-    void changed(const QRect &dirty = QRect());
+    /// Runs `drawing` on the bitmap's surface and returns the rectangle it touched. What it
+    /// drew before it threw stays drawn and counts as a change.
+    QRect draw(const std::function<void(Surface &)> &drawing);
 
     /// The colour left out when the bitmap is shown transparent (opaque white for a null one).
     [[nodiscard]] QRgb keyColour() const;
@@ -35,6 +36,10 @@ public:
     [[nodiscard]] QRect opaqueBounds() const;
 
 private:
+    /// Records that the pixels changed, within `dirty` only when it is given. The key colour
+    /// is worked out again at the next transparent use, once per change: an opaque photograph
+    /// never pays for a transparent copy of itself.
+    void changed(const QRect &dirty = QRect());
     void refreshKeyed() const;
     void rebuildKeyed(const QRect &bounds, QRgb key) const;
 

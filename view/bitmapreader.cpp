@@ -1,7 +1,7 @@
 #include "view/bitmapreader.h"
 
-#include "measure/failure.h"
 #include "view/bitmappicture.h"
+#include "view/failures.h"
 #include "view/qtdecoding.h"
 
 #include <cstdint>
@@ -17,12 +17,12 @@ constexpr std::uint32_t kBitFields = 3;
 
 [[noreturn]] void notValid()
 {
-    throw measure::Failure("Bitmap image is not valid");
+    failures::fail(failures::kInvalidBitmap);
 }
 
 [[noreturn]] void readError()
 {
-    throw measure::Failure("Stream read error");
+    failures::fail(failures::kStreamRead);
 }
 
 // The headers a Windows bitmap may carry, by their size: core, info, the two undocumented

@@ -1,6 +1,6 @@
 #include "view/iconpicture.h"
 
-#include "measure/failure.h"
+#include "view/failures.h"
 #include "view/qtdecoding.h"
 
 #include <cstdint>
@@ -15,7 +15,7 @@ constexpr int kIconType = 1;
 
 [[noreturn]] void notValid()
 {
-    throw measure::Failure("Icon image is not valid");
+    failures::fail(failures::kInvalidIcon);
 }
 
 // Index of the image to show: the largest, the one with the most colours among equals. Checks

@@ -1,6 +1,6 @@
 #include "view/jpegpicture.h"
 
-#include "measure/failure.h"
+#include "view/failures.h"
 #include "view/largepages.h"
 
 #include <algorithm>
@@ -146,7 +146,7 @@ template <typename Step> int trapped(Decoder &decoder, Step step)
 
 [[noreturn]] void failWith(int code)
 {
-    throw measure::Failure(QStringLiteral("JPEG error #%1").arg(code).toStdString());
+    failures::fail(QString::fromLatin1(failures::kJpegError).arg(code));
 }
 
 bool isCmyk(J_COLOR_SPACE space)
@@ -224,7 +224,7 @@ void JpegPicture::decode() const
     decoded_ = true;
     const qint64 bytesPerPixel = greyscale_ ? 1 : 4;
     if (qint64(size_.width()) * size_.height() * bytesPerPixel > kMaxBitmapBytes) {
-        pendingFailure_ = QStringLiteral("Out of system resources");
+        pendingFailure_ = QString::fromLatin1(failures::kOutOfResources);
         return;
     }
     Decoder decoder(data_);
@@ -255,7 +255,7 @@ void JpegPicture::decode() const
         image = QImage(size_, greyscale_ ? QImage::Format_Indexed8 : QImage::Format_RGB32);
         if (image.isNull() || static_cast<int>(info.output_width) != size_.width()
             || static_cast<int>(info.output_height) != size_.height()) {
-            pendingFailure_ = QStringLiteral("Out of system resources");
+            pendingFailure_ = QString::fromLatin1(failures::kOutOfResources);
             return;
         }
         if (greyscale_) {
@@ -298,7 +298,7 @@ void JpegPicture::decode() const
     }
     image_ = image;
     if (error != kNoError)
-        pendingFailure_ = QStringLiteral("JPEG error #%1").arg(error);
+        pendingFailure_ = QString::fromLatin1(failures::kJpegError).arg(error);
 }
 
 } // namespace view

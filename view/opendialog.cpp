@@ -193,6 +193,7 @@ struct OpenPictureDialog::State {
 
 OpenPictureDialog::OpenPictureDialog(QWidget *parent)
     : runModal([](QFileDialog &dialog) { return dialog.exec() == QDialog::Accepted; })
+    , runPreview([](QDialog &window) { window.exec(); })
     , state_(std::make_unique<State>())
 {
     State &s = *state_;
@@ -241,7 +242,7 @@ OpenPictureDialog::OpenPictureDialog(QWidget *parent)
 
     const auto openPreview = [this] {
         if (const auto window = makePreviewWindow())
-            window->exec();
+            runPreview(*window);
     };
     QObject::connect(s.button, &QToolButton::clicked, &dialog, openPreview);
     s.box->doubleClicked = openPreview;

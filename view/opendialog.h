@@ -34,6 +34,8 @@ public:
 
     /// Runs the file dialog modally; true when confirmed. Tests put a recorder here.
     std::function<bool(QFileDialog &dialog)> runModal;
+    /// Runs the "Preview" window modally. Tests put a recorder here.
+    std::function<void(QDialog &window)> runPreview;
 
     /// The file dialog itself, alive for the whole run, with the preview pane in its layout.
     [[nodiscard]] QFileDialog &fileDialog() const;

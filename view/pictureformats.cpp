@@ -1,7 +1,7 @@
 #include "view/pictureformats.h"
 
-#include "measure/failure.h"
 #include "view/bitmapreader.h"
+#include "view/failures.h"
 #include "view/iconpicture.h"
 #include "view/jpegpicture.h"
 #include "view/largepages.h"
@@ -29,8 +29,8 @@ struct PictureFormat {
     Picture::Kind kind;
 };
 
-// In the order the formats were registered; look-ups run from the last entry, so the newest
-// registration of an extension wins.
+// The filter text lists these from the last entry to the first ("jpg" first after "All"), and
+// the extension look-up runs in the same direction.
 constexpr PictureFormat kFormats[] = {
     {"wmf", "Metafiles", Picture::Kind::Metafile},
     {"emf", "Enhanced Metafiles", Picture::Kind::Metafile},
@@ -39,11 +39,6 @@ constexpr PictureFormat kFormats[] = {
     {"jpeg", "JPEG Image File", Picture::Kind::Jpeg},
     {"jpg", "JPEG Image File", Picture::Kind::Jpeg},
 };
-
-[[noreturn]] void fail(const QString &message)
-{
-    throw measure::Failure(message.toStdString());
-}
 
 // The system's text for an error, without the trailing blanks, line breaks and full stops
 // that would clash with the full stop the failure display appends.
@@ -60,9 +55,9 @@ QString systemErrorText(int error)
 
 [[noreturn]] void cannotOpen(const QString &fileName, int error)
 {
-    fail(QStringLiteral("Cannot open file \"%1\". %2")
-             .arg(QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath()),
-                 systemErrorText(error)));
+    failures::fail(QString::fromLatin1(failures::kCannotOpen)
+                       .arg(QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath()),
+                           systemErrorText(error)));
 }
 
 class Descriptor {
@@ -109,7 +104,7 @@ QByteArray readWholeFile(const QString &fileName)
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            fail(QStringLiteral("Stream read error"));
+            failures::fail(failures::kStreamRead);
         if (got == 0)
             break;
         filled += got;
@@ -154,7 +149,7 @@ std::unique_ptr<Picture> readPictureFile(const QString &fileName)
         if (lowered == QLatin1String(format->extension))
             found = &*format;
     if (!found)
-        fail(QStringLiteral("Unknown picture file extension (.%1)").arg(extension));
+        failures::fail(QString::fromLatin1(failures::kUnknownExtension).arg(extension));
 
     QByteArray data = readWholeFile(fileName);
     switch (found->kind) {

@@ -1,7 +1,7 @@
 #include "view/pictureview.h"
 
-#include "measure/failure.h"
 #include "view/bitmappicture.h"
+#include "view/failures.h"
 #include "view/surface.h"
 
 #include <QMouseEvent>
@@ -74,10 +74,39 @@ void PictureView::clear()
     repaintDevice(before);
 }
 
+void PictureView::drawEllipse(QRgb colour, int left, int top, int right, int bottom)
+{
+    draw([&](Surface &surface) {
+        surface.setPen(colour);
+        surface.ellipse(left, top, right, bottom);
+    });
+}
+
+void PictureView::drawBitmap(int x, int y, const QImage &bitmap)
+{
+    draw([&](Surface &surface) { surface.drawBitmap(x, y, bitmap); });
+}
+
+void PictureView::showPolyline(QRgb colour, const std::vector<QPoint> &points)
+{
+    const QSize size = deviceSize();
+    QImage bitmap = newBitmap(size.width(), size.height());
+    Surface surface(bitmap);
+    surface.setPen(colour);
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        if (i == 0) {
+            surface.moveTo(points[i].x(), points[i].y());
+        } else {
+            surface.lineTo(points[i].x(), points[i].y());
+        }
+    }
+    giveBitmap(bitmap);
+}
+
 void PictureView::draw(const std::function<void(Surface &)> &drawing)
 {
     if (picture_ && picture_->kind() != Picture::Kind::Bitmap) {
-        throw measure::Failure("Can only modify an image if it contains a bitmap");
+        failures::fail(failures::kNotABitmap);
     }
     if (!picture_) {
         const QSize size = deviceSize();
@@ -86,24 +115,22 @@ void PictureView::draw(const std::function<void(Surface &)> &drawing)
     auto &bitmap = static_cast<BitmapPicture &>(*picture_);
     const QRect before = shownRect();
     const QRgb key = bitmap.keyColour();
-    Surface surface(bitmap.pixels());
-    const auto show = [&] {
-        bitmap.changed(surface.touched());
-        // With the same key only the touched pixels can change; a new key may show or hide
-        // any pixel of either colour, all of them within the old or the new bounds.
-        repaintDevice(surface.touched());
-        if (transparent_ && bitmap.keyColour() != key) {
-            repaintDevice(before);
-            repaintDevice(shownRect());
-        }
-    };
+    QRect touched;
     try {
-        drawing(surface);
+        touched = bitmap.draw(drawing);
     } catch (...) {
-        show();
+        // Where a failed drawing got to is not known: what may have changed is repainted.
+        repaintDevice(before);
+        repaintDevice(shownRect());
         throw;
     }
-    show();
+    // With the same key only the touched pixels can change; a new key may show or hide any
+    // pixel of either colour, all of them within the old or the new bounds.
+    repaintDevice(touched);
+    if (transparent_ && bitmap.keyColour() != key) {
+        repaintDevice(before);
+        repaintDevice(shownRect());
+    }
 }
 
 QRect PictureView::shownRect() const
@@ -152,13 +179,7 @@ void PictureView::prepareOnce()
 void PictureView::reportLater(const QString &message)
 {
     QMetaObject::invokeMethod(
-        this,
-        [this, message] {
-            if (deferredFailure) {
-                deferredFailure(message);
-            }
-        },
-        Qt::QueuedConnection);
+        this, [this, message] { emit deferredFailure(message); }, Qt::QueuedConnection);
 }
 
 void PictureView::paintEvent(QPaintEvent *event)

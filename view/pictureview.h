@@ -2,10 +2,13 @@
 
 #include "view/picture.h"
 
+#include <QPoint>
+#include <QRgb>
 #include <QWidget>
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace view {
 
@@ -37,17 +40,31 @@ public:
     /// Replaces the picture by a copy of `bitmap`.
     void giveBitmap(const QImage &bitmap);
     void clear();
-    /// Draws on the bitmap the view holds, creating a white one of the view's size when empty.
-    /// Throws Failure when the view holds another kind of picture. What the drawing did before
-    /// it threw stays drawn and shown.
+
+    // The drawing operations of the window. The first two draw on the layer's surface: the
+    // bitmap it holds, or a white one of the view's size made when it is empty; they throw
+    // Failure when the view holds another kind of picture.
+
+    /// Outlines in `colour` and fills with white the ellipse inscribed in the box whose right
+    /// and bottom edges are exclusive (Surface::ellipse).
+    void drawEllipse(QRgb colour, int left, int top, int right, int bottom);
+    /// Copies `bitmap` onto the surface with its top-left corner at (x, y).
+    void drawBitmap(int x, int y, const QImage &bitmap);
+    /// Replaces the picture by a white bitmap of the view's current size that carries the
+    /// polyline through `points` in `colour`, each segment without its last pixel
+    /// (Surface::lineTo); no points leave the bitmap white.
+    void showPolyline(QRgb colour, const std::vector<QPoint> &points);
+
+    /// Any drawing on the layer's surface, as the operations above do theirs. What the drawing
+    /// did before it threw stays drawn and shown.
     void draw(const std::function<void(Surface &)> &drawing);
 
-    /// Where work deferred to the first paint reports its failure (a JPEG that fails to decode).
-    /// Called once per picture from the event loop just after the paint, never inside it, so
-    /// that it may open a modal message box.
-    std::function<void(const QString &message)> deferredFailure;
-
 signals:
+    /// Work deferred to the first paint failed (a JPEG that fails to decode). Emitted once per
+    /// picture from the event loop just after the paint, never inside it, so that a receiver
+    /// may open a modal message box.
+    void deferredFailure(const QString &message);
+
     /// Every press of any mouse button, also the second press of a double click; the position
     /// is the picture pixel under the cursor.
     void pressed(

@@ -1,6 +1,6 @@
 #include "view/surface.h"
 
-#include "measure/failure.h"
+#include "view/failures.h"
 
 #include <algorithm>
 #include <cmath>
@@ -254,7 +254,7 @@ QImage newBitmap(int width, int height)
     }
     QImage bitmap(width, height, QImage::Format_RGB32);
     if (bitmap.isNull()) {
-        throw measure::Failure("Out of system resources");
+        failures::fail(failures::kOutOfResources);
     }
     bitmap.fill(kWhite);
     return bitmap;

@@ -3,6 +3,7 @@
 // decimal separators.
 #include "app/form1.h"
 #include "app/widgets.h"
+#include "tests/app/formtest.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -64,13 +65,14 @@ void CalculatorTest::makeForm(const QString &separator)
     // The user's locale is what the window reads; only a test sets it.
     QLocale::setDefault(localeWith(separator));
     form = std::make_unique<TForm1>();
-    form->showFailure = [this](const QString &message) {
+    form->effects.showFailure = [this](const QString &message) {
         failures << message;
     };
-    form->messageBox = [this](const QString &text, const QString &caption) {
+    form->effects.messageBox = [this](const QString &text, const QString &caption) {
         boxes << caption + QStringLiteral(": ") + text;
     };
-    form->PageControl1->setCurrentWidget(form->TabSheet2);
+    control<QTabWidget>(*form, "PageControl1")
+        ->setCurrentWidget(control<QWidget>(*form, "TabSheet2"));
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
 }
@@ -98,9 +100,9 @@ void CalculatorTest::type(LabeledEdit *edit, const QString &text)
 
 void CalculatorTest::calculate(const QString &length, const QString &elevation)
 {
-    type(form->LabeledEdit1, length);
-    type(form->LabeledEdit2, elevation);
-    QTest::mouseClick(form->butcalc, Qt::LeftButton);
+    type(editOf(*form, "LabeledEdit1"), length);
+    type(editOf(*form, "LabeledEdit2"), elevation);
+    QTest::mouseClick(buttonOf(*form, "butcalc"), Qt::LeftButton);
 }
 
 void CalculatorTest::calculates_data()
@@ -174,20 +176,21 @@ void CalculatorTest::calculates()
     QFETCH(QString, height);
     QFETCH(QString, failure);
     makeForm(separator);
-    const int left = form->hautcalc->x();
+    const int left = control<QLabel>(*form, "hautcalc")->x();
 
     calculate(length, elevation);
 
     QVERIFY(boxes.isEmpty());
     if (failure.isEmpty()) {
         QVERIFY2(failures.isEmpty(), qPrintable(failures.join(QLatin1Char('|'))));
-        QCOMPARE(form->hautcalc->text(), height);
+        QCOMPARE(control<QLabel>(*form, "hautcalc")->text(), height);
         // The label fits its text and keeps its left edge.
-        QCOMPARE(form->hautcalc->x(), left);
-        QCOMPARE(form->hautcalc->size(), form->hautcalc->sizeHint());
+        QCOMPARE(control<QLabel>(*form, "hautcalc")->x(), left);
+        QCOMPARE(control<QLabel>(*form, "hautcalc")->size(),
+            control<QLabel>(*form, "hautcalc")->sizeHint());
     } else {
         QCOMPARE(failures, QStringList{failure});
-        QCOMPARE(form->hautcalc->text(), QStringLiteral("0"));
+        QCOMPARE(control<QLabel>(*form, "hautcalc")->text(), QStringLiteral("0"));
     }
 }
 
@@ -214,7 +217,7 @@ void CalculatorTest::rightAngleInGeneralForm()
     calculate(QStringLiteral("1"), elevation);
 
     QVERIFY(failures.isEmpty());
-    const QString shown = form->hautcalc->text();
+    const QString shown = control<QLabel>(*form, "hautcalc")->text();
     const QRegularExpression generalForm(
         QStringLiteral("^-?\\d(%1\\d+)?E19$").arg(QRegularExpression::escape(separator)));
     QVERIFY2(generalForm.match(shown).hasMatch(), qPrintable(shown));
@@ -245,7 +248,7 @@ void CalculatorTest::missingField()
 
     QCOMPARE(boxes, QStringList{QStringLiteral("Attention: Il manque quelque chose...")});
     QVERIFY(failures.isEmpty());
-    QCOMPARE(form->hautcalc->text(), QStringLiteral("0"));
+    QCOMPARE(control<QLabel>(*form, "hautcalc")->text(), QStringLiteral("0"));
 }
 
 void CalculatorTest::keyFilter_data()
@@ -273,7 +276,7 @@ void CalculatorTest::keyFilter()
     QFETCH(QString, typed);
     QFETCH(QString, kept);
     makeForm(separator);
-    for (LabeledEdit *edit : {form->LabeledEdit1, form->LabeledEdit2}) {
+    for (LabeledEdit *edit : {editOf(*form, "LabeledEdit1"), editOf(*form, "LabeledEdit2")}) {
         type(edit, typed);
         QCOMPARE(edit->text(), kept);
     }
@@ -283,7 +286,7 @@ void CalculatorTest::composedTextIsFiltered()
 {
     // Dead keys and input methods deliver text without a key press; it is typed all the same.
     makeForm(QStringLiteral("."));
-    for (LabeledEdit *edit : {form->LabeledEdit1, form->LabeledEdit2}) {
+    for (LabeledEdit *edit : {editOf(*form, "LabeledEdit1"), editOf(*form, "LabeledEdit2")}) {
         edit->setFocus();
         QInputMethodEvent composed;
         composed.setCommitString(QStringLiteral("1é,2.5"));
@@ -295,7 +298,7 @@ void CalculatorTest::composedTextIsFiltered()
 void CalculatorTest::editingKeysStillWork()
 {
     makeForm(QStringLiteral("."));
-    LabeledEdit *edit = form->LabeledEdit1;
+    LabeledEdit *edit = editOf(*form, "LabeledEdit1");
     type(edit, QStringLiteral("1234"));
     QTest::keyClick(edit, Qt::Key_Home);
     QTest::keyClick(edit, Qt::Key_Delete);
@@ -319,17 +322,17 @@ void CalculatorTest::editingKeysStillWork()
 void CalculatorTest::returnDoesNothing()
 {
     makeForm(QStringLiteral("."));
-    type(form->LabeledEdit1, QStringLiteral("10"));
-    type(form->LabeledEdit2, QStringLiteral("45"));
-    for (LabeledEdit *edit : {form->LabeledEdit1, form->LabeledEdit2}) {
+    type(editOf(*form, "LabeledEdit1"), QStringLiteral("10"));
+    type(editOf(*form, "LabeledEdit2"), QStringLiteral("45"));
+    for (LabeledEdit *edit : {editOf(*form, "LabeledEdit1"), editOf(*form, "LabeledEdit2")}) {
         QSignalSpy returned(edit, &QLineEdit::returnPressed);
         QTest::keyClick(edit, Qt::Key_Return);
         QTest::keyClick(edit, Qt::Key_Enter, Qt::KeypadModifier);
         QCOMPARE(returned.count(), 0);
     }
-    QCOMPARE(form->hautcalc->text(), QStringLiteral("0"));
-    QCOMPARE(form->LabeledEdit1->text(), QStringLiteral("10"));
-    QCOMPARE(form->LabeledEdit2->text(), QStringLiteral("45"));
+    QCOMPARE(control<QLabel>(*form, "hautcalc")->text(), QStringLiteral("0"));
+    QCOMPARE(editOf(*form, "LabeledEdit1")->text(), QStringLiteral("10"));
+    QCOMPARE(editOf(*form, "LabeledEdit2")->text(), QStringLiteral("45"));
     QVERIFY(boxes.isEmpty());
     QVERIFY(failures.isEmpty());
 }
@@ -340,42 +343,42 @@ void CalculatorTest::pastedTextIsNotFiltered()
     // What the context menu's "Paste" does reaches the edit unfiltered and fails at
     // conversion; the elevation is converted first, so its text is the one named.
     QApplication::clipboard()->setText(QStringLiteral("x"));
-    form->LabeledEdit1->paste();
-    QCOMPARE(form->LabeledEdit1->text(), QStringLiteral("x"));
+    editOf(*form, "LabeledEdit1")->paste();
+    QCOMPARE(editOf(*form, "LabeledEdit1")->text(), QStringLiteral("x"));
     calculate(QString(), QStringLiteral("-"));
     QCOMPARE(failures, QStringList{notANumber(QStringLiteral("-"))});
 
     // Spaces only are no missing field: they go on to conversion.
     failures.clear();
-    form->LabeledEdit1->setText(QStringLiteral("  "));
-    form->LabeledEdit2->setText(QStringLiteral("45"));
-    QTest::mouseClick(form->butcalc, Qt::LeftButton);
+    editOf(*form, "LabeledEdit1")->setText(QStringLiteral("  "));
+    editOf(*form, "LabeledEdit2")->setText(QStringLiteral("45"));
+    QTest::mouseClick(buttonOf(*form, "butcalc"), Qt::LeftButton);
     QCOMPARE(failures, QStringList{notANumber(QStringLiteral("  "))});
 
     // An exponent cannot be typed, but pasted it is read.
     failures.clear();
-    form->LabeledEdit1->setText(QStringLiteral("1e3"));
-    QTest::mouseClick(form->butcalc, Qt::LeftButton);
+    editOf(*form, "LabeledEdit1")->setText(QStringLiteral("1e3"));
+    QTest::mouseClick(buttonOf(*form, "butcalc"), Qt::LeftButton);
     QVERIFY(failures.isEmpty());
-    QCOMPARE(form->hautcalc->text(), QStringLiteral("1000.0"));
+    QCOMPARE(control<QLabel>(*form, "hautcalc")->text(), QStringLiteral("1000.0"));
 }
 
 void CalculatorTest::followsLocaleChange()
 {
     makeForm(QStringLiteral("."));
     calculate(QStringLiteral("1"), QStringLiteral("89"));
-    QCOMPARE(form->hautcalc->text(), QStringLiteral("57.3"));
+    QCOMPARE(control<QLabel>(*form, "hautcalc")->text(), QStringLiteral("57.3"));
 
     // The system announces a new locale: the window reads its separator again.
     QLocale::setDefault(localeWith(QStringLiteral(",")));
     QEvent changed(QEvent::LocaleChange);
     QCoreApplication::sendEvent(form.get(), &changed);
 
-    QTest::mouseClick(form->butcalc, Qt::LeftButton);
-    QCOMPARE(form->hautcalc->text(), QStringLiteral("57,3"));
-    form->LabeledEdit1->clear();
-    type(form->LabeledEdit1, QStringLiteral("2,5"));
-    QCOMPARE(form->LabeledEdit1->text(), QStringLiteral("2,5"));
+    QTest::mouseClick(buttonOf(*form, "butcalc"), Qt::LeftButton);
+    QCOMPARE(control<QLabel>(*form, "hautcalc")->text(), QStringLiteral("57,3"));
+    editOf(*form, "LabeledEdit1")->clear();
+    type(editOf(*form, "LabeledEdit1"), QStringLiteral("2,5"));
+    QCOMPARE(editOf(*form, "LabeledEdit1")->text(), QStringLiteral("2,5"));
     QVERIFY(failures.isEmpty());
 }
 

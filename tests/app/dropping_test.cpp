@@ -4,6 +4,7 @@
 #include "app/form1.h"
 #include "app/spinedit.h"
 #include "app/widgets.h"
+#include "formtest.h"
 #include "view/bitmappicture.h"
 #include "view/picture.h"
 #include "view/pictureview.h"
@@ -119,12 +120,12 @@ private:
     void trace()
     {
         for (const QPoint cusp : {QPoint(100, 200), QPoint(300, 200)}) {
-            QTest::mousePress(form->picellipse, Qt::LeftButton, {}, cusp);
-            QTest::mouseRelease(form->picellipse, Qt::LeftButton, {}, cusp);
+            QTest::mousePress(layerOf(*form, "picellipse"), Qt::LeftButton, {}, cusp);
+            QTest::mouseRelease(layerOf(*form, "picellipse"), Qt::LeftButton, {}, cusp);
         }
-        QTest::mouseClick(form->Button1, Qt::LeftButton);
-        form->SpinEditB->setValue(20);
-        form->spinmes->setValue(10);
+        QTest::mouseClick(buttonOf(*form, "Button1"), Qt::LeftButton);
+        spinOf(*form, "SpinEditB")->setValue(20);
+        spinOf(*form, "spinmes")->setValue(10);
     }
 
 private slots:
@@ -140,15 +141,15 @@ private slots:
     {
         form = std::make_unique<TForm1>();
         failures.clear();
-        form->showFailure = [this](const QString &message) {
+        form->effects.showFailure = [this](const QString &message) {
             failures << message;
         };
-        form->choosePicture = [] {
+        form->effects.choosePicture = [] {
             return std::optional<QString>();
         };
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-        form->pic3->giveBitmap(view::newBitmap(20, 20)); // the photograph shown before
+        layerOf(*form, "pic3")->giveBitmap(view::newBitmap(20, 20)); // the photograph shown before
     }
     void cleanup() { form.reset(); }
 
@@ -199,17 +200,17 @@ private slots:
         QFETCH(int, page);
         QFETCH(QString, over);
         trace();
-        form->PageControl1->setCurrentIndex(page);
+        control<QTabWidget>(*form, "PageControl1")->setCurrentIndex(page);
         const measure::TMesureState state = form->state;
-        const QImage limb = bitmapOf(form->pic);
-        const QImage terminator = bitmapOf(form->picellipse);
-        const QImage curve = bitmapOf(form->picmesure);
-        const QStringList texts{form->label1->text(),
-            form->SpinEditB->text(),
-            form->spinmes->text(),
-            form->LabeledEdit1->text(),
-            form->LabeledEdit2->text(),
-            form->Memo1->toPlainText()};
+        const QImage limb = bitmapOf(layerOf(*form, "pic"));
+        const QImage terminator = bitmapOf(layerOf(*form, "picellipse"));
+        const QImage curve = bitmapOf(layerOf(*form, "picmesure"));
+        const QStringList texts{editOf(*form, "label1")->text(),
+            spinOf(*form, "SpinEditB")->text(),
+            spinOf(*form, "spinmes")->text(),
+            editOf(*form, "LabeledEdit1")->text(),
+            editOf(*form, "LabeledEdit2")->text(),
+            control<QTextEdit>(*form, "Memo1")->toPlainText()};
         auto *dialog = form->findChild<QFileDialog *>();
         QVERIFY(dialog);
         const QStringList offered = dialog->selectedFiles();
@@ -222,18 +223,18 @@ private slots:
         QVERIFY(outcome.dropped);
         QCOMPARE(outcome.action, Qt::CopyAction);
         QCOMPARE(failures, QStringList());
-        QCOMPARE(pictureSize(form->pic3), QSize(64, 48));
+        QCOMPARE(pictureSize(layerOf(*form, "pic3")), QSize(64, 48));
 
         QVERIFY(std::memcmp(&state, &form->state, sizeof state) == 0);
-        QCOMPARE(bitmapOf(form->pic), limb);
-        QCOMPARE(bitmapOf(form->picellipse), terminator);
-        QCOMPARE(bitmapOf(form->picmesure), curve);
-        QCOMPARE(QStringList({form->label1->text(),
-                     form->SpinEditB->text(),
-                     form->spinmes->text(),
-                     form->LabeledEdit1->text(),
-                     form->LabeledEdit2->text(),
-                     form->Memo1->toPlainText()}),
+        QCOMPARE(bitmapOf(layerOf(*form, "pic")), limb);
+        QCOMPARE(bitmapOf(layerOf(*form, "picellipse")), terminator);
+        QCOMPARE(bitmapOf(layerOf(*form, "picmesure")), curve);
+        QCOMPARE(QStringList({editOf(*form, "label1")->text(),
+                     spinOf(*form, "SpinEditB")->text(),
+                     spinOf(*form, "spinmes")->text(),
+                     editOf(*form, "LabeledEdit1")->text(),
+                     editOf(*form, "LabeledEdit2")->text(),
+                     control<QTextEdit>(*form, "Memo1")->toPlainText()}),
             texts);
         QCOMPARE(dialog->selectedFiles(), offered);
         QCOMPARE(dialog->selectedNameFilter(), filter);
@@ -245,7 +246,7 @@ private slots:
     {
         const auto data = urls({QUrl::fromLocalFile(moon)});
         for (int page : {0, 1}) {
-            form->PageControl1->setCurrentIndex(page);
+            control<QTabWidget>(*form, "PageControl1")->setCurrentIndex(page);
             for (QWidget *child : form->findChildren<QWidget *>()) {
                 if (child->window() != form.get() || !child->isVisible())
                     continue;
@@ -288,9 +289,9 @@ private slots:
             QVERIFY2(!outcome.entered, over);
             // Refused without a word, and nothing was pasted into the edits.
             QCOMPARE(failures, QStringList());
-            QCOMPARE(pictureSize(form->pic3), QSize(20, 20));
-            QCOMPARE(form->label1->text(), QString());
-            QCOMPARE(form->spinmes->text(), QStringLiteral("0"));
+            QCOMPARE(pictureSize(layerOf(*form, "pic3")), QSize(20, 20));
+            QCOMPARE(editOf(*form, "label1")->text(), QString());
+            QCOMPARE(spinOf(*form, "spinmes")->text(), QStringLiteral("0"));
         }
     }
 
@@ -300,24 +301,24 @@ private slots:
         box.setWindowModality(Qt::ApplicationModal);
         box.show();
         const auto data = urls({QUrl::fromLocalFile(moon)});
-        QVERIFY(!drag(form.get(), form->picellipse, *data).entered);
+        QVERIFY(!drag(form.get(), layerOf(*form, "picellipse"), *data).entered);
         box.hide();
-        QVERIFY(drag(form.get(), form->picellipse, *data).dropped);
-        QCOMPARE(pictureSize(form->pic3), QSize(64, 48));
+        QVERIFY(drag(form.get(), layerOf(*form, "picellipse"), *data).dropped);
+        QCOMPARE(pictureSize(layerOf(*form, "pic3")), QSize(64, 48));
     }
 
     void aMoveBecomesACopy()
     {
         const auto data = urls({QUrl::fromLocalFile(moon)});
         const DragOutcome outcome = drag(form.get(),
-            form->picellipse,
+            layerOf(*form, "picellipse"),
             *data,
             Qt::CopyAction | Qt::MoveAction,
             Qt::ShiftModifier);
         QVERIFY(outcome.dropped);
         QCOMPARE(outcome.action, Qt::CopyAction);
         QVERIFY(QFile::exists(moon));
-        QCOMPARE(pictureSize(form->pic3), QSize(64, 48));
+        QCOMPARE(pictureSize(layerOf(*form, "pic3")), QSize(64, 48));
     }
 
     // Text dragged from elsewhere is not a picture: the edits take it as before.
@@ -325,11 +326,12 @@ private slots:
     {
         QMimeData text;
         text.setText(QStringLiteral("12,5"));
-        form->PageControl1->setCurrentIndex(1);
-        const DragOutcome outcome = drag(form.get(), form->LabeledEdit1, text, Qt::CopyAction);
+        control<QTabWidget>(*form, "PageControl1")->setCurrentIndex(1);
+        const DragOutcome outcome =
+            drag(form.get(), editOf(*form, "LabeledEdit1"), text, Qt::CopyAction);
         QVERIFY(outcome.dropped);
-        QCOMPARE(form->LabeledEdit1->text(), QStringLiteral("12,5"));
-        QCOMPARE(pictureSize(form->pic3), QSize(20, 20));
+        QCOMPARE(editOf(*form, "LabeledEdit1")->text(), QStringLiteral("12,5"));
+        QCOMPARE(pictureSize(layerOf(*form, "pic3")), QSize(20, 20));
     }
 
     // A file that cannot be read fails with the very message the open button gives for it, and
@@ -359,18 +361,18 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(content);
         }
-        form->choosePicture = [path] {
+        form->effects.choosePicture = [path] {
             return std::optional<QString>(path);
         };
-        QTest::mouseClick(form->Button2, Qt::LeftButton);
+        QTest::mouseClick(buttonOf(*form, "Button2"), Qt::LeftButton);
         QCOMPARE(failures.size(), 1);
         const auto data = urls({QUrl::fromLocalFile(path)});
-        const DragOutcome outcome = drag(form.get(), form->picellipse, *data);
+        const DragOutcome outcome = drag(form.get(), layerOf(*form, "picellipse"), *data);
         QVERIFY(outcome.dropped);
         QCOMPARE(failures.size(), 2);
         QVERIFY(!failures[0].isEmpty());
         QCOMPARE(failures[1], failures[0]);
-        QCOMPARE(pictureSize(form->pic3), QSize(20, 20));
+        QCOMPARE(pictureSize(layerOf(*form, "pic3")), QSize(20, 20));
     }
 };
 

@@ -1,8 +1,9 @@
-// Spot checks of the window's fixed layout against the layout tables: names, places, sizes,
+// Spot checks of the window's fixed layout: names, places and sizes in pixels at 96 dpi,
 // captions, colours, the explanation texts and the tab order.
 #include "app/form1.h"
 #include "app/spinedit.h"
 #include "app/widgets.h"
+#include "tests/app/formtest.h"
 #include "view/bitmappicture.h"
 #include "view/pictureview.h"
 
@@ -57,10 +58,12 @@ private slots:
         QVERIFY(!form->windowIcon().isNull());
         QCOMPARE(form->windowIcon().pixmap(32, 32).size(), QSize(32, 32));
         QCOMPARE(form->font().pixelSize(), 11);
-        QCOMPARE(form->PageControl1->count(), 2);
-        QCOMPARE(form->PageControl1->tabText(0), QStringLiteral("Mesures"));
-        QCOMPARE(form->PageControl1->tabText(1), QStringLiteral("Explications"));
-        QCOMPARE(form->PageControl1->currentWidget(), form->TabSheet1);
+        QCOMPARE(control<QTabWidget>(*form, "PageControl1")->count(), 2);
+        QCOMPARE(control<QTabWidget>(*form, "PageControl1")->tabText(0), QStringLiteral("Mesures"));
+        QCOMPARE(
+            control<QTabWidget>(*form, "PageControl1")->tabText(1), QStringLiteral("Explications"));
+        QCOMPARE(control<QTabWidget>(*form, "PageControl1")->currentWidget(),
+            control<QWidget>(*form, "TabSheet1"));
     }
 
     void controls_data()
@@ -127,9 +130,10 @@ private slots:
 
     void pictureLayersShareTheirBoundsInStackingOrder()
     {
-        const QSize page = form->TabSheet1->size();
+        const QSize page = control<QWidget>(*form, "TabSheet1")->size();
         const QList<QWidget *> children =
-            form->TabSheet1->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+            control<QWidget>(*form, "TabSheet1")
+                ->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
         const QStringList layers{"pic3", "pic", "picmesure", "picellipse"};
         int previous = -1;
         for (const QString &name : layers) {
@@ -145,29 +149,35 @@ private slots:
 
     void initialStates()
     {
-        QVERIFY(!form->point->isEnabled());
-        QCOMPARE(form->point->minimum(), 1);
-        QCOMPARE(form->point->maximum(), 2);
-        QCOMPARE(form->point->value(), 1);
-        QCOMPARE(form->point->tickPosition(), QSlider::TicksBelow);
-        QVERIFY(!form->Button1->isEnabled());
-        QCOMPARE(form->SpinEditB->palette().color(QPalette::Text), QColor(255, 0, 0));
-        QCOMPARE(form->spinmes->palette().color(QPalette::Text), QColor(0, 0, 128));
-        QCOMPARE(form->spinmes->palette().color(QPalette::Base), QColor(255, 255, 255));
-        QCOMPARE(form->Memo1->palette().color(QPalette::Base), QColor(192, 192, 192));
-        QCOMPARE(form->Memo2->palette().color(QPalette::Base), QColor(192, 192, 192));
-        QCOMPARE(form->Memo3->palette().color(QPalette::Base), QColor(192, 220, 192));
-        QCOMPARE(form->Memo1->document()->defaultTextOption().alignment(), Qt::AlignHCenter);
-        QCOMPARE(form->Memo3->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+        QVERIFY(!control<QSlider>(*form, "point")->isEnabled());
+        QCOMPARE(control<QSlider>(*form, "point")->minimum(), 1);
+        QCOMPARE(control<QSlider>(*form, "point")->maximum(), 2);
+        QCOMPARE(control<QSlider>(*form, "point")->value(), 1);
+        QCOMPARE(control<QSlider>(*form, "point")->tickPosition(), QSlider::TicksBelow);
+        QVERIFY(!buttonOf(*form, "Button1")->isEnabled());
+        QCOMPARE(spinOf(*form, "SpinEditB")->palette().color(QPalette::Text), QColor(255, 0, 0));
+        QCOMPARE(spinOf(*form, "spinmes")->palette().color(QPalette::Text), QColor(0, 0, 128));
+        QCOMPARE(spinOf(*form, "spinmes")->palette().color(QPalette::Base), QColor(255, 255, 255));
+        QCOMPARE(control<QTextEdit>(*form, "Memo1")->palette().color(QPalette::Base),
+            QColor(192, 192, 192));
+        QCOMPARE(control<QTextEdit>(*form, "Memo2")->palette().color(QPalette::Base),
+            QColor(192, 192, 192));
+        QCOMPARE(control<QTextEdit>(*form, "Memo3")->palette().color(QPalette::Base),
+            QColor(192, 220, 192));
+        QCOMPARE(control<QTextEdit>(*form, "Memo1")->document()->defaultTextOption().alignment(),
+            Qt::AlignHCenter);
+        QCOMPARE(
+            control<QTextEdit>(*form, "Memo3")->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     }
 
     void logoSitsTopLeftOnAWhiteTransparentSurface()
     {
-        QCOMPARE(form->Image1->toolTip(), QStringLiteral("@"));
-        QCOMPARE(form->Image1->toolTipDuration(), 2500);
-        QCOMPARE(form->Image1->cursor().shape(), Qt::PointingHandCursor);
-        QVERIFY(form->Image1->isTransparent());
-        const auto *bitmap = dynamic_cast<const view::BitmapPicture *>(form->Image1->picture());
+        QCOMPARE(layerOf(*form, "Image1")->toolTip(), QStringLiteral("@"));
+        QCOMPARE(layerOf(*form, "Image1")->toolTipDuration(), 2500);
+        QCOMPARE(layerOf(*form, "Image1")->cursor().shape(), Qt::PointingHandCursor);
+        QVERIFY(layerOf(*form, "Image1")->isTransparent());
+        const auto *bitmap =
+            dynamic_cast<const view::BitmapPicture *>(layerOf(*form, "Image1")->picture());
         QVERIFY(bitmap);
         const QImage tavelin(QStringLiteral(":/tavelin.bmp"));
         QCOMPARE(tavelin.size(), QSize(46, 45));
@@ -235,7 +245,7 @@ private slots:
         const QList<QWidget *> widgets = form->findChildren<QWidget *>();
         for (const QWidget *widget : widgets) {
             // The open-picture dialog is a window of its own.
-            if (widget->window() == form.get() && widget != form->Image1)
+            if (widget->window() == form.get() && widget != layerOf(*form, "Image1"))
                 QVERIFY2(widget->toolTip().isEmpty(), qPrintable(widget->objectName()));
         }
     }
@@ -243,7 +253,9 @@ private slots:
     void editsTakeTextsOfAnyLength()
     {
         const QString longText(40000, QLatin1Char('7'));
-        for (LabeledEdit *edit : {form->label1, form->LabeledEdit1, form->LabeledEdit2}) {
+        for (LabeledEdit *edit : {editOf(*form, "label1"),
+                 editOf(*form, "LabeledEdit1"),
+                 editOf(*form, "LabeledEdit2")}) {
             const QString before = edit->text();
             edit->setText(longText);
             QCOMPARE(edit->text().size(), longText.size());

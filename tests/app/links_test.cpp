@@ -2,6 +2,7 @@
 // desktop; the opener is replaced, so no browser ever starts.
 #include "app/form1.h"
 #include "app/links.h"
+#include "tests/app/formtest.h"
 #include "view/pictureview.h"
 
 #include <QPushButton>
@@ -32,14 +33,14 @@ private:
 void LinksTest::init()
 {
     form = std::make_unique<TForm1>();
-    form->urlOpener = [this](const QUrl &url) {
+    form->effects.openUrl = [this](const QUrl &url) {
         opened << url;
         return accepts;
     };
-    form->showFailure = [this](const QString &message) {
+    form->effects.showFailure = [this](const QString &message) {
         messages << message;
     };
-    form->messageBox = [this](const QString &text, const QString &) {
+    form->effects.messageBox = [this](const QString &text, const QString &) {
         messages << text;
     };
     form->show();
@@ -70,37 +71,39 @@ void LinksTest::controlsOpenTheirPages()
     QFETCH(bool, logo);
     QFETCH(QUrl, page);
     if (logo) {
-        form->PageControl1->setCurrentWidget(form->TabSheet1);
-        QTest::mouseClick(form->Image1, Qt::LeftButton, {}, QPoint(20, 20));
+        control<QTabWidget>(*form, "PageControl1")
+            ->setCurrentWidget(control<QWidget>(*form, "TabSheet1"));
+        QTest::mouseClick(layerOf(*form, "Image1"), Qt::LeftButton, {}, QPoint(20, 20));
     } else {
-        form->PageControl1->setCurrentWidget(form->TabSheet2);
-        QTest::mouseClick(form->Button5, Qt::LeftButton);
+        control<QTabWidget>(*form, "PageControl1")
+            ->setCurrentWidget(control<QWidget>(*form, "TabSheet2"));
+        QTest::mouseClick(buttonOf(*form, "Button5"), Qt::LeftButton);
     }
     QCOMPARE(opened, QList<QUrl>{page});
     // Each click asks again; nothing remembers the first.
     if (logo)
-        QTest::mouseClick(form->Image1, Qt::LeftButton, {}, QPoint(20, 20));
+        QTest::mouseClick(layerOf(*form, "Image1"), Qt::LeftButton, {}, QPoint(20, 20));
     else
-        QTest::mouseClick(form->Button5, Qt::LeftButton);
+        QTest::mouseClick(buttonOf(*form, "Button5"), Qt::LeftButton);
     QCOMPARE(opened, (QList<QUrl>{page, page}));
 }
 
 void LinksTest::onlyALeftClickOnTheLogoOpens()
 {
-    QTest::mouseClick(form->Image1, Qt::RightButton, {}, QPoint(20, 20));
-    QTest::mouseClick(form->Image1, Qt::MiddleButton, {}, QPoint(20, 20));
+    QTest::mouseClick(layerOf(*form, "Image1"), Qt::RightButton, {}, QPoint(20, 20));
+    QTest::mouseClick(layerOf(*form, "Image1"), Qt::MiddleButton, {}, QPoint(20, 20));
     QVERIFY(opened.isEmpty());
     // A double click opens the page once, not twice: its second press does not count.
-    QTest::mouseClick(form->Image1, Qt::LeftButton, {}, QPoint(20, 20));
-    QTest::mouseDClick(form->Image1, Qt::LeftButton, {}, QPoint(20, 20));
+    QTest::mouseClick(layerOf(*form, "Image1"), Qt::LeftButton, {}, QPoint(20, 20));
+    QTest::mouseDClick(layerOf(*form, "Image1"), Qt::LeftButton, {}, QPoint(20, 20));
     QCOMPARE(opened.size(), 1);
 }
 
 void LinksTest::refusalShowsNothing()
 {
     accepts = false;
-    QTest::mouseClick(form->Button5, Qt::LeftButton);
-    QTest::mouseClick(form->Image1, Qt::LeftButton, {}, QPoint(20, 20));
+    QTest::mouseClick(buttonOf(*form, "Button5"), Qt::LeftButton);
+    QTest::mouseClick(layerOf(*form, "Image1"), Qt::LeftButton, {}, QPoint(20, 20));
     QCOMPARE(opened.size(), 2);
     QVERIFY(messages.isEmpty());
     QVERIFY(!form->openurl(QString::fromUtf8(links::kHomePage)));

@@ -3,6 +3,7 @@
 #include "app/form1.h"
 #include "app/spinedit.h"
 #include "app/widgets.h"
+#include "tests/app/formtest.h"
 #include "view/pictureview.h"
 
 #include <QElapsedTimer>
@@ -182,23 +183,24 @@ private slots:
     {
         TForm1 form;
         QStringList failures;
-        form.showFailure = [&](const QString &message) {
+        form.effects.showFailure = [&](const QString &message) {
             failures << message;
         };
         // A change event that fails, run the way the window runs its handlers.
-        connect(form.spinmes, &QLineEdit::textChanged, &form, [&form] {
+        connect(spinOf(form, "spinmes"), &QLineEdit::textChanged, &form, [&form] {
             form.guarded([] { throw std::runtime_error("Floating point overflow"); });
         });
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        SpinArrow *up = form.spinmes->upArrow();
+        SpinArrow *up = spinOf(form, "spinmes")->upArrow();
         QTest::mousePress(up, Qt::LeftButton, {}, up->rect().center());
         QTRY_COMPARE(failures, QStringList{QStringLiteral("Floating point overflow.")});
         QVERIFY(!up->isRepeating());
         QTest::qWait(300);
         QTest::mouseRelease(up, Qt::LeftButton, {}, up->rect().center());
         QCOMPARE(failures.size(), 1);
-        QCOMPARE(form.spinmes->text(), QStringLiteral("1")); // the step before the failure stays
+        QCOMPARE(spinOf(form, "spinmes")->text(),
+            QStringLiteral("1")); // the step before the failure stays
     }
 };
 

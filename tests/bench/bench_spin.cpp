@@ -3,8 +3,10 @@
 // is repainted. A held arrow steps every 100 ms, so a step must take far less.
 #include "app/form1.h"
 #include "app/spinedit.h"
+#include "tests/app/formtest.h"
 
 #include <QApplication>
+#include <QMouseEvent>
 
 #include <benchmark/benchmark.h>
 #include <memory>
@@ -14,44 +16,48 @@ namespace {
 std::unique_ptr<TForm1> tracedWindow()
 {
     auto form = std::make_unique<TForm1>();
-    form->showFailure = [](const QString &message) {
+    form->effects.showFailure = [](const QString &message) {
         qFatal("%s", qPrintable(message));
     };
     form->show();
     QApplication::processEvents(); // the window takes its designed frame first
     form->resize(1920, 1080);
     QApplication::processEvents();
-    for (QPoint p : {QPoint(300, 450), QPoint(1300, 500)})
-        form->onmoondown(Qt::LeftButton, {}, false, p);
-    form->Button1Click();
-    form->SpinEditB->setValue(30);
+    view::PictureView *area = layerOf(*form, "picellipse");
+    for (QPoint p : {QPoint(300, 450), QPoint(1300, 500)}) {
+        QMouseEvent press(
+            QEvent::MouseButtonPress, p, area->mapToGlobal(p), Qt::LeftButton, Qt::LeftButton, {});
+        QApplication::sendEvent(area, &press);
+    }
+    buttonOf(*form, "Button1")->click();
+    spinOf(*form, "SpinEditB")->setValue(30);
     QApplication::processEvents();
     return form;
 }
 
-void step(benchmark::State &state, SpinEdit *TForm1::*box)
+void step(benchmark::State &state, const char *box)
 {
     const auto form = tracedWindow();
-    SpinEdit *spin = (*form).*box;
+    SpinEdit *spinBox = spinOf(*form, box);
     int value = 20;
     for (auto _ : state) {
         value = value == 20 ? 21 : 20;
-        spin->setValue(value);
+        spinBox->setValue(value);
         QApplication::processEvents(); // paints what the step marked dirty, as the event loop would
     }
-    state.counters["pageWidth"] = form->TabSheet1->width();
-    state.counters["pageHeight"] = form->TabSheet1->height();
+    state.counters["pageWidth"] = control<QWidget>(*form, "TabSheet1")->width();
+    state.counters["pageHeight"] = control<QWidget>(*form, "TabSheet1")->height();
     state.counters["formWidth"] = form->width();
 }
 
 void spinmesStep(benchmark::State &state)
 {
-    step(state, &TForm1::spinmes);
+    step(state, "spinmes");
 }
 
 void spinEditBStep(benchmark::State &state)
 {
-    step(state, &TForm1::SpinEditB);
+    step(state, "SpinEditB");
 }
 
 } // namespace

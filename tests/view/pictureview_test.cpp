@@ -381,9 +381,9 @@ void PictureViewTest::deferredFailureIsReportedOnce()
 {
     Stack stack;
     QStringList reported;
-    stack.pic3->deferredFailure = [&reported](const QString &message) {
-        reported.append(message);
-    };
+    QObject::connect(stack.pic3,
+        &PictureView::deferredFailure,
+        [&reported](const QString &message) { reported.append(message); });
     auto picture = std::make_unique<OtherPicture>(QStringLiteral("Données JPEG corrompues"));
     const OtherPicture *held = picture.get();
     stack.pic3->setPicture(std::move(picture));
