@@ -6,7 +6,8 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
 PACKAGES := cmake make g++ pkg-config qt6-base-dev libgl-dev libjpeg62-turbo-dev \
-            libjpeg-turbo-progs libgtest-dev libbenchmark-dev fonts-dejavu-core
+            libjpeg-turbo-progs libgtest-dev libbenchmark-dev fonts-dejavu-core \
+            dpkg-dev lintian desktop-file-utils appstream
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 DESKTOP_PACKAGES := xvfb x11-utils xdotool dbus at-spi2-core python3-pyatspi
 
@@ -26,7 +27,7 @@ define install_packages
 	fi
 endef
 
-.PHONY: all deps build run test sanitize fuzz fuzz-run bench check-desktop install clean
+.PHONY: all deps build run test deb sanitize fuzz fuzz-run bench check-desktop install clean
 
 all: build
 
@@ -42,6 +43,10 @@ run: build
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# The Debian package $(BUILD)/korvalen_<version>_amd64.deb, made by CPack from the install rules.
+deb: build
+	cd $(BUILD) && cpack -G DEB
 
 # The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer, in its own tree.
 sanitize:

@@ -3,6 +3,7 @@
 #include "app/form1.h"
 
 #include "app/calculator.h"
+#include "app/dropping.h"
 #include "app/links.h"
 #include "app/messagebox.h"
 #include "app/spinedit.h"
@@ -46,6 +47,7 @@ TForm1::TForm1(QWidget *parent)
     setDefaultEffects();
     layoutControls();
     bindHandlers();
+    acceptDroppedPictures(*this);
     FormCreate();
 }
 

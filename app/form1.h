@@ -55,6 +55,10 @@ public:
     /// Runs a handler so that nothing it throws leaves it: the failure goes to the display.
     void guarded(const std::function<void()> &handler);
 
+    /// Reads a picture file into pic3 as the open button does; throws, keeping the photograph,
+    /// when it cannot be read. A file dropped on the window (dropping.cpp) opens through it.
+    void openPicture(const QString &fileName);
+
     /// Opens an address, stored without its scheme, in the default browser.
     bool openurl(const QString &address);
 

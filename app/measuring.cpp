@@ -143,6 +143,11 @@ void TForm1::Button2Click()
     const std::optional<QString> name = effects.choosePicture();
     if (!name)
         return;
+    openPicture(*name);
+}
+
+void TForm1::openPicture(const QString &fileName)
+{
     // Reading completes before the view is touched, so a file that fails keeps the photograph.
-    pic3->setPicture(view::readPictureFile(*name));
+    pic3->setPicture(view::readPictureFile(fileName));
 }
