@@ -1,11 +1,11 @@
-#include "view/metafilecanvas.h"
-#include "view/metafiledib.h"
-#include "view/metafileplayer.h"
+#include "metafile/metafilecanvas.h"
+#include "metafile/metafiledib.h"
+#include "metafile/metafileplayer.h"
 
 #include <cmath>
 #include <cstdlib>
 
-namespace view {
+namespace metafile {
 
 namespace {
 
@@ -556,4 +556,4 @@ QImage playEnhancedMetafile(ByteSpan file, const PlayLimits &limits)
     return image;
 }
 
-} // namespace view
+} // namespace metafile

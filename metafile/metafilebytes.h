@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace view {
+namespace metafile {
 
 inline constexpr const char *kInvalidMetafile = "Metafile is not valid";
 
@@ -108,4 +108,4 @@ private:
     return points;
 }
 
-} // namespace view
+} // namespace metafile

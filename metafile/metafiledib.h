@@ -1,6 +1,6 @@
 #pragma once
 
-#include "view/metafilebytes.h"
+#include "metafile/metafilebytes.h"
 
 #include <QImage>
 #include <QRectF>
@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-namespace view {
+namespace metafile {
 
 /// Decodes a device-independent bitmap: `info` holds its header and colour table, `bits` its
 /// pixels. Returns a null image for a kind that is not drawn (colours given as palette indices,
@@ -39,4 +39,4 @@ namespace view {
 /// Text of a metafile in UTF-16, little-endian.
 [[nodiscard]] QString wideText(ByteSpan bytes);
 
-} // namespace view
+} // namespace metafile

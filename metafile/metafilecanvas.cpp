@@ -1,11 +1,11 @@
-#include "view/metafilecanvas.h"
+#include "metafile/metafilecanvas.h"
 
 #include <QFontMetricsF>
 
 #include <algorithm>
 #include <cmath>
 
-namespace view {
+namespace metafile {
 
 namespace {
 
@@ -989,4 +989,4 @@ void MetafileCanvas::selectClipDeviceRects(const std::vector<QRectF> &rects, std
     combineClip(path, mode);
 }
 
-} // namespace view
+} // namespace metafile

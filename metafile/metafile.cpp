@@ -1,10 +1,9 @@
-#include "view/metafile.h"
+#include "metafile/metafile.h"
 
-#include "view/metafilebytes.h"
-#include "view/metafilepicture.h"
-#include "view/metafileplayer.h"
+#include "metafile/metafilebytes.h"
+#include "metafile/metafileplayer.h"
 
-namespace view {
+namespace metafile {
 
 namespace {
 
@@ -33,19 +32,14 @@ bool isPlaceableMetafile(const QByteArray &data)
     return sum == bytes.u16(20);
 }
 
-std::unique_ptr<Picture> readMetafile(const QByteArray &data)
-{
-    return readMetafile(data, PlayLimits{});
-}
-
-std::unique_ptr<Picture> readMetafile(const QByteArray &data, const PlayLimits &limits)
+QImage playMetafile(const QByteArray &data, const PlayLimits &limits)
 {
     // An enhanced metafile is told by its content alone, whatever the file's extension says.
     if (isEnhancedMetafile(data))
-        return std::make_unique<MetafilePicture>(playEnhancedMetafile(ByteSpan(data), limits));
+        return playEnhancedMetafile(ByteSpan(data), limits);
     if (isPlaceableMetafile(data))
-        return std::make_unique<MetafilePicture>(playPlaceableMetafile(ByteSpan(data), limits));
+        return playPlaceableMetafile(ByteSpan(data), limits);
     invalidMetafile();
 }
 
-} // namespace view
+} // namespace metafile

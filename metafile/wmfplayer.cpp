@@ -1,10 +1,10 @@
-#include "view/metafilecanvas.h"
-#include "view/metafiledib.h"
-#include "view/metafileplayer.h"
+#include "metafile/metafilecanvas.h"
+#include "metafile/metafiledib.h"
+#include "metafile/metafileplayer.h"
 
 #include <cstdlib>
 
-namespace view {
+namespace metafile {
 
 namespace {
 
@@ -378,4 +378,4 @@ QImage playPlaceableMetafile(ByteSpan file, const PlayLimits &limits)
     return image;
 }
 
-} // namespace view
+} // namespace metafile

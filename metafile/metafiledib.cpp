@@ -1,4 +1,4 @@
-#include "view/metafiledib.h"
+#include "metafile/metafiledib.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <array>
 
-namespace view {
+namespace metafile {
 
 namespace {
 
@@ -350,4 +350,4 @@ QRectF sourceRect(const QImage &image, bool fromBottom, double x, double y, doub
     return QRectF(x, fromBottom ? image.height() - y - h : y, w, h);
 }
 
-} // namespace view
+} // namespace metafile

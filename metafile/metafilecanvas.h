@@ -15,7 +15,7 @@
 #include <variant>
 #include <vector>
 
-namespace view {
+namespace metafile {
 
 /// A pen as a metafile creates it: its style word (dash style, end cap, join, geometric flag),
 /// its width in logical units (0: one pixel whatever the scale) and its colour.
@@ -258,4 +258,4 @@ private:
     bool clipDirty_ = true;
 };
 
-} // namespace view
+} // namespace metafile
