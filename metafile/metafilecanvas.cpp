@@ -21,22 +21,6 @@ constexpr double kMaxPenWidth = 10000;
 constexpr double kMaxFontPixels = 20000;
 constexpr std::size_t kMaxObjects = 65536;
 
-constexpr std::uint32_t kTextUpdateCurrent = 1;
-constexpr std::uint32_t kTextRight = 2;
-constexpr std::uint32_t kTextCentre = 6;
-constexpr std::uint32_t kTextBottom = 8;
-constexpr std::uint32_t kTextBaseline = 24;
-constexpr std::uint32_t kOpaqueBox = 2;
-constexpr std::uint32_t kClippedToBox = 4;
-
-enum ClipMode : std::uint32_t {
-    ClipAnd = 1,
-    ClipOr = 2,
-    ClipXor = 3,
-    ClipDiff = 4,
-    ClipCopy = 5
-};
-
 bool finite(const QTransform &t)
 {
     return std::isfinite(t.m11()) && std::isfinite(t.m12()) && std::isfinite(t.m21())
@@ -191,7 +175,9 @@ MetafileCanvas MetafileCanvas::enhanced(
 MetaBrush MetaBrush::logical(std::uint32_t style, QColor color, std::uint32_t hatch)
 {
     MetaBrush brush;
-    brush.style = style == 1 ? Style::Null : style == 2 ? Style::Hatched : Style::Solid;
+    brush.style = style == BrushNull ? Style::Null
+        : style == BrushHatched      ? Style::Hatched
+                                     : Style::Solid;
     brush.color = color;
     brush.hatch = hatch;
     return brush;
@@ -310,16 +296,16 @@ void MetafileCanvas::setWorldTransform(const QTransform &t)
 void MetafileCanvas::modifyWorldTransform(const QTransform &t, std::uint32_t mode)
 {
     switch (mode) {
-    case 1:
+    case WorldIdentity:
         state_.world = QTransform();
         break;
-    case 2:
+    case WorldLeftMultiply:
         setWorldTransform(t * state_.world);
         break;
-    case 3:
+    case WorldRightMultiply:
         setWorldTransform(state_.world * t);
         break;
-    case 4:
+    case WorldSet:
         setWorldTransform(t);
         break;
     default:
@@ -419,8 +405,8 @@ double MetafileCanvas::pixelScale() const
 QPen MetafileCanvas::qtPen() const
 {
     const MetaPen &pen = state_.pen;
-    const std::uint32_t dash = pen.style & 0xf;
-    if (dash == 5)
+    const std::uint32_t dash = pen.style & penStyle::DashMask;
+    if (dash == penStyle::Null)
         return QPen(Qt::NoPen);
     QPen q(pen.color);
     // Anything thinner than a pixel and a half is drawn one pixel wide, as on the screen.
@@ -436,14 +422,16 @@ QPen MetafileCanvas::qtPen() const
         Qt::SolidLine,
         Qt::DotLine};
     q.setStyle(dash < std::size(dashes) ? dashes[dash] : Qt::SolidLine);
-    const std::uint32_t cap = pen.style & 0xf00;
+    const std::uint32_t cap = pen.style & penStyle::CapMask;
     // A one-pixel line leaves out its last pixel, which only the flat cap does here.
-    q.setCapStyle(q.widthF() == 0 ? Qt::FlatCap
-            : cap == 0x100        ? Qt::SquareCap
-            : cap == 0x200        ? Qt::FlatCap
-                                  : Qt::RoundCap);
-    const std::uint32_t join = pen.style & 0xf000;
-    q.setJoinStyle(join == 0x1000 ? Qt::BevelJoin : join == 0x2000 ? Qt::MiterJoin : Qt::RoundJoin);
+    q.setCapStyle(q.widthF() == 0        ? Qt::FlatCap
+            : cap == penStyle::CapSquare ? Qt::SquareCap
+            : cap == penStyle::CapFlat   ? Qt::FlatCap
+                                         : Qt::RoundCap);
+    const std::uint32_t join = pen.style & penStyle::JoinMask;
+    q.setJoinStyle(join == penStyle::JoinBevel ? Qt::BevelJoin
+            : join == penStyle::JoinMiter      ? Qt::MiterJoin
+                                               : Qt::RoundJoin);
     return q;
 }
 
@@ -753,7 +741,7 @@ void MetafileCanvas::text(QPointF p,
     const std::optional<QRectF> &box)
 {
     const QTransform t = toPixels();
-    const bool fromCurrent = state_.textAlign & kTextUpdateCurrent;
+    const bool fromCurrent = state_.textAlign & textAlign::UpdateCurrent;
     const QPointF origin = t.map(fromCurrent ? state_.current : p);
     if (!painter_ || !nearby(origin))
         return;
@@ -761,9 +749,9 @@ void MetafileCanvas::text(QPointF p,
     painter_->save();
     if (box && nearby(*box)) {
         const QRectF area = rectPath(*box, false).boundingRect();
-        if (options & kOpaqueBox)
+        if (options & textOption::Opaque)
             painter_->fillRect(area, state_.backgroundColor);
-        if (options & kClippedToBox)
+        if (options & textOption::Clipped)
             painter_->setClipRect(area, Qt::IntersectClip);
     }
     const double width = textRun(origin, text, advances);
@@ -788,12 +776,12 @@ double MetafileCanvas::textRun(
     for (const double a : advances)
         total += a * sx;
     const std::uint32_t align = state_.textAlign;
-    double x = (align & kTextCentre) == kTextCentre ? -total / 2
-        : (align & kTextRight)                      ? -total
-                                                    : 0;
-    const double y = (align & kTextBaseline) == kTextBaseline ? 0
-        : (align & kTextBottom)                               ? -descent
-                                                              : ascent;
+    double x = (align & textAlign::Centre) == textAlign::Centre ? -total / 2
+        : (align & textAlign::Right)                            ? -total
+                                                                : 0;
+    const double y = (align & textAlign::Baseline) == textAlign::Baseline ? 0
+        : (align & textAlign::Bottom)                                     ? -descent
+                                                                          : ascent;
     painter_->translate(origin);
     painter_->rotate(-state_.font.escapement / 10);
     if (state_.opaqueBackground)

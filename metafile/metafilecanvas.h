@@ -1,5 +1,7 @@
 #pragma once
 
+#include "metafile/metafilerecords.h"
+
 #include <QColor>
 #include <QFont>
 #include <QImage>
@@ -80,30 +82,6 @@ private:
     std::vector<std::optional<MetaObject>> slots_;
 };
 
-/// The mapping modes of the device context.
-enum MapMode : std::uint32_t {
-    MmText = 1,
-    MmLoMetric = 2,
-    MmHiMetric = 3,
-    MmLoEnglish = 4,
-    MmHiEnglish = 5,
-    MmTwips = 6,
-    MmIsotropic = 7,
-    MmAnisotropic = 8
-};
-
-/// Raster operations of the bit-block transfers that are drawn.
-namespace rop {
-inline constexpr std::uint32_t SrcCopy = 0x00CC0020;
-inline constexpr std::uint32_t SrcAnd = 0x008800C6;
-inline constexpr std::uint32_t SrcPaint = 0x00EE0086;
-inline constexpr std::uint32_t NotSrcCopy = 0x00330008;
-inline constexpr std::uint32_t PatCopy = 0x00F00021;
-inline constexpr std::uint32_t PatInvert = 0x005A0049;
-inline constexpr std::uint32_t Blackness = 0x00000042;
-inline constexpr std::uint32_t Whiteness = 0x00FF0062;
-} // namespace rop
-
 /// The device context both metafile players draw through: mapping, selected objects, current
 /// position, path bracket, clipping and the saved states. Coordinates given to it are logical;
 /// it maps them to the picture's pixels and paints with the rules of the Windows raster
@@ -140,13 +118,16 @@ public:
     void select(const MetaObject &object);
     void setTextColor(QColor c) { state_.textColor = c; }
     void setBackgroundColor(QColor c) { state_.backgroundColor = c; }
-    void setBackgroundMode(std::uint32_t mode) { state_.opaqueBackground = mode != 1; }
+    void setBackgroundMode(std::uint32_t mode) { state_.opaqueBackground = mode != BkTransparent; }
     void setFillMode(std::uint32_t mode)
     {
-        state_.fillRule = mode == 2 ? Qt::WindingFill : Qt::OddEvenFill;
+        state_.fillRule = mode == FillWinding ? Qt::WindingFill : Qt::OddEvenFill;
     }
     void setTextAlign(std::uint32_t align) { state_.textAlign = align; }
-    void setArcDirection(std::uint32_t direction) { state_.clockwiseArcs = direction == 2; }
+    void setArcDirection(std::uint32_t direction)
+    {
+        state_.clockwiseArcs = direction == ArcClockwise;
+    }
     void saveState();
     void restoreState(std::int32_t which);
 

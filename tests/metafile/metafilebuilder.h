@@ -2,6 +2,8 @@
 
 // Small metafiles written record by record, so the tests know exactly what each file draws.
 
+#include "metafile/metafilerecords.h"
+
 #include <QByteArray>
 #include <QColor>
 #include <QRect>
@@ -46,9 +48,9 @@ inline QByteArray emfFile(
 {
     QByteArray body = records;
     if (endRecord)
-        body += emfRecord(14, {0, 16, 20});
+        body += emfRecord(metafile::emr::Eof, {0, 16, 20});
     QByteArray out;
-    put32(out, 1);
+    put32(out, metafile::emr::Header);
     put32(out, 88);
     for (int v : {0, 0, 100, 100})
         put32(out, v);
@@ -102,7 +104,7 @@ inline QByteArray wmfFile(
     put16(out, placeableChecksum(out));
     QByteArray body = records;
     if (endRecord)
-        body += wmfRecord(0, {});
+        body += wmfRecord(metafile::wmf::Eof, {});
     put16(out, 1);
     put16(out, 9);
     put16(out, 0x300);

@@ -5,6 +5,8 @@
 #include <QTest>
 
 using namespace metafilebuilder;
+namespace emr = metafile::emr;
+namespace wmf = metafile::wmf;
 
 namespace {
 
@@ -14,8 +16,8 @@ constexpr QRgb kWhite = 0xffffffff;
 // Placeable records: pen slot 0 red, brush slot 1 blue, both selected.
 QByteArray redPenBlueBrush()
 {
-    return wmfRecord(0x02FA, {0, 1, 0, 0xff, 0}) + wmfRecord(0x012D, {0})
-        + wmfRecord(0x02FC, {0, 0, 0xff, 0}) + wmfRecord(0x012D, {1});
+    return wmfRecord(wmf::CreatePenIndirect, {0, 1, 0, 0xff, 0}) + wmfRecord(wmf::SelectObject, {0})
+        + wmfRecord(wmf::CreateBrushIndirect, {0, 0, 0xff, 0}) + wmfRecord(wmf::SelectObject, {1});
 }
 
 } // namespace
@@ -54,7 +56,7 @@ void MetafilePictureTest::paintsOnlyItsStrokes()
 {
     const auto picture = view::readMetafile(wmfFile(QRect(0, 0, 20, 20),
         96,
-        redPenBlueBrush() + wmfRecord(0x0214, {5, 0}) + wmfRecord(0x0213, {5, 20})));
+        redPenBlueBrush() + wmfRecord(wmf::MoveTo, {5, 0}) + wmfRecord(wmf::LineTo, {5, 20})));
     for (const bool transparent : {false, true}) {
         QImage target(30, 30, QImage::Format_RGB32);
         target.fill(Qt::white);
