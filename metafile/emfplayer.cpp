@@ -1,5 +1,6 @@
 #include "metafile/metafilecanvas.h"
 #include "metafile/metafiledib.h"
+#include "metafile/metafilegeometry.h"
 #include "metafile/metafileplayer.h"
 #include "metafile/metafilerecords.h"
 
@@ -10,14 +11,10 @@ namespace metafile {
 
 namespace {
 
-constexpr std::size_t kMinimalHeader = 88;
 constexpr std::uint32_t kStockObject = 0x80000000;
 
-// Screen pixels at 96 dots per inch from hundredths of a millimetre, rounded as MulDiv does.
-std::int64_t pixelsFromFrame(std::int64_t hundredthsOfMm)
-{
-    return (std::llabs(hundredthsOfMm) * 96 + 1270) / 2540;
-}
+// The frame of the header is in hundredths of a millimetre.
+constexpr std::int64_t kFrameUnitsPerInch = 2540;
 
 QPointF pointAt(ByteSpan r, std::size_t at)
 {
@@ -526,12 +523,13 @@ bool EmfPlayer::bitmap(std::uint32_t type, ByteSpan r)
 QImage playEnhancedMetafile(ByteSpan file, const PlayLimits &limits)
 {
     const std::size_t headerSize = file.u32(4);
-    if (headerSize < kMinimalHeader || headerSize > file.size())
+    if (headerSize < kEmfMinimalHeaderSize || headerSize > file.size())
         invalidMetafile();
     const ByteSpan header = file.sub(0, headerSize);
     const QRectF frame = rectAt(header, 24);
-    QImage image = transparentImage(pixelsFromFrame(std::int64_t(header.s32(32)) - header.s32(24)),
-        pixelsFromFrame(std::int64_t(header.s32(36)) - header.s32(28)),
+    QImage image = transparentImage(
+        screenPixels(std::int64_t(header.s32(32)) - header.s32(24), kFrameUnitsPerInch),
+        screenPixels(std::int64_t(header.s32(36)) - header.s32(28), kFrameUnitsPerInch),
         limits);
 
     // The reference device's pixels per millimetre, preferring its size in micrometres.
@@ -541,7 +539,7 @@ QImage playEnhancedMetafile(ByteSpan file, const PlayLimits &limits)
     QSizeF perMm(header.s32(72) / millimetres.width(), header.s32(76) / millimetres.height());
     if (!(perMm.width() > 0 && perMm.height() > 0 && std::isfinite(perMm.width())
             && std::isfinite(perMm.height())))
-        perMm = QSizeF(96 / 25.4, 96 / 25.4);
+        perMm = QSizeF(kScreenDpi / 25.4, kScreenDpi / 25.4);
     const QRectF deviceFrame(frame.left() * perMm.width() / 100,
         frame.top() * perMm.height() / 100,
         frame.width() * perMm.width() / 100,

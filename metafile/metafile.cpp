@@ -2,22 +2,14 @@
 
 #include "metafile/metafilebytes.h"
 #include "metafile/metafileplayer.h"
+#include "metafile/metafilerecords.h"
 
 namespace metafile {
-
-namespace {
-
-constexpr std::uint32_t kEmfHeaderType = 1;
-constexpr std::uint32_t kEmfSignature = 0x464D4520; // " EMF"
-constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7;
-constexpr std::size_t kPlaceableHeaderSize = 22;
-
-} // namespace
 
 bool isEnhancedMetafile(const QByteArray &data)
 {
     const ByteSpan bytes(data);
-    return bytes.size() > 100 && bytes.u32(0) == kEmfHeaderType && bytes.u32(40) == kEmfSignature;
+    return bytes.size() > 100 && bytes.u32(0) == emr::Header && bytes.u32(40) == kEmfSignature;
 }
 
 bool isPlaceableMetafile(const QByteArray &data)
@@ -30,6 +22,19 @@ bool isPlaceableMetafile(const QByteArray &data)
     for (std::size_t offset = 0; offset < 20; offset += 2)
         sum ^= bytes.u16(offset);
     return sum == bytes.u16(20);
+}
+
+QImage transparentImage(std::int64_t width, std::int64_t height, const PlayLimits &limits)
+{
+    if (width > limits.maxSide || height > limits.maxSide || width * height > limits.maxPixels)
+        invalidMetafile();
+    if (width <= 0 || height <= 0)
+        return {};
+    QImage image(int(width), int(height), QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        invalidMetafile();
+    image.fill(Qt::transparent);
+    return image;
 }
 
 QImage playMetafile(const QByteArray &data, const PlayLimits &limits)

@@ -7,10 +7,13 @@
 
 namespace metafile {
 
+/// The most pixels a played metafile, or a bitmap it carries, may have by default.
+inline constexpr std::int64_t kMaxPixels = 40'000'000;
+
 /// How large a played metafile may become; anything larger fails as an invalid metafile.
 struct PlayLimits {
     int maxSide = 16384;
-    std::int64_t maxPixels = 40'000'000;
+    std::int64_t maxPixels = kMaxPixels;
 };
 
 /// Plays an enhanced or a placeable Windows metafile, given as the whole file's bytes, onto a

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "measure/failure.h"
+#include "metafile/littleendian.h"
 
 #include <QByteArray>
 #include <QColor>
@@ -53,7 +54,7 @@ public:
     [[nodiscard]] std::uint16_t u16(std::size_t offset) const
     {
         need(offset, 2);
-        return static_cast<std::uint16_t>(data_[offset] | data_[offset + 1] << 8);
+        return static_cast<std::uint16_t>(littleEndian(data_ + offset, 2));
     }
     [[nodiscard]] std::int16_t s16(std::size_t offset) const
     {
@@ -62,10 +63,7 @@ public:
     [[nodiscard]] std::uint32_t u32(std::size_t offset) const
     {
         need(offset, 4);
-        return static_cast<std::uint32_t>(data_[offset])
-            | static_cast<std::uint32_t>(data_[offset + 1]) << 8
-            | static_cast<std::uint32_t>(data_[offset + 2]) << 16
-            | static_cast<std::uint32_t>(data_[offset + 3]) << 24;
+        return littleEndian(data_ + offset, 4);
     }
     [[nodiscard]] std::int32_t s32(std::size_t offset) const
     {

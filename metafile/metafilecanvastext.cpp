@@ -18,9 +18,9 @@ std::optional<QFont> MetafileCanvas::qtFont(double &ascent, double &descent) con
 {
     const QTransform t = toPixels();
     const MetaFont &meta = state_.font;
-    // A height of 0 asks for the default size, 12 points on a 96 dpi screen.
-    const double size =
-        meta.height == 0 ? 16 : std::abs(meta.height) * std::hypot(t.m21(), t.m22());
+    // A height of 0 asks for the default size, 12 points.
+    const double size = meta.height == 0 ? 12.0 * kScreenDpi / 72
+                                         : std::abs(meta.height) * std::hypot(t.m21(), t.m22());
     if (!(size >= 1 && size <= kMaxFontPixels))
         return std::nullopt;
     QFont font(QStringLiteral("sans-serif"));

@@ -3,9 +3,20 @@
 // The numbers of the two metafile formats: record types, function numbers and the values their
 // parameters take. Both players, the canvas and the tests' record builder name them from here.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace metafile {
+
+/// The signature " EMF" at byte 40 of an enhanced metafile's header record.
+inline constexpr std::uint32_t kEmfSignature = 0x464D4520;
+/// The smallest header record of an enhanced metafile.
+inline constexpr std::size_t kEmfMinimalHeaderSize = 88;
+/// The key that opens the header of a placeable metafile.
+inline constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7;
+/// The placeable header (key, handle, bounding box, units per inch, reserved, checksum) that
+/// comes before the metafile's own header.
+inline constexpr std::size_t kPlaceableHeaderSize = 22;
 
 /// Record types of an enhanced metafile.
 namespace emr {

@@ -1,5 +1,6 @@
 #include "metafile/metafilecanvas.h"
 #include "metafile/metafiledib.h"
+#include "metafile/metafilegeometry.h"
 #include "metafile/metafileplayer.h"
 #include "metafile/metafilerecords.h"
 
@@ -8,8 +9,6 @@
 namespace metafile {
 
 namespace {
-
-constexpr std::size_t kPlaceableHeaderSize = 22;
 
 // Parameters of a record are 16-bit words, mostly in the reverse order of the drawing call's
 // arguments: a point is stored y first.
@@ -341,37 +340,22 @@ bool WmfPlayer::bitmap(std::uint16_t function, ByteSpan p, bool withBitmap)
 
 } // namespace
 
-QImage transparentImage(std::int64_t width, std::int64_t height, const PlayLimits &limits)
-{
-    if (width > limits.maxSide || height > limits.maxSide || width * height > limits.maxPixels)
-        invalidMetafile();
-    if (width <= 0 || height <= 0)
-        return {};
-    QImage image(int(width), int(height), QImage::Format_ARGB32_Premultiplied);
-    if (image.isNull())
-        invalidMetafile();
-    image.fill(Qt::transparent);
-    return image;
-}
-
 QImage playPlaceableMetafile(ByteSpan file, const PlayLimits &limits)
 {
     const std::int64_t inch = file.u16(14);
     if (inch == 0)
         invalidMetafile();
     const QRectF box(QPointF(file.s16(6), file.s16(8)), QPointF(file.s16(10), file.s16(12)));
-    // Screen pixels at 96 dots per inch, rounded as MulDiv does.
-    const auto pixels = [inch](double units) {
-        return (std::int64_t(std::abs(units)) * 96 + inch / 2) / inch;
-    };
-    QImage image = transparentImage(pixels(box.width()), pixels(box.height()), limits);
+    QImage image = transparentImage(screenPixels(std::int64_t(box.width()), inch),
+        screenPixels(std::int64_t(box.height()), inch),
+        limits);
 
     const ByteSpan header = file.sub(kPlaceableHeaderSize, 18);
     const std::size_t headerWords = header.u16(2);
     if (headerWords < 9)
         invalidMetafile();
-    const QSizeF extent(
-        std::abs(box.width()) * 96 / double(inch), std::abs(box.height()) * 96 / double(inch));
+    const QSizeF extent(std::abs(box.width()) * kScreenDpi / double(inch),
+        std::abs(box.height()) * kScreenDpi / double(inch));
     {
         WmfPlayer player(image, box, extent, header.u16(10));
         player.play(file, kPlaceableHeaderSize + 2 * headerWords);

@@ -1,6 +1,7 @@
 #include "view/bitmapreader.h"
 
 #include "measure/failure.h"
+#include "metafile/littleendian.h"
 #include "view/bitmappicture.h"
 #include "view/qtdecoding.h"
 
@@ -10,6 +11,8 @@
 namespace view {
 
 namespace {
+
+using metafile::littleEndian;
 
 constexpr int kFileHeaderSize = 14;
 constexpr std::uint32_t kUncompressed = 0;

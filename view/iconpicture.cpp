@@ -1,6 +1,7 @@
 #include "view/iconpicture.h"
 
 #include "measure/failure.h"
+#include "metafile/littleendian.h"
 #include "view/qtdecoding.h"
 
 #include <cstdint>
@@ -8,6 +9,8 @@
 namespace view {
 
 namespace {
+
+using metafile::littleEndian;
 
 constexpr int kDirectoryHeaderSize = 6;
 constexpr int kEntrySize = 16;

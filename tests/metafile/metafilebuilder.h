@@ -57,7 +57,7 @@ inline QByteArray emfFile(
     for (int v :
         {frame.left(), frame.top(), frame.left() + frame.width(), frame.top() + frame.height()})
         put32(out, v);
-    put32(out, 0x464D4520);
+    put32(out, metafile::kEmfSignature);
     put32(out, 0x10000);
     put32(out, 88 + body.size());
     put32(out, 2);
@@ -95,7 +95,7 @@ inline QByteArray wmfFile(
     const QRect &box, int inch, const QByteArray &records, int objects = 8, bool endRecord = true)
 {
     QByteArray out;
-    put32(out, 0x9AC6CDD7);
+    put32(out, metafile::kPlaceableKey);
     put16(out, 0);
     for (int v : {box.left(), box.top(), box.left() + box.width(), box.top() + box.height()})
         put16(out, v);
