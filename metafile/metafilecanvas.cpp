@@ -462,6 +462,15 @@ void MetafileCanvas::polyPolygon(const std::vector<QPolygonF> &polygons)
     figure(path, true);
 }
 
+// A curve through whole pixel coordinates runs along the pixels' edges, where the error of its
+// flattening decides which side's pixels it lights: a symmetric arch came out a pixel narrower
+// on its right and without its first pixel. On the pixels' centres it lights the pixels the
+// record names, as a line does. Inside a path the curve joins lines, so it stays where it is.
+QPainterPath MetafileCanvas::onPixelCentres(const QPainterPath &curve) const
+{
+    return state_.inPath ? curve : curve.translated(0.5, 0.5);
+}
+
 void MetafileCanvas::polyBezier(const QPolygonF &points)
 {
     if (points.size() < 4)
@@ -470,7 +479,7 @@ void MetafileCanvas::polyBezier(const QPolygonF &points)
     QPainterPath path(p[0]);
     for (int i = 1; i + 2 < p.size(); i += 3)
         path.cubicTo(p[i], p[i + 1], p[i + 2]);
-    figure(path, false);
+    figure(onPixelCentres(path), false);
 }
 
 void MetafileCanvas::polyBezierTo(const QPolygonF &points)
@@ -482,7 +491,7 @@ void MetafileCanvas::polyBezierTo(const QPolygonF &points)
     QPainterPath path(pixel(state_.current));
     for (int i = 0; i < whole; i += 3)
         path.cubicTo(p[i], p[i + 1], p[i + 2]);
-    continueFigure(path);
+    continueFigure(onPixelCentres(path));
     state_.current = points[whole - 1];
 }
 

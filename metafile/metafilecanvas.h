@@ -159,6 +159,7 @@ private:
     void combineClip(const QPainterPath &with, std::uint32_t mode);
     void figure(const QPainterPath &pixels, bool closed);
     void continueFigure(const QPainterPath &pixels);
+    [[nodiscard]] QPainterPath onPixelCentres(const QPainterPath &curve) const;
     [[nodiscard]] QPainterPath rectPath(const QRectF &box, bool edges) const;
     [[nodiscard]] QPainterPath arcPath(
         const QRectF &box, QPointF start, QPointF end, ArcKind kind) const;
