@@ -308,6 +308,64 @@ void MetafilePixelsTest::pixels_data()
                                                                        {{13, 13}, kWhite},
                                                                        {{14, 14}, kNone}};
 
+    QTest::newRow("1-bit bitmap with its colour table") << emfFile(kInch,
+        stretchDib(QRect(10, 10, 8, 1),
+            QSize(8, 1),
+            dibInfo(8, 1, 1, 0, {kRed, kBlue}),
+            bytes({0xA0, 0, 0, 0})))
+                                                        << Probes{{{10, 10}, kBlue},
+                                                               {{11, 10}, kRed},
+                                                               {{12, 10}, kBlue},
+                                                               {{13, 10}, kRed},
+                                                               {{17, 10}, kRed}};
+    QTest::newRow("24-bit bitmap stored top-down")
+        << emfFile(kInch,
+               stretchDib(QRect(10, 10, 2, 2),
+                   QSize(2, 2),
+                   dibInfo(2, -2, 24, 0),
+                   bytes({0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 255, 255, 255, 0, 0})))
+        << Probes{{{10, 10}, kRed}, {{11, 10}, kGreen}, {{10, 11}, kBlue}, {{11, 11}, kWhite}};
+    QTest::newRow("32-bit bitmap with colour masks in another order") << emfFile(kInch,
+        stretchDib(QRect(10, 10, 2, 1),
+            QSize(2, 1),
+            dibInfo(2, 1, 32, 3, {}, {0x0000ff, 0x00ff00, 0xff0000}),
+            bytes({255, 0, 0, 0, 0, 0, 255, 0}))) << Probes{{{10, 10}, kRed}, {{11, 10}, kBlue}};
+    QTest::newRow("placeable: bitmap copied unscaled") << wmfFile(QRect(0, 0, 100, 100),
+        96,
+        wmfRecord(wmf::DibBitBlt, {0x20, 0xCC, 0, 0, 2, 2, 10, 10}, dibInfo(2, 2, 16, 0) + rgb555))
+                                                       << Probes{{{10, 10}, kRed},
+                                                              {{11, 10}, kGreen},
+                                                              {{10, 11}, kBlue},
+                                                              {{11, 11}, kWhite},
+                                                              {{12, 12}, kNone}};
+    QTest::newRow("placeable: monochrome device bitmap")
+        << wmfFile(QRect(0, 0, 100, 100),
+               96,
+               wmfRecord(wmf::BitBlt,
+                   {0x20, 0xCC, 0, 0, 1, 2, 10, 10},
+                   words({0, 2, 1, 2}) + bytes({1, 1, 0x40, 0})))
+        << Probes{{{10, 10}, kBlack}, {{11, 10}, kWhite}, {{12, 10}, kNone}};
+    QTest::newRow("pattern brush of a bitmap, tiled from the picture's corner")
+        << emfFile(kInch,
+               emfRecord(emr::CreateDibPatternBrushPt,
+                   {1, 0, 32, 40, 72, 16},
+                   dibInfo(2, 2, 24, 0)
+                       + bytes({255, 0, 0, 255, 255, 255, 0, 0, 0, 0, 255, 0, 255, 0, 0, 0}))
+                   + emfRecord(emr::SelectObject, {1}) + emfRecord(emr::SelectObject, {0x80000008})
+                   + rectangle(QRect(0, 0, 97, 97)))
+        << Probes{{{0, 0}, kRed},
+               {{1, 0}, kGreen},
+               {{0, 1}, kBlue},
+               {{1, 1}, kWhite},
+               {{2, 2}, kRed},
+               {{3, 2}, kGreen}};
+    QTest::newRow("single pixels")
+        << emfFile(kInch, emfRecord(emr::SetPixelV, {20, 30, colorref(0, 0, 255)}))
+        << Probes{{{20, 30}, kBlue}, {{21, 30}, kNone}, {{20, 31}, kNone}};
+    QTest::newRow("placeable: single pixels")
+        << wmfFile(QRect(0, 0, 100, 100), 96, wmfRecord(wmf::SetPixel, {0, 0xff, 30, 20}))
+        << Probes{{{20, 30}, kBlue}, {{21, 30}, kNone}, {{20, 31}, kNone}};
+
     // Raster operations, over a blue square [10, 30) × [10, 30).
     const QByteArray blueSquare = brushNoPen(kBlue) + rectangle(QRect(10, 10, 21, 21));
     const QByteArray twoPixels = dibInfo(2, 1, 24, 0);
@@ -408,6 +466,16 @@ void MetafilePixelsTest::pixels_data()
                                                           {{30, 30}, kNone},
                                                           {{19, 25}, kNone}};
 
+    QTest::newRow("placeable: text opaque box without text") << wmfFile(QRect(0, 0, 96, 96),
+        96,
+        wmfRecord(wmf::SetBkColor, {0xffff, 0})
+            + wmfRecord(wmf::ExtTextOut, {60, 60, 0, metafile::textOption::Opaque, 20, 20, 40, 30}))
+                                                             << Probes{{{20, 20}, kYellow},
+                                                                    {{39, 29}, kYellow},
+                                                                    {{40, 25}, kNone},
+                                                                    {{30, 30}, kNone},
+                                                                    {{19, 25}, kNone}};
+
     // Round rectangles: the corners are cut, the edges are where a rectangle's are.
     const QByteArray redOnGreen = redPen()
         + emfRecord(emr::CreateBrushIndirect, {1, 0, colorref(0, 255, 0), 0})
@@ -470,6 +538,13 @@ void MetafilePixelsTest::pixels_data()
     QTest::newRow("hundredths of an inch") << fixed(metafile::MmLoEnglish, 100) << inchByHalf;
     QTest::newRow("thousandths of an inch") << fixed(metafile::MmHiEnglish, 1000) << inchByHalf;
     QTest::newRow("twips") << fixed(metafile::MmTwips, 1440) << inchByHalf;
+    QTest::newRow("isotropic: the smaller scale for both axes")
+        << emfFile(kInch,
+               emfRecord(emr::SetMapMode, {metafile::MmIsotropic})
+                   + emfRecord(emr::SetWindowExtEx, {10, 20})
+                   + emfRecord(emr::SetViewportExtEx, {96, 96}) + brushNoPen(kGreen)
+                   + emfRecord(emr::Rectangle, {0, 0, 10, 10}))
+        << Probes{{{46, 46}, kGreen}, {{47, 20}, kNone}, {{20, 47}, kNone}};
     QTest::newRow("hundredths of an inch from an origin at the bottom")
         << emfFile(kInch,
                emfRecord(emr::SetMapMode, {metafile::MmLoEnglish})
