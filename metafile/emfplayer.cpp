@@ -11,8 +11,6 @@ namespace metafile {
 
 namespace {
 
-constexpr std::uint32_t kStockObject = 0x80000000;
-
 // The frame of the header is in hundredths of a millimetre.
 constexpr std::int64_t kFrameUnitsPerInch = 2540;
 
@@ -424,24 +422,24 @@ void EmfPlayer::create(std::size_t index, MetaObject object)
 
 void EmfPlayer::select(std::uint32_t index)
 {
-    if (index & kStockObject) {
-        const std::uint32_t stock = index & ~kStockObject;
+    if (index & stock::Flag) {
+        const std::uint32_t object = index & ~stock::Flag;
         static constexpr int greys[] = {255, 192, 128, 64, 0};
-        if (stock <= 4) {
-            canvas_.setBrush(MetaBrush::logical(
-                BrushSolid, QColor(greys[stock], greys[stock], greys[stock]), 0));
-        } else if (stock == 5) {
+        if (object <= stock::BlackBrush) {
+            const int grey = greys[object];
+            canvas_.setBrush(MetaBrush::logical(BrushSolid, QColor(grey, grey, grey), 0));
+        } else if (object == stock::NullBrush) {
             canvas_.setBrush(MetaBrush::logical(BrushNull, Qt::white, 0));
-        } else if (stock >= 6 && stock <= 8) {
+        } else if (object >= stock::WhitePen && object <= stock::NullPen) {
             MetaPen pen;
-            pen.color = stock == 6 ? Qt::white : Qt::black;
-            pen.style = stock == 8 ? penStyle::Null : 0;
+            pen.color = object == stock::WhitePen ? Qt::white : Qt::black;
+            pen.style = object == stock::NullPen ? penStyle::Null : 0;
             canvas_.setPen(pen);
-        } else if (stock >= 10 && stock <= 17) {
+        } else if (object >= stock::FirstFont && object <= stock::LastFont) {
             canvas_.setFont(MetaFont());
-        } else if (stock == 18) {
+        } else if (object == stock::DcBrush) {
             canvas_.setBrush(MetaBrush());
-        } else if (stock == 19) {
+        } else if (object == stock::DcPen) {
             canvas_.setPen(MetaPen());
         }
         return;

@@ -233,6 +233,23 @@ inline constexpr std::uint32_t SmallChars = 0x200; // a small text record's char
 inline constexpr std::uint32_t PairedAdvances = 0x2000; // each advance has a vertical one too
 } // namespace textOption
 
+/// The stock objects an enhanced metafile selects by index, with the top bit set.
+namespace stock {
+inline constexpr std::uint32_t Flag = 0x80000000;
+enum Object : std::uint32_t {
+    WhiteBrush = 0, // then light grey, grey, dark grey
+    BlackBrush = 4,
+    NullBrush = 5,
+    WhitePen = 6,
+    BlackPen = 7,
+    NullPen = 8,
+    FirstFont = 10,
+    LastFont = 17,
+    DcBrush = 18,
+    DcPen = 19
+};
+} // namespace stock
+
 /// Styles of a brush as the records create it.
 enum BrushStyle : std::uint32_t {
     BrushSolid = 0,

@@ -16,6 +16,8 @@ namespace emr = metafile::emr;
 namespace wmf = metafile::wmf;
 namespace rop = metafile::rop;
 
+namespace stock = metafile::stock;
+
 using Probes = QList<QPair<QPoint, QRgb>>;
 using HatchLine = std::function<bool(int, int)>;
 
@@ -23,6 +25,8 @@ namespace {
 
 // One inch square: 96 × 96 pixels, one device unit of the reference device per pixel.
 const QRect kInch(0, 0, 2540, 2540);
+
+constexpr std::int64_t kNoPen = stock::Flag | stock::NullPen;
 
 constexpr QRgb kNone = 0;
 constexpr QRgb kRed = 0xffff0000;
@@ -41,7 +45,7 @@ QByteArray brushNoPen(QRgb colour, int slot = 1)
                    metafile::BrushSolid,
                    colorref(qRed(colour), qGreen(colour), qBlue(colour)),
                    0})
-        + emfRecord(emr::SelectObject, {slot}) + emfRecord(emr::SelectObject, {0x80000008});
+        + emfRecord(emr::SelectObject, {slot}) + emfRecord(emr::SelectObject, {kNoPen});
 }
 
 // A red pen one pixel wide in slot 2, selected.
@@ -351,7 +355,7 @@ void MetafilePixelsTest::pixels_data()
                    {1, 0, 32, 40, 72, 16},
                    dibInfo(2, 2, 24, 0)
                        + bytes({255, 0, 0, 255, 255, 255, 0, 0, 0, 0, 255, 0, 255, 0, 0, 0}))
-                   + emfRecord(emr::SelectObject, {1}) + emfRecord(emr::SelectObject, {0x80000008})
+                   + emfRecord(emr::SelectObject, {1}) + emfRecord(emr::SelectObject, {kNoPen})
                    + rectangle(QRect(0, 0, 97, 97)))
         << Probes{{{0, 0}, kRed},
                {{1, 0}, kGreen},
@@ -669,7 +673,7 @@ void MetafilePixelsTest::hatches()
             + emfRecord(emr::SetBkColor, {colorref(255, 255, 0)})
             + emfRecord(
                 emr::CreateBrushIndirect, {1, metafile::BrushHatched, colorref(0, 0, 255), hatch})
-            + emfRecord(emr::SelectObject, {1}) + emfRecord(emr::SelectObject, {0x80000008})
+            + emfRecord(emr::SelectObject, {1}) + emfRecord(emr::SelectObject, {kNoPen})
             + rectangle(QRect(16, 16, 33, 33))));
     const QRgb gap = opaque ? kYellow : kNone;
     // The phase of the pattern is found from the first 8 × 8 cell, then holds for the whole fill.
