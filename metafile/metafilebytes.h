@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QColor>
 #include <QPolygonF>
+#include <QString>
 
 #include <cstddef>
 #include <cstdint>
@@ -105,5 +106,10 @@ private:
         points.append(QPointF(all.s16(4 * i), all.s16(4 * i + 2)));
     return points;
 }
+
+/// Text of a metafile in the Windows Western code page.
+[[nodiscard]] QString ansiText(ByteSpan bytes);
+/// Text of a metafile in UTF-16, little-endian.
+[[nodiscard]] QString wideText(ByteSpan bytes);
 
 } // namespace metafile

@@ -4,7 +4,6 @@
 
 #include <QImage>
 #include <QRectF>
-#include <QString>
 
 #include <cstdint>
 
@@ -33,10 +32,5 @@ namespace metafile {
 
 /// The device-dependent bitmap of the older bit-block records: monochrome or 24/32-bit.
 [[nodiscard]] QImage decodeBitmap16(ByteSpan bitmap);
-
-/// Text of a metafile in the Windows Western code page.
-[[nodiscard]] QString ansiText(ByteSpan bytes);
-/// Text of a metafile in UTF-16, little-endian.
-[[nodiscard]] QString wideText(ByteSpan bytes);
 
 } // namespace metafile
