@@ -169,6 +169,46 @@ QByteArray patternBlt(QRect to, std::int64_t rasterOp)
             0});
 }
 
+// A bit-block copy of a 40-byte-header bitmap from `from` onto `to`, or with the source's size
+// given, the stretching one; the source's transform is the identity.
+QByteArray bitBlock(QRect to, QPoint from, const QByteArray &dib, QSize stretchedFrom = QSize())
+{
+    const bool stretch = stretchedFrom.isValid();
+    const std::int64_t header = stretch ? 108 : 100;
+    QByteArray out;
+    put32(out, stretch ? emr::StretchBlt : emr::BitBlt);
+    put32(out, header + dib.size());
+    for (const std::int64_t v : {std::int64_t(0),
+             std::int64_t(0),
+             std::int64_t(0),
+             std::int64_t(0),
+             std::int64_t(to.x()),
+             std::int64_t(to.y()),
+             std::int64_t(to.width()),
+             std::int64_t(to.height()),
+             std::int64_t(rop::SrcCopy),
+             std::int64_t(from.x()),
+             std::int64_t(from.y()),
+             std::int64_t(0x3f800000),
+             std::int64_t(0),
+             std::int64_t(0),
+             std::int64_t(0x3f800000),
+             std::int64_t(0),
+             std::int64_t(0),
+             std::int64_t(0),
+             std::int64_t(0),
+             header,
+             std::int64_t(40),
+             header + 40,
+             std::int64_t(dib.size() - 40)})
+        put32(out, v);
+    if (stretch) {
+        put32(out, stretchedFrom.width());
+        put32(out, stretchedFrom.height());
+    }
+    return out + dib;
+}
+
 // A region of rectangles in device units, as the clipping records carry it.
 QByteArray region(std::initializer_list<QRect> rects)
 {
@@ -370,6 +410,15 @@ void MetafilePixelsTest::pixels_data()
         << wmfFile(QRect(0, 0, 100, 100), 96, wmfRecord(wmf::SetPixel, {0, 0xff, 30, 20}))
         << Probes{{{20, 30}, kBlue}, {{21, 30}, kNone}, {{20, 31}, kNone}};
 
+    // The photograph's top row is red, green, blue; its bottom row yellow, black, white.
+    const QByteArray photo = dib24({{kRed, kGreen, kBlue}, {kYellow, kBlack, kWhite}});
+    QTest::newRow("bit-block copy of a bitmap's right column")
+        << emfFile(kInch, bitBlock(QRect(10, 10, 1, 2), QPoint(1, 0), photo))
+        << Probes{{{10, 10}, kGreen}, {{10, 11}, kBlack}, {{11, 10}, kNone}, {{10, 12}, kNone}};
+    QTest::newRow("stretching copy of one pixel")
+        << emfFile(kInch, bitBlock(QRect(20, 20, 4, 4), QPoint(0, 1), photo, QSize(1, 1)))
+        << Probes{{{20, 20}, kYellow}, {{23, 23}, kYellow}, {{24, 23}, kNone}, {{23, 24}, kNone}};
+
     // Raster operations, over a blue square [10, 30) × [10, 30).
     const QByteArray blueSquare = brushNoPen(kBlue) + rectangle(QRect(10, 10, 21, 21));
     const QByteArray twoPixels = dibInfo(2, 1, 24, 0);
@@ -505,6 +554,27 @@ void MetafilePixelsTest::pixels_data()
             + wmfRecord(wmf::RoundRect, {20, 20, 60, 60, 10, 10}))
                                                 << roundProbes;
 
+    // Placeable pies and chords: a quarter of the inch's circle, up and right of its centre.
+    const QByteArray greenNoPenWmf = wmfRecord(wmf::CreatePenIndirect, {5, 0, 0, 0, 0})
+        + wmfRecord(wmf::SelectObject, {0}) + wmfRecord(wmf::CreateBrushIndirect, {0, 0xff00, 0, 0})
+        + wmfRecord(wmf::SelectObject, {1});
+    QTest::newRow("placeable: pie")
+        << wmfFile(QRect(0, 0, 96, 96),
+               96,
+               greenNoPenWmf + wmfRecord(wmf::Pie, {0, 48, 48, 96, 96, 96, 0, 0}))
+        << Probes{{{70, 25}, kGreen}, {{25, 25}, kNone}, {{70, 70}, kNone}, {{25, 70}, kNone}};
+    QTest::newRow("placeable: chord")
+        << wmfFile(QRect(0, 0, 96, 96),
+               96,
+               greenNoPenWmf + wmfRecord(wmf::Chord, {0, 48, 48, 96, 96, 96, 0, 0}))
+        << Probes{{{80, 15}, kGreen}, {{60, 30}, kNone}, {{25, 25}, kNone}, {{70, 70}, kNone}};
+    QTest::newRow("placeable: window origin moved")
+        << wmfFile(QRect(0, 0, 100, 100),
+               96,
+               greenNoPenWmf + wmfRecord(wmf::OffsetWindowOrg, {10, 10})
+                   + wmfRecord(wmf::Rectangle, {30, 30, 10, 10}))
+        << Probes{{{0, 0}, kGreen}, {{18, 18}, kGreen}, {{19, 10}, kNone}, {{25, 25}, kNone}};
+
     // Béziers: from (10, 50) up and over to (90, 50), through (50, 20) halfway.
     const QByteArray arch = points16({{10, 50}, {10, 10}, {90, 10}, {90, 50}});
     const Probes archProbes{{{10, 50}, kRed},
@@ -547,6 +617,14 @@ void MetafilePixelsTest::pixels_data()
                emfRecord(emr::SetMapMode, {metafile::MmIsotropic})
                    + emfRecord(emr::SetWindowExtEx, {10, 20})
                    + emfRecord(emr::SetViewportExtEx, {96, 96}) + brushNoPen(kGreen)
+                   + emfRecord(emr::Rectangle, {0, 0, 10, 10}))
+        << Probes{{{46, 46}, kGreen}, {{47, 20}, kNone}, {{20, 47}, kNone}};
+    QTest::newRow("anisotropic: window extent scaled twofold")
+        << emfFile(kInch,
+               emfRecord(emr::SetMapMode, {metafile::MmAnisotropic})
+                   + emfRecord(emr::SetWindowExtEx, {10, 10})
+                   + emfRecord(emr::SetViewportExtEx, {96, 96})
+                   + emfRecord(emr::ScaleWindowExtEx, {2, 1, 2, 1}) + brushNoPen(kGreen)
                    + emfRecord(emr::Rectangle, {0, 0, 10, 10}))
         << Probes{{{46, 46}, kGreen}, {{47, 20}, kNone}, {{20, 47}, kNone}};
     QTest::newRow("hundredths of an inch from an origin at the bottom")
