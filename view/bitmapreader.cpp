@@ -1,5 +1,6 @@
 #include "view/bitmapreader.h"
 
+#include "metafile/littleendian.h"
 #include "view/bitmappicture.h"
 #include "view/failures.h"
 #include "view/qtdecoding.h"
@@ -10,6 +11,8 @@
 namespace view {
 
 namespace {
+
+using metafile::littleEndian;
 
 constexpr int kFileHeaderSize = 14;
 constexpr std::uint32_t kUncompressed = 0;

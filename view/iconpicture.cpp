@@ -1,5 +1,6 @@
 #include "view/iconpicture.h"
 
+#include "metafile/littleendian.h"
 #include "view/failures.h"
 #include "view/qtdecoding.h"
 
@@ -8,6 +9,8 @@
 namespace view {
 
 namespace {
+
+using metafile::littleEndian;
 
 constexpr int kDirectoryHeaderSize = 6;
 constexpr int kEntrySize = 16;

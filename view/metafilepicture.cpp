@@ -7,4 +7,9 @@ std::unique_ptr<Picture> MetafilePicture::clone() const
     return std::make_unique<MetafilePicture>(image());
 }
 
+std::unique_ptr<Picture> readMetafile(const QByteArray &data, const PlayLimits &limits)
+{
+    return std::make_unique<MetafilePicture>(metafile::playMetafile(data, limits));
+}
+
 } // namespace view

@@ -5,7 +5,7 @@
 #include "view/iconpicture.h"
 #include "view/jpegpicture.h"
 #include "view/largepages.h"
-#include "view/metafile.h"
+#include "view/metafilepicture.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -3,13 +3,7 @@
 #include <QByteArray>
 #include <QImage>
 
-#include <cstdint>
-
 namespace view {
-
-/// The unsigned little-endian number of `bytes` bytes (1 to 4) at `at` of `data`; the caller has
-/// made sure they lie inside.
-[[nodiscard]] std::uint32_t littleEndian(const QByteArray &data, qsizetype at, int bytes);
 
 /// Decodes `data`, whose headers were checked beforehand, with Qt's reader of `format`, never
 /// one the content would suggest. `image`, when not negative, picks one of the images of a file

@@ -2,7 +2,7 @@
 // failure "Metafile is not valid", never in a crash, a hang or a runaway allocation. Text needs
 // the font database, hence the application that fuzz_common.h makes.
 #include "fuzz_common.h"
-#include "view/metafile.h"
+#include "view/metafilepicture.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {

@@ -2,7 +2,7 @@
 // of failures.
 #pragma once
 
-#include "measure/real.h"
+#include "measure/failure.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -1,15 +1,14 @@
-#include "view/metafilecanvas.h"
-#include "view/metafiledib.h"
-#include "view/metafileplayer.h"
+#include "metafile/metafilecanvas.h"
+#include "metafile/metafiledib.h"
+#include "metafile/metafilegeometry.h"
+#include "metafile/metafileplayer.h"
+#include "metafile/metafilerecords.h"
 
 #include <cstdlib>
 
-namespace view {
+namespace metafile {
 
 namespace {
-
-constexpr std::size_t kPlaceableHeaderSize = 22;
-constexpr std::uint32_t kOpaqueOrClipped = 2 | 4;
 
 // Parameters of a record are 16-bit words, mostly in the reverse order of the drawing call's
 // arguments: a point is stored y first.
@@ -76,7 +75,7 @@ void WmfPlayer::play(ByteSpan file, std::size_t offset)
             invalidMetafile();
         const ByteSpan r = file.sub(offset, 2 * words);
         const std::uint16_t function = r.u16(4);
-        if (function == 0)
+        if (function == wmf::Eof)
             return;
         record(function, r.sub(6, r.size() - 6), words);
         offset += 2 * words;
@@ -94,62 +93,62 @@ void WmfPlayer::record(std::uint16_t function, ByteSpan p, std::size_t words)
 bool WmfPlayer::state(std::uint16_t function, ByteSpan p)
 {
     switch (function) {
-    case 0x0102:
+    case wmf::SetBkMode:
         canvas_.setBackgroundMode(p.u16(0));
         return true;
-    case 0x0103:
+    case wmf::SetMapMode:
         canvas_.setMapMode(p.u16(0));
         return true;
-    case 0x0106:
+    case wmf::SetPolyFillMode:
         canvas_.setFillMode(p.u16(0));
         return true;
-    case 0x012E:
+    case wmf::SetTextAlign:
         canvas_.setTextAlign(p.u16(0));
         return true;
-    case 0x0201:
+    case wmf::SetBkColor:
         canvas_.setBackgroundColor(colourAt(p, 0));
         return true;
-    case 0x0209:
+    case wmf::SetTextColor:
         canvas_.setTextColor(colourAt(p, 0));
         return true;
-    case 0x020B:
+    case wmf::SetWindowOrg:
         canvas_.setWindowOrg(pointAt(p, 0));
         return true;
-    case 0x020C: {
+    case wmf::SetWindowExt: {
         const QPointF e = pointAt(p, 0);
         canvas_.setWindowExt({e.x(), e.y()});
         return true;
     }
-    case 0x020D:
+    case wmf::SetViewportOrg:
         canvas_.setViewportOrg(pointAt(p, 0));
         return true;
-    case 0x020E: {
+    case wmf::SetViewportExt: {
         const QPointF e = pointAt(p, 0);
         canvas_.setViewportExt({e.x(), e.y()});
         return true;
     }
-    case 0x020F:
+    case wmf::OffsetWindowOrg:
         canvas_.offsetWindowOrg(pointAt(p, 0));
         return true;
-    case 0x0211:
+    case wmf::OffsetViewportOrg:
         canvas_.offsetViewportOrg(pointAt(p, 0));
         return true;
-    case 0x0410:
+    case wmf::ScaleWindowExt:
         canvas_.scaleWindowExt(p.s16(6), p.s16(4), p.s16(2), p.s16(0));
         return true;
-    case 0x0412:
+    case wmf::ScaleViewportExt:
         canvas_.scaleViewportExt(p.s16(6), p.s16(4), p.s16(2), p.s16(0));
         return true;
-    case 0x001E:
+    case wmf::SaveDc:
         canvas_.saveState();
         return true;
-    case 0x0127:
+    case wmf::RestoreDc:
         canvas_.restoreState(p.s16(0));
         return true;
-    case 0x0415:
+    case wmf::ExcludeClipRect:
         canvas_.excludeClipRect(reversedRect(p, 0));
         return true;
-    case 0x0416:
+    case wmf::IntersectClipRect:
         canvas_.intersectClipRect(reversedRect(p, 0));
         return true;
     default:
@@ -161,47 +160,47 @@ bool WmfPlayer::figure(std::uint16_t function, ByteSpan p)
 {
     using Arc = MetafileCanvas::ArcKind;
     switch (function) {
-    case 0x0213:
+    case wmf::LineTo:
         canvas_.lineTo(pointAt(p, 0));
         return true;
-    case 0x0214:
+    case wmf::MoveTo:
         canvas_.moveTo(pointAt(p, 0));
         return true;
-    case 0x0324:
+    case wmf::Polygon:
         canvas_.polygon(points16At(p, 2, p.u16(0)));
         return true;
-    case 0x0325:
+    case wmf::Polyline:
         canvas_.polyline(points16At(p, 2, p.u16(0)));
         return true;
-    case 0x0538:
+    case wmf::PolyPolygon:
         polyPolygon(p);
         return true;
-    case 0x041B:
+    case wmf::Rectangle:
         canvas_.rectangle(reversedRect(p, 0));
         return true;
-    case 0x061C:
+    case wmf::RoundRect:
         canvas_.roundRect(reversedRect(p, 4), QSizeF(p.s16(2), p.s16(0)));
         return true;
-    case 0x0418:
+    case wmf::Ellipse:
         canvas_.ellipse(reversedRect(p, 0));
         return true;
-    case 0x0817:
-    case 0x081A:
-    case 0x0830:
+    case wmf::Arc:
+    case wmf::Pie:
+    case wmf::Chord:
         canvas_.arc(reversedRect(p, 8),
             pointAt(p, 4),
             pointAt(p, 0),
-            function == 0x0817       ? Arc::Arc
-                : function == 0x081A ? Arc::Pie
-                                     : Arc::Chord);
+            function == wmf::Arc       ? Arc::Arc
+                : function == wmf::Pie ? Arc::Pie
+                                       : Arc::Chord);
         return true;
-    case 0x041F:
+    case wmf::SetPixel:
         canvas_.setPixel(pointAt(p, 4), colourAt(p, 0));
         return true;
-    case 0x0521:
+    case wmf::TextOut:
         text(p);
         return true;
-    case 0x0A32:
+    case wmf::ExtTextOut:
         extText(p);
         return true;
     default:
@@ -235,7 +234,7 @@ void WmfPlayer::extText(ByteSpan p)
     const std::uint16_t options = p.u16(6);
     std::size_t at = 8;
     std::optional<QRectF> box;
-    if (options & kOpaqueOrClipped) {
+    if (options & (textOption::Opaque | textOption::Clipped)) {
         box = QRectF(QPointF(p.s16(8), p.s16(10)), QPointF(p.s16(12), p.s16(14)));
         at += 8;
     }
@@ -253,33 +252,33 @@ void WmfPlayer::extText(ByteSpan p)
 bool WmfPlayer::object(std::uint16_t function, ByteSpan p)
 {
     switch (function) {
-    case 0x012D:
+    case wmf::SelectObject:
         if (const MetaObject *object = objects_.find(p.u16(0)))
             canvas_.select(*object);
         return true;
-    case 0x01F0:
+    case wmf::DeleteObject:
         objects_.remove(p.u16(0));
         return true;
-    case 0x02FA:
+    case wmf::CreatePenIndirect:
         objects_.putInFreeSlot(penAt(p));
         return true;
-    case 0x02FC:
+    case wmf::CreateBrushIndirect:
         objects_.putInFreeSlot(MetaBrush::logical(p.u16(0), colourAt(p, 2), p.u16(6)));
         return true;
-    case 0x02FB:
+    case wmf::CreateFontIndirect:
         objects_.putInFreeSlot(fontAt(p));
         return true;
-    case 0x0142: {
+    case wmf::DibCreatePatternBrush: {
         // A pattern brush from a bitmap; the old device-dependent form is drawn solid black.
         QImage pattern;
-        if (p.u16(0) != 3)
+        if (p.u16(0) != BrushPattern)
             pattern = decodePackedDib(p.sub(4, p.size() - 4), p.u16(2));
         objects_.putInFreeSlot(MetaBrush::patterned(pattern));
         return true;
     }
-    case 0x00F7: // palette
-    case 0x01F9: // pattern brush of a device-dependent bitmap
-    case 0x06FF: // region
+    case wmf::CreatePalette:
+    case wmf::CreatePatternBrush: // of a device-dependent bitmap, not drawn
+    case wmf::CreateRegion:
         objects_.putInFreeSlot(std::monostate());
         return true;
     default:
@@ -292,40 +291,41 @@ bool WmfPlayer::bitmap(std::uint16_t function, ByteSpan p, bool withBitmap)
     const std::uint32_t rasterOp = p.u32(0);
     bool bottomUp = false;
     switch (function) {
-    case 0x061D: // pattern fill
+    case wmf::PatBlt: // pattern fill
         canvas_.blit(QRectF(p.s16(10), p.s16(8), p.s16(6), p.s16(4)), {}, {}, rasterOp);
         return true;
-    case 0x0940: // DIB bit-block transfer
-    case 0x0922: { // the same from a device-dependent bitmap
+    case wmf::DibBitBlt: // DIB bit-block transfer
+    case wmf::BitBlt: { // the same from a device-dependent bitmap
         if (!withBitmap) {
             canvas_.blit(QRectF(p.s16(16), p.s16(14), p.s16(12), p.s16(10)), {}, {}, rasterOp);
             return true;
         }
         const ByteSpan b = p.sub(16, p.size() - 16);
-        const QImage image = function == 0x0940 ? decodePackedDib(b, 0) : decodeBitmap16(b);
+        const QImage image = function == wmf::DibBitBlt ? decodePackedDib(b, 0) : decodeBitmap16(b);
         const QRectF from(p.s16(6), p.s16(4), p.s16(10), p.s16(8));
         canvas_.blit(QRectF(p.s16(14), p.s16(12), p.s16(10), p.s16(8)), image, from, rasterOp);
         return true;
     }
-    case 0x0B41: // DIB stretching transfer
-    case 0x0B23: { // the same from a device-dependent bitmap
+    case wmf::DibStretchBlt: // DIB stretching transfer
+    case wmf::StretchBlt: { // the same from a device-dependent bitmap
         if (!withBitmap) {
             canvas_.blit(QRectF(p.s16(20), p.s16(18), p.s16(16), p.s16(14)), {}, {}, rasterOp);
             return true;
         }
         const ByteSpan b = p.sub(20, p.size() - 20);
-        const QImage image = function == 0x0B41 ? decodePackedDib(b, 0) : decodeBitmap16(b);
+        const QImage image =
+            function == wmf::DibStretchBlt ? decodePackedDib(b, 0) : decodeBitmap16(b);
         const QRectF from(p.s16(10), p.s16(8), p.s16(6), p.s16(4));
         canvas_.blit(QRectF(p.s16(18), p.s16(16), p.s16(14), p.s16(12)), image, from, rasterOp);
         return true;
     }
-    case 0x0F43: { // stretched DIB
+    case wmf::StretchDib: { // stretched DIB
         const QImage image = decodePackedDib(p.sub(22, p.size() - 22), p.u16(4), &bottomUp);
         const QRectF from = sourceRect(image, bottomUp, p.s16(12), p.s16(10), p.s16(8), p.s16(6));
         canvas_.blit(QRectF(p.s16(20), p.s16(18), p.s16(16), p.s16(14)), image, from, rasterOp);
         return true;
     }
-    case 0x0D33: { // DIB to the device, unscaled
+    case wmf::SetDiBitsToDevice: { // DIB to the device, unscaled
         const QImage image = decodePackedDib(p.sub(18, p.size() - 18), p.u16(0), &bottomUp);
         const double w = p.s16(12);
         const double h = p.s16(10);
@@ -340,37 +340,22 @@ bool WmfPlayer::bitmap(std::uint16_t function, ByteSpan p, bool withBitmap)
 
 } // namespace
 
-QImage transparentImage(std::int64_t width, std::int64_t height, const PlayLimits &limits)
-{
-    if (width > limits.maxSide || height > limits.maxSide || width * height > limits.maxPixels)
-        invalidMetafile();
-    if (width <= 0 || height <= 0)
-        return {};
-    QImage image(int(width), int(height), QImage::Format_ARGB32_Premultiplied);
-    if (image.isNull())
-        invalidMetafile();
-    image.fill(Qt::transparent);
-    return image;
-}
-
 QImage playPlaceableMetafile(ByteSpan file, const PlayLimits &limits)
 {
     const std::int64_t inch = file.u16(14);
     if (inch == 0)
         invalidMetafile();
     const QRectF box(QPointF(file.s16(6), file.s16(8)), QPointF(file.s16(10), file.s16(12)));
-    // Screen pixels at 96 dots per inch, rounded as MulDiv does.
-    const auto pixels = [inch](double units) {
-        return (std::int64_t(std::abs(units)) * 96 + inch / 2) / inch;
-    };
-    QImage image = transparentImage(pixels(box.width()), pixels(box.height()), limits);
+    QImage image = transparentImage(screenPixels(std::int64_t(box.width()), inch),
+        screenPixels(std::int64_t(box.height()), inch),
+        limits);
 
     const ByteSpan header = file.sub(kPlaceableHeaderSize, 18);
     const std::size_t headerWords = header.u16(2);
     if (headerWords < 9)
         invalidMetafile();
-    const QSizeF extent(
-        std::abs(box.width()) * 96 / double(inch), std::abs(box.height()) * 96 / double(inch));
+    const QSizeF extent(std::abs(box.width()) * kScreenDpi / double(inch),
+        std::abs(box.height()) * kScreenDpi / double(inch));
     {
         WmfPlayer player(image, box, extent, header.u16(10));
         player.play(file, kPlaceableHeaderSize + 2 * headerWords);
@@ -378,4 +363,4 @@ QImage playPlaceableMetafile(ByteSpan file, const PlayLimits &limits)
     return image;
 }
 
-} // namespace view
+} // namespace metafile

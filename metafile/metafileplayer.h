@@ -1,11 +1,11 @@
 #pragma once
 
-#include "view/metafile.h"
-#include "view/metafilebytes.h"
+#include "metafile/metafile.h"
+#include "metafile/metafilebytes.h"
 
 #include <QImage>
 
-namespace view {
+namespace metafile {
 
 /// Plays an enhanced metafile (its content test passed) onto a transparent image of its natural
 /// size. Throws Failure "Metafile is not valid" on a malformed record.
@@ -20,4 +20,4 @@ namespace view {
 [[nodiscard]] QImage transparentImage(
     std::int64_t width, std::int64_t height, const PlayLimits &limits);
 
-} // namespace view
+} // namespace metafile

@@ -1,14 +1,13 @@
 #pragma once
 
-#include "view/metafilebytes.h"
+#include "metafile/metafilebytes.h"
 
 #include <QImage>
 #include <QRectF>
-#include <QString>
 
 #include <cstdint>
 
-namespace view {
+namespace metafile {
 
 /// Decodes a device-independent bitmap: `info` holds its header and colour table, `bits` its
 /// pixels. Returns a null image for a kind that is not drawn (colours given as palette indices,
@@ -34,9 +33,4 @@ namespace view {
 /// The device-dependent bitmap of the older bit-block records: monochrome or 24/32-bit.
 [[nodiscard]] QImage decodeBitmap16(ByteSpan bitmap);
 
-/// Text of a metafile in the Windows Western code page.
-[[nodiscard]] QString ansiText(ByteSpan bytes);
-/// Text of a metafile in UTF-16, little-endian.
-[[nodiscard]] QString wideText(ByteSpan bytes);
-
-} // namespace view
+} // namespace metafile

@@ -1,4 +1,6 @@
-#include "view/metafiledib.h"
+#include "metafile/metafiledib.h"
+
+#include "metafile/metafile.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -6,13 +8,13 @@
 #include <algorithm>
 #include <array>
 
-namespace view {
+namespace metafile {
 
 namespace {
 
-// Larger bitmaps are not drawn: an embedded photograph of a few thousand pixels square is well
-// inside, and beyond it a crafted header would only make the player allocate.
-constexpr std::int64_t kMaxBitmapPixels = 40'000'000;
+// Wider or taller bitmaps are not drawn; nor are those of more than kMaxPixels, which an embedded
+// photograph of a few thousand pixels square is well inside: beyond, a crafted header would
+// only make the player allocate.
 constexpr std::int64_t kMaxBitmapSide = 65535;
 
 constexpr std::uint32_t kRgb = 0;
@@ -109,7 +111,7 @@ QRgb pixelAt(const std::uint8_t *row, std::int64_t x, const DibHeader &h, const 
         return index < table.size() ? table[index] : qRgb(0, 0, 0);
     }
     case 16: {
-        const std::uint32_t v = row[2 * x] | row[2 * x + 1] << 8;
+        const std::uint32_t v = littleEndian(row + 2 * x, 2);
         if (h.compression == kBitFields)
             return qRgb(channel(v, h.masks[0]), channel(v, h.masks[1]), channel(v, h.masks[2]));
         return qRgb(channel(v, 0x7c00), channel(v, 0x3e0), channel(v, 0x1f));
@@ -117,8 +119,7 @@ QRgb pixelAt(const std::uint8_t *row, std::int64_t x, const DibHeader &h, const 
     case 24:
         return qRgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
     default: {
-        const std::uint32_t v = std::uint32_t(row[4 * x]) | std::uint32_t(row[4 * x + 1]) << 8
-            | std::uint32_t(row[4 * x + 2]) << 16 | std::uint32_t(row[4 * x + 3]) << 24;
+        const std::uint32_t v = littleEndian(row + 4 * x, 4);
         if (h.alpha) {
             // Premultiplied: no channel may exceed the alpha.
             const int a = int(v >> 24);
@@ -142,7 +143,7 @@ QImage uncompressed(ByteSpan bits, const DibHeader &h, const QList<QRgb> &table)
     if (h.compression == kBitFields && h.bitCount != 16 && h.bitCount != 32)
         invalidMetafile();
     const std::int64_t rows = h.height < 0 ? -h.height : h.height;
-    if (h.width * rows > kMaxBitmapPixels)
+    if (h.width * rows > kMaxPixels)
         invalidMetafile();
     const std::size_t stride = std::size_t((h.width * h.bitCount + 31) / 32 * 4);
     const ByteSpan all = bits.sub(0, stride * std::size_t(rows));
@@ -165,7 +166,7 @@ QImage uncompressed(ByteSpan bits, const DibHeader &h, const QList<QRgb> &table)
 QImage runLength(ByteSpan bits, const DibHeader &h, const QList<QRgb> &table)
 {
     const std::int64_t rows = h.height < 0 ? -h.height : h.height;
-    if (h.width * rows > kMaxBitmapPixels || h.bitCount != (h.compression == kRle8 ? 8 : 4))
+    if (h.width * rows > kMaxPixels || h.bitCount != (h.compression == kRle8 ? 8 : 4))
         invalidMetafile();
     QImage image(int(h.width), int(rows), QImage::Format_ARGB32);
     if (image.isNull())
@@ -223,7 +224,7 @@ QImage embedded(ByteSpan bits, std::uint32_t compression)
     const QSize size = reader.size();
     if (!size.isValid())
         return {};
-    if (std::int64_t(size.width()) * size.height() > kMaxBitmapPixels)
+    if (std::int64_t(size.width()) * size.height() > kMaxPixels)
         invalidMetafile();
     return reader.read();
 }
@@ -292,62 +293,9 @@ QImage decodeBitmap16(ByteSpan bitmap)
     return image;
 }
 
-QString ansiText(ByteSpan bytes)
-{
-    // The code page differs from Latin-1 only in 0x80..0x9f.
-    static constexpr char16_t high[32] = {0x20ac,
-        0x81,
-        0x201a,
-        0x192,
-        0x201e,
-        0x2026,
-        0x2020,
-        0x2021,
-        0x2c6,
-        0x2030,
-        0x160,
-        0x2039,
-        0x152,
-        0x8d,
-        0x17d,
-        0x8f,
-        0x90,
-        0x2018,
-        0x2019,
-        0x201c,
-        0x201d,
-        0x2022,
-        0x2013,
-        0x2014,
-        0x2dc,
-        0x2122,
-        0x161,
-        0x203a,
-        0x153,
-        0x9d,
-        0x17e,
-        0x178};
-    QString text;
-    text.reserve(qsizetype(bytes.size()));
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const std::uint8_t c = bytes.u8(i);
-        text.append(QChar(c >= 0x80 && c < 0xa0 ? high[c - 0x80] : char16_t(c)));
-    }
-    return text;
-}
-
-QString wideText(ByteSpan bytes)
-{
-    QString text;
-    text.reserve(qsizetype(bytes.size() / 2));
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
-        text.append(QChar(bytes.u16(i)));
-    return text;
-}
-
 QRectF sourceRect(const QImage &image, bool fromBottom, double x, double y, double w, double h)
 {
     return QRectF(x, fromBottom ? image.height() - y - h : y, w, h);
 }
 
-} // namespace view
+} // namespace metafile

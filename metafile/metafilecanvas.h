@@ -1,5 +1,8 @@
 #pragma once
 
+#include "metafile/metafileobjects.h"
+#include "metafile/metafilerecords.h"
+
 #include <QColor>
 #include <QFont>
 #include <QImage>
@@ -8,101 +11,12 @@
 #include <QPolygonF>
 #include <QTransform>
 
-#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <variant>
 #include <vector>
 
-namespace view {
-
-/// A pen as a metafile creates it: its style word (dash style, end cap, join, geometric flag),
-/// its width in logical units (0: one pixel whatever the scale) and its colour.
-struct MetaPen {
-    std::uint32_t style = 0;
-    double width = 0;
-    QColor color = Qt::black;
-};
-
-struct MetaBrush {
-    enum class Style {
-        Solid,
-        Null,
-        Hatched,
-        Pattern
-    };
-    Style style = Style::Solid;
-    QColor color = Qt::white;
-    std::uint32_t hatch = 0;
-    QImage pattern;
-
-    /// A brush as a metafile describes it: its style (0 solid, 1 null, 2 hatched; other styles
-    /// are drawn solid), colour and hatch.
-    [[nodiscard]] static MetaBrush logical(std::uint32_t style, QColor color, std::uint32_t hatch);
-    /// A pattern brush of a bitmap; one that could not be decoded paints solid black.
-    [[nodiscard]] static MetaBrush patterned(QImage pattern);
-};
-
-/// A font as a metafile asks for it. Text is always set in a sans-serif face: the faces the
-/// metafile names are rarely installed here, and a sans-serif one keeps the layout closest.
-struct MetaFont {
-    double height = 0; // logical units; negative: character height, positive: cell height
-    double escapement = 0; // tenths of a degree, counter-clockwise
-    int weight = 400;
-    bool italic = false;
-    bool underline = false;
-    bool strikeOut = false;
-};
-
-/// The graphic objects a metafile creates into its object table. Palettes and regions take a
-/// slot too, though they are never drawn with (std::monostate).
-using MetaObject = std::variant<std::monostate, MetaPen, MetaBrush, MetaFont>;
-
-/// The object table of a metafile, whose records create objects into slots and later select
-/// or delete them by index. Some writers count their objects short in the header, so the table
-/// grows past the size announced, up to the most a header or a 16-bit index could reach.
-class MetaObjectTable {
-public:
-    explicit MetaObjectTable(std::size_t size)
-        : slots_(size)
-    { }
-
-    /// Puts `object` at `index`, replacing what was there.
-    void put(std::size_t index, MetaObject object);
-    /// Puts `object` into the lowest free slot.
-    void putInFreeSlot(MetaObject object);
-    void remove(std::size_t index);
-    /// The object at `index`; none for an empty slot or one beyond the table.
-    [[nodiscard]] const MetaObject *find(std::size_t index) const;
-
-private:
-    std::vector<std::optional<MetaObject>> slots_;
-};
-
-/// The mapping modes of the device context.
-enum MapMode : std::uint32_t {
-    MmText = 1,
-    MmLoMetric = 2,
-    MmHiMetric = 3,
-    MmLoEnglish = 4,
-    MmHiEnglish = 5,
-    MmTwips = 6,
-    MmIsotropic = 7,
-    MmAnisotropic = 8
-};
-
-/// Raster operations of the bit-block transfers that are drawn.
-namespace rop {
-inline constexpr std::uint32_t SrcCopy = 0x00CC0020;
-inline constexpr std::uint32_t SrcAnd = 0x008800C6;
-inline constexpr std::uint32_t SrcPaint = 0x00EE0086;
-inline constexpr std::uint32_t NotSrcCopy = 0x00330008;
-inline constexpr std::uint32_t PatCopy = 0x00F00021;
-inline constexpr std::uint32_t PatInvert = 0x005A0049;
-inline constexpr std::uint32_t Blackness = 0x00000042;
-inline constexpr std::uint32_t Whiteness = 0x00FF0062;
-} // namespace rop
+namespace metafile {
 
 /// The device context both metafile players draw through: mapping, selected objects, current
 /// position, path bracket, clipping and the saved states. Coordinates given to it are logical;
@@ -140,13 +54,16 @@ public:
     void select(const MetaObject &object);
     void setTextColor(QColor c) { state_.textColor = c; }
     void setBackgroundColor(QColor c) { state_.backgroundColor = c; }
-    void setBackgroundMode(std::uint32_t mode) { state_.opaqueBackground = mode != 1; }
+    void setBackgroundMode(std::uint32_t mode) { state_.opaqueBackground = mode != BkTransparent; }
     void setFillMode(std::uint32_t mode)
     {
-        state_.fillRule = mode == 2 ? Qt::WindingFill : Qt::OddEvenFill;
+        state_.fillRule = mode == FillWinding ? Qt::WindingFill : Qt::OddEvenFill;
     }
     void setTextAlign(std::uint32_t align) { state_.textAlign = align; }
-    void setArcDirection(std::uint32_t direction) { state_.clockwiseArcs = direction == 2; }
+    void setArcDirection(std::uint32_t direction)
+    {
+        state_.clockwiseArcs = direction == ArcClockwise;
+    }
     void saveState();
     void restoreState(std::int32_t which);
 
@@ -242,6 +159,7 @@ private:
     void combineClip(const QPainterPath &with, std::uint32_t mode);
     void figure(const QPainterPath &pixels, bool closed);
     void continueFigure(const QPainterPath &pixels);
+    [[nodiscard]] QPainterPath onPixelCentres(const QPainterPath &curve) const;
     [[nodiscard]] QPainterPath rectPath(const QRectF &box, bool edges) const;
     [[nodiscard]] QPainterPath arcPath(
         const QRectF &box, QPointF start, QPointF end, ArcKind kind) const;
@@ -258,4 +176,4 @@ private:
     bool clipDirty_ = true;
 };
 
-} // namespace view
+} // namespace metafile

@@ -1,16 +1,18 @@
 #pragma once
 
 #include "measure/failure.h"
+#include "metafile/littleendian.h"
 
 #include <QByteArray>
 #include <QColor>
 #include <QPolygonF>
+#include <QString>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
-namespace view {
+namespace metafile {
 
 inline constexpr const char *kInvalidMetafile = "Metafile is not valid";
 
@@ -53,7 +55,7 @@ public:
     [[nodiscard]] std::uint16_t u16(std::size_t offset) const
     {
         need(offset, 2);
-        return static_cast<std::uint16_t>(data_[offset] | data_[offset + 1] << 8);
+        return static_cast<std::uint16_t>(littleEndian(data_ + offset, 2));
     }
     [[nodiscard]] std::int16_t s16(std::size_t offset) const
     {
@@ -62,10 +64,7 @@ public:
     [[nodiscard]] std::uint32_t u32(std::size_t offset) const
     {
         need(offset, 4);
-        return static_cast<std::uint32_t>(data_[offset])
-            | static_cast<std::uint32_t>(data_[offset + 1]) << 8
-            | static_cast<std::uint32_t>(data_[offset + 2]) << 16
-            | static_cast<std::uint32_t>(data_[offset + 3]) << 24;
+        return littleEndian(data_ + offset, 4);
     }
     [[nodiscard]] std::int32_t s32(std::size_t offset) const
     {
@@ -108,4 +107,9 @@ private:
     return points;
 }
 
-} // namespace view
+/// Text of a metafile in the Windows Western code page.
+[[nodiscard]] QString ansiText(ByteSpan bytes);
+/// Text of a metafile in UTF-16, little-endian.
+[[nodiscard]] QString wideText(ByteSpan bytes);
+
+} // namespace metafile

@@ -2,6 +2,8 @@
 
 // Small metafiles written record by record, so the tests know exactly what each file draws.
 
+#include "metafile/metafilerecords.h"
+
 #include <QByteArray>
 #include <QColor>
 #include <QRect>
@@ -46,16 +48,16 @@ inline QByteArray emfFile(
 {
     QByteArray body = records;
     if (endRecord)
-        body += emfRecord(14, {0, 16, 20});
+        body += emfRecord(metafile::emr::Eof, {0, 16, 20});
     QByteArray out;
-    put32(out, 1);
+    put32(out, metafile::emr::Header);
     put32(out, 88);
     for (int v : {0, 0, 100, 100})
         put32(out, v);
     for (int v :
         {frame.left(), frame.top(), frame.left() + frame.width(), frame.top() + frame.height()})
         put32(out, v);
-    put32(out, 0x464D4520);
+    put32(out, metafile::kEmfSignature);
     put32(out, 0x10000);
     put32(out, 88 + body.size());
     put32(out, 2);
@@ -93,7 +95,7 @@ inline QByteArray wmfFile(
     const QRect &box, int inch, const QByteArray &records, int objects = 8, bool endRecord = true)
 {
     QByteArray out;
-    put32(out, 0x9AC6CDD7);
+    put32(out, metafile::kPlaceableKey);
     put16(out, 0);
     for (int v : {box.left(), box.top(), box.left() + box.width(), box.top() + box.height()})
         put16(out, v);
@@ -102,7 +104,7 @@ inline QByteArray wmfFile(
     put16(out, placeableChecksum(out));
     QByteArray body = records;
     if (endRecord)
-        body += wmfRecord(0, {});
+        body += wmfRecord(metafile::wmf::Eof, {});
     put16(out, 1);
     put16(out, 9);
     put16(out, 0x300);

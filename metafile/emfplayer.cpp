@@ -1,27 +1,18 @@
-#include "view/metafilecanvas.h"
-#include "view/metafiledib.h"
-#include "view/metafileplayer.h"
+#include "metafile/metafilecanvas.h"
+#include "metafile/metafiledib.h"
+#include "metafile/metafilegeometry.h"
+#include "metafile/metafileplayer.h"
+#include "metafile/metafilerecords.h"
 
 #include <cmath>
 #include <cstdlib>
 
-namespace view {
+namespace metafile {
 
 namespace {
 
-constexpr std::uint32_t kEndOfFile = 14;
-constexpr std::size_t kMinimalHeader = 88;
-constexpr std::uint32_t kStockObject = 0x80000000;
-constexpr std::uint32_t kTextNoRect = 0x100;
-constexpr std::uint32_t kTextSmallChars = 0x200;
-constexpr std::uint32_t kTextPairedAdvances = 0x2000;
-constexpr std::uint32_t kGeometricPen = 0x10000;
-
-// Screen pixels at 96 dots per inch from hundredths of a millimetre, rounded as MulDiv does.
-std::int64_t pixelsFromFrame(std::int64_t hundredthsOfMm)
-{
-    return (std::llabs(hundredthsOfMm) * 96 + 1270) / 2540;
-}
+// The frame of the header is in hundredths of a millimetre.
+constexpr std::int64_t kFrameUnitsPerInch = 2540;
 
 QPointF pointAt(ByteSpan r, std::size_t at)
 {
@@ -109,7 +100,7 @@ void EmfPlayer::play(ByteSpan file, std::size_t offset)
         const std::uint32_t size = file.u32(offset + 4);
         if (size < 8 || !file.has(offset, size))
             invalidMetafile();
-        if (type == kEndOfFile)
+        if (type == emr::Eof)
             return;
         record(type, file.sub(offset, size));
         offset += size;
@@ -125,64 +116,64 @@ void EmfPlayer::record(std::uint32_t type, ByteSpan r)
 bool EmfPlayer::state(std::uint32_t type, ByteSpan r)
 {
     switch (type) {
-    case 9:
+    case emr::SetWindowExtEx:
         canvas_.setWindowExt(QSizeF(r.s32(8), r.s32(12)));
         return true;
-    case 10:
+    case emr::SetWindowOrgEx:
         canvas_.setWindowOrg(pointAt(r, 8));
         return true;
-    case 11:
+    case emr::SetViewportExtEx:
         canvas_.setViewportExt(QSizeF(r.s32(8), r.s32(12)));
         return true;
-    case 12:
+    case emr::SetViewportOrgEx:
         canvas_.setViewportOrg(pointAt(r, 8));
         return true;
-    case 17:
+    case emr::SetMapMode:
         canvas_.setMapMode(r.u32(8));
         return true;
-    case 18:
+    case emr::SetBkMode:
         canvas_.setBackgroundMode(r.u32(8));
         return true;
-    case 19:
+    case emr::SetPolyFillMode:
         canvas_.setFillMode(r.u32(8));
         return true;
-    case 22:
+    case emr::SetTextAlign:
         canvas_.setTextAlign(r.u32(8));
         return true;
-    case 24:
+    case emr::SetTextColor:
         canvas_.setTextColor(colourAt(r, 8));
         return true;
-    case 25:
+    case emr::SetBkColor:
         canvas_.setBackgroundColor(colourAt(r, 8));
         return true;
-    case 29:
+    case emr::ExcludeClipRect:
         canvas_.excludeClipRect(rectAt(r, 8));
         return true;
-    case 30:
+    case emr::IntersectClipRect:
         canvas_.intersectClipRect(rectAt(r, 8));
         return true;
-    case 31:
+    case emr::ScaleViewportExtEx:
         canvas_.scaleViewportExt(r.s32(8), r.s32(12), r.s32(16), r.s32(20));
         return true;
-    case 32:
+    case emr::ScaleWindowExtEx:
         canvas_.scaleWindowExt(r.s32(8), r.s32(12), r.s32(16), r.s32(20));
         return true;
-    case 33:
+    case emr::SaveDc:
         canvas_.saveState();
         return true;
-    case 34:
+    case emr::RestoreDc:
         canvas_.restoreState(r.s32(8));
         return true;
-    case 35:
+    case emr::SetWorldTransform:
         canvas_.setWorldTransform(transformAt(r, 8));
         return true;
-    case 36:
+    case emr::ModifyWorldTransform:
         canvas_.modifyWorldTransform(transformAt(r, 8), r.u32(32));
         return true;
-    case 57:
+    case emr::SetArcDirection:
         canvas_.setArcDirection(r.u32(8));
         return true;
-    case 75:
+    case emr::ExtSelectClipRgn:
         canvas_.selectClipDeviceRects(regionAt(r, 16, r.u32(8)), r.u32(12));
         return true;
     default:
@@ -194,43 +185,43 @@ bool EmfPlayer::figure(std::uint32_t type, ByteSpan r)
 {
     using Arc = MetafileCanvas::ArcKind;
     switch (type) {
-    case 27:
+    case emr::MoveToEx:
         canvas_.moveTo(pointAt(r, 8));
         return true;
-    case 54:
+    case emr::LineTo:
         canvas_.lineTo(pointAt(r, 8));
         return true;
-    case 15:
+    case emr::SetPixelV:
         canvas_.setPixel(pointAt(r, 8), colourAt(r, 16));
         return true;
-    case 42:
+    case emr::Ellipse:
         canvas_.ellipse(rectAt(r, 8));
         return true;
-    case 43:
+    case emr::Rectangle:
         canvas_.rectangle(rectAt(r, 8));
         return true;
-    case 44:
+    case emr::RoundRect:
         canvas_.roundRect(rectAt(r, 8), QSizeF(r.s32(24), r.s32(28)));
         return true;
-    case 45:
-    case 46:
-    case 47:
-    case 55: {
-        const Arc kind = type == 45 ? Arc::Arc
-            : type == 46            ? Arc::Chord
-            : type == 47            ? Arc::Pie
-                                    : Arc::ArcTo;
+    case emr::Arc:
+    case emr::Chord:
+    case emr::Pie:
+    case emr::ArcTo: {
+        const Arc kind = type == emr::Arc ? Arc::Arc
+            : type == emr::Chord          ? Arc::Chord
+            : type == emr::Pie            ? Arc::Pie
+                                          : Arc::ArcTo;
         canvas_.arc(rectAt(r, 8), pointAt(r, 24), pointAt(r, 32), kind);
         return true;
     }
-    case 41:
+    case emr::AngleArc:
         canvas_.angleArc(pointAt(r, 8), r.u32(16), r.f32(20), r.f32(24));
         return true;
-    case 83:
-    case 84:
-        text(r, type == 84);
+    case emr::ExtTextOutA:
+    case emr::ExtTextOutW:
+        text(r, type == emr::ExtTextOutW);
         return true;
-    case 108:
+    case emr::SmallTextOut:
         smallText(r);
         return true;
     default:
@@ -240,27 +231,28 @@ bool EmfPlayer::figure(std::uint32_t type, ByteSpan r)
 
 bool EmfPlayer::poly(std::uint32_t type, ByteSpan r)
 {
-    // The 16-bit forms (85 and up) mirror the 32-bit ones (2 and up).
-    const bool small = type >= 85 && type <= 91;
-    switch (small ? type - 83 : type) {
-    case 2:
+    // The 16-bit forms mirror the 32-bit ones, in the same order.
+    const bool small = type >= emr::PolyBezier16 && type <= emr::PolyPolygon16;
+    const std::uint32_t wide = small ? type - (emr::PolyBezier16 - emr::PolyBezier) : type;
+    switch (wide) {
+    case emr::PolyBezier:
         canvas_.polyBezier(pointsAt(r, 28, r.u32(24), small));
         return true;
-    case 3:
+    case emr::Polygon:
         canvas_.polygon(pointsAt(r, 28, r.u32(24), small));
         return true;
-    case 4:
+    case emr::Polyline:
         canvas_.polyline(pointsAt(r, 28, r.u32(24), small));
         return true;
-    case 5:
+    case emr::PolyBezierTo:
         canvas_.polyBezierTo(pointsAt(r, 28, r.u32(24), small));
         return true;
-    case 6:
+    case emr::PolylineTo:
         canvas_.polylineTo(pointsAt(r, 28, r.u32(24), small));
         return true;
-    case 7:
-    case 8:
-        polyPoly(r, small, (small ? type - 83 : type) == 8);
+    case emr::PolyPolyline:
+    case emr::PolyPolygon:
+        polyPoly(r, small, wide == emr::PolyPolygon);
         return true;
     default:
         return false;
@@ -305,7 +297,7 @@ void EmfPlayer::text(ByteSpan r, bool wide)
     std::vector<double> advances;
     if (advancesAt != 0 && count > 0) {
         // With paired advances each character has a vertical one too, which is left out.
-        const std::size_t step = options & kTextPairedAdvances ? 8 : 4;
+        const std::size_t step = options & textOption::PairedAdvances ? 8 : 4;
         const ByteSpan all = r.sub(advancesAt, step * count);
         for (std::size_t i = 0; i < count; ++i)
             advances.push_back(all.s32(step * i));
@@ -324,42 +316,42 @@ void EmfPlayer::smallText(ByteSpan r)
     const std::uint32_t options = r.u32(20);
     std::size_t at = 36;
     std::optional<QRectF> box;
-    if (!(options & kTextNoRect)) {
+    if (!(options & textOption::NoRect)) {
         box = rectAt(r, at);
         at += 16;
     }
     if (count > r.size())
         invalidMetafile();
-    const QString string =
-        options & kTextSmallChars ? ansiText(r.sub(at, count)) : wideText(r.sub(at, 2 * count));
+    const QString string = options & textOption::SmallChars ? ansiText(r.sub(at, count))
+                                                            : wideText(r.sub(at, 2 * count));
     canvas_.text(pointAt(r, 8), string, {}, options, box);
 }
 
 bool EmfPlayer::path(std::uint32_t type, ByteSpan r)
 {
     switch (type) {
-    case 59:
+    case emr::BeginPath:
         canvas_.beginPath();
         return true;
-    case 60:
+    case emr::EndPath:
         canvas_.endPath();
         return true;
-    case 61:
+    case emr::CloseFigure:
         canvas_.closeFigure();
         return true;
-    case 62:
+    case emr::FillPath:
         canvas_.fillPath();
         return true;
-    case 63:
+    case emr::StrokeAndFillPath:
         canvas_.strokeAndFillPath();
         return true;
-    case 64:
+    case emr::StrokePath:
         canvas_.strokePath();
         return true;
-    case 67:
+    case emr::SelectClipPath:
         canvas_.selectClipPath(r.u32(8));
         return true;
-    case 68:
+    case emr::AbortPath:
         canvas_.abortPath();
         return true;
     default:
@@ -370,13 +362,13 @@ bool EmfPlayer::path(std::uint32_t type, ByteSpan r)
 bool EmfPlayer::object(std::uint32_t type, ByteSpan r)
 {
     switch (type) {
-    case 37:
+    case emr::SelectObject:
         select(r.u32(8));
         return true;
-    case 40:
+    case emr::DeleteObject:
         objects_.remove(r.u32(8));
         return true;
-    case 38: {
+    case emr::CreatePen: {
         MetaPen pen;
         pen.style = r.u32(12);
         pen.width = std::abs(r.s32(16));
@@ -384,25 +376,25 @@ bool EmfPlayer::object(std::uint32_t type, ByteSpan r)
         create(r.u32(8), pen);
         return true;
     }
-    case 95: {
+    case emr::ExtCreatePen: {
         // An extended pen: a cosmetic one is a pixel wide whatever its width says.
         MetaPen pen;
         pen.style = r.u32(28);
-        pen.width = pen.style & kGeometricPen ? r.u32(32) : 0;
+        pen.width = pen.style & penStyle::Geometric ? r.u32(32) : 0;
         pen.color = colourAt(r, 40);
-        if (r.u32(36) == 1)
-            pen.style = (pen.style & ~0xfu) | 5;
+        if (r.u32(36) == BrushNull)
+            pen.style = (pen.style & ~penStyle::DashMask) | penStyle::Null;
         create(r.u32(8), pen);
         return true;
     }
-    case 39:
+    case emr::CreateBrushIndirect:
         create(r.u32(8), MetaBrush::logical(r.u32(12), colourAt(r, 16), r.u32(20)));
         return true;
-    case 93:
-    case 94:
+    case emr::CreateMonoBrush:
+    case emr::CreateDibPatternBrushPt:
         create(r.u32(8), MetaBrush::patterned(dib(r, 16, r.u32(12))));
         return true;
-    case 82: {
+    case emr::ExtCreateFontIndirectW: {
         MetaFont font;
         font.height = r.s32(12);
         font.escapement = r.s32(20);
@@ -413,7 +405,7 @@ bool EmfPlayer::object(std::uint32_t type, ByteSpan r)
         create(r.u32(8), font);
         return true;
     }
-    case 49: // palette
+    case emr::CreatePalette:
         create(r.u32(8), std::monostate());
         return true;
     default:
@@ -430,24 +422,24 @@ void EmfPlayer::create(std::size_t index, MetaObject object)
 
 void EmfPlayer::select(std::uint32_t index)
 {
-    if (index & kStockObject) {
-        const std::uint32_t stock = index & ~kStockObject;
+    if (index & stock::Flag) {
+        const std::uint32_t object = index & ~stock::Flag;
         static constexpr int greys[] = {255, 192, 128, 64, 0};
-        if (stock <= 4) {
-            canvas_.setBrush(
-                MetaBrush::logical(0, QColor(greys[stock], greys[stock], greys[stock]), 0));
-        } else if (stock == 5) {
-            canvas_.setBrush(MetaBrush::logical(1, Qt::white, 0));
-        } else if (stock >= 6 && stock <= 8) {
+        if (object <= stock::BlackBrush) {
+            const int grey = greys[object];
+            canvas_.setBrush(MetaBrush::logical(BrushSolid, QColor(grey, grey, grey), 0));
+        } else if (object == stock::NullBrush) {
+            canvas_.setBrush(MetaBrush::logical(BrushNull, Qt::white, 0));
+        } else if (object >= stock::WhitePen && object <= stock::NullPen) {
             MetaPen pen;
-            pen.color = stock == 6 ? Qt::white : Qt::black;
-            pen.style = stock == 8 ? 5 : 0;
+            pen.color = object == stock::WhitePen ? Qt::white : Qt::black;
+            pen.style = object == stock::NullPen ? penStyle::Null : 0;
             canvas_.setPen(pen);
-        } else if (stock >= 10 && stock <= 17) {
+        } else if (object >= stock::FirstFont && object <= stock::LastFont) {
             canvas_.setFont(MetaFont());
-        } else if (stock == 18) {
+        } else if (object == stock::DcBrush) {
             canvas_.setBrush(MetaBrush());
-        } else if (stock == 19) {
+        } else if (object == stock::DcPen) {
             canvas_.setPen(MetaPen());
         }
         return;
@@ -470,8 +462,8 @@ bool EmfPlayer::bitmap(std::uint32_t type, ByteSpan r)
 {
     bool bottomUp = false;
     switch (type) {
-    case 76: // bit-block transfer
-    case 77: { // stretching one
+    case emr::BitBlt: // bit-block transfer
+    case emr::StretchBlt: { // stretching one
         const QRectF to(r.s32(24), r.s32(28), r.s32(32), r.s32(36));
         const std::uint32_t rasterOp = r.u32(40);
         if (r.u32(88) == 0) {
@@ -479,11 +471,12 @@ bool EmfPlayer::bitmap(std::uint32_t type, ByteSpan r)
             return true;
         }
         const QImage image = dib(r, 84, r.u32(80));
-        const QSizeF size = type == 77 ? QSizeF(r.s32(100), r.s32(104)) : to.size();
+        const QSizeF size = type == emr::StretchBlt ? QSizeF(r.s32(100), r.s32(104)) : to.size();
         canvas_.blit(to, image, QRectF(QPointF(r.s32(44), r.s32(48)), size), rasterOp);
         return true;
     }
-    case 114: { // blended with its alpha: the stretching layout, a blend function for a rop
+    case emr::AlphaBlend: { // blended with its alpha: the stretching layout, a blend function for a
+                            // rop
         if (r.u32(88) == 0)
             return true;
         const bool perPixel = r.u8(43) & 1;
@@ -496,13 +489,13 @@ bool EmfPlayer::bitmap(std::uint32_t type, ByteSpan r)
             r.u8(42) / 255.0);
         return true;
     }
-    case 81: { // stretched DIB
+    case emr::StretchDiBits: { // stretched DIB
         const QImage image = r.u32(52) == 0 ? QImage() : dib(r, 48, r.u32(64), &bottomUp);
         const QRectF from = sourceRect(image, bottomUp, r.s32(32), r.s32(36), r.s32(40), r.s32(44));
         canvas_.blit(QRectF(r.s32(24), r.s32(28), r.s32(72), r.s32(76)), image, from, r.u32(68));
         return true;
     }
-    case 80: { // DIB to the device, unscaled
+    case emr::SetDiBitsToDevice: { // DIB to the device, unscaled
         if (r.u32(52) == 0)
             return true;
         const QImage image = dib(r, 48, r.u32(64), &bottomUp);
@@ -512,7 +505,7 @@ bool EmfPlayer::bitmap(std::uint32_t type, ByteSpan r)
         canvas_.blit(QRectF(r.s32(24), r.s32(28), w, h), image, from, rop::SrcCopy);
         return true;
     }
-    case 71: { // region filled with a brush
+    case emr::FillRgn: { // region filled with a brush
         if (const MetaObject *object = objects_.find(r.u32(28)))
             if (const auto *brush = std::get_if<MetaBrush>(object))
                 canvas_.fillDeviceRects(regionAt(r, 32, r.u32(24)), *brush);
@@ -528,12 +521,13 @@ bool EmfPlayer::bitmap(std::uint32_t type, ByteSpan r)
 QImage playEnhancedMetafile(ByteSpan file, const PlayLimits &limits)
 {
     const std::size_t headerSize = file.u32(4);
-    if (headerSize < kMinimalHeader || headerSize > file.size())
+    if (headerSize < kEmfMinimalHeaderSize || headerSize > file.size())
         invalidMetafile();
     const ByteSpan header = file.sub(0, headerSize);
     const QRectF frame = rectAt(header, 24);
-    QImage image = transparentImage(pixelsFromFrame(std::int64_t(header.s32(32)) - header.s32(24)),
-        pixelsFromFrame(std::int64_t(header.s32(36)) - header.s32(28)),
+    QImage image = transparentImage(
+        screenPixels(std::int64_t(header.s32(32)) - header.s32(24), kFrameUnitsPerInch),
+        screenPixels(std::int64_t(header.s32(36)) - header.s32(28), kFrameUnitsPerInch),
         limits);
 
     // The reference device's pixels per millimetre, preferring its size in micrometres.
@@ -543,7 +537,7 @@ QImage playEnhancedMetafile(ByteSpan file, const PlayLimits &limits)
     QSizeF perMm(header.s32(72) / millimetres.width(), header.s32(76) / millimetres.height());
     if (!(perMm.width() > 0 && perMm.height() > 0 && std::isfinite(perMm.width())
             && std::isfinite(perMm.height())))
-        perMm = QSizeF(96 / 25.4, 96 / 25.4);
+        perMm = QSizeF(kScreenDpi / 25.4, kScreenDpi / 25.4);
     const QRectF deviceFrame(frame.left() * perMm.width() / 100,
         frame.top() * perMm.height() / 100,
         frame.width() * perMm.width() / 100,
@@ -556,4 +550,4 @@ QImage playEnhancedMetafile(ByteSpan file, const PlayLimits &limits)
     return image;
 }
 
-} // namespace view
+} // namespace metafile

@@ -1,66 +1,24 @@
-#include "view/metafilecanvas.h"
+// The device context: construction, mapping, saved states and the figures. Text, bitmaps and
+// clipping have files of their own.
+#include "metafile/metafilecanvas.h"
 
-#include <QFontMetricsF>
+#include "metafile/metafilegeometry.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace view {
+namespace metafile {
 
 namespace {
 
-// Farther than this from the picture, in pixels, a figure is not drawn: no metafile of a sane
-// size reaches there, and the rasteriser works in fixed point that does not either.
-constexpr double kFar = 1e6;
-// Clips grown more complex than this stop changing: a clip of thousands of pieces is a
-// malicious file, and the path operations on it are quadratic.
-constexpr int kMaxClipElements = 4096;
 // Saved states beyond this are not kept.
 constexpr std::size_t kMaxSavedStates = 4096;
 constexpr double kMaxPenWidth = 10000;
-constexpr double kMaxFontPixels = 20000;
-constexpr std::size_t kMaxObjects = 65536;
-
-constexpr std::uint32_t kTextUpdateCurrent = 1;
-constexpr std::uint32_t kTextRight = 2;
-constexpr std::uint32_t kTextCentre = 6;
-constexpr std::uint32_t kTextBottom = 8;
-constexpr std::uint32_t kTextBaseline = 24;
-constexpr std::uint32_t kOpaqueBox = 2;
-constexpr std::uint32_t kClippedToBox = 4;
-
-enum ClipMode : std::uint32_t {
-    ClipAnd = 1,
-    ClipOr = 2,
-    ClipXor = 3,
-    ClipDiff = 4,
-    ClipCopy = 5
-};
 
 bool finite(const QTransform &t)
 {
     return std::isfinite(t.m11()) && std::isfinite(t.m12()) && std::isfinite(t.m21())
         && std::isfinite(t.m22()) && std::isfinite(t.dx()) && std::isfinite(t.dy());
-}
-
-bool nearby(QPointF p)
-{
-    return std::abs(p.x()) <= kFar && std::abs(p.y()) <= kFar; // false for NaN too
-}
-
-bool nearby(const QRectF &r)
-{
-    return nearby(r.topLeft()) && nearby(r.bottomRight());
-}
-
-bool axisAligned(const QTransform &t)
-{
-    return t.m12() == 0 && t.m21() == 0;
-}
-
-QPointF rounded(QPointF p)
-{
-    return {std::round(p.x()), std::round(p.y())};
 }
 
 // A rectangle drawn by the pen: its outline lies on its left and top edges and one pixel inside
@@ -120,37 +78,6 @@ QBrush qtBrush(const MetaBrush &brush)
     return QBrush(Qt::NoBrush);
 }
 
-// Pixels of one colour made transparent: what an AND with white or an OR with black leaves
-// unchanged, which is how masks and their images are combined.
-QImage withoutColour(const QImage &source, QRgb colour)
-{
-    QImage image = source.convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < image.height(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x)
-            if ((line[x] & 0xffffff) == (colour & 0xffffff))
-                line[x] = 0;
-    }
-    return image;
-}
-
-QImage forRasterOp(const QImage &source, std::uint32_t rasterOp)
-{
-    switch (rasterOp) {
-    case rop::SrcAnd:
-        return withoutColour(source, qRgb(255, 255, 255));
-    case rop::SrcPaint:
-        return withoutColour(source, qRgb(0, 0, 0));
-    case rop::NotSrcCopy: {
-        QImage image = source.convertToFormat(QImage::Format_RGB32);
-        image.invertPixels();
-        return image;
-    }
-    default:
-        return source;
-    }
-}
-
 } // namespace
 
 MetafileCanvas::MetafileCanvas(
@@ -186,60 +113,6 @@ MetafileCanvas MetafileCanvas::enhanced(
     return MetafileCanvas(image, false, devicePixelsPerMm, toPicture);
 }
 
-// Mapping
-
-MetaBrush MetaBrush::logical(std::uint32_t style, QColor color, std::uint32_t hatch)
-{
-    MetaBrush brush;
-    brush.style = style == 1 ? Style::Null : style == 2 ? Style::Hatched : Style::Solid;
-    brush.color = color;
-    brush.hatch = hatch;
-    return brush;
-}
-
-MetaBrush MetaBrush::patterned(QImage pattern)
-{
-    MetaBrush brush;
-    brush.color = Qt::black;
-    brush.style = pattern.isNull() ? Style::Solid : Style::Pattern;
-    brush.pattern = std::move(pattern);
-    return brush;
-}
-
-void MetaObjectTable::put(std::size_t index, MetaObject object)
-{
-    if (index >= kMaxObjects)
-        return;
-    if (index >= slots_.size())
-        slots_.resize(index + 1);
-    slots_[index] = std::move(object);
-}
-
-void MetaObjectTable::putInFreeSlot(MetaObject object)
-{
-    for (auto &slot : slots_) {
-        if (!slot) {
-            slot = std::move(object);
-            return;
-        }
-    }
-    if (slots_.size() < kMaxObjects)
-        slots_.emplace_back(std::move(object));
-}
-
-void MetaObjectTable::remove(std::size_t index)
-{
-    if (index < slots_.size())
-        slots_[index].reset();
-}
-
-const MetaObject *MetaObjectTable::find(std::size_t index) const
-{
-    if (index >= slots_.size() || !slots_[index])
-        return nullptr;
-    return &*slots_[index];
-}
-
 void MetafileCanvas::select(const MetaObject &object)
 {
     if (const auto *pen = std::get_if<MetaPen>(&object))
@@ -249,6 +122,8 @@ void MetafileCanvas::select(const MetaObject &object)
     else if (const auto *font = std::get_if<MetaFont>(&object))
         setFont(*font);
 }
+
+// Mapping
 
 void MetafileCanvas::setMapMode(std::uint32_t mode)
 {
@@ -310,16 +185,16 @@ void MetafileCanvas::setWorldTransform(const QTransform &t)
 void MetafileCanvas::modifyWorldTransform(const QTransform &t, std::uint32_t mode)
 {
     switch (mode) {
-    case 1:
+    case WorldIdentity:
         state_.world = QTransform();
         break;
-    case 2:
+    case WorldLeftMultiply:
         setWorldTransform(t * state_.world);
         break;
-    case 3:
+    case WorldRightMultiply:
         setWorldTransform(state_.world * t);
         break;
-    case 4:
+    case WorldSet:
         setWorldTransform(t);
         break;
     default:
@@ -419,8 +294,8 @@ double MetafileCanvas::pixelScale() const
 QPen MetafileCanvas::qtPen() const
 {
     const MetaPen &pen = state_.pen;
-    const std::uint32_t dash = pen.style & 0xf;
-    if (dash == 5)
+    const std::uint32_t dash = pen.style & penStyle::DashMask;
+    if (dash == penStyle::Null)
         return QPen(Qt::NoPen);
     QPen q(pen.color);
     // Anything thinner than a pixel and a half is drawn one pixel wide, as on the screen.
@@ -436,14 +311,16 @@ QPen MetafileCanvas::qtPen() const
         Qt::SolidLine,
         Qt::DotLine};
     q.setStyle(dash < std::size(dashes) ? dashes[dash] : Qt::SolidLine);
-    const std::uint32_t cap = pen.style & 0xf00;
+    const std::uint32_t cap = pen.style & penStyle::CapMask;
     // A one-pixel line leaves out its last pixel, which only the flat cap does here.
-    q.setCapStyle(q.widthF() == 0 ? Qt::FlatCap
-            : cap == 0x100        ? Qt::SquareCap
-            : cap == 0x200        ? Qt::FlatCap
-                                  : Qt::RoundCap);
-    const std::uint32_t join = pen.style & 0xf000;
-    q.setJoinStyle(join == 0x1000 ? Qt::BevelJoin : join == 0x2000 ? Qt::MiterJoin : Qt::RoundJoin);
+    q.setCapStyle(q.widthF() == 0        ? Qt::FlatCap
+            : cap == penStyle::CapSquare ? Qt::SquareCap
+            : cap == penStyle::CapFlat   ? Qt::FlatCap
+                                         : Qt::RoundCap);
+    const std::uint32_t join = pen.style & penStyle::JoinMask;
+    q.setJoinStyle(join == penStyle::JoinBevel ? Qt::BevelJoin
+            : join == penStyle::JoinMiter      ? Qt::MiterJoin
+                                               : Qt::RoundJoin);
     return q;
 }
 
@@ -535,6 +412,8 @@ void MetafileCanvas::continueFigure(const QPainterPath &pixels)
     state_.figureOpen = true;
 }
 
+// Figures
+
 void MetafileCanvas::moveTo(QPointF p)
 {
     state_.current = p;
@@ -583,6 +462,15 @@ void MetafileCanvas::polyPolygon(const std::vector<QPolygonF> &polygons)
     figure(path, true);
 }
 
+// A curve through whole pixel coordinates runs along the pixels' edges, where the error of its
+// flattening decides which side's pixels it lights: a symmetric arch came out a pixel narrower
+// on its right and without its first pixel. On the pixels' centres it lights the pixels the
+// record names, as a line does. Inside a path the curve joins lines, so it stays where it is.
+QPainterPath MetafileCanvas::onPixelCentres(const QPainterPath &curve) const
+{
+    return state_.inPath ? curve : curve.translated(0.5, 0.5);
+}
+
 void MetafileCanvas::polyBezier(const QPolygonF &points)
 {
     if (points.size() < 4)
@@ -591,7 +479,7 @@ void MetafileCanvas::polyBezier(const QPolygonF &points)
     QPainterPath path(p[0]);
     for (int i = 1; i + 2 < p.size(); i += 3)
         path.cubicTo(p[i], p[i + 1], p[i + 2]);
-    figure(path, false);
+    figure(onPixelCentres(path), false);
 }
 
 void MetafileCanvas::polyBezierTo(const QPolygonF &points)
@@ -603,7 +491,7 @@ void MetafileCanvas::polyBezierTo(const QPolygonF &points)
     QPainterPath path(pixel(state_.current));
     for (int i = 0; i < whole; i += 3)
         path.cubicTo(p[i], p[i + 1], p[i + 2]);
-    continueFigure(path);
+    continueFigure(onPixelCentres(path));
     state_.current = points[whole - 1];
 }
 
@@ -716,277 +604,4 @@ void MetafileCanvas::setPixel(QPointF p, QColor c)
     painter_->fillRect(QRectF(at, QSizeF(1, 1)), c);
 }
 
-// Text
-
-std::optional<QFont> MetafileCanvas::qtFont(double &ascent, double &descent) const
-{
-    const QTransform t = toPixels();
-    const MetaFont &meta = state_.font;
-    // A height of 0 asks for the default size, 12 points on a 96 dpi screen.
-    const double size =
-        meta.height == 0 ? 16 : std::abs(meta.height) * std::hypot(t.m21(), t.m22());
-    if (!(size >= 1 && size <= kMaxFontPixels))
-        return std::nullopt;
-    QFont font(QStringLiteral("sans-serif"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(int(std::lround(size)));
-    // A positive height is that of the whole cell, ascent and descent together.
-    if (meta.height > 0) {
-        const double cell = QFontMetricsF(font).height();
-        if (cell > 0)
-            font.setPixelSize(std::max(1, int(std::lround(size * size / cell))));
-    }
-    font.setWeight(QFont::Weight(std::clamp(meta.weight == 0 ? 400 : meta.weight, 100, 900)));
-    font.setItalic(meta.italic);
-    font.setUnderline(meta.underline);
-    font.setStrikeOut(meta.strikeOut);
-    const QFontMetricsF metrics(font);
-    ascent = metrics.ascent();
-    descent = metrics.descent();
-    return font;
-}
-
-void MetafileCanvas::text(QPointF p,
-    const QString &text,
-    const std::vector<double> &advances,
-    std::uint32_t options,
-    const std::optional<QRectF> &box)
-{
-    const QTransform t = toPixels();
-    const bool fromCurrent = state_.textAlign & kTextUpdateCurrent;
-    const QPointF origin = t.map(fromCurrent ? state_.current : p);
-    if (!painter_ || !nearby(origin))
-        return;
-    applyClip();
-    painter_->save();
-    if (box && nearby(*box)) {
-        const QRectF area = rectPath(*box, false).boundingRect();
-        if (options & kOpaqueBox)
-            painter_->fillRect(area, state_.backgroundColor);
-        if (options & kClippedToBox)
-            painter_->setClipRect(area, Qt::IntersectClip);
-    }
-    const double width = textRun(origin, text, advances);
-    painter_->restore();
-    clipDirty_ = true;
-    if (fromCurrent && t.isInvertible())
-        state_.current = t.inverted().map(origin + QPointF(width, 0));
-}
-
-// Draws the characters from `origin` as the alignment places them and returns their width.
-double MetafileCanvas::textRun(
-    QPointF origin, const QString &text, const std::vector<double> &advances)
-{
-    double ascent = 0;
-    double descent = 0;
-    const std::optional<QFont> font = text.isEmpty() ? std::nullopt : qtFont(ascent, descent);
-    if (!font)
-        return 0;
-    const QTransform t = toPixels();
-    const double sx = std::hypot(t.m11(), t.m12());
-    double total = advances.empty() ? QFontMetricsF(*font).horizontalAdvance(text) : 0;
-    for (const double a : advances)
-        total += a * sx;
-    const std::uint32_t align = state_.textAlign;
-    double x = (align & kTextCentre) == kTextCentre ? -total / 2
-        : (align & kTextRight)                      ? -total
-                                                    : 0;
-    const double y = (align & kTextBaseline) == kTextBaseline ? 0
-        : (align & kTextBottom)                               ? -descent
-                                                              : ascent;
-    painter_->translate(origin);
-    painter_->rotate(-state_.font.escapement / 10);
-    if (state_.opaqueBackground)
-        painter_->fillRect(QRectF(x, y - ascent, total, ascent + descent), state_.backgroundColor);
-    painter_->setFont(*font);
-    painter_->setPen(state_.textColor);
-    if (advances.empty()) {
-        painter_->drawText(QPointF(x, y), text);
-        return total;
-    }
-    for (int i = 0; i < text.size() && std::size_t(i) < advances.size(); ++i) {
-        painter_->drawText(QPointF(x, y), QString(text[i]));
-        x += advances[std::size_t(i)] * sx;
-    }
-    return total;
-}
-
-// Bitmaps
-
-void MetafileCanvas::blit(const QRectF &to,
-    const QImage &source,
-    const QRectF &from,
-    std::uint32_t rasterOp,
-    double opacity)
-{
-    if (!painter_ || !nearby(to))
-        return;
-    const QTransform t = toPixels();
-    QRectF target(rounded(t.map(to.topLeft())), rounded(t.map(to.bottomRight())));
-    if (!axisAligned(t))
-        target = t.mapRect(to);
-    if (!nearby(target))
-        return;
-    applyClip();
-    if (source.isNull()) {
-        const QRectF area = target.normalized();
-        if (rasterOp == rop::PatCopy || rasterOp == rop::PatInvert)
-            fillWith(rectPath(to, false), state_.brush);
-        else if (rasterOp == rop::Blackness || rasterOp == rop::Whiteness)
-            painter_->fillRect(area, rasterOp == rop::Blackness ? Qt::black : Qt::white);
-        return;
-    }
-    // Only the part of the source inside the bitmap is drawn, onto the matching part of the target.
-    const QRectF wanted = from.normalized();
-    const QRectF part = wanted.intersected(QRectF(source.rect()));
-    if (part.isEmpty() || wanted.isEmpty())
-        return;
-    const double kx = target.width() / wanted.width();
-    const double ky = target.height() / wanted.height();
-    const bool mirrorX = from.width() < 0;
-    const bool mirrorY = from.height() < 0;
-    QRectF onto(
-        target.x() + (mirrorX ? wanted.right() - part.right() : part.left() - wanted.left()) * kx,
-        target.y() + (mirrorY ? wanted.bottom() - part.bottom() : part.top() - wanted.top()) * ky,
-        part.width() * kx,
-        part.height() * ky);
-    QImage image = forRasterOp(source.copy(part.toAlignedRect()), rasterOp);
-    const bool flipX = (onto.width() < 0) != mirrorX;
-    const bool flipY = (onto.height() < 0) != mirrorY;
-    if (flipX || flipY)
-        image = image.mirrored(flipX, flipY);
-    onto = onto.normalized();
-    painter_->save();
-    // Enlarged bitmaps keep their pixels square, as the screen draws them; reduced ones (a
-    // photograph in a small frame) are averaged rather than thinned out.
-    painter_->setRenderHint(QPainter::SmoothPixmapTransform,
-        onto.width() < image.width() || onto.height() < image.height());
-    painter_->setOpacity(opacity);
-    painter_->drawImage(onto, image);
-    painter_->restore();
-    clipDirty_ = true;
-}
-
-void MetafileCanvas::fillDeviceRects(const std::vector<QRectF> &rects, const MetaBrush &brush)
-{
-    if (!painter_)
-        return;
-    QPainterPath path;
-    for (const QRectF &r : rects)
-        path.addRect(deviceToPicture_.mapRect(r));
-    if (path.isEmpty() || !nearby(path.controlPointRect()))
-        return;
-    applyClip();
-    fillWith(path, brush);
-}
-
-// Paths
-
-void MetafileCanvas::beginPath()
-{
-    state_.inPath = true;
-    state_.figureOpen = false;
-    state_.path = QPainterPath();
-}
-
-void MetafileCanvas::abortPath()
-{
-    state_.inPath = false;
-    state_.path = QPainterPath();
-}
-
-void MetafileCanvas::closeFigure()
-{
-    if (state_.inPath) {
-        state_.path.closeSubpath();
-        state_.figureOpen = false;
-    }
-}
-
-void MetafileCanvas::fillPath()
-{
-    draw(state_.path, true, false);
-    abortPath();
-}
-
-void MetafileCanvas::strokePath()
-{
-    draw(state_.path, false, true);
-    abortPath();
-}
-
-void MetafileCanvas::strokeAndFillPath()
-{
-    draw(state_.path, true, true);
-    abortPath();
-}
-
-// Clipping
-
-void MetafileCanvas::combineClip(const QPainterPath &with, std::uint32_t mode)
-{
-    if (!painter_ || mode < ClipAnd || mode > ClipCopy)
-        return;
-    // Working within the picture keeps the coordinates of the path operations small.
-    QPainterPath whole;
-    whole.addRect(QRectF(image_->rect()).adjusted(-1, -1, 1, 1));
-    if (!nearby(with.controlPointRect()))
-        return;
-    const QPainterPath part = with.intersected(whole);
-    const QPainterPath current = state_.clip.value_or(whole);
-    QPainterPath result;
-    switch (mode) {
-    case ClipAnd:
-        result = current.intersected(part);
-        break;
-    case ClipOr:
-        result = current.united(part);
-        break;
-    case ClipXor:
-        result = current.united(part).subtracted(current.intersected(part));
-        break;
-    case ClipDiff:
-        result = current.subtracted(part);
-        break;
-    default:
-        result = part;
-        break;
-    }
-    if (result.elementCount() > kMaxClipElements)
-        return;
-    state_.clip = result;
-    clipDirty_ = true;
-}
-
-void MetafileCanvas::selectClipPath(std::uint32_t mode)
-{
-    QPainterPath path = state_.path;
-    path.setFillRule(state_.fillRule);
-    combineClip(path, mode);
-    abortPath();
-}
-
-void MetafileCanvas::intersectClipRect(const QRectF &box)
-{
-    combineClip(rectPath(box, false), ClipAnd);
-}
-
-void MetafileCanvas::excludeClipRect(const QRectF &box)
-{
-    combineClip(rectPath(box, false), ClipDiff);
-}
-
-void MetafileCanvas::selectClipDeviceRects(const std::vector<QRectF> &rects, std::uint32_t mode)
-{
-    if (rects.empty() && mode == ClipCopy) {
-        state_.clip.reset();
-        clipDirty_ = true;
-        return;
-    }
-    QPainterPath path;
-    for (const QRectF &r : rects)
-        path.addRect(deviceToPicture_.mapRect(r));
-    combineClip(path, mode);
-}
-
-} // namespace view
+} // namespace metafile
