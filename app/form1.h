@@ -27,6 +27,7 @@ class SpinEdit;
 
 namespace view {
 class OpenPictureDialog;
+class Picture;
 class PictureView;
 } // namespace view
 
@@ -45,6 +46,8 @@ public:
     std::function<void(const QString &message)> showFailure;
     /// Asks for the picture file to open; nothing when the user cancels.
     std::function<std::optional<QString>()> choosePicture;
+    /// The open dialog behind choosePicture, alive for the whole run.
+    [[nodiscard]] view::OpenPictureDialog &openDialog() const { return *openpic; }
 
     /// The one measurement state of the run.
     measure::TMesureState state;
@@ -127,6 +130,10 @@ private:
     void fail(const QString &message);
     void showFailureBox(const QString &message);
     void drawLimbCircle();
+    /// With "Cadrer sur la Lune": the part of a photograph larger than the visible area that
+    /// shows its lunar disc, reduced to fit.
+    [[nodiscard]] std::unique_ptr<view::Picture> framedOnMoon(
+        std::unique_ptr<view::Picture> picture);
     void nudge(int dx, int dy);
     [[nodiscard]] static QImage drawCurve(QSize size, QRgb colour, const measure::Polyline &curve);
 
