@@ -61,6 +61,9 @@ struct Scene {
     std::vector<Mountain> mountains;
     /// Stars in the sky around the disc.
     int stars = 0;
+    /// Tone curve of the camera: 1 keeps the levels proportional to the light (Lambert's ramp
+    /// falls to the sky level at the terminator); 2.2 encodes them as most cameras do.
+    double gamma = 1;
     unsigned seed = 1;
 };
 

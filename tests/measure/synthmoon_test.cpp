@@ -1,0 +1,443 @@
+#include "measure/moonmodel.h"
+#include "tests/synth/synthmoon.h"
+
+#include <cmath>
+#include <csetjmp>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <jpeglib.h>
+#include <string>
+
+// The generator is the yardstick of the precision tests: if its sphere, its Sun or its shadows
+// were off, every figure proven with it would be too. These tests hold it to the program's own
+// model (measure::surfacePoint, measure::project), computed independently of the renderer.
+
+namespace {
+
+constexpr double kDegree = M_PI / 180;
+
+measure::Vec3 sunAt(double bDegrees, int litSign)
+{
+    const double b = bDegrees * kDegree;
+    return {0, -litSign * std::cos(b), litSign * std::sin(b)};
+}
+
+measure::MoonModel modelOf(const synth::Scene &scene)
+{
+    measure::MoonModel model;
+    model.centreX = scene.centreX;
+    model.centreY = scene.centreY;
+    model.radius = scene.radius;
+    model.theta = scene.theta;
+    return model;
+}
+
+int level(const synth::Photo &photo, int x, int y, int channel = 0)
+{
+    return photo.pixels[(static_cast<std::size_t>(y) * photo.width + x) * photo.channels + channel];
+}
+
+// Plain sphere: no seas, craters or grain, so every level is known from the model alone.
+synth::Scene plain(double bDegrees, int litSign, double theta)
+{
+    synth::Scene scene;
+    scene.width = 420;
+    scene.height = 400;
+    scene.centreX = 210.3;
+    scene.centreY = 195.6;
+    scene.radius = 170;
+    scene.theta = theta;
+    scene.sun = sunAt(bDegrees, litSign);
+    scene.seas = 0;
+    scene.craters = 0;
+    scene.noise = 0;
+    return scene;
+}
+
+struct PhaseCase {
+    std::string name;
+    double b;
+    int litSign;
+    double theta;
+    double gamma;
+};
+
+class SmoothSphere : public ::testing::TestWithParam<PhaseCase> { };
+
+// Every pixel whose square lies wholly on one side of the terminator and inside the limb shows
+// the sky plus Lambert's light at its centre; the terminator is where the light falls to zero,
+// so this places it to within the pixels skipped on either side of it.
+TEST_P(SmoothSphere, LevelsFollowLambertOnBothSidesOfTheTerminator)
+{
+    const PhaseCase &c = GetParam();
+    synth::Scene scene = plain(c.b, c.litSign, c.theta);
+    scene.gamma = c.gamma;
+    const synth::Photo photo = synth::render(scene);
+    ASSERT_EQ(photo.width, scene.width);
+    ASSERT_EQ(photo.height, scene.height);
+    ASSERT_EQ(photo.channels, 1);
+    const measure::MoonModel model = modelOf(scene);
+    const measure::Vec3 sun = scene.sun;
+    int lit = 0, dark = 0;
+    for (int y = 0; y < scene.height; y += 3)
+        for (int x = 0; x < scene.width; x += 3) {
+            const auto p = measure::surfacePoint(model, x, y);
+            const double off = std::hypot(x - scene.centreX, y - scene.centreY);
+            if (!p) {
+                if (off > scene.radius + 1.5) {
+                    EXPECT_EQ(level(photo, x, y), scene.sky) << x << "," << y;
+                }
+                continue;
+            }
+            if (off > scene.radius - 2)
+                continue;
+            const double g = static_cast<double>(measure::dot(*p, sun));
+            // How much the light changes across one pixel: the terminator is inside the
+            // pixel when the light at its centre is smaller than that.
+            const double z = static_cast<double>(p->z);
+            const double slope = std::hypot(static_cast<double>(sun.x - sun.z * p->x / z),
+                                     static_cast<double>(sun.y - sun.z * p->y / z))
+                / scene.radius;
+            if (std::fabs(g) < 1.2 * slope)
+                continue;
+            double expected = scene.sky;
+            if (g > 0) {
+                const double light = scene.brightness * g;
+                expected += c.gamma == 1 ? light : 255 * std::pow(light / 255, 1 / c.gamma);
+                ++lit;
+            } else {
+                ++dark;
+            }
+            // Rounding, and the light's curvature across the supersampled pixels.
+            EXPECT_NEAR(level(photo, x, y), expected, 0.75) << x << "," << y;
+        }
+    EXPECT_GT(lit, 25);
+    EXPECT_GT(dark, 25);
+}
+
+// The limb lit straight on (the Sun along the cusp line): the level crosses half-way between
+// the sky and the disc where the circle passes, as an anti-aliased photograph does.
+TEST_P(SmoothSphere, LitLimbCrossesHalfLevelOnTheCircle)
+{
+    const PhaseCase &c = GetParam();
+    synth::Scene scene = plain(0, 1, c.theta);
+    scene.sun = {static_cast<measure::real>(c.litSign), 0, 0};
+    const synth::Photo photo = synth::render(scene);
+    const double ux = c.litSign * std::cos(c.theta), uy = c.litSign * std::sin(c.theta);
+    // Across a row through the lit limb point, looking for the half-way crossing.
+    for (double offset : {-12.0, 0.0, 12.0}) {
+        const int row =
+            static_cast<int>(std::lround(scene.centreY + scene.radius * uy + offset * ux));
+        const double dy = row - scene.centreY;
+        const double half = std::sqrt(scene.radius * scene.radius - dy * dy);
+        const double edgeX = ux > 0 ? scene.centreX + half : scene.centreX - half;
+        const int inside = static_cast<int>(std::lround(edgeX - 4 * (ux > 0 ? 1 : -1)));
+        const double top = level(photo, inside, row);
+        const double mid = 0.5 * (top + scene.sky);
+        double crossing = NAN;
+        for (int x = inside; x != inside + 8 * (ux > 0 ? 1 : -1); x += ux > 0 ? 1 : -1) {
+            const int next = x + (ux > 0 ? 1 : -1);
+            const double a = level(photo, x, row), b = level(photo, next, row);
+            if (a >= mid && b < mid) {
+                crossing = x + (next - x) * (a - mid) / (a - b);
+                break;
+            }
+        }
+        ASSERT_FALSE(std::isnan(crossing)) << "row " << row;
+        // The limb is curved and leans across the row; a tenth of a pixel at 170 px.
+        EXPECT_NEAR(crossing, edgeX, 0.15) << "row " << row;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Phases,
+    SmoothSphere,
+    ::testing::Values(PhaseCase{"HalfMoon", 0, 1, 0, 1},
+        PhaseCase{"CrescentTilted", -50, 1, 0.4, 1},
+        PhaseCase{"GibbousOtherSide", -35, -1, -0.7, 1},
+        PhaseCase{"ThinCrescentOtherSide", 75, -1, 1.2, 1},
+        PhaseCase{"GibbousCameraTone", 60, 1, 0.1, 2.2}),
+    [](const auto &info) { return info.param.name; });
+
+// Seas, craters and grain change the levels but not which side is lit: well away from the
+// terminator the day side is bright and the night side shows the sky.
+TEST(SynthMoon, DaySideBrightAndNightSideSkyWithEverything)
+{
+    synth::Scene scene = plain(-20, -1, 0.3);
+    scene.seas = 6;
+    scene.craters = 12;
+    scene.noise = 3;
+    scene.stars = 20;
+    scene.colour = true;
+    const synth::Photo photo = synth::render(scene);
+    ASSERT_EQ(photo.channels, 3);
+    const measure::MoonModel model = modelOf(scene);
+    int lit = 0, dark = 0;
+    for (int y = 0; y < scene.height; y += 5)
+        for (int x = 0; x < scene.width; x += 5) {
+            const auto p = measure::surfacePoint(model, x, y);
+            if (!p || p->z < 0.1)
+                continue;
+            const double h = std::asin(static_cast<double>(measure::dot(*p, scene.sun))) / kDegree;
+            const int red = level(photo, x, y, 0);
+            if (h > 12) {
+                // Seas keep at least 55 % of the light; grain is 3 levels.
+                EXPECT_GT(red, scene.sky + 0.5 * scene.brightness * std::sin(h * kDegree) - 12)
+                    << x << "," << y;
+                ++lit;
+            } else if (h < -12) {
+                EXPECT_NEAR(red, scene.sky * 0.85, 15) << x << "," << y;
+                ++dark;
+            }
+        }
+    EXPECT_GT(lit, 100);
+    EXPECT_GT(dark, 100);
+}
+
+TEST(SynthMoon, SameSeedSamePhotographOtherSeedOtherGrain)
+{
+    synth::Scene scene = plain(-30, 1, 0.2);
+    scene.width = 160;
+    scene.height = 150;
+    scene.centreX = 80;
+    scene.centreY = 75;
+    scene.radius = 60;
+    scene.seas = 3;
+    scene.craters = 4;
+    scene.stars = 5;
+    const synth::Photo a = synth::render(scene);
+    const synth::Photo b = synth::render(scene);
+    EXPECT_EQ(a.pixels, b.pixels);
+    scene.seed = 2;
+    EXPECT_NE(synth::render(scene).pixels, a.pixels);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Mountains: the shadow given by shadowOf is what the renderer draws.
+
+struct ShadowCase {
+    std::string name;
+    synth::Mountain::Shape shape;
+    /// Where the foot stands, as an angle along the cusp line and one across it (degrees).
+    double along, across;
+    double elevation;
+    double radius;
+    double heightKm, radiusKm;
+};
+
+measure::Vec3 footAt(double along, double across)
+{
+    const double a = along * kDegree, c = across * kDegree;
+    return {std::sin(a) * std::cos(c), std::sin(c), std::cos(a) * std::cos(c)};
+}
+
+// The Sun across the cusp line, standing `elevation` degrees above the foot's horizon.
+measure::Vec3 sunOver(const measure::Vec3 &foot, double elevation)
+{
+    const double by = static_cast<double>(foot.y), bz = static_cast<double>(foot.z);
+    const double b =
+        std::asin(std::sin(elevation * kDegree) / std::hypot(by, bz)) - std::atan2(-by, bz);
+    return sunAt(b / kDegree, 1);
+}
+
+class MountainShadow : public ::testing::TestWithParam<ShadowCase> {
+protected:
+    void SetUp() override
+    {
+        const ShadowCase &c = GetParam();
+        mountain.shape = c.shape;
+        mountain.base = footAt(c.along, c.across);
+        mountain.heightKm = c.heightKm;
+        mountain.radiusKm = c.radiusKm;
+        if (c.shape == synth::Mountain::Shape::Ridge) {
+            // The crest along the cusp line, square to the light: a blunt shadow end.
+            mountain.halfLengthKm = 4 * c.radiusKm;
+            mountain.crestAngle = 0;
+        }
+        // A window around the mountain only: the disc is far larger than the picture.
+        scene.radius = c.radius;
+        scene.theta = 0.25;
+        scene.sun = sunOver(mountain.base, c.elevation);
+        scene.seas = 0;
+        scene.craters = 0;
+        scene.noise = 0;
+        scene.mountains = {mountain};
+        scene.width = 200;
+        scene.height = 200;
+        scene.centreX = 0;
+        scene.centreY = 0;
+        const measure::PicturePoint top = measure::project(modelOf(scene), mountain.base);
+        scene.centreX = 100 - static_cast<double>(top.x) + 0.37;
+        scene.centreY = 60 - static_cast<double>(top.y) + 0.21;
+        truth = synth::shadowOf(scene, mountain);
+    }
+    synth::Mountain mountain;
+    synth::Scene scene;
+    synth::ShadowTruth truth;
+};
+
+// Near the limb the summit leans towards it on the picture, so the segment from the summit to
+// the end of the shadow runs along the shadow's edge; the line from the foot to the end runs
+// down its middle, and the darkness is checked there.
+TEST_P(MountainShadow, DarkFromFootToEndAndLitJustBeyond)
+{
+    ASSERT_TRUE(truth.falls);
+    const synth::Photo photo = synth::render(scene);
+    const measure::MoonModel model = modelOf(scene);
+    const measure::PicturePoint foot = measure::project(model, mountain.base);
+    const double fx = static_cast<double>(foot.x), fy = static_cast<double>(foot.y);
+    const double ex = static_cast<double>(truth.end.x), ey = static_cast<double>(truth.end.y);
+    const double length = std::hypot(ex - fx, ey - fy);
+    ASSERT_GT(length, 8);
+    ASSERT_LT(std::max(ex, fx), scene.width - 10);
+    ASSERT_LT(std::max(ey, fy), scene.height - 10);
+    const double ux = (ex - fx) / length, uy = (ey - fy) / length;
+    auto pixel = [&](double d) {
+        return std::pair<int, int>(
+            static_cast<int>(std::lround(fx + d * ux)), static_cast<int>(std::lround(fy + d * uy)));
+    };
+    // Past the foot and short of the tip, where the shadow is wider than a pixel; a cone's
+    // shadow narrows to a point, so only its first half is surely that wide.
+    const double footRadius = GetParam().radiusKm / synth::kMoonRadiusKm * scene.radius;
+    const bool blunt = GetParam().shape == synth::Mountain::Shape::Ridge;
+    const double last = blunt ? length - 1.5 : footRadius + 0.5 * (length - footRadius);
+    int checked = 0;
+    for (double d = footRadius + 1; d <= last; d += 1, ++checked) {
+        const auto [x, y] = pixel(d);
+        EXPECT_LE(level(photo, x, y), scene.sky + 1) << "at " << d << " of " << length;
+    }
+    EXPECT_GT(checked, 1);
+    // Beyond the end the plain ground has its full light again.
+    for (double d : {length + 1.5, length + 4}) {
+        const auto [x, y] = pixel(d);
+        const auto ground = measure::surfacePoint(model, x, y);
+        ASSERT_TRUE(ground);
+        const double light =
+            scene.brightness * static_cast<double>(measure::dot(*ground, scene.sun));
+        EXPECT_NEAR(level(photo, x, y), scene.sky + light, 1) << "beyond the end, at " << d;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Reliefs,
+    MountainShadow,
+    ::testing::Values(
+        ShadowCase{"ConeMiddleLowSun", synth::Mountain::Shape::Cone, 0, 0, 5, 1500, 3, 10},
+        // Under a Sun of 2° the ground falls away from a summit higher than about 1 km
+        // faster than its shadow does: kept low so that the shadow lands.
+        ShadowCase{"ConeGrazingSun", synth::Mountain::Shape::Cone, 10, -20, 2, 1500, 0.8, 5},
+        ShadowCase{"ConeNearLimb", synth::Mountain::Shape::Cone, 70, 10, 6, 1000, 5, 20},
+        ShadowCase{"ConeSmallDisc", synth::Mountain::Shape::Cone, -20, 30, 4, 300, 3.5, 25},
+        ShadowCase{"RidgeModerateSun", synth::Mountain::Shape::Ridge, 5, 15, 12, 1500, 4, 6},
+        ShadowCase{"RidgeHighSun", synth::Mountain::Shape::Ridge, -30, -10, 25, 1500, 6, 4},
+        ShadowCase{"RidgeNearLimb", synth::Mountain::Shape::Ridge, -65, 0, 8, 800, 3, 6}),
+    [](const auto &info) { return info.param.name; });
+
+TEST(SynthMoon, NoShadowWhereTheSunIsHigherThanTheFlank)
+{
+    synth::Scene scene;
+    synth::Mountain cone;
+    cone.heightKm = 1;
+    cone.radiusKm = 20; // a flank of 2.9°
+    scene.sun = sunOver(cone.base, 10);
+    EXPECT_FALSE(synth::shadowOf(scene, cone).falls);
+    scene.sun = sunOver(cone.base, 2);
+    EXPECT_TRUE(synth::shadowOf(scene, cone).falls);
+    // A summit on the night side casts nothing.
+    scene.sun = sunOver(cone.base, -3);
+    EXPECT_FALSE(synth::shadowOf(scene, cone).falls);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+struct Decoded {
+    int width = 0, height = 0, channels = 0;
+    std::vector<std::uint8_t> pixels;
+};
+
+struct DecodeError {
+    jpeg_error_mgr manager;
+    std::jmp_buf jump;
+};
+
+Decoded decode(const std::vector<std::uint8_t> &bytes)
+{
+    Decoded out;
+    jpeg_decompress_struct info{};
+    DecodeError error{};
+    info.err = jpeg_std_error(&error.manager);
+    error.manager.error_exit = [](j_common_ptr c) {
+        std::longjmp(reinterpret_cast<DecodeError *>(c->err)->jump, 1);
+    };
+    if (setjmp(error.jump)) {
+        jpeg_destroy_decompress(&info);
+        return {};
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, const_cast<unsigned char *>(bytes.data()), bytes.size());
+    jpeg_read_header(&info, TRUE);
+    jpeg_start_decompress(&info);
+    out.width = static_cast<int>(info.output_width);
+    out.height = static_cast<int>(info.output_height);
+    out.channels = info.output_components;
+    out.pixels.resize(static_cast<std::size_t>(out.width) * out.height * out.channels);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = out.pixels.data()
+            + static_cast<std::size_t>(info.output_scanline) * out.width * out.channels;
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return out;
+}
+
+class JpegRoundTrip : public ::testing::TestWithParam<bool> { };
+
+TEST_P(JpegRoundTrip, DecodesToTheSamePictureWithinAFewLevels)
+{
+    synth::Scene scene;
+    scene.width = 323; // not a multiple of the 8-pixel blocks
+    scene.height = 251;
+    scene.centreX = 150;
+    scene.centreY = 120;
+    scene.radius = 100;
+    scene.sun = sunAt(20, 1);
+    scene.colour = GetParam();
+    const synth::Photo photo = synth::render(scene);
+    const std::vector<std::uint8_t> bytes = synth::encodeJpeg(photo, 90);
+    ASSERT_GT(bytes.size(), 100u);
+    EXPECT_EQ(bytes[0], 0xFF);
+    EXPECT_EQ(bytes[1], 0xD8);
+    const Decoded back = decode(bytes);
+    ASSERT_EQ(back.width, photo.width);
+    ASSERT_EQ(back.height, photo.height);
+    ASSERT_EQ(back.channels, photo.channels);
+    double sum = 0;
+    for (std::size_t k = 0; k < photo.pixels.size(); ++k)
+        sum += std::abs(int(back.pixels[k]) - int(photo.pixels[k]));
+    // Mostly the grain, which the quantisation smooths; colour also loses half its chroma.
+    EXPECT_LT(sum / photo.pixels.size(), 3.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Channels, JpegRoundTrip, ::testing::Values(false, true), [](const auto &info) {
+        return info.param ? "Colour" : "Grey";
+    });
+
+TEST(SynthMoon, TrueCuspsAreTheEndsOfTheTiltedDiameter)
+{
+    synth::Scene scene;
+    scene.centreX = 300.5;
+    scene.centreY = 250;
+    scene.radius = 200;
+    scene.theta = 0.5;
+    const measure::PicturePoint one = synth::trueCusp(scene, 1);
+    const measure::PicturePoint two = synth::trueCusp(scene, 2);
+    // Cusp 1 is the left one, as the program orders them.
+    EXPECT_LT(one.x, two.x);
+    EXPECT_NEAR(static_cast<double>(one.x + two.x) / 2, scene.centreX, 1e-12);
+    EXPECT_NEAR(static_cast<double>(one.y + two.y) / 2, scene.centreY, 1e-12);
+    EXPECT_NEAR(std::atan2(static_cast<double>(two.y - one.y), static_cast<double>(two.x - one.x)),
+        scene.theta,
+        1e-15);
+}
+
+} // namespace

@@ -1,0 +1,1039 @@
+#include "tests/synth/synthmoon.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <csetjmp>
+#include <cstdio>
+#include <jpeglib.h>
+#include <stdexcept>
+
+// The renderer works in double: the relief is at most a few thousandths of the radius, far
+// above double's resolution, and double keeps a 24-megapixel frame within a second. The
+// truth functions (shadowOf, trueCusp) use the program's extended precision.
+
+namespace synth {
+namespace {
+
+struct V {
+    double x = 0, y = 0, z = 0;
+};
+
+V operator+(V a, V b)
+{
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+V operator-(V a, V b)
+{
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+V operator*(double k, V a)
+{
+    return {k * a.x, k * a.y, k * a.z};
+}
+double dot(V a, V b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+V cross(V a, V b)
+{
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+double norm(V a)
+{
+    return std::sqrt(dot(a, a));
+}
+V unit(V a)
+{
+    return (1 / norm(a)) * a;
+}
+V toV(const measure::Vec3 &v)
+{
+    return {static_cast<double>(v.x), static_cast<double>(v.y), static_cast<double>(v.z)};
+}
+
+double smoothstep(double t)
+{
+    t = std::clamp(t, 0.0, 1.0);
+    return t * t * (3 - 2 * t);
+}
+
+// Counter-based, so every pixel's grain depends on the seed and its place only, not on the
+// order in which pixels are rendered.
+std::uint64_t mix(std::uint64_t z)
+{
+    z += 0x9e3779b97f4a7c15ULL;
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+    return z ^ (z >> 31);
+}
+
+class Random {
+public:
+    explicit Random(std::uint64_t seed)
+        : state(mix(seed ^ 0x5eedULL))
+    { }
+    double uniform() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
+    double uniform(double lo, double hi) { return lo + (hi - lo) * uniform(); }
+
+private:
+    std::uint64_t next()
+    {
+        state = mix(state);
+        return state;
+    }
+    std::uint64_t state;
+};
+
+// Quantiles of the standard normal law at the midpoints of 65536 equal-probability bins (the
+// rational approximation of the inverse distribution function by Acklam, relative error
+// 1.2e-9): one table look-up per grain value instead of a logarithm and a square root.
+double inverseNormal(double p)
+{
+    static const double a[] = {-3.969683028665376e+01,
+        2.209460984245205e+02,
+        -2.759285104469687e+02,
+        1.383577518672690e+02,
+        -3.066479806614716e+01,
+        2.506628277459239e+00};
+    static const double b[] = {-5.447609879822406e+01,
+        1.615858368580409e+02,
+        -1.556989798598866e+02,
+        6.680131188771972e+01,
+        -1.328068155288572e+01};
+    static const double c[] = {-7.784894002430293e-03,
+        -3.223964580411365e-01,
+        -2.400758277161838e+00,
+        -2.549732539343734e+00,
+        4.374664141464968e+00,
+        2.938163982698783e+00};
+    static const double d[] = {
+        7.784695709041462e-03, 3.224671290700398e-01, 2.445134137142996e+00, 3.754408661907416e+00};
+    const double low = 0.02425;
+    if (p < low) {
+        const double q = std::sqrt(-2 * std::log(p));
+        return (((((c[0] * q + c[1]) * q + c[2]) * q + c[3]) * q + c[4]) * q + c[5])
+            / ((((d[0] * q + d[1]) * q + d[2]) * q + d[3]) * q + 1);
+    }
+    if (p > 1 - low)
+        return -inverseNormal(1 - p);
+    const double q = p - 0.5;
+    const double r = q * q;
+    return (((((a[0] * r + a[1]) * r + a[2]) * r + a[3]) * r + a[4]) * r + a[5]) * q
+        / (((((b[0] * r + b[1]) * r + b[2]) * r + b[3]) * r + b[4]) * r + 1);
+}
+
+const std::array<float, 65536> &gaussianTable()
+{
+    static const std::array<float, 65536> table = [] {
+        std::array<float, 65536> t{};
+        for (std::size_t k = 0; k < t.size(); ++k)
+            t[k] = static_cast<float>(inverseNormal((static_cast<double>(k) + 0.5) / 65536.0));
+        return t;
+    }();
+    return table;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The relief: features on the unit sphere described in the tangent plane at their centre.
+
+struct Feature {
+    enum class Kind {
+        Cone,
+        Ridge,
+        Crater,
+    };
+    Kind kind = Kind::Cone;
+    V c, e1, e2;
+    /// Cone: foot radius; ridge: half width; crater: radius of the rim; all in radii.
+    double rho = 0;
+    /// Cone and ridge: height; crater: height of the rim above the plain.
+    double h = 0;
+    double depth = 0;
+    double halfLen = 0;
+    double dirS = 1, dirT = 0;
+    /// Beyond this distance from the centre the feature leaves the sphere as it is.
+    double extent = 0;
+    double top = 0;
+    /// Crater: the largest slope of its walls and rim.
+    double steepest = 0;
+    int x0 = 0, y0 = 0, x1 = -1, y1 = -1;
+
+    bool convex() const { return kind != Kind::Crater; }
+};
+
+// Deeper than any crater floor, in radii (the deepest is 0.22 × 30 km).
+constexpr double kDeepest = 0.005;
+
+// A crater's rim falls back to the plain over this many rim radii outside the rim.
+constexpr double kRimApron = 0.6;
+
+/// Height above the unit sphere at direction u (unit), and its gradient in the tangent plane.
+double heightAt(const Feature &f, V u, double *gs = nullptr, double *gt = nullptr)
+{
+    if (gs) {
+        *gs = 0;
+        *gt = 0;
+    }
+    if (dot(u, f.c) <= 0)
+        return 0;
+    const double s = dot(u, f.e1);
+    const double t = dot(u, f.e2);
+    switch (f.kind) {
+    case Feature::Kind::Cone: {
+        const double d = std::sqrt(s * s + t * t);
+        if (d >= f.rho)
+            return 0;
+        if (gs && d > 0) {
+            *gs = -f.h / f.rho * s / d;
+            *gt = -f.h / f.rho * t / d;
+        }
+        return f.h * (1 - d / f.rho);
+    }
+    case Feature::Kind::Ridge: {
+        const double along = s * f.dirS + t * f.dirT;
+        const double across = -s * f.dirT + t * f.dirS;
+        const double off = along - std::clamp(along, -f.halfLen, f.halfLen);
+        const double d = std::sqrt(off * off + across * across);
+        if (d >= f.rho)
+            return 0;
+        if (gs && d > 0) {
+            const double k = -f.h / f.rho / d;
+            *gs = k * (off * f.dirS - across * f.dirT);
+            *gt = k * (off * f.dirT + across * f.dirS);
+        }
+        return f.h * (1 - d / f.rho);
+    }
+    case Feature::Kind::Crater: {
+        const double d = std::sqrt(s * s + t * t);
+        const double q = d / f.rho;
+        double value = 0, slope = 0;
+        if (q < 1) {
+            value = f.h - f.depth * (1 - q * q);
+            slope = 2 * f.depth * q / f.rho;
+        } else if (q < 1 + kRimApron) {
+            const double w = (q - 1) / kRimApron;
+            value = f.h * (1 - w * w * (3 - 2 * w));
+            slope = f.h * (-6 * w + 6 * w * w) / (kRimApron * f.rho);
+        }
+        if (gs && d > 0) {
+            *gs = slope * s / d;
+            *gt = slope * t / d;
+        }
+        return value;
+    }
+    }
+    return 0;
+}
+
+struct Ray {
+    V o, d;
+    V at(double t) const { return o + t * d; }
+};
+
+/// The part [lo, hi] of the ray (of unit direction) that passes within the feature's reach and
+/// low enough to meet it; false when none. `slack` widens the reach.
+bool bracket(const Feature &f, const Ray &ray, double &lo, double &hi, double slack = 0)
+{
+    // Above the feature's top nothing can be met: most shadow rays leave that shell soon.
+    const double shell = 1 + f.top + 1e-9;
+    const double ob = dot(ray.o, ray.d);
+    const double oc2 = dot(ray.o, ray.o) - shell * shell;
+    const double shellDisc = ob * ob - oc2;
+    if (shellDisc < 0)
+        return false;
+    lo = std::max(lo, -ob - std::sqrt(shellDisc));
+    hi = std::min(hi, -ob + std::sqrt(shellDisc));
+    if (!(lo < hi))
+        return false;
+    // In the tangent plane the ray is nearly a straight line (|X| stays within 1 % of 1), so a
+    // slightly widened disc of the feature's extent bounds every point where it matters.
+    const double reach = f.extent * 1.05 + 1e-9 + slack;
+    const double ps = dot(ray.o, f.e1), pt = dot(ray.o, f.e2);
+    const double vs = dot(ray.d, f.e1), vt = dot(ray.d, f.e2);
+    const double qa = vs * vs + vt * vt;
+    const double qb = ps * vs + pt * vt;
+    const double qc = ps * ps + pt * pt - reach * reach;
+    if (qa < 1e-300) {
+        if (qc > 0)
+            return false;
+    } else {
+        const double disc = qb * qb - qa * qc;
+        if (disc < 0)
+            return false;
+        const double root = std::sqrt(disc);
+        lo = std::max(lo, (-qb - root) / qa);
+        hi = std::min(hi, (-qb + root) / qa);
+    }
+    // Only the side of the sphere where the feature stands.
+    const double oc = dot(ray.o, f.c), dc = dot(ray.d, f.c);
+    if (std::fabs(dc) < 1e-300) {
+        if (oc <= 0.5)
+            return false;
+    } else if (dc > 0) {
+        lo = std::max(lo, (0.5 - oc) / dc);
+    } else {
+        hi = std::min(hi, (0.5 - oc) / dc);
+    }
+    return lo < hi;
+}
+
+/// Height of the ray's point above the surface made of the sphere and this one feature.
+double clearance(const Feature &f, const Ray &ray, double t, bool unclamped)
+{
+    const V x = ray.at(t);
+    const double r = norm(x);
+    const V u = (1 / r) * x;
+    if (!unclamped)
+        return r - 1 - heightAt(f, u);
+    // The cone or ridge continued below the plain: convex along a ray, so one minimum.
+    const double s = dot(u, f.e1), tt = dot(u, f.e2);
+    double d;
+    if (f.kind == Feature::Kind::Cone) {
+        d = std::sqrt(s * s + tt * tt);
+    } else {
+        const double along = s * f.dirS + tt * f.dirT;
+        const double across = -s * f.dirT + tt * f.dirS;
+        const double off = along - std::clamp(along, -f.halfLen, f.halfLen);
+        d = std::sqrt(off * off + across * across);
+    }
+    return r - 1 - f.h * (1 - d / f.rho);
+}
+
+/// Where the ray crosses the surface between a point above it and one below, by the Illinois
+/// variant of regula falsi. The point returned is on the near side, so that a shadow ray
+/// leaving it does not start under the surface it lies on.
+double refine(const Feature &f, const Ray &ray, double above, double below, bool unclamped)
+{
+    double ga = clearance(f, ray, above, unclamped);
+    double gb = clearance(f, ray, below, unclamped);
+    int side = 0;
+    // 1e-9 radii is a millionth of a pixel on the largest disc drawn.
+    for (int k = 0; k < 60 && below - above > 1e-9; ++k) {
+        double mid = (ga * below - gb * above) / (ga - gb);
+        if (!(mid > above && mid < below))
+            mid = 0.5 * (above + below);
+        const double g = clearance(f, ray, mid, unclamped);
+        if (g < 0) {
+            below = mid;
+            gb = g;
+            if (side == -1)
+                ga *= 0.5;
+            side = -1;
+        } else {
+            above = mid;
+            ga = g;
+            if (side == 1)
+                gb *= 0.5;
+            side = 1;
+        }
+        if (g >= 0 && g < 1e-12)
+            break;
+    }
+    return above;
+}
+
+constexpr double kNoHit = 1e300;
+
+/// First t in [lo, hi] where the ray is below the relief of one feature, kNoHit when none.
+double featureHit(const Feature &f, const Ray &ray, double lo, double hi)
+{
+    if (!bracket(f, ray, lo, hi))
+        return kNoHit;
+    if (f.convex()) {
+        // Golden-section search for the lowest clearance: exact at a cone's apex, which any
+        // marching step would clip and so shorten the shadow.
+        const double g = 0.6180339887498949;
+        double a = lo, b = hi;
+        double m1 = b - g * (b - a), m2 = a + g * (b - a);
+        double f1 = clearance(f, ray, m1, true), f2 = clearance(f, ray, m2, true);
+        for (int k = 0; k < 60 && b - a > 1e-9; ++k) {
+            if (f1 < f2) {
+                b = m2;
+                m2 = m1;
+                f2 = f1;
+                m1 = b - g * (b - a);
+                f1 = clearance(f, ray, m1, true);
+            } else {
+                a = m1;
+                m1 = m2;
+                f1 = f2;
+                m2 = a + g * (b - a);
+                f2 = clearance(f, ray, m2, true);
+            }
+        }
+        const double tmin = f1 < f2 ? m1 : m2;
+        if (std::min(f1, f2) >= -1e-13)
+            return kNoHit;
+        if (clearance(f, ray, lo, true) < 0)
+            return lo;
+        return refine(f, ray, lo, tmin, true);
+    }
+    // A crater's bowl and rim: step by the clearance over the steepest slope (the clearance
+    // cannot fall faster than that), so no crossing is stepped over, then bisect.
+    const double rate = 1.1 * (1 + f.steepest);
+    // Near the surface the steps shrink; below this one a sliver of rim may be stepped over.
+    const double least = f.rho / 40;
+    double prev = lo;
+    double gap = clearance(f, ray, lo, false);
+    if (gap < 0)
+        return lo;
+    for (;;) {
+        const double t = std::min(prev + std::max(gap / rate, least), hi);
+        gap = clearance(f, ray, t, false);
+        if (gap < 0)
+            return refine(f, ray, prev, t, false);
+        if (t >= hi)
+            return kNoHit;
+        prev = t;
+    }
+}
+
+/// First t ≥ lo where the ray enters the bare unit sphere, kNoHit when it does not.
+double sphereHit(const Ray &ray, double lo)
+{
+    const double b = dot(ray.o, ray.d);
+    const double c = dot(ray.o, ray.o) - 1;
+    const double disc = b * b - c;
+    if (disc < 0)
+        return kNoHit;
+    const double root = std::sqrt(disc);
+    const double t1 = -b - root, t2 = -b + root;
+    if (t2 <= lo)
+        return kNoHit;
+    return std::max(t1, lo);
+}
+
+/// The relief that concerns one pixel: the features whose boxes hold it.
+struct Relief {
+    std::vector<const Feature *> features;
+    double top = 0;
+    double bottom = 0;
+};
+
+/// True when the sphere hit at t lies in a crater's bowl, where the plain sphere is open.
+bool insideCrater(const Relief &relief, V x)
+{
+    const V u = unit(x);
+    for (const Feature *f : relief.features) {
+        if (f->kind != Feature::Kind::Crater)
+            continue;
+        const double s = dot(u, f->e1), t = dot(u, f->e2);
+        if (dot(u, f->c) > 0 && s * s + t * t < f->extent * f->extent)
+            return true;
+    }
+    return false;
+}
+
+/// First t in [lo, hi] where the ray meets the relief or the plain sphere.
+double reliefHit(const Relief &relief, const Ray &ray, double lo, double hi)
+{
+    // The plain sphere first, where no crater has replaced it: it bounds the search of the
+    // features, which all stand above it or replace it.
+    double best = kNoHit;
+    double t = lo;
+    for (int k = 0; k < 4; ++k) {
+        const double ts = sphereHit(ray, t);
+        if (ts >= hi)
+            break;
+        if (!insideCrater(relief, ray.at(ts))) {
+            best = ts;
+            break;
+        }
+        // Step over the crater's footprint: its own surface decides there.
+        double far = ts;
+        for (const Feature *f : relief.features) {
+            double a = ts, b = hi;
+            if (f->kind == Feature::Kind::Crater && bracket(*f, ray, a, b))
+                far = std::max(far, b);
+        }
+        if (far >= hi)
+            break;
+        // Still inside the sphere past the crater: under ground from there on.
+        if (dot(ray.at(far), ray.at(far)) < 1) {
+            best = far;
+            break;
+        }
+        t = far;
+    }
+    for (const Feature *f : relief.features)
+        best = std::min(best, featureHit(*f, ray, lo, std::min(hi, best)));
+    return best;
+}
+
+double reliefHeight(const Relief &relief, V u, V &grad)
+{
+    double total = 0;
+    grad = {};
+    for (const Feature *f : relief.features) {
+        double gs, gt;
+        const double h = heightAt(*f, u, &gs, &gt);
+        total += h;
+        grad = grad + (gs * f->e1 + gt * f->e2);
+    }
+    return total;
+}
+
+void tangentBasis(V c, V &e1, V &e2)
+{
+    V ref{1, 0, 0};
+    if (std::fabs(c.x) > 0.9)
+        ref = {0, 1, 0};
+    e1 = unit(ref - dot(ref, c) * c);
+    e2 = cross(c, e1);
+}
+
+Feature featureOf(const Mountain &m)
+{
+    Feature f;
+    f.kind = m.shape == Mountain::Shape::Cone ? Feature::Kind::Cone : Feature::Kind::Ridge;
+    f.c = unit(toV(m.base));
+    tangentBasis(f.c, f.e1, f.e2);
+    // The crest's angle is counted from the frame's x axis laid onto the tangent plane.
+    V x{1, 0, 0};
+    V ex = x - dot(x, f.c) * f.c;
+    if (norm(ex) < 1e-9)
+        ex = f.e1;
+    ex = unit(ex);
+    const V ey = cross(f.c, ex);
+    const V crest = std::cos(m.crestAngle) * ex + std::sin(m.crestAngle) * ey;
+    const double cs = dot(crest, f.e1), ct = dot(crest, f.e2);
+    const double cn = std::hypot(cs, ct);
+    f.dirS = cs / cn;
+    f.dirT = ct / cn;
+    f.h = m.heightKm / kMoonRadiusKm;
+    f.rho = m.radiusKm / kMoonRadiusKm;
+    f.halfLen = f.kind == Feature::Kind::Ridge ? m.halfLengthKm / kMoonRadiusKm : 0;
+    f.extent = f.rho + f.halfLen;
+    f.top = f.h;
+    return f;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+struct Sea {
+    V c, e1, e2;
+    double rho = 0;
+    double albedo = 1;
+    double c2 = 0, s2 = 0, c3 = 0, s3 = 0;
+    double cosReach = 1;
+};
+
+struct Star {
+    double x = 0, y = 0, sigma = 1, peak = 0;
+    double tint[3] = {1, 1, 1};
+    int x0 = 0, y0 = 0, x1 = -1, y1 = -1;
+};
+
+// A smooth seam between a sea and the highlands, over this fraction of the sea's radius.
+constexpr double kSeaEdge = 0.18;
+
+class Renderer {
+public:
+    explicit Renderer(const Scene &scene);
+    Photo render();
+
+private:
+    V frame(double px, double py) const
+    {
+        const double dx = (px - scene.centreX) / scene.radius;
+        const double dy = (py - scene.centreY) / scene.radius;
+        return {cosT * dx + sinT * dy, -sinT * dx + cosT * dy, 0};
+    }
+    void picture(V p, double &px, double &py) const
+    {
+        px = scene.centreX + scene.radius * (cosT * p.x - sinT * p.y);
+        py = scene.centreY + scene.radius * (sinT * p.x + cosT * p.y);
+    }
+    double albedo(V u) const;
+    double smooth(double a, double b) const;
+    double withRelief(double a, double b, const Relief &relief) const;
+    bool reliefMatters(V p, double rr, const Relief &relief) const;
+    void placeSeas(Random &random);
+    void placeCraters(Random &random);
+    void placeStars(Random &random);
+    void addMountain(const Mountain &m);
+    void boxFeature(Feature &f) const;
+
+    Scene scene;
+    double cosT, sinT;
+    V sun;
+    std::vector<Sea> seas;
+    std::vector<Feature> features;
+    std::vector<Star> stars;
+    double tint[3] = {1, 1, 1};
+    double skyTint[3] = {1, 1, 1};
+};
+
+Renderer::Renderer(const Scene &s)
+    : scene(s)
+    , cosT(std::cos(s.theta))
+    , sinT(std::sin(s.theta))
+    , sun(unit(toV(s.sun)))
+{
+    // One stream per kind of thing, so that adding stars does not move the seas.
+    Random seaRandom(s.seed * 4 + 0);
+    Random craterRandom(s.seed * 4 + 1);
+    Random starRandom(s.seed * 4 + 2);
+    Random tintRandom(s.seed * 4 + 3);
+    placeSeas(seaRandom);
+    placeCraters(craterRandom);
+    for (const Mountain &m : s.mountains)
+        addMountain(m);
+    for (Feature &f : features)
+        boxFeature(f);
+    placeStars(starRandom);
+    if (s.colour) {
+        tint[0] = 1.0;
+        tint[1] = tintRandom.uniform(0.93, 0.97);
+        tint[2] = tintRandom.uniform(0.82, 0.90);
+        skyTint[0] = 0.85;
+        skyTint[1] = 0.95;
+        skyTint[2] = tintRandom.uniform(1.10, 1.25);
+    }
+}
+
+V randomVisiblePoint(Random &random, double minZ)
+{
+    for (;;) {
+        const double a = random.uniform(-1, 1), b = random.uniform(-1, 1);
+        const double zz = 1 - a * a - b * b;
+        if (zz >= minZ * minZ)
+            return {a, b, std::sqrt(zz)};
+    }
+}
+
+/// A point on the visible half of the terminator, moved off it by up to `spread` radians.
+V nearTerminator(Random &random, V sun, double spread, double minZ)
+{
+    V e1, e2;
+    tangentBasis(sun, e1, e2);
+    for (int k = 0; k < 200; ++k) {
+        const double phi = random.uniform(0, 2 * M_PI);
+        const V onCircle = std::cos(phi) * e1 + std::sin(phi) * e2;
+        const double off = random.uniform(-spread, spread);
+        const V p = std::cos(off) * onCircle + std::sin(off) * sun;
+        if (p.z >= minZ)
+            return p;
+    }
+    return randomVisiblePoint(random, minZ);
+}
+
+void Renderer::placeSeas(Random &random)
+{
+    for (int k = 0; k < scene.seas; ++k) {
+        Sea sea;
+        // Half of them straddle the terminator, where they test a fit's robustness.
+        sea.c =
+            k % 2 == 0 ? nearTerminator(random, sun, 0.15, 0.2) : randomVisiblePoint(random, 0.1);
+        tangentBasis(sea.c, sea.e1, sea.e2);
+        sea.rho = random.uniform(0.08, 0.25);
+        sea.albedo = random.uniform(0.55, 0.75);
+        const double a2 = random.uniform(0, 0.12), a3 = random.uniform(0, 0.08);
+        const double p2 = random.uniform(0, 2 * M_PI), p3 = random.uniform(0, 2 * M_PI);
+        sea.c2 = a2 * std::cos(2 * p2);
+        sea.s2 = a2 * std::sin(2 * p2);
+        sea.c3 = a3 * std::cos(3 * p3);
+        sea.s3 = a3 * std::sin(3 * p3);
+        const double reach = sea.rho * (1 + 0.2) * (1 + kSeaEdge);
+        sea.cosReach = std::cos(std::min(reach, M_PI / 2));
+        seas.push_back(sea);
+    }
+}
+
+void Renderer::placeCraters(Random &random)
+{
+    for (int k = 0; k < scene.craters; ++k) {
+        Feature f;
+        f.kind = Feature::Kind::Crater;
+        f.c = nearTerminator(random, sun, 0.06, 0.15);
+        tangentBasis(f.c, f.e1, f.e2);
+        const double radiusKm = random.uniform(5, 30);
+        f.rho = radiusKm / kMoonRadiusKm;
+        f.depth = random.uniform(0.15, 0.22) * radiusKm / kMoonRadiusKm;
+        f.h = random.uniform(0.03, 0.06) * radiusKm / kMoonRadiusKm;
+        f.extent = f.rho * (1 + kRimApron);
+        f.top = f.h;
+        f.steepest = std::max(2 * f.depth / f.rho, 1.5 * f.h / (kRimApron * f.rho));
+        features.push_back(f);
+    }
+}
+
+void Renderer::addMountain(const Mountain &m)
+{
+    features.push_back(featureOf(m));
+}
+
+void Renderer::boxFeature(Feature &f) const
+{
+    double xmin = 1e300, xmax = -1e300, ymin = 1e300, ymax = -1e300;
+    auto take = [&](V p) {
+        double px, py;
+        picture(p, px, py);
+        xmin = std::min(xmin, px);
+        xmax = std::max(xmax, px);
+        ymin = std::min(ymin, py);
+        ymax = std::max(ymax, py);
+    };
+    const int n = 24;
+    for (int k = 0; k < n; ++k) {
+        const double phi = 2 * M_PI * k / n;
+        // A circle slightly outside the extent, so the polygon of samples holds the disc.
+        const double r = f.extent * 1.06;
+        const V u = unit(f.c + r * std::cos(phi) * f.e1 + r * std::sin(phi) * f.e2);
+        const V raised = (1 + f.top) * u;
+        take(u);
+        take(raised);
+        // Its shadow: where light grazing this point meets the ground, or, when it misses,
+        // where it passes the sphere closest (the night begins there anyway).
+        const Ray ray{raised, -1 * sun};
+        const double hit = sphereHit(ray, 0);
+        const double t = hit < kNoHit ? hit : std::max(0.0, dot(raised, sun));
+        take(ray.at(t));
+    }
+    const double margin = 3 + 0.02 * std::max(xmax - xmin, ymax - ymin);
+    f.x0 = static_cast<int>(std::floor(xmin - margin));
+    f.x1 = static_cast<int>(std::ceil(xmax + margin));
+    f.y0 = static_cast<int>(std::floor(ymin - margin));
+    f.y1 = static_cast<int>(std::ceil(ymax + margin));
+}
+
+void Renderer::placeStars(Random &random)
+{
+    for (int k = 0; k < scene.stars; ++k) {
+        Star star;
+        for (int tries = 0; tries < 100; ++tries) {
+            star.x = random.uniform(0, scene.width);
+            star.y = random.uniform(0, scene.height);
+            if (std::hypot(star.x - scene.centreX, star.y - scene.centreY)
+                > scene.radius * 1.08 + 6)
+                break;
+        }
+        star.sigma = random.uniform(0.5, 1.1);
+        star.peak = random.uniform(40, 220);
+        if (scene.colour) {
+            const double warm = random.uniform(-0.15, 0.15);
+            star.tint[0] = 1 + warm;
+            star.tint[2] = 1 - warm;
+        }
+        const double reach = 4 * star.sigma;
+        star.x0 = static_cast<int>(std::floor(star.x - reach));
+        star.x1 = static_cast<int>(std::ceil(star.x + reach));
+        star.y0 = static_cast<int>(std::floor(star.y - reach));
+        star.y1 = static_cast<int>(std::ceil(star.y + reach));
+        stars.push_back(star);
+    }
+}
+
+double Renderer::albedo(V u) const
+{
+    double value = 1;
+    for (const Sea &sea : seas) {
+        if (dot(u, sea.c) < sea.cosReach)
+            continue;
+        const double s = dot(u, sea.e1), t = dot(u, sea.e2);
+        const double d = std::sqrt(s * s + t * t);
+        double wobble = 1;
+        if (d > 0) {
+            const double c1 = s / d, s1 = t / d;
+            const double cos2 = c1 * c1 - s1 * s1, sin2 = 2 * c1 * s1;
+            const double cos3 = cos2 * c1 - sin2 * s1, sin3 = sin2 * c1 + cos2 * s1;
+            wobble = 1 + sea.c2 * cos2 + sea.s2 * sin2 + sea.c3 * cos3 + sea.s3 * sin3;
+        }
+        const double q = d / (sea.rho * wobble);
+        const double inside = 1 - smoothstep((q - (1 - kSeaEdge)) / (2 * kSeaEdge));
+        value *= 1 - (1 - sea.albedo) * inside;
+    }
+    return value;
+}
+
+/// Radiance of the plain sphere at frame point (a, b), 0 off the disc and on the night side.
+double Renderer::smooth(double a, double b) const
+{
+    const double zz = 1 - a * a - b * b;
+    if (zz <= 0)
+        return 0;
+    const V n{a, b, std::sqrt(zz)};
+    const double lit = dot(n, sun);
+    if (lit <= 0)
+        return 0;
+    return scene.brightness * albedo(n) * lit;
+}
+
+double Renderer::withRelief(double a, double b, const Relief &relief) const
+{
+    const double outer = 1 + relief.top;
+    const double rr = a * a + b * b;
+    if (rr >= outer * outer)
+        return 0;
+    const double zTop = std::sqrt(outer * outer - rr);
+    // Parallel projection: the viewer looks along −z from above the relief.
+    const Ray view{{a, b, zTop}, {0, 0, -1}};
+    const double t = reliefHit(relief, view, 0, 2 * zTop);
+    if (t >= kNoHit)
+        return 0;
+    const V x = view.at(t);
+    const V u = unit(x);
+    V grad;
+    reliefHeight(relief, u, grad);
+    const V n = unit(u - grad);
+    const double lit = dot(n, sun);
+    if (lit <= 0 || dot(u, sun) < -0.2)
+        return 0;
+    // The shadow ray starts a hair above the surface so that it does not meet it at once.
+    const Ray toSun{x + 1e-10 * n, sun};
+    const double b2 = dot(toSun.o, sun);
+    const double exit =
+        -b2 + std::sqrt(std::max(0.0, b2 * b2 - dot(toSun.o, toSun.o) + outer * outer));
+    if (reliefHit(relief, toSun, 0, exit) < kNoHit)
+        return 0;
+    return scene.brightness * albedo(u) * lit;
+}
+
+/// False when no ray of the pixel centred on frame point p can meet the relief: not on a
+/// feature, not in the shadow of one, and the viewer's line passes by them.
+bool Renderer::reliefMatters(V p, double rr, const Relief &relief) const
+{
+    if (rr >= 1)
+        return true;
+    const double z = std::sqrt(1 - rr);
+    const V ground{p.x, p.y, z};
+    // The pixel's corners, seen on the ground: foreshortened by z towards the limb.
+    const double slack = 1.5 / (scene.radius * std::max(z, 0.02));
+    // The viewer's line down to a sphere below the deepest crater floor.
+    const double floor = 1 - kDeepest;
+    const double below = 2 - std::sqrt(std::max(0.0, floor * floor - rr));
+    for (const Feature *f : relief.features) {
+        double lo = 0, hi = below;
+        if (bracket(*f, Ray{{p.x, p.y, 2}, {0, 0, -1}}, lo, hi, slack))
+            return true;
+    }
+    if (dot(ground, sun) < -0.2)
+        return false;
+    for (const Feature *f : relief.features) {
+        double lo = 0, hi = 4;
+        if (bracket(*f, Ray{ground, sun}, lo, hi, slack))
+            return true;
+    }
+    return false;
+}
+
+Photo Renderer::render()
+{
+    Photo photo;
+    photo.width = scene.width;
+    photo.height = scene.height;
+    photo.channels = scene.colour ? 3 : 1;
+    const int channels = photo.channels;
+    photo.pixels.assign(static_cast<std::size_t>(scene.width) * scene.height * channels, 0);
+    const auto &gauss = gaussianTable();
+    const double r = scene.radius;
+    const double limbBand = 1.5 / r;
+    const double gammaInverse = scene.gamma > 0 ? 1 / scene.gamma : 1;
+    Relief relief;
+    std::vector<const Feature *> rowFeatures;
+    std::vector<const Star *> rowStars;
+    for (int j = 0; j < scene.height; ++j) {
+        rowFeatures.clear();
+        for (const Feature &f : features)
+            if (j >= f.y0 && j <= f.y1)
+                rowFeatures.push_back(&f);
+        rowStars.clear();
+        for (const Star &s : stars)
+            if (j >= s.y0 && j <= s.y1)
+                rowStars.push_back(&s);
+        for (int i = 0; i < scene.width; ++i) {
+            relief.features.clear();
+            relief.top = 0;
+            for (const Feature *f : rowFeatures)
+                if (i >= f->x0 && i <= f->x1) {
+                    relief.features.push_back(f);
+                    relief.top = std::max(relief.top, f->top);
+                }
+            const V p = frame(i, j);
+            const double rr = p.x * p.x + p.y * p.y;
+            double radiance = 0;
+            if (!relief.features.empty() && !reliefMatters(p, rr, relief))
+                relief.features.clear();
+            if (!relief.features.empty()) {
+                // Relief: 4 × 4 rays, each followed down to the ground and back to the Sun.
+                const int n = 4;
+                for (int sy = 0; sy < n; ++sy)
+                    for (int sx = 0; sx < n; ++sx) {
+                        const V q = frame(i + (sx + 0.5) / n - 0.5, j + (sy + 0.5) / n - 0.5);
+                        radiance += withRelief(q.x, q.y, relief);
+                    }
+                radiance /= n * n;
+            } else if (rr < (1 + limbBand) * (1 + limbBand)) {
+                const double rho = std::sqrt(rr);
+                bool mixed = std::fabs(rho - 1) < limbBand;
+                if (!mixed) {
+                    const double z = std::sqrt(1 - rr);
+                    const double lit = p.x * sun.x + p.y * sun.y + z * sun.z;
+                    const double gx = sun.x - sun.z * p.x / z, gy = sun.y - sun.z * p.y / z;
+                    mixed = lit * lit * r * r < 0.5625 * (gx * gx + gy * gy);
+                }
+                if (mixed) {
+                    // The limb and the terminator cut the pixel: 8 × 8 samples of it.
+                    const int n = 8;
+                    for (int sy = 0; sy < n; ++sy)
+                        for (int sx = 0; sx < n; ++sx) {
+                            const V q = frame(i + (sx + 0.5) / n - 0.5, j + (sy + 0.5) / n - 0.5);
+                            radiance += smooth(q.x, q.y);
+                        }
+                    radiance /= n * n;
+                } else {
+                    radiance = smooth(p.x, p.y);
+                }
+            }
+            double starLevel = 0;
+            const Star *bright = nullptr;
+            for (const Star *s : rowStars)
+                if (i >= s->x0 && i <= s->x1) {
+                    const double dx = i - s->x, dy = j - s->y;
+                    starLevel +=
+                        s->peak * std::exp(-(dx * dx + dy * dy) / (2 * s->sigma * s->sigma));
+                    bright = s;
+                }
+            const std::size_t at = (static_cast<std::size_t>(j) * scene.width + i) * channels;
+            for (int ch = 0; ch < channels; ++ch) {
+                double level = radiance * tint[ch];
+                if (gammaInverse != 1 && level > 0)
+                    level = 255 * std::pow(level / 255, gammaInverse);
+                level += scene.sky * skyTint[ch];
+                if (bright)
+                    level += starLevel * bright->tint[ch];
+                if (scene.noise > 0) {
+                    const std::uint64_t key = (static_cast<std::uint64_t>(scene.seed) << 40)
+                        ^ (static_cast<std::uint64_t>(at + ch));
+                    level += scene.noise * gauss[mix(key) & 0xffff];
+                }
+                photo.pixels[at + ch] =
+                    static_cast<std::uint8_t>(std::clamp(std::nearbyint(level), 0.0, 255.0));
+            }
+        }
+    }
+    return photo;
+}
+
+measure::MoonModel modelOf(const Scene &scene)
+{
+    measure::MoonModel model;
+    model.centreX = scene.centreX;
+    model.centreY = scene.centreY;
+    model.radius = scene.radius;
+    model.theta = scene.theta;
+    return model;
+}
+
+} // namespace
+
+Photo render(const Scene &scene)
+{
+    if (scene.width <= 0 || scene.height <= 0 || !(scene.radius > 0))
+        throw std::invalid_argument("synth::render: empty picture or disc");
+    return Renderer(scene).render();
+}
+
+measure::PicturePoint trueCusp(const Scene &scene, int n)
+{
+    const measure::real sign = n == 1 ? -1 : 1;
+    const measure::real theta = scene.theta;
+    return {scene.centreX + sign * scene.radius * std::cos(theta),
+        scene.centreY + sign * scene.radius * std::sin(theta)};
+}
+
+ShadowTruth shadowOf(const Scene &scene, const Mountain &mountain)
+{
+    using measure::real;
+    const measure::MoonModel model = modelOf(scene);
+    const measure::Vec3 &b = mountain.base;
+    const real bn = std::sqrt(b.x * b.x + b.y * b.y + b.z * b.z);
+    const real lift = (1 + static_cast<real>(mountain.heightKm) / kMoonRadiusKm) / bn;
+    const measure::Vec3 top{b.x * lift, b.y * lift, b.z * lift};
+    const measure::Vec3 &s0 = scene.sun;
+    const real sn = std::sqrt(s0.x * s0.x + s0.y * s0.y + s0.z * s0.z);
+    const measure::Vec3 sun{s0.x / sn, s0.y / sn, s0.z / sn};
+
+    ShadowTruth truth;
+    truth.top = measure::project(model, top);
+    truth.end = truth.top;
+    // The light that grazes the summit goes on along −sun until it meets the ground.
+    const real along = measure::dot(top, sun);
+    const real lift2 = measure::dot(top, top) - 1;
+    const real disc = along * along - lift2;
+    if (along <= 0 || disc < 0)
+        return truth;
+    const measure::real t = along - std::sqrt(disc);
+    const measure::Vec3 end{top.x - t * sun.x, top.y - t * sun.y, top.z - t * sun.z};
+    truth.end = measure::project(model, end);
+    // Seen when on the near half and no part of the mountain stands between it and the
+    // viewer: that also rules out an end under the mountain's own foot, when the Sun is higher
+    // than its flank is steep.
+    const bool summitSeen = top.z > 0 || top.x * top.x + top.y * top.y > 1;
+    const Feature feature = featureOf(mountain);
+    const V ground = toV(end);
+    const Ray up{ground, {0, 0, 1}};
+    const double outer = 1 + feature.top;
+    const double exit =
+        -ground.z + std::sqrt(ground.z * ground.z - dot(ground, ground) + outer * outer);
+    truth.falls = end.z > 0 && summitSeen && featureHit(feature, up, 0, exit) >= kNoHit;
+    return truth;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+struct JpegError {
+    jpeg_error_mgr manager;
+    std::jmp_buf jump;
+};
+
+void jpegFail(j_common_ptr info)
+{
+    std::longjmp(reinterpret_cast<JpegError *>(info->err)->jump, 1);
+}
+
+} // namespace
+
+std::vector<std::uint8_t> encodeJpeg(const Photo &photo, int quality)
+{
+    if (photo.width <= 0 || photo.height <= 0 || (photo.channels != 1 && photo.channels != 3)
+        || photo.pixels.size()
+            != static_cast<std::size_t>(photo.width) * photo.height * photo.channels)
+        throw std::invalid_argument("synth::encodeJpeg: malformed photograph");
+    jpeg_compress_struct info{};
+    JpegError error{};
+    info.err = jpeg_std_error(&error.manager);
+    error.manager.error_exit = jpegFail;
+    unsigned char *buffer = nullptr;
+    unsigned long size = 0;
+    // Nothing with a destructor lives between here and the longjmp target.
+    if (setjmp(error.jump)) {
+        jpeg_destroy_compress(&info);
+        std::free(buffer);
+        throw std::runtime_error("synth::encodeJpeg: libjpeg failed");
+    }
+    jpeg_create_compress(&info);
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = static_cast<JDIMENSION>(photo.width);
+    info.image_height = static_cast<JDIMENSION>(photo.height);
+    info.input_components = photo.channels;
+    info.in_color_space = photo.channels == 3 ? JCS_RGB : JCS_GRAYSCALE;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, std::clamp(quality, 1, 100), TRUE);
+    jpeg_start_compress(&info, TRUE);
+    const std::size_t stride = static_cast<std::size_t>(photo.width) * photo.channels;
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(photo.pixels.data() + info.next_scanline * stride);
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::vector<std::uint8_t> bytes(buffer, buffer + size);
+    std::free(buffer);
+    return bytes;
+}
+
+} // namespace synth

@@ -1,0 +1,102 @@
+// Writes a few synthetic photographs as JPEG files, to look at what the precision tests see.
+
+#include "tests/synth/synthmoon.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+measure::Vec3 sunAt(double bDegrees, int litSign = 1)
+{
+    const double b = bDegrees * M_PI / 180;
+    return {0, -litSign * std::cos(b), litSign * std::sin(b)};
+}
+
+// The Sun placed so that it stands `elevation` degrees above the horizon at `base`.
+measure::Vec3 sunOver(const measure::Vec3 &base, double elevation)
+{
+    const double by = static_cast<double>(base.y), bz = static_cast<double>(base.z);
+    const double a = std::hypot(by, bz);
+    const double b = std::asin(std::sin(elevation * M_PI / 180) / a) - std::atan2(-by, bz);
+    return sunAt(b * 180 / M_PI);
+}
+
+bool write(const std::string &path, const synth::Scene &scene)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const synth::Photo photo = synth::render(scene);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const std::vector<std::uint8_t> bytes = synth::encodeJpeg(photo, 92);
+    std::FILE *file = std::fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    std::fclose(file);
+    std::printf(
+        "%s: %d x %d, rendered in %.3f s\n", path.c_str(), photo.width, photo.height, seconds);
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const std::string folder = argc > 1 ? argv[1] : "/tmp";
+    bool ok = true;
+
+    synth::Scene crescent;
+    crescent.sun = sunAt(-55);
+    crescent.theta = 0.3;
+    crescent.colour = true;
+    crescent.stars = 25;
+    ok = write(folder + "/synth-crescent.jpg", crescent) && ok;
+
+    synth::Scene gibbous;
+    gibbous.sun = sunAt(-40, -1);
+    gibbous.theta = -0.5;
+    gibbous.seed = 7;
+    ok = write(folder + "/synth-gibbous.jpg", gibbous) && ok;
+
+    // A close look at a cone and a ridge under a low Sun near the middle of the disc.
+    synth::Scene mountain;
+    mountain.width = 900;
+    mountain.height = 900;
+    mountain.centreX = 450;
+    mountain.centreY = 1450;
+    mountain.radius = 1500;
+    mountain.craters = 20;
+    // Exposed for the low Sun, as one would photograph the terminator.
+    mountain.brightness = 900;
+    mountain.gamma = 2.2;
+    synth::Mountain cone;
+    cone.base = {0.02, -0.62, std::sqrt(1 - 0.02 * 0.02 - 0.62 * 0.62)};
+    cone.heightKm = 3;
+    cone.radiusKm = 12;
+    synth::Mountain ridge;
+    ridge.shape = synth::Mountain::Shape::Ridge;
+    ridge.base = {-0.12, -0.60, std::sqrt(1 - 0.12 * 0.12 - 0.60 * 0.60)};
+    ridge.heightKm = 2;
+    ridge.radiusKm = 8;
+    ridge.halfLengthKm = 30;
+    ridge.crestAngle = 0.4;
+    mountain.mountains = {cone, ridge};
+    mountain.sun = sunOver(cone.base, 6);
+    ok = write(folder + "/synth-mountain.jpg", mountain) && ok;
+
+    synth::Scene camera;
+    camera.width = 6000;
+    camera.height = 4000;
+    camera.centreX = 3500;
+    camera.centreY = 1800;
+    camera.radius = 1200;
+    camera.sun = sunAt(-30);
+    camera.colour = true;
+    camera.stars = 40;
+    camera.gamma = 2.2;
+    ok = write(folder + "/synth-camera.jpg", camera) && ok;
+    return ok ? 0 : 1;
+}
