@@ -5,10 +5,12 @@
 #include "view/largepages.h"
 
 #include <algorithm>
+#include <array>
 #include <csetjmp>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <jerror.h>
 #include <jpeglib.h>
 #include <vector>
@@ -38,6 +40,7 @@ struct MemorySource {
     const JOCTET *data;
     std::size_t size;
     std::size_t next;
+    std::size_t piece;
 };
 
 void initSource(j_decompress_ptr)
@@ -54,7 +57,7 @@ boolean fillInputBuffer(j_decompress_ptr info)
         source->manager.bytes_in_buffer = sizeof kFakeEndOfImage;
         return TRUE;
     }
-    const std::size_t piece = std::min(kPieceSize, source->size - source->next);
+    const std::size_t piece = std::min(source->piece, source->size - source->next);
     source->manager.next_input_byte = source->data + source->next;
     source->manager.bytes_in_buffer = piece;
     source->next += piece;
@@ -103,7 +106,7 @@ struct Decoder {
     bool created = false;
     int rowsRead = 0;
 
-    explicit Decoder(const QByteArray &data)
+    explicit Decoder(const QByteArray &data, std::size_t piece = kPieceSize)
     {
         info.err = jpeg_std_error(&trap.manager);
         trap.manager.error_exit = errorExit;
@@ -116,6 +119,7 @@ struct Decoder {
         source.manager.term_source = termSource;
         source.data = reinterpret_cast<const JOCTET *>(data.constData());
         source.size = static_cast<std::size_t>(data.size());
+        source.piece = piece;
     }
     ~Decoder()
     {
@@ -197,11 +201,13 @@ int ceilDiv(int a, int b)
 }
 
 // Reduced pictures of greyscale files keep to 236 levels too, evenly spaced: a box mean is
-// not a level of the file's own palette.
-uchar greyIndex(uchar level)
-{
-    return static_cast<uchar>((level * (kGreyLevels - 1) + 127) / 255);
-}
+// not a level of the file's own palette. The palette index of each level.
+const std::array<uchar, 256> greyIndex = [] {
+    std::array<uchar, 256> index{};
+    for (int level = 0; level < 256; ++level)
+        index[std::size_t(level)] = static_cast<uchar>((level * (kGreyLevels - 1) + 127) / 255);
+    return index;
+}();
 
 QVector<QRgb> evenGreyPalette()
 {
@@ -233,7 +239,10 @@ constexpr int kOutOfResources = -2;
 int decodeRegion(
     const QByteArray &data, const QRect &part, int factor, PartOutput output, QImage &image)
 {
-    Decoder decoder(data);
+    // The whole file in one piece: libjpeg-turbo takes its fast Huffman decoder only while a
+    // few kilobytes lie ahead in the buffer, and the decoding of the codes is most of what a
+    // reduced decode costs.
+    Decoder decoder(data, std::max<std::size_t>(1, static_cast<std::size_t>(data.size())));
     const int scale = transformScale(part, factor);
     const int box = factor / scale;
     int error = trapped(decoder, [&decoder, scale, output] {
@@ -245,6 +254,9 @@ int decodeRegion(
         // Used at 1/1; the scaled transforms of libjpeg have no floating-point variant.
         info.dct_method = JDCT_FLOAT;
         info.do_block_smoothing = TRUE;
+        // Reduced, the colours are upsampled with the conversion in one pass; the smooth
+        // upsampling of 1/1 would be lost in the reduction anyway.
+        info.do_fancy_upsampling = scale == 1 ? TRUE : FALSE;
         info.buffered_image = FALSE;
         info.quantize_colors = FALSE;
         if (isCmyk(info.jpeg_color_space))
@@ -278,7 +290,6 @@ int decodeRegion(
                                    : QImage::Format_RGB32);
     if (image.isNull())
         return kOutOfResources;
-    image.fill(outChannels == 1 ? 0u : 0xFF000000u);
     const bool indexed = image.format() == QImage::Format_Indexed8;
     if (indexed)
         image.setColorTable(evenGreyPalette());
@@ -307,6 +318,7 @@ int decodeRegion(
     BoxReducer reducer(outChannels, width, box);
     const bool cmyk = info.out_color_space == JCS_CMYK;
     const bool inverted = info.saw_Adobe_marker;
+    int rowsWritten = 0;
     error = trapped(decoder, [&] {
         for (int y = sy0; y < sy1; ++y) {
             JSAMPROW rows[1] = {row.data()};
@@ -319,17 +331,33 @@ int decodeRegion(
                 bgrxRowToGrey(pixels, width, grey.data());
                 pixels = grey.data();
             }
-            reducer.add(pixels);
             const int done = y - sy0 + 1;
-            if (done % box == 0 || y + 1 == sy1) {
-                uchar *out = image.scanLine((done - 1) / box);
-                reducer.take(out);
-                if (indexed)
-                    for (int x = 0; x < size.width(); ++x)
-                        out[x] = greyIndex(out[x]);
+            uchar *out = nullptr;
+            if (box == 1) {
+                // The transform did all the reducing: the row is the picture's own.
+                out = image.scanLine(done - 1);
+                std::memcpy(out, pixels, std::size_t(width) * std::size_t(outChannels));
+            } else {
+                reducer.add(pixels);
+                if (done % box == 0 || y + 1 == sy1) {
+                    out = image.scanLine((done - 1) / box);
+                    reducer.take(out);
+                }
             }
+            if (out && indexed)
+                for (int x = 0; x < size.width(); ++x)
+                    out[x] = greyIndex[out[x]];
+            if (out)
+                ++rowsWritten;
         }
     });
+    // Rows the decoder never reached show black (palette entry 0 is black too).
+    for (int y = rowsWritten; y < size.height(); ++y) {
+        if (outChannels == 1)
+            std::memset(image.scanLine(y), 0, std::size_t(image.bytesPerLine()));
+        else
+            std::fill_n(reinterpret_cast<QRgb *>(image.scanLine(y)), size.width(), qRgb(0, 0, 0));
+    }
     return error;
 }
 
