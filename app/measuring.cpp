@@ -159,13 +159,14 @@ std::unique_ptr<view::Picture> TForm1::framedOnMoon(std::unique_ptr<view::Pictur
     if (size.width() <= visible.width() && size.height() <= visible.height())
         return picture;
     const std::optional<measure::Disc> disc = view::findMoon(*picture);
-    if (!disc) {
+    const measure::Framing part = disc
+        ? measure::frameDisc(*disc, size.width(), size.height(), visible.width(), visible.height())
+        : measure::Framing{0, 0, 0, 0, 1};
+    if (part.width <= 0 || part.height <= 0) {
         messageBox(QStringLiteral("Aucun disque lunaire n'a été trouvé sur cette image."),
             QString::fromLatin1(kApplicationTitle));
         return picture;
     }
-    const measure::Framing part =
-        measure::frameDisc(*disc, size.width(), size.height(), visible.width(), visible.height());
     return view::reducedPicture(
         *picture, QRect(part.x, part.y, part.width, part.height), part.factor);
 }
