@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <jpeglib.h>
+#include <ostream>
+#include <stdexcept>
 #include <string>
 
 // The generator is the yardstick of the precision tests: if its sphere, its Sun or its shadows
@@ -149,6 +151,11 @@ TEST_P(SmoothSphere, LitLimbCrossesHalfLevelOnTheCircle)
     }
 }
 
+void PrintTo(const PhaseCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 INSTANTIATE_TEST_SUITE_P(Phases,
     SmoothSphere,
     ::testing::Values(PhaseCase{"HalfMoon", 0, 1, 0, 1},
@@ -193,6 +200,41 @@ TEST(SynthMoon, DaySideBrightAndNightSideSkyWithEverything)
     EXPECT_GT(dark, 100);
 }
 
+// Seas darken the ground to 55–75 % of the highlands and no further; craters change the
+// picture only near the terminator, where they break its line.
+TEST(SynthMoon, SeasDarkenWithinTheirRangeAndCratersStayOnTheTerminator)
+{
+    synth::Scene scene = plain(-10, 1, -0.2);
+    scene.seas = 8;
+    const synth::Photo seas = synth::render(scene);
+    scene.craters = 16;
+    const synth::Photo craters = synth::render(scene);
+    const measure::MoonModel model = modelOf(scene);
+    double darkest = 1;
+    int changed = 0;
+    for (int y = 0; y < scene.height; ++y)
+        for (int x = 0; x < scene.width; ++x) {
+            const auto p = measure::surfacePoint(model, x, y);
+            if (!p || p->z < 0.15)
+                continue;
+            const double g = static_cast<double>(measure::dot(*p, scene.sun));
+            const double h = std::asin(g) / kDegree;
+            // High enough that rounding to whole levels does not blur the ratio.
+            if (h > 20) {
+                darkest =
+                    std::min(darkest, (level(seas, x, y) - scene.sky) / (scene.brightness * g));
+            }
+            if (std::abs(level(craters, x, y) - level(seas, x, y)) > 2) {
+                ++changed;
+                // Within a few degrees of the terminator, plus the craters' own size.
+                EXPECT_LT(std::fabs(h), 6) << x << "," << y;
+            }
+        }
+    EXPECT_GT(darkest, 0.55 - 0.01);
+    EXPECT_LT(darkest, 0.75 + 0.01);
+    EXPECT_GT(changed, 30);
+}
+
 TEST(SynthMoon, SameSeedSamePhotographOtherSeedOtherGrain)
 {
     synth::Scene scene = plain(-30, 1, 0.2);
@@ -230,15 +272,6 @@ measure::Vec3 footAt(double along, double across)
     return {std::sin(a) * std::cos(c), std::sin(c), std::cos(a) * std::cos(c)};
 }
 
-// The Sun across the cusp line, standing `elevation` degrees above the foot's horizon.
-measure::Vec3 sunOver(const measure::Vec3 &foot, double elevation)
-{
-    const double by = static_cast<double>(foot.y), bz = static_cast<double>(foot.z);
-    const double b =
-        std::asin(std::sin(elevation * kDegree) / std::hypot(by, bz)) - std::atan2(-by, bz);
-    return sunAt(b / kDegree, 1);
-}
-
 class MountainShadow : public ::testing::TestWithParam<ShadowCase> {
 protected:
     void SetUp() override
@@ -256,7 +289,7 @@ protected:
         // A window around the mountain only: the disc is far larger than the picture.
         scene.radius = c.radius;
         scene.theta = 0.25;
-        scene.sun = sunOver(mountain.base, c.elevation);
+        scene.sun = synth::sunAbove(mountain.base, c.elevation);
         scene.seas = 0;
         scene.craters = 0;
         scene.noise = 0;
@@ -317,19 +350,71 @@ TEST_P(MountainShadow, DarkFromFootToEndAndLitJustBeyond)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Reliefs,
-    MountainShadow,
-    ::testing::Values(
-        ShadowCase{"ConeMiddleLowSun", synth::Mountain::Shape::Cone, 0, 0, 5, 1500, 3, 10},
-        // Under a Sun of 2° the ground falls away from a summit higher than about 1 km
-        // faster than its shadow does: kept low so that the shadow lands.
-        ShadowCase{"ConeGrazingSun", synth::Mountain::Shape::Cone, 10, -20, 2, 1500, 0.8, 5},
-        ShadowCase{"ConeNearLimb", synth::Mountain::Shape::Cone, 70, 10, 6, 1000, 5, 20},
-        ShadowCase{"ConeSmallDisc", synth::Mountain::Shape::Cone, -20, 30, 4, 300, 3.5, 25},
-        ShadowCase{"RidgeModerateSun", synth::Mountain::Shape::Ridge, 5, 15, 12, 1500, 4, 6},
-        ShadowCase{"RidgeHighSun", synth::Mountain::Shape::Ridge, -30, -10, 25, 1500, 6, 4},
-        ShadowCase{"RidgeNearLimb", synth::Mountain::Shape::Ridge, -65, 0, 8, 800, 3, 6}),
-    [](const auto &info) { return info.param.name; });
+double bilinear(const synth::Photo &photo, double x, double y)
+{
+    const int x0 = static_cast<int>(std::floor(x)), y0 = static_cast<int>(std::floor(y));
+    const double fx = x - x0, fy = y - y0;
+    return (1 - fy) * ((1 - fx) * level(photo, x0, y0) + fx * level(photo, x0 + 1, y0))
+        + fy * ((1 - fx) * level(photo, x0, y0 + 1) + fx * level(photo, x0 + 1, y0 + 1));
+}
+
+// A ridge square to the light ends its shadow with a straight edge through the end that
+// shadowOf gives: the level crosses half-way between the shadow and the lit ground there, to
+// a fraction of a pixel, so the shadow on the photograph has its true length.
+// A cone's shadow ends in a point; a ridge's is blunt, so its end can be located.
+class RidgeShadow : public MountainShadow { };
+
+TEST_P(RidgeShadow, EndsWhereShadowOfSays)
+{
+    ASSERT_TRUE(truth.falls);
+    const synth::Photo photo = synth::render(scene);
+    const measure::PicturePoint foot = measure::project(modelOf(scene), mountain.base);
+    const double fx = static_cast<double>(foot.x), fy = static_cast<double>(foot.y);
+    const double ex = static_cast<double>(truth.end.x), ey = static_cast<double>(truth.end.y);
+    const double length = std::hypot(ex - fx, ey - fy);
+    const double ux = (ex - fx) / length, uy = (ey - fy) / length;
+    const double lit = bilinear(photo, ex + 3 * ux, ey + 3 * uy);
+    const double mid = 0.5 * (scene.sky + lit);
+    double crossing = NAN;
+    for (double d = -3; d < 3; d += 0.02)
+        if (bilinear(photo, ex + d * ux, ey + d * uy) >= mid) {
+            crossing = d;
+            break;
+        }
+    ASSERT_FALSE(std::isnan(crossing));
+    EXPECT_NEAR(crossing, 0, 0.15) << "shadow of " << length << " px";
+}
+
+const ShadowCase kCones[] = {
+    {"ConeMiddleLowSun", synth::Mountain::Shape::Cone, 0, 0, 5, 1500, 3, 10},
+    // Under a Sun of 2° the ground falls away from a summit higher than about 1 km faster
+    // than its shadow does: kept low so that the shadow lands.
+    {"ConeGrazingSun", synth::Mountain::Shape::Cone, 10, -20, 2, 1500, 0.8, 5},
+    {"ConeNearLimb", synth::Mountain::Shape::Cone, 70, 10, 6, 1000, 5, 20},
+    {"ConeSmallDisc", synth::Mountain::Shape::Cone, -20, 30, 4, 300, 3.5, 25},
+};
+
+const ShadowCase kRidges[] = {
+    {"RidgeModerateSun", synth::Mountain::Shape::Ridge, 5, 15, 12, 1500, 4, 6},
+    {"RidgeHighSun", synth::Mountain::Shape::Ridge, -30, -10, 25, 1500, 6, 4},
+    {"RidgeNearLimb", synth::Mountain::Shape::Ridge, -65, 0, 8, 800, 3, 6},
+};
+
+void PrintTo(const ShadowCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cones, MountainShadow, ::testing::ValuesIn(kCones), [](const auto &info) {
+    return info.param.name;
+});
+INSTANTIATE_TEST_SUITE_P(
+    Ridges, MountainShadow, ::testing::ValuesIn(kRidges), [](const auto &info) {
+        return info.param.name;
+    });
+INSTANTIATE_TEST_SUITE_P(Ridges, RidgeShadow, ::testing::ValuesIn(kRidges), [](const auto &info) {
+    return info.param.name;
+});
 
 TEST(SynthMoon, NoShadowWhereTheSunIsHigherThanTheFlank)
 {
@@ -337,13 +422,65 @@ TEST(SynthMoon, NoShadowWhereTheSunIsHigherThanTheFlank)
     synth::Mountain cone;
     cone.heightKm = 1;
     cone.radiusKm = 20; // a flank of 2.9°
-    scene.sun = sunOver(cone.base, 10);
+    scene.sun = synth::sunAbove(cone.base, 10);
     EXPECT_FALSE(synth::shadowOf(scene, cone).falls);
-    scene.sun = sunOver(cone.base, 2);
+    scene.sun = synth::sunAbove(cone.base, 2);
     EXPECT_TRUE(synth::shadowOf(scene, cone).falls);
     // A summit on the night side casts nothing.
-    scene.sun = sunOver(cone.base, -3);
+    scene.sun = synth::sunAbove(cone.base, -3);
     EXPECT_FALSE(synth::shadowOf(scene, cone).falls);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+struct SunCase {
+    double along, across;
+    double elevation;
+    int litSign;
+};
+
+class SunAbove : public ::testing::TestWithParam<SunCase> { };
+
+// The helpers that set up a scene's Sun and read it back as the program's model must agree
+// with the model's own sunDirection, or every truth derived from them would be off.
+TEST_P(SunAbove, GivesTheElevationAndReadsBackAsTheModel)
+{
+    const SunCase &c = GetParam();
+    const measure::Vec3 place = footAt(c.along, c.across);
+    synth::Scene scene;
+    scene.sun = synth::sunAbove(place, c.elevation, c.litSign);
+    EXPECT_EQ(scene.sun.x, 0);
+    const double h = std::asin(static_cast<double>(measure::dot(place, scene.sun))) / kDegree;
+    EXPECT_NEAR(h, c.elevation, 1e-9);
+    const measure::MoonModel model = synth::trueModel(scene);
+    EXPECT_EQ(model.litSign, c.litSign);
+    EXPECT_LE(std::fabs(static_cast<double>(model.b)), 90);
+    const measure::Vec3 back = measure::sunDirection(model);
+    EXPECT_NEAR(static_cast<double>(back.y), static_cast<double>(scene.sun.y), 1e-12);
+    EXPECT_NEAR(static_cast<double>(back.z), static_cast<double>(scene.sun.z), 1e-12);
+}
+
+void PrintTo(const SunCase &c, std::ostream *os)
+{
+    *os << c.along << "°, " << c.across << "°, h " << c.elevation << "°, lit " << c.litSign;
+}
+
+INSTANTIATE_TEST_SUITE_P(Places,
+    SunAbove,
+    ::testing::Values(SunCase{0, 0, 5, 1},
+        SunCase{0, 0, 5, -1},
+        SunCase{30, -40, 2, 1},
+        SunCase{-60, 20, 25, 1},
+        SunCase{-10, 50, 12, -1},
+        SunCase{75, -5, -3, 1},
+        SunCase{0, -80, 45, 1}));
+
+TEST(SynthMoon, NoSunAboveAPlaceThatCannotSeeIt)
+{
+    // The top of the disc cannot see a Sun below the cusp line, nor the end of the cusp line
+    // a Sun at 30° that stays square to it.
+    EXPECT_THROW((void)synth::sunAbove(footAt(0, -90), 10, -1), std::invalid_argument);
+    EXPECT_THROW((void)synth::sunAbove(footAt(85, 0), 30, 1), std::invalid_argument);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -85,9 +85,12 @@ private:
     std::uint64_t state;
 };
 
-// Quantiles of the standard normal law at the midpoints of 65536 equal-probability bins (the
+// Quantiles of the standard normal law at the midpoints of 4096 equal-probability bins (the
 // rational approximation of the inverse distribution function by Acklam, relative error
-// 1.2e-9): one table look-up per grain value instead of a logarithm and a square root.
+// 1.2e-9): one look-up per grain value instead of a logarithm and a square root. The table
+// stays in the first-level cache, which a finer one would not; it cuts the tails at 3.5 sigma.
+constexpr std::size_t kGrainBins = 4096;
+
 double inverseNormal(double p)
 {
     static const double a[] = {-3.969683028665376e+01,
@@ -123,12 +126,12 @@ double inverseNormal(double p)
         / (((((b[0] * r + b[1]) * r + b[2]) * r + b[3]) * r + b[4]) * r + 1);
 }
 
-const std::array<float, 65536> &gaussianTable()
+const std::array<float, kGrainBins> &gaussianTable()
 {
-    static const std::array<float, 65536> table = [] {
-        std::array<float, 65536> t{};
+    static const std::array<float, kGrainBins> table = [] {
+        std::array<float, kGrainBins> t{};
         for (std::size_t k = 0; k < t.size(); ++k)
-            t[k] = static_cast<float>(inverseNormal((static_cast<double>(k) + 0.5) / 65536.0));
+            t[k] = static_cast<float>(inverseNormal((static_cast<double>(k) + 0.5) / kGrainBins));
         return t;
     }();
     return table;
@@ -265,6 +268,21 @@ bool bracket(const Feature &f, const Ray &ray, double &lo, double &hi, double sl
         lo = std::max(lo, (-qb - root) / qa);
         hi = std::min(hi, (-qb + root) / qa);
     }
+    if (f.kind == Feature::Kind::Ridge) {
+        // A long ridge fills little of its disc: keep to the rectangle around its crest.
+        const double width = f.rho * 1.05 + 1e-9 + slack;
+        auto slab = [&](double p0, double v, double half) {
+            if (std::fabs(v) < 1e-300)
+                return std::fabs(p0) <= half;
+            const double t1 = (-half - p0) / v, t2 = (half - p0) / v;
+            lo = std::max(lo, std::min(t1, t2));
+            hi = std::min(hi, std::max(t1, t2));
+            return true;
+        };
+        if (!slab(ps * f.dirS + pt * f.dirT, vs * f.dirS + vt * f.dirT, f.halfLen + width)
+            || !slab(-ps * f.dirT + pt * f.dirS, -vs * f.dirT + vt * f.dirS, width))
+            return false;
+    }
     // Only the side of the sphere where the feature stands.
     const double oc = dot(ray.o, f.c), dc = dot(ray.d, f.c);
     if (std::fabs(dc) < 1e-300) {
@@ -336,18 +354,36 @@ double refine(const Feature &f, const Ray &ray, double above, double below, bool
 constexpr double kNoHit = 1e300;
 
 /// First t in [lo, hi] where the ray is below the relief of one feature, kNoHit when none.
-double featureHit(const Feature &f, const Ray &ray, double lo, double hi)
+double featureHit(const Feature &f, const Ray &ray, double lo, double hi, bool any = false)
 {
     if (!bracket(f, ray, lo, hi))
         return kNoHit;
     if (f.convex()) {
-        // Golden-section search for the lowest clearance: exact at a cone's apex, which any
-        // marching step would clip and so shorten the shadow.
+        // The clearance is convex along the ray: a few samples find the stretch where it dips
+        // below the surface, or the two around its lowest point.
+        constexpr int n = 8;
+        double gaps[n + 1];
+        int lowest = 0;
+        for (int k = 0; k <= n; ++k) {
+            const double t = lo + (hi - lo) * k / n;
+            gaps[k] = clearance(f, ray, t, true);
+            if (gaps[k] < 0) {
+                if (k == 0 || any)
+                    return t;
+                return refine(f, ray, lo + (hi - lo) * (k - 1) / n, t, true);
+            }
+            if (gaps[k] < gaps[lowest])
+                lowest = k;
+        }
+        // Golden-section search for the lowest clearance between the neighbours of the
+        // lowest sample: exact at a cone's apex, which any marching step would clip and so
+        // shorten the shadow.
         const double g = 0.6180339887498949;
-        double a = lo, b = hi;
+        const double from = lo + (hi - lo) * std::max(lowest - 1, 0) / n;
+        double a = from, b = lo + (hi - lo) * std::min(lowest + 1, n) / n;
         double m1 = b - g * (b - a), m2 = a + g * (b - a);
         double f1 = clearance(f, ray, m1, true), f2 = clearance(f, ray, m2, true);
-        for (int k = 0; k < 60 && b - a > 1e-9; ++k) {
+        for (int k = 0; k < 60 && b - a > 1e-9 && std::min(f1, f2) >= 0; ++k) {
             if (f1 < f2) {
                 b = m2;
                 m2 = m1;
@@ -365,9 +401,7 @@ double featureHit(const Feature &f, const Ray &ray, double lo, double hi)
         const double tmin = f1 < f2 ? m1 : m2;
         if (std::min(f1, f2) >= -1e-13)
             return kNoHit;
-        if (clearance(f, ray, lo, true) < 0)
-            return lo;
-        return refine(f, ray, lo, tmin, true);
+        return any ? tmin : refine(f, ray, from, tmin, true);
     }
     // A crater's bowl and rim: step by the clearance over the steepest slope (the clearance
     // cannot fall faster than that), so no crossing is stepped over, then bisect.
@@ -408,7 +442,6 @@ double sphereHit(const Ray &ray, double lo)
 struct Relief {
     std::vector<const Feature *> features;
     double top = 0;
-    double bottom = 0;
 };
 
 /// True when the sphere hit at t lies in a crater's bowl, where the plain sphere is open.
@@ -425,8 +458,9 @@ bool insideCrater(const Relief &relief, V x)
     return false;
 }
 
-/// First t in [lo, hi] where the ray meets the relief or the plain sphere.
-double reliefHit(const Relief &relief, const Ray &ray, double lo, double hi)
+/// First t in [lo, hi] where the ray meets the relief or the plain sphere; with `any`, some t
+/// where it does (all a shadow ray needs).
+double reliefHit(const Relief &relief, const Ray &ray, double lo, double hi, bool any = false)
 {
     // The plain sphere first, where no crater has replaced it: it bounds the search of the
     // features, which all stand above it or replace it.
@@ -456,8 +490,13 @@ double reliefHit(const Relief &relief, const Ray &ray, double lo, double hi)
         }
         t = far;
     }
-    for (const Feature *f : relief.features)
-        best = std::min(best, featureHit(*f, ray, lo, std::min(hi, best)));
+    if (any && best < kNoHit)
+        return best;
+    for (const Feature *f : relief.features) {
+        best = std::min(best, featureHit(*f, ray, lo, std::min(hi, best), any));
+        if (any && best < kNoHit)
+            return best;
+    }
     return best;
 }
 
@@ -549,6 +588,7 @@ private:
     double smooth(double a, double b) const;
     double withRelief(double a, double b, const Relief &relief) const;
     bool reliefMatters(V p, double rr, const Relief &relief) const;
+    double pixelLight(int i, int j, const Relief &relief) const;
     void placeSeas(Random &random);
     void placeCraters(Random &random);
     void placeStars(Random &random);
@@ -572,10 +612,11 @@ Renderer::Renderer(const Scene &s)
     , sun(unit(toV(s.sun)))
 {
     // One stream per kind of thing, so that adding stars does not move the seas.
-    Random seaRandom(s.seed * 4 + 0);
-    Random craterRandom(s.seed * 4 + 1);
-    Random starRandom(s.seed * 4 + 2);
-    Random tintRandom(s.seed * 4 + 3);
+    const std::uint64_t seed = static_cast<std::uint64_t>(s.seed) * 4;
+    Random seaRandom(seed + 0);
+    Random craterRandom(seed + 1);
+    Random starRandom(seed + 2);
+    Random tintRandom(seed + 3);
     placeSeas(seaRandom);
     placeCraters(craterRandom);
     for (const Mountain &m : s.mountains)
@@ -742,7 +783,9 @@ double Renderer::albedo(V u) const
         }
         const double q = d / (sea.rho * wobble);
         const double inside = 1 - smoothstep((q - (1 - kSeaEdge)) / (2 * kSeaEdge));
-        value *= 1 - (1 - sea.albedo) * inside;
+        // Where two seas overlap the darker one shows, not their product: a sea is never
+        // darker than 55 % of the highlands.
+        value = std::min(value, 1 - (1 - sea.albedo) * inside);
     }
     return value;
 }
@@ -785,7 +828,7 @@ double Renderer::withRelief(double a, double b, const Relief &relief) const
     const double b2 = dot(toSun.o, sun);
     const double exit =
         -b2 + std::sqrt(std::max(0.0, b2 * b2 - dot(toSun.o, toSun.o) + outer * outer));
-    if (reliefHit(relief, toSun, 0, exit) < kNoHit)
+    if (reliefHit(relief, toSun, 0, exit, true) < kNoHit)
         return 0;
     return scene.brightness * albedo(u) * lit;
 }
@@ -818,6 +861,48 @@ bool Renderer::reliefMatters(V p, double rr, const Relief &relief) const
     return false;
 }
 
+/// Light of pixel (i, j) before the tone curve: averaged over its area where an edge cuts it.
+double Renderer::pixelLight(int i, int j, const Relief &relief) const
+{
+    const V p = frame(i, j);
+    const double rr = p.x * p.x + p.y * p.y;
+    if (!relief.features.empty() && reliefMatters(p, rr, relief)) {
+        // Relief: 4 × 4 rays, each followed down to the ground and back to the Sun.
+        const int n = 4;
+        double sum = 0;
+        for (int sy = 0; sy < n; ++sy)
+            for (int sx = 0; sx < n; ++sx) {
+                const V q = frame(i + (sx + 0.5) / n - 0.5, j + (sy + 0.5) / n - 0.5);
+                sum += withRelief(q.x, q.y, relief);
+            }
+        return sum / (n * n);
+    }
+    const double limbBand = 1.5 / scene.radius;
+    if (rr >= (1 + limbBand) * (1 + limbBand))
+        return 0;
+    bool mixed = std::fabs(std::sqrt(rr) - 1) < limbBand;
+    if (!mixed) {
+        // Cut by the terminator when the light at the centre is less than its change across
+        // half a pixel's diagonal.
+        const double z = std::sqrt(1 - rr);
+        const double lit = p.x * sun.x + p.y * sun.y + z * sun.z;
+        const double gx = sun.x - sun.z * p.x / z, gy = sun.y - sun.z * p.y / z;
+        const double r = scene.radius;
+        mixed = lit * lit * r * r < 0.5625 * (gx * gx + gy * gy);
+    }
+    if (!mixed)
+        return smooth(p.x, p.y);
+    // The limb or the terminator cuts the pixel: 8 × 8 samples of it.
+    const int n = 8;
+    double sum = 0;
+    for (int sy = 0; sy < n; ++sy)
+        for (int sx = 0; sx < n; ++sx) {
+            const V q = frame(i + (sx + 0.5) / n - 0.5, j + (sy + 0.5) / n - 0.5);
+            sum += smooth(q.x, q.y);
+        }
+    return sum / (n * n);
+}
+
 Photo Renderer::render()
 {
     Photo photo;
@@ -827,9 +912,9 @@ Photo Renderer::render()
     const int channels = photo.channels;
     photo.pixels.assign(static_cast<std::size_t>(scene.width) * scene.height * channels, 0);
     const auto &gauss = gaussianTable();
-    const double r = scene.radius;
-    const double limbBand = 1.5 / r;
     const double gammaInverse = scene.gamma > 0 ? 1 / scene.gamma : 1;
+    // Beyond this distance from the centre only the relief's boxes can hold light.
+    const double reach = scene.radius + 2;
     Relief relief;
     std::vector<const Feature *> rowFeatures;
     std::vector<const Star *> rowStars;
@@ -842,6 +927,9 @@ Photo Renderer::render()
         for (const Star &s : stars)
             if (j >= s.y0 && j <= s.y1)
                 rowStars.push_back(&s);
+        const double dy = j - scene.centreY;
+        const double half = reach * reach - dy * dy > 0 ? std::sqrt(reach * reach - dy * dy) : -1;
+        const double discFrom = scene.centreX - half, discTo = scene.centreX + half;
         for (int i = 0; i < scene.width; ++i) {
             relief.features.clear();
             relief.top = 0;
@@ -850,66 +938,34 @@ Photo Renderer::render()
                     relief.features.push_back(f);
                     relief.top = std::max(relief.top, f->top);
                 }
-            const V p = frame(i, j);
-            const double rr = p.x * p.x + p.y * p.y;
-            double radiance = 0;
-            if (!relief.features.empty() && !reliefMatters(p, rr, relief))
-                relief.features.clear();
-            if (!relief.features.empty()) {
-                // Relief: 4 × 4 rays, each followed down to the ground and back to the Sun.
-                const int n = 4;
-                for (int sy = 0; sy < n; ++sy)
-                    for (int sx = 0; sx < n; ++sx) {
-                        const V q = frame(i + (sx + 0.5) / n - 0.5, j + (sy + 0.5) / n - 0.5);
-                        radiance += withRelief(q.x, q.y, relief);
-                    }
-                radiance /= n * n;
-            } else if (rr < (1 + limbBand) * (1 + limbBand)) {
-                const double rho = std::sqrt(rr);
-                bool mixed = std::fabs(rho - 1) < limbBand;
-                if (!mixed) {
-                    const double z = std::sqrt(1 - rr);
-                    const double lit = p.x * sun.x + p.y * sun.y + z * sun.z;
-                    const double gx = sun.x - sun.z * p.x / z, gy = sun.y - sun.z * p.y / z;
-                    mixed = lit * lit * r * r < 0.5625 * (gx * gx + gy * gy);
-                }
-                if (mixed) {
-                    // The limb and the terminator cut the pixel: 8 × 8 samples of it.
-                    const int n = 8;
-                    for (int sy = 0; sy < n; ++sy)
-                        for (int sx = 0; sx < n; ++sx) {
-                            const V q = frame(i + (sx + 0.5) / n - 0.5, j + (sy + 0.5) / n - 0.5);
-                            radiance += smooth(q.x, q.y);
-                        }
-                    radiance /= n * n;
-                } else {
-                    radiance = smooth(p.x, p.y);
-                }
-            }
+            double light = 0;
+            if (!relief.features.empty() || (half >= 0 && i >= discFrom && i <= discTo))
+                light = pixelLight(i, j, relief);
             double starLevel = 0;
             const Star *bright = nullptr;
             for (const Star *s : rowStars)
                 if (i >= s->x0 && i <= s->x1) {
-                    const double dx = i - s->x, dy = j - s->y;
+                    const double sx = i - s->x, sy = j - s->y;
                     starLevel +=
-                        s->peak * std::exp(-(dx * dx + dy * dy) / (2 * s->sigma * s->sigma));
+                        s->peak * std::exp(-(sx * sx + sy * sy) / (2 * s->sigma * s->sigma));
                     bright = s;
                 }
-            const std::size_t at = (static_cast<std::size_t>(j) * scene.width + i) * channels;
+            const std::size_t pixel = static_cast<std::size_t>(j) * scene.width + i;
+            const std::size_t at = pixel * channels;
+            // One hash gives the grain of all three channels, 12 bits each.
+            const std::uint64_t grain = mix(
+                (static_cast<std::uint64_t>(scene.seed) << 40) ^ static_cast<std::uint64_t>(pixel));
             for (int ch = 0; ch < channels; ++ch) {
-                double level = radiance * tint[ch];
+                double level = light * tint[ch];
                 if (gammaInverse != 1 && level > 0)
                     level = 255 * std::pow(level / 255, gammaInverse);
                 level += scene.sky * skyTint[ch];
                 if (bright)
                     level += starLevel * bright->tint[ch];
-                if (scene.noise > 0) {
-                    const std::uint64_t key = (static_cast<std::uint64_t>(scene.seed) << 40)
-                        ^ (static_cast<std::uint64_t>(at + ch));
-                    level += scene.noise * gauss[mix(key) & 0xffff];
-                }
+                if (scene.noise > 0)
+                    level += scene.noise * gauss[(grain >> (12 * ch)) & (kGrainBins - 1)];
                 photo.pixels[at + ch] =
-                    static_cast<std::uint8_t>(std::clamp(std::nearbyint(level), 0.0, 255.0));
+                    static_cast<std::uint8_t>(std::lrint(std::clamp(level, 0.0, 255.0)));
             }
         }
     }
@@ -933,6 +989,51 @@ Photo render(const Scene &scene)
     if (scene.width <= 0 || scene.height <= 0 || !(scene.radius > 0))
         throw std::invalid_argument("synth::render: empty picture or disc");
     return Renderer(scene).render();
+}
+
+measure::MoonModel trueModel(const Scene &scene)
+{
+    using measure::real;
+    measure::MoonModel model = modelOf(scene);
+    const measure::Vec3 &sun = scene.sun;
+    // Of the two ways of writing the Sun as litSign × (0, −cos B, sin B), the one with B in
+    // −90…90 degrees has −litSign × cos B of the sign of sun.y.
+    model.litSign = sun.y <= 0 ? 1 : -1;
+    const real sign = model.litSign;
+    model.b = std::atan2(sign * sun.z, -sign * sun.y) / measure::kPiOver180;
+    model.bSigma = 0;
+    return model;
+}
+
+measure::Vec3 sunAbove(const measure::Vec3 &place, double elevationDegrees, int litSign)
+{
+    using measure::real;
+    const real sign = litSign < 0 ? -1 : 1;
+    const real n = std::sqrt(measure::dot(place, place));
+    const real py = place.y / n, pz = place.z / n;
+    // place · sun = sign × (−py cos B + pz sin B) = sign × a sin(B + φ).
+    const real a = std::sqrt(py * py + pz * pz);
+    const real phi = std::atan2(-py, pz);
+    const real target = sign * std::sin(static_cast<real>(elevationDegrees) * measure::kPiOver180);
+    if (!(std::fabs(target) <= a))
+        throw std::invalid_argument(
+            "synth::sunAbove: no Sun across the cusp line gives that elevation");
+    const real alpha = std::asin(target / a);
+    auto wrap = [](real b) {
+        while (b > measure::kPi)
+            b -= 2 * measure::kPi;
+        while (b <= -measure::kPi)
+            b += 2 * measure::kPi;
+        return b;
+    };
+    const real b1 = wrap(alpha - phi), b2 = wrap(measure::kPi - alpha - phi);
+    const real half = measure::kPi / 2;
+    const bool ok1 = std::fabs(b1) <= half, ok2 = std::fabs(b2) <= half;
+    if (!ok1 && !ok2)
+        throw std::invalid_argument(
+            "synth::sunAbove: that Sun is on the other side of the cusp line");
+    const real b = ok1 && (!ok2 || std::fabs(b1) <= std::fabs(b2)) ? b1 : b2;
+    return {0, -sign * std::cos(b), sign * std::sin(b)};
 }
 
 measure::PicturePoint trueCusp(const Scene &scene, int n)

@@ -45,7 +45,8 @@ struct Scene {
     double radius = 300;
     double theta = 0;
     /// Unit vector towards the Sun in the frame of measure::Vec3 (x along the cusp line, y
-    /// across it, z towards the viewer).
+    /// across it, z towards the viewer). Keep x at 0 for the cusps to lie on the x axis
+    /// (trueCusp); sunAbove() places it over a chosen point.
     measure::Vec3 sun{0, -1, 0};
     /// RGB with a slight tint instead of grey.
     bool colour = false;
@@ -61,8 +62,9 @@ struct Scene {
     std::vector<Mountain> mountains;
     /// Stars in the sky around the disc.
     int stars = 0;
-    /// Tone curve of the camera: 1 keeps the levels proportional to the light (Lambert's ramp
-    /// falls to the sky level at the terminator); 2.2 encodes them as most cameras do.
+    /// Tone curve of the camera: 1 keeps the levels proportional to the light, so that at the
+    /// terminator Lambert's ramp falls to the sky level with a kink rather than a step; 2.2
+    /// encodes them as most cameras do, which steepens the ramp into a visible edge.
     double gamma = 1;
     unsigned seed = 1;
 };
@@ -76,6 +78,8 @@ struct Photo {
     std::vector<std::uint8_t> pixels;
 };
 
+/// Every pixel is sky + tone(brightness × albedo × max(0, n · sun)) + stars + grain, with the
+/// light averaged over the pixel where the limb, the terminator or the relief cuts it.
 [[nodiscard]] Photo render(const Scene &scene);
 
 /// The photograph as a baseline JPEG file's bytes.
@@ -84,8 +88,22 @@ struct Photo {
 /// The true cusps of a scene: the centre ± the radius along (cos θ, sin θ).
 [[nodiscard]] measure::PicturePoint trueCusp(const Scene &scene, int n);
 
+/// The program's model of the scene's true disc and Sun: b in −90…90 degrees and litSign such
+/// that measure::sunDirection gives the scene's sun (whose x must be 0).
+[[nodiscard]] measure::MoonModel trueModel(const Scene &scene);
+
+/// A Sun across the cusp line (x = 0) standing `elevationDegrees` above the horizon of `place`
+/// (a unit vector), on the side given by litSign as measure::sunDirection counts it; B stays
+/// within −90…90 degrees. Throws std::invalid_argument when no such Sun exists (a place too
+/// near the ends of the cusp line for that elevation).
+[[nodiscard]] measure::Vec3 sunAbove(
+    const measure::Vec3 &place, double elevationDegrees, int litSign = 1);
+
 /// Where a mountain's summit and the far end of its shadow appear on the picture, from the
-/// scene's geometry alone; `falls` is false when the shadow does not reach the visible ground.
+/// scene's geometry alone; `falls` is false when the shadow does not reach the visible ground:
+/// the summit is on the night side, the end is hidden (behind the limb or under the mountain's
+/// own foot, when the Sun is higher than the flank is steep), or the light grazing the summit
+/// misses the sphere (under a Sun of e degrees, above about R(1/cos e − 1): 1 km at 2°).
 struct ShadowTruth {
     measure::PicturePoint top;
     measure::PicturePoint end;

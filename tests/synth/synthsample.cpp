@@ -15,15 +15,6 @@ measure::Vec3 sunAt(double bDegrees, int litSign = 1)
     return {0, -litSign * std::cos(b), litSign * std::sin(b)};
 }
 
-// The Sun placed so that it stands `elevation` degrees above the horizon at `base`.
-measure::Vec3 sunOver(const measure::Vec3 &base, double elevation)
-{
-    const double by = static_cast<double>(base.y), bz = static_cast<double>(base.z);
-    const double a = std::hypot(by, bz);
-    const double b = std::asin(std::sin(elevation * M_PI / 180) / a) - std::atan2(-by, bz);
-    return sunAt(b * 180 / M_PI);
-}
-
 bool write(const std::string &path, const synth::Scene &scene)
 {
     const auto start = std::chrono::steady_clock::now();
@@ -84,7 +75,7 @@ int main(int argc, char **argv)
     ridge.halfLengthKm = 30;
     ridge.crestAngle = 0.4;
     mountain.mountains = {cone, ridge};
-    mountain.sun = sunOver(cone.base, 6);
+    mountain.sun = synth::sunAbove(cone.base, 6);
     ok = write(folder + "/synth-mountain.jpg", mountain) && ok;
 
     synth::Scene camera;
