@@ -24,7 +24,9 @@ QByteArray texturedJpeg()
     QImage image(300, 200, QImage::Format_RGB32);
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            image.setPixel(x, y, qRgb((x * 255) / 299,
+            image.setPixel(x,
+                y,
+                qRgb((x * 255) / 299,
                     (y * 255) / 199,
                     static_cast<int>(128 + 100 * std::sin(x / 9.0) * std::cos(y / 7.0))));
     QPainter painter(&image);
