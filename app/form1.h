@@ -27,6 +27,7 @@ class SpinEdit;
 
 namespace view {
 class OpenPictureDialog;
+class Picture;
 class PictureView;
 } // namespace view
 
@@ -48,6 +49,8 @@ public:
 
     /// The effects the window has on the world outside it; tests replace them.
     Effects effects;
+    /// The open dialog behind effects.choosePicture, alive for the whole run.
+    [[nodiscard]] view::OpenPictureDialog &openDialog() const { return *openpic; }
 
     /// The one measurement state of the run.
     measure::TMesureState state;
@@ -55,8 +58,9 @@ public:
     /// Runs a handler so that nothing it throws leaves it: the failure goes to the display.
     void guarded(const std::function<void()> &handler);
 
-    /// Reads a picture file into pic3 as the open button does; throws, keeping the photograph,
-    /// when it cannot be read. A file dropped on the window (dropping.cpp) opens through it.
+    /// Reads a picture file into pic3 as the open button does, framed on the Moon when the
+    /// dialog's "Cadrer sur la Lune" is checked; throws, keeping the photograph, when it cannot
+    /// be read. A file dropped on the window (dropping.cpp) opens through it.
     void openPicture(const QString &fileName);
 
     /// Opens an address, stored without its scheme, in the default browser.
@@ -123,6 +127,10 @@ private:
     /// spinmes changed: its text into the calculator, then the curve of equal elevation.
     void onmeschange();
     void Button2Click();
+    /// With "Cadrer sur la Lune": the part of a photograph larger than the visible area that
+    /// shows its lunar disc, reduced to fit.
+    [[nodiscard]] std::unique_ptr<view::Picture> framedOnMoon(
+        std::unique_ptr<view::Picture> picture);
     /// "Effacer tracés": clears pic, picellipse, picmesure and the shadow on picombre.
     void Button3Click();
     /// "Effacer image": clears pic3.

@@ -5,6 +5,8 @@
 #include "app/widgets.h"
 #include "measure/curves.h"
 #include "measure/limb.h"
+#include "view/moonframing.h"
+#include "view/opendialog.h"
 #include "view/pictureformats.h"
 #include "view/pictureview.h"
 
@@ -149,5 +151,29 @@ void TForm1::Button2Click()
 void TForm1::openPicture(const QString &fileName)
 {
     // Reading completes before the view is touched, so a file that fails keeps the photograph.
-    pic3->setPicture(view::readPictureFile(fileName));
+    std::unique_ptr<view::Picture> picture = view::readPictureFile(fileName);
+    if (openpic->frameOnMoon())
+        picture = framedOnMoon(std::move(picture));
+    pic3->setPicture(std::move(picture));
+}
+
+std::unique_ptr<view::Picture> TForm1::framedOnMoon(std::unique_ptr<view::Picture> picture)
+{
+    // The part of pic3 inside the page: the rest of the view is never seen.
+    const qreal ratio = pic3->devicePixelRatioF();
+    const QSize visible = (pic3->geometry() & TabSheet1->rect()).size() * ratio;
+    const QSize size = picture->naturalSize();
+    if (size.width() <= visible.width() && size.height() <= visible.height())
+        return picture;
+    const std::optional<measure::Disc> disc = view::findMoon(*picture);
+    const measure::Framing part = disc
+        ? measure::frameDisc(*disc, size.width(), size.height(), visible.width(), visible.height())
+        : measure::Framing{0, 0, 0, 0, 1};
+    if (part.width <= 0 || part.height <= 0) {
+        effects.messageBox(QStringLiteral("Aucun disque lunaire n'a été trouvé sur cette image."),
+            QString::fromLatin1(kApplicationTitle));
+        return picture;
+    }
+    return view::reducedPicture(
+        *picture, QRect(part.x, part.y, part.width, part.height), part.factor);
 }

@@ -1,15 +1,19 @@
 #include "view/jpegpicture.h"
 
+#include "view/boxreduce.h"
 #include "view/failures.h"
 #include "view/largepages.h"
 
 #include <algorithm>
+#include <array>
 #include <csetjmp>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <jerror.h>
 #include <jpeglib.h>
+#include <vector>
 
 namespace view {
 
@@ -36,6 +40,7 @@ struct MemorySource {
     const JOCTET *data;
     std::size_t size;
     std::size_t next;
+    std::size_t piece;
 };
 
 void initSource(j_decompress_ptr)
@@ -52,7 +57,7 @@ boolean fillInputBuffer(j_decompress_ptr info)
         source->manager.bytes_in_buffer = sizeof kFakeEndOfImage;
         return TRUE;
     }
-    const std::size_t piece = std::min(kPieceSize, source->size - source->next);
+    const std::size_t piece = std::min(source->piece, source->size - source->next);
     source->manager.next_input_byte = source->data + source->next;
     source->manager.bytes_in_buffer = piece;
     source->next += piece;
@@ -101,7 +106,7 @@ struct Decoder {
     bool created = false;
     int rowsRead = 0;
 
-    explicit Decoder(const QByteArray &data)
+    explicit Decoder(const QByteArray &data, std::size_t piece = kPieceSize)
     {
         info.err = jpeg_std_error(&trap.manager);
         trap.manager.error_exit = errorExit;
@@ -114,6 +119,7 @@ struct Decoder {
         source.manager.term_source = termSource;
         source.data = reinterpret_cast<const JOCTET *>(data.constData());
         source.size = static_cast<std::size_t>(data.size());
+        source.piece = piece;
     }
     ~Decoder()
     {
@@ -176,6 +182,185 @@ void cmykRowToRgb32(uchar *row, int width, bool inverted)
     }
 }
 
+// The fraction of the inverse transform (1/8, 1/4, 1/2) that takes the largest share of the
+// reduction, the rest being a box average: 2, 4 and 8 are the transform alone, 3 and 5 a box
+// at full size, 6 is 1/2 then a box of 3, 12 is 1/4 then 3, 16 is 1/8 then 2. A scaled pixel
+// stands for a whole block of file pixels only when the part starts on a multiple of the scale,
+// so a part elsewhere takes a smaller scale and a larger box.
+int transformScale(const QRect &part, int factor)
+{
+    for (const int scale : {8, 4, 2})
+        if (factor % scale == 0 && part.x() % scale == 0 && part.y() % scale == 0)
+            return scale;
+    return 1;
+}
+
+int ceilDiv(int a, int b)
+{
+    return (a + b - 1) / b;
+}
+
+// Reduced pictures of greyscale files keep to 236 levels too, evenly spaced: a box mean is
+// not a level of the file's own palette. The palette index of each level.
+const std::array<uchar, 256> greyIndex = [] {
+    std::array<uchar, 256> index{};
+    for (int level = 0; level < 256; ++level)
+        index[std::size_t(level)] = static_cast<uchar>((level * (kGreyLevels - 1) + 127) / 255);
+    return index;
+}();
+
+QVector<QRgb> evenGreyPalette()
+{
+    QVector<QRgb> palette(kGreyLevels);
+    for (int i = 0; i < kGreyLevels; ++i) {
+        const int level = (i * 255 + (kGreyLevels - 1) / 2) / (kGreyLevels - 1);
+        palette[i] = qRgb(level, level, level);
+    }
+    return palette;
+}
+
+void bgrxRowToGrey(const uchar *row, int width, uchar *grey)
+{
+    for (int x = 0; x < width; ++x, row += 4)
+        grey[x] = static_cast<uchar>((row[2] * 299 + row[1] * 587 + row[0] * 114 + 500) / 1000);
+}
+
+enum class PartOutput {
+    Shown, // RGB32, or Indexed8 for a greyscale file
+    Grey, // Grayscale8 whatever the file
+};
+
+constexpr int kOutOfResources = -2;
+
+// Decodes `part` of the file (inside it) reduced by `factor` into `image`: only the rows of the
+// part are decoded after the header, libjpeg skipping those above and the columns beside it,
+// and the decoded rows go through one reduced row of sums. Rows the decoder never reached stay
+// black. Returns kNoError, kOutOfResources or libjpeg's message code.
+int decodeRegion(
+    const QByteArray &data, const QRect &part, int factor, PartOutput output, QImage &image)
+{
+    // The whole file in one piece: libjpeg-turbo takes its fast Huffman decoder only while a
+    // few kilobytes lie ahead in the buffer, and the decoding of the codes is most of what a
+    // reduced decode costs.
+    Decoder decoder(data, std::max<std::size_t>(1, static_cast<std::size_t>(data.size())));
+    const int scale = transformScale(part, factor);
+    const int box = factor / scale;
+    int error = trapped(decoder, [&decoder, scale, output] {
+        decoder.create();
+        jpeg_read_header(&decoder.info, TRUE);
+        jpeg_decompress_struct &info = decoder.info;
+        info.scale_num = 1;
+        info.scale_denom = static_cast<unsigned>(scale);
+        // Used at 1/1; the scaled transforms of libjpeg have no floating-point variant.
+        info.dct_method = JDCT_FLOAT;
+        info.do_block_smoothing = TRUE;
+        // Reduced, the colours are upsampled with the conversion in one pass; the smooth
+        // upsampling of 1/1 would be lost in the reduction anyway.
+        info.do_fancy_upsampling = scale == 1 ? TRUE : FALSE;
+        info.buffered_image = FALSE;
+        info.quantize_colors = FALSE;
+        if (isCmyk(info.jpeg_color_space))
+            info.out_color_space = JCS_CMYK;
+        else if (output == PartOutput::Grey || info.jpeg_color_space == JCS_GRAYSCALE)
+            info.out_color_space = JCS_GRAYSCALE;
+        else
+            info.out_color_space = JCS_EXT_BGRX;
+        jpeg_start_decompress(&info);
+    });
+    if (error != kNoError)
+        return error;
+    jpeg_decompress_struct &info = decoder.info;
+    const bool greyFile = info.jpeg_color_space == JCS_GRAYSCALE;
+    const int sx0 = part.x() / scale;
+    const int sy0 = part.y() / scale;
+    const int sx1 = std::min(static_cast<int>(info.output_width), ceilDiv(part.right() + 1, scale));
+    const int sy1 =
+        std::min(static_cast<int>(info.output_height), ceilDiv(part.bottom() + 1, scale));
+    const int width = sx1 - sx0;
+    if (width <= 0 || sy1 <= sy0)
+        return kOutOfResources;
+    const int inChannels = info.out_color_space == JCS_GRAYSCALE ? 1 : 4;
+    const int outChannels = output == PartOutput::Grey || greyFile ? 1 : 4;
+    const QSize size(reducedLength(width, box), reducedLength(sy1 - sy0, box));
+    if (qint64(size.width()) * size.height() * outChannels > kMaxBitmapBytes)
+        return kOutOfResources;
+    image = QImage(size,
+        output == PartOutput::Grey ? QImage::Format_Grayscale8
+            : greyFile             ? QImage::Format_Indexed8
+                                   : QImage::Format_RGB32);
+    if (image.isNull())
+        return kOutOfResources;
+    const bool indexed = image.format() == QImage::Format_Indexed8;
+    if (indexed)
+        image.setColorTable(evenGreyPalette());
+
+    // One more column on each side: the upsampling of the colours repeats the edge of a crop,
+    // which must not be the edge of the part. libjpeg widens the crop further to whole blocks;
+    // the columns before the part are dropped below.
+    const int cropFrom = std::max(0, sx0 - 1);
+    const int cropTo = std::min(static_cast<int>(info.output_width), sx1 + 1);
+    JDIMENSION xoffset = static_cast<JDIMENSION>(cropFrom);
+    JDIMENSION cropWidth = static_cast<JDIMENSION>(cropTo - cropFrom);
+    error = trapped(decoder, [&decoder, &xoffset, &cropWidth, sy0] {
+        jpeg_decompress_struct &info = decoder.info;
+        if (cropWidth < info.output_width)
+            jpeg_crop_scanline(&info, &xoffset, &cropWidth);
+        if (sy0 > 0)
+            jpeg_skip_scanlines(&info, static_cast<JDIMENSION>(sy0));
+    });
+    if (error != kNoError)
+        return error;
+    const int shift = sx0 - static_cast<int>(xoffset);
+    if (shift < 0 || shift + width > static_cast<int>(info.output_width))
+        return kOutOfResources;
+    std::vector<uchar> row(std::size_t(info.output_width) * std::size_t(inChannels));
+    std::vector<uchar> grey(inChannels != outChannels ? std::size_t(width) : 0);
+    BoxReducer reducer(outChannels, width, box);
+    const bool cmyk = info.out_color_space == JCS_CMYK;
+    const bool inverted = info.saw_Adobe_marker;
+    int rowsWritten = 0;
+    error = trapped(decoder, [&] {
+        for (int y = sy0; y < sy1; ++y) {
+            JSAMPROW rows[1] = {row.data()};
+            if (jpeg_read_scanlines(&decoder.info, rows, 1) != 1)
+                return;
+            uchar *pixels = row.data() + std::size_t(shift) * std::size_t(inChannels);
+            if (cmyk)
+                cmykRowToRgb32(pixels, width, inverted);
+            if (!grey.empty()) {
+                bgrxRowToGrey(pixels, width, grey.data());
+                pixels = grey.data();
+            }
+            const int done = y - sy0 + 1;
+            uchar *out = nullptr;
+            if (box == 1) {
+                // The transform did all the reducing: the row is the picture's own.
+                out = image.scanLine(done - 1);
+                std::memcpy(out, pixels, std::size_t(width) * std::size_t(outChannels));
+            } else {
+                reducer.add(pixels);
+                if (done % box == 0 || y + 1 == sy1) {
+                    out = image.scanLine((done - 1) / box);
+                    reducer.take(out);
+                }
+            }
+            if (out && indexed)
+                for (int x = 0; x < size.width(); ++x)
+                    out[x] = greyIndex[out[x]];
+            if (out)
+                ++rowsWritten;
+        }
+    });
+    // Rows the decoder never reached show black (palette entry 0 is black too).
+    for (int y = rowsWritten; y < size.height(); ++y) {
+        if (outChannels == 1)
+            std::memset(image.scanLine(y), 0, std::size_t(image.bytesPerLine()));
+        else
+            std::fill_n(reinterpret_cast<QRgb *>(image.scanLine(y)), size.width(), qRgb(0, 0, 0));
+    }
+    return error;
+}
+
 } // namespace
 
 std::unique_ptr<JpegPicture> JpegPicture::load(QByteArray data)
@@ -191,6 +376,8 @@ std::unique_ptr<JpegPicture> JpegPicture::load(QByteArray data)
         failWith(error);
     picture->size_ = QSize(
         static_cast<int>(decoder.info.image_width), static_cast<int>(decoder.info.image_height));
+    picture->fileSize_ = picture->size_;
+    picture->part_ = QRect(QPoint(0, 0), picture->size_);
     picture->greyscale_ = decoder.info.jpeg_color_space == JCS_GRAYSCALE;
     picture->progressive_ = jpeg_has_multiple_scans(&decoder.info);
     return picture;
@@ -199,6 +386,30 @@ std::unique_ptr<JpegPicture> JpegPicture::load(QByteArray data)
 std::unique_ptr<Picture> JpegPicture::clone() const
 {
     return std::unique_ptr<Picture>(new JpegPicture(*this));
+}
+
+std::unique_ptr<JpegPicture> JpegPicture::reduced(const QRect &part, int factor) const
+{
+    std::unique_ptr<JpegPicture> picture(new JpegPicture(*this));
+    picture->part_ = part & QRect(QPoint(0, 0), fileSize_);
+    picture->factor_ = std::max(1, factor);
+    picture->size_ = QSize(reducedLength(picture->part_.width(), picture->factor_),
+        reducedLength(picture->part_.height(), picture->factor_));
+    picture->decoded_ = false;
+    picture->image_ = QImage();
+    picture->pendingFailure_.reset();
+    return picture;
+}
+
+QImage JpegPicture::greyCopy(const QRect &part, int scale) const
+{
+    const QRect inside = part & QRect(QPoint(0, 0), fileSize_);
+    if (inside.isEmpty())
+        return {};
+    QImage image;
+    if (decodeRegion(data_, inside, scale, PartOutput::Grey, image) != kNoError)
+        return {};
+    return image;
 }
 
 std::optional<QString> JpegPicture::prepare()
@@ -219,9 +430,29 @@ void JpegPicture::paint(QPainter &painter, const QRect &area, bool) const
         painter.drawImage(shown.topLeft(), image_, shown);
 }
 
+void JpegPicture::decodePart() const
+{
+    QImage image;
+    const int error = part_.isEmpty()
+        ? kOutOfResources
+        : decodeRegion(data_, part_, factor_, PartOutput::Shown, image);
+    if (error == kOutOfResources || (error == kNoError && image.size() != size_)) {
+        pendingFailure_ = QString::fromLatin1(failures::kOutOfResources);
+        image_ = QImage();
+        return;
+    }
+    image_ = image;
+    if (error != kNoError)
+        pendingFailure_ = QStringLiteral("JPEG error #%1").arg(error);
+}
+
 void JpegPicture::decode() const
 {
     decoded_ = true;
+    if (factor_ != 1 || part_ != QRect(QPoint(0, 0), fileSize_)) {
+        decodePart();
+        return;
+    }
     const qint64 bytesPerPixel = greyscale_ ? 1 : 4;
     if (qint64(size_.width()) * size_.height() * bytesPerPixel > kMaxBitmapBytes) {
         pendingFailure_ = QString::fromLatin1(failures::kOutOfResources);

@@ -4,6 +4,7 @@
 #include "view/pictureformats.h"
 
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QCompleter>
 #include <QDialog>
 #include <QFileDialog>
@@ -191,10 +192,12 @@ struct OpenPictureDialog::State {
     QLabel *caption = nullptr;
     QToolButton *button = nullptr;
     PreviewBox *box = nullptr;
+    QCheckBox *frameOnMoon = nullptr;
     std::unique_ptr<Picture> picture;
     QString shownName; // what the pane's box and the "Preview" window are read as
     QString fileName;
     int filterIndex = 1;
+    bool frameOnMoonChosen = false;
 };
 
 OpenPictureDialog::OpenPictureDialog(QWidget *parent)
@@ -243,6 +246,9 @@ OpenPictureDialog::OpenPictureDialog(QWidget *parent)
     column->addLayout(line);
     s.box = new PreviewBox(pane);
     column->addWidget(s.box, 1);
+    s.frameOnMoon = new QCheckBox(QStringLiteral("Cadrer sur la Lune"), pane);
+    s.frameOnMoon->setObjectName(QStringLiteral("cadrerlune"));
+    column->addWidget(s.frameOnMoon);
     if (auto *grid = qobject_cast<QGridLayout *>(dialog.layout()))
         grid->addWidget(pane, 0, grid->columnCount(), grid->rowCount(), 1);
     else
@@ -269,6 +275,8 @@ bool OpenPictureDialog::execute()
     State &s = *state_;
     showFile(QString());
     s.dialog->selectNameFilter(s.filters.value(s.filterIndex - 1));
+    // Like the file name, the box shows the last confirmed choice, not what a cancel left.
+    s.frameOnMoon->setChecked(s.frameOnMoonChosen);
     if (s.fileName.isEmpty()) {
         // Whatever a cancelled visit left typed in goes; nothing was confirmed yet.
         if (auto *edit = s.dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
@@ -291,6 +299,7 @@ bool OpenPictureDialog::execute()
     s.filterIndex = static_cast<int>(s.filters.indexOf(s.dialog->selectedNameFilter())) + 1;
     if (s.filterIndex < 1)
         s.filterIndex = 1;
+    s.frameOnMoonChosen = s.frameOnMoon->isChecked();
     return true;
 }
 
@@ -302,6 +311,11 @@ QString OpenPictureDialog::fileName() const
 int OpenPictureDialog::filterIndex() const
 {
     return state_->filterIndex;
+}
+
+bool OpenPictureDialog::frameOnMoon() const
+{
+    return state_->frameOnMoonChosen;
 }
 
 QFileDialog &OpenPictureDialog::fileDialog() const

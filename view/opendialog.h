@@ -31,6 +31,8 @@ public:
     [[nodiscard]] QString fileName() const;
     /// 1-based index of the chosen file type ("All" is 1).
     [[nodiscard]] int filterIndex() const;
+    /// Whether "Cadrer sur la Lune" was checked at the last confirmed choice.
+    [[nodiscard]] bool frameOnMoon() const;
 
     /// Runs the file dialog modally; true when confirmed. Tests put a recorder here.
     std::function<bool(QFileDialog &dialog)> runModal;

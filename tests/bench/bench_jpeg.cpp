@@ -1,12 +1,16 @@
 // Opening and decoding a 6000 × 4000 colour photograph, beside djpeg -dct float on the same
 // file (the reference decoder of the same library). The photograph is made at start with
 // cjpeg, from a synthetic Moon with film grain so that it compresses like a real one.
+#include "tests/synth/synthmoon.h"
+#include "view/boxreduce.h"
 #include "view/jpegpicture.h"
+#include "view/moonframing.h"
 #include "view/pictureformats.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -193,6 +197,153 @@ void BM_DjpegFloat(benchmark::State &state)
             state.SkipWithError("djpeg failed");
 }
 BENCHMARK(BM_DjpegFloat)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// A camera photograph from the synthetic generator: a crescent of radius 1200 off the middle
+// of a 6000 × 4000 frame, stars, the generator's grain and gamma, as a camera would save it.
+const std::string &cameraJpeg()
+{
+    static const std::string path = [] {
+        synth::Scene scene;
+        scene.width = kWidth;
+        scene.height = kHeight;
+        scene.centreX = 3500;
+        scene.centreY = 1800;
+        scene.radius = 1200;
+        scene.sun = {0, -std::cos(-0.5), std::sin(-0.5)};
+        scene.colour = true;
+        scene.stars = 40;
+        scene.gamma = 2.2;
+        const std::vector<std::uint8_t> bytes = synth::encodeJpeg(synth::render(scene), 92);
+        const std::string made = bigJpeg().folder + "/camera.jpg";
+        std::ofstream(made, std::ios::binary)
+            .write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+        return made;
+    }();
+    return path;
+}
+
+// Argument 0: the grain photograph above, noisy in every pixel, the hardest case for the
+// Huffman decoding that no reduction avoids; 1: the camera photograph.
+const std::string &photograph(std::int64_t which)
+{
+    return which == 0 ? bigJpeg().path : cameraJpeg();
+}
+
+const char *photographName(std::int64_t which)
+{
+    return which == 0 ? "grain" : "camera";
+}
+
+// The photograph opened and decoded whole at natural size, best of a few runs: the yardstick of
+// the reduced opening below.
+const Timing &wholeOpenTiming(std::int64_t which)
+{
+    static Timing best[2];
+    Timing &fastest = best[which];
+    if (fastest.wall < 1e9)
+        return fastest;
+    for (int i = 0; i < 5; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        const double startProcessor = processorSeconds();
+        auto picture = view::readPictureFile(QString::fromStdString(photograph(which)));
+        (void)picture->prepare();
+        fastest.processor = std::min(fastest.processor, processorSeconds() - startProcessor);
+        fastest.wall = std::min(fastest.wall, seconds(std::chrono::steady_clock::now() - start));
+    }
+    return fastest;
+}
+
+const QRect kWhole(0, 0, kWidth, kHeight);
+
+// Opening reduced by 4 (the file read, the header parsed, 1/4 of the inverse transform) beside
+// opening the same file whole in the same run.
+void BM_OpenReducedBy4(benchmark::State &state)
+{
+    const std::int64_t which = state.range(0);
+    const Timing &whole = wholeOpenTiming(which);
+    Timing fastest;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const double startProcessor = processorSeconds();
+        auto file = view::readPictureFile(QString::fromStdString(photograph(which)));
+        auto picture = dynamic_cast<view::JpegPicture &>(*file).reduced(kWhole, 4);
+        if (picture->prepare())
+            state.SkipWithError("decode failed");
+        fastest.processor = std::min(fastest.processor, processorSeconds() - startProcessor);
+        fastest.wall = std::min(fastest.wall, seconds(std::chrono::steady_clock::now() - start));
+        benchmark::DoNotOptimize(picture);
+    }
+    state.SetLabel(photographName(which));
+    state.counters["best_ms"] = fastest.wall * 1e3;
+    state.counters["whole_ms"] = whole.wall * 1e3;
+    state.counters["vs_whole"] = fastest.wall / whole.wall;
+    state.counters["cpu_ms"] = fastest.processor * 1e3;
+    state.counters["whole_cpu_ms"] = whole.processor * 1e3;
+    state.counters["vs_whole_cpu"] = fastest.processor / whole.processor;
+}
+BENCHMARK(BM_OpenReducedBy4)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5);
+
+// The naive way to the same picture: decoded whole, then averaged by blocks of 4 × 4.
+void BM_NaiveDecodeThenReduceBy4(benchmark::State &state)
+{
+    for (auto _ : state) {
+        auto file = view::readPictureFile(QString::fromStdString(photograph(state.range(0))));
+        (void)file->prepare();
+        const QImage reduced =
+            view::boxReduced(dynamic_cast<view::JpegPicture &>(*file).image(), kWhole, 4);
+        benchmark::DoNotOptimize(reduced.constBits());
+    }
+    state.SetLabel(photographName(state.range(0)));
+}
+BENCHMARK(BM_NaiveDecodeThenReduceBy4)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+
+// The small copy the disc is looked for on: the file in grey at 1/8 of the transform.
+void BM_SmallGreyCopy(benchmark::State &state)
+{
+    const auto file = view::readPictureFile(QString::fromStdString(photograph(state.range(0))));
+    const auto &jpeg = dynamic_cast<const view::JpegPicture &>(*file);
+    for (auto _ : state) {
+        const QImage small = jpeg.greyCopy(kWhole, 8);
+        benchmark::DoNotOptimize(small.constBits());
+    }
+    state.SetLabel(photographName(state.range(0)));
+}
+BENCHMARK(BM_SmallGreyCopy)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The search for the disc on that small copy (750 × 500).
+void BM_FindDiscOnTheSmallCopy(benchmark::State &state)
+{
+    const auto file = view::readPictureFile(QString::fromStdString(photograph(state.range(0))));
+    const QImage small = dynamic_cast<const view::JpegPicture &>(*file).greyCopy(kWhole, 8);
+    const measure::GreyPixels pixels{
+        small.constBits(), small.width(), small.height(), small.bytesPerLine()};
+    for (auto _ : state)
+        if (!measure::findDisc(pixels))
+            state.SkipWithError("no disc");
+    state.SetLabel(photographName(state.range(0)));
+}
+BENCHMARK(BM_FindDiscOnTheSmallCopy)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// All of the finding: the small copy, the search, the disc's square at 1/2 and the fit there.
+void BM_FindMoonOnThePhotograph(benchmark::State &state)
+{
+    const auto file = view::readPictureFile(QString::fromStdString(photograph(state.range(0))));
+    for (auto _ : state)
+        if (!view::findMoon(*file))
+            state.SkipWithError("no disc");
+    state.SetLabel(photographName(state.range(0)));
+}
+BENCHMARK(BM_FindMoonOnThePhotograph)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 } // namespace
 
