@@ -24,6 +24,8 @@ public:
     /// Decodes the picture if that has not been done; returns the decoder's failure once.
     std::optional<QString> prepare() override;
     void paint(QPainter &painter, const QRect &area, bool transparent) const override;
+    /// Only once decoded: a picture too large to decode paints nothing.
+    [[nodiscard]] bool isOpaque() const override { return decoded_ && !image_.isNull(); }
 
     [[nodiscard]] bool isGreyscale() const { return greyscale_; }
     [[nodiscard]] bool isProgressive() const { return progressive_; }
