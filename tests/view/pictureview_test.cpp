@@ -1,5 +1,5 @@
 #include "measure/real.h"
-#include "tests/view/testsupport.h"
+#include "testsupport.h"
 #include "view/bitmappicture.h"
 #include "view/pictureformats.h"
 #include "view/pictureview.h"
