@@ -45,20 +45,28 @@ template <typename Run> void normalise(std::vector<Run> &runs)
     mergeSorted(runs);
 }
 
-// One rectangle per merged run: rows one pixel high, sorted by row and column, which is the
-// banded form that QRegion takes as it is, without a union per rectangle.
-template <typename Run> QRegion regionOf(const std::vector<Run> &a, const std::vector<Run> &b)
+// The pixels of two run lists as a region of cells of 4 rows by 8 columns, each cell that
+// holds one of their pixels. Cut finer, a curve makes a rectangle per row, and the region
+// operations of the repaint (united, translated, intersected with every widget it crosses)
+// then cost more than painting the few pixels a cell adds. The cells, sorted by band and
+// column, are the banded form that QRegion takes as it is.
+template <typename Run> QRegion cellsOf(const std::vector<Run> &a, const std::vector<Run> &b)
 {
-    std::vector<Run> runs(a.size() + b.size());
-    std::merge(
-        a.begin(), a.end(), b.begin(), b.end(), runs.begin(), [](const Run &p, const Run &q) {
-            return p.y != q.y ? p.y < q.y : p.left < q.left;
-        });
-    mergeSorted(runs);
+    constexpr int kRows = BitmapPicture::kCellRows;
+    constexpr int kColumns = BitmapPicture::kCellColumns;
+    std::vector<Run> cells;
+    cells.reserve(a.size() + b.size());
+    for (const std::vector<Run> *list : {&a, &b}) {
+        for (const Run &run : *list) {
+            cells.push_back({run.y / kRows, run.left / kColumns, run.right / kColumns});
+        }
+    }
+    normalise(cells);
     std::vector<QRect> rects;
-    rects.reserve(runs.size());
-    for (const Run &run : runs) {
-        rects.emplace_back(run.left, run.y, run.right - run.left + 1, 1);
+    rects.reserve(cells.size());
+    for (const Run &cell : cells) {
+        rects.emplace_back(
+            cell.left * kColumns, cell.y * kRows, (cell.right - cell.left + 1) * kColumns, kRows);
     }
     QRegion region;
     region.setRects(rects.data(), static_cast<int>(rects.size()));
@@ -151,7 +159,7 @@ QRegion BitmapPicture::redrawPolyline(QRgb colour, const std::vector<QPoint> &po
         std::fill(line + run.left, line + run.right + 1, kWhite);
     }
     drawPolyline(colour, points);
-    return regionOf(erased, ink_->runs);
+    return cellsOf(erased, ink_->runs);
 }
 
 void BitmapPicture::drawPolyline(QRgb colour, const std::vector<QPoint> &points)

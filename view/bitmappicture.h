@@ -30,8 +30,11 @@ public:
     /// Whether the bitmap is one that polyline() or redrawPolyline() made, undrawn on since.
     [[nodiscard]] bool holdsPolyline() const { return ink_.has_value(); }
     /// Makes the bitmap what polyline() would make at its size, in place: only the old and
-    /// the new curve are written. Returns the pixels that may have changed (both curves).
+    /// the new curve are written. Returns where pixels may have changed: the cells of
+    /// kCellRows × kCellColumns pixels that hold a pixel of either curve.
     QRegion redrawPolyline(QRgb colour, const std::vector<QPoint> &points);
+    static constexpr int kCellRows = 4;
+    static constexpr int kCellColumns = 8;
 
     [[nodiscard]] Kind kind() const override { return Kind::Bitmap; }
     [[nodiscard]] QSize naturalSize() const override;

@@ -169,8 +169,8 @@ void PictureView::repaintDevice(const QRect &deviceRect)
 
 void PictureView::repaintDevice(const QRegion &deviceRegion)
 {
-    // Thousands of one-row rectangles along a curve cost more to handle than painting their
-    // bounding rectangle when the curve is packed into a small box.
+    // Each rectangle of a region costs its share of every region operation of the repaint;
+    // when a curve is packed into a small box, painting the whole box is cheaper.
     constexpr qint64 kPixelsPerRectangle = 64;
     const QRect bounds = deviceRegion.boundingRect();
     const qreal ratio = devicePixelRatioF();
@@ -254,7 +254,7 @@ void PictureView::paintEvent(QPaintEvent *event)
 
 std::vector<QRect> PictureView::paintBands(const QRegion &region)
 {
-    // A region along a curve is thousands of thin rectangles. Painted one by one they cost a
+    // A region along a curve is hundreds of small rectangles. Painted one by one they cost a
     // call each; painted as their bounding box, the raster engine blends hundreds of rows in
     // one call and hands them to its thread pool, whose wake-ups cost more than the pixels.
     // Bands of a few rows, each the bounding box of the rectangles it holds, keep both small:
