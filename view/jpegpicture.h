@@ -24,6 +24,8 @@ public:
     /// Decodes the picture if that has not been done; returns the decoder's failure once.
     std::optional<QString> prepare() override;
     void paint(QPainter &painter, const QRect &area, bool transparent) const override;
+    /// Only once decoded: a picture too large to decode paints nothing.
+    [[nodiscard]] bool isOpaque() const override { return decoded_ && !image_.isNull(); }
 
     /// A picture of the same file (shared, not copied) that shows only `part` of it, in the
     /// file's pixels and clipped to them, each `factor` × `factor` block as one pixel, their

@@ -32,6 +32,9 @@ public:
     /// The painter's unit is one device pixel, so one picture pixel covers one device pixel.
     /// `transparent` leaves out the key colour of a bitmap; other kinds ignore it.
     virtual void paint(QPainter &painter, const QRect &area, bool transparent) const = 0;
+    /// Whether paint() without transparency covers every pixel of the natural size with an
+    /// opaque colour, so that nothing beneath needs painting.
+    [[nodiscard]] virtual bool isOpaque() const { return false; }
 };
 
 } // namespace view

@@ -26,6 +26,7 @@ void PictureView::setTransparent(bool transparent)
     }
     repaintDevice(shownRect());
     transparent_ = transparent;
+    updateOpaque();
     repaintDevice(shownRect());
 }
 
@@ -57,6 +58,7 @@ void PictureView::setPicture(std::unique_ptr<Picture> picture)
     repaintDevice(shownRect());
     picture_ = std::move(picture);
     prepared_ = false;
+    updateOpaque();
     repaintDevice(shownRect());
     describe();
 }
@@ -72,6 +74,7 @@ void PictureView::clear()
 {
     const QRect before = shownRect();
     picture_.reset();
+    updateOpaque();
     repaintDevice(before);
     describe();
 }
@@ -116,17 +119,24 @@ void PictureView::drawBitmap(int x, int y, const QImage &bitmap)
 void PictureView::showPolyline(QRgb colour, const std::vector<QPoint> &points)
 {
     const QSize size = deviceSize();
-    QImage bitmap = newBitmap(size.width(), size.height());
-    Surface surface(bitmap);
-    surface.setPen(colour);
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        if (i == 0) {
-            surface.moveTo(points[i].x(), points[i].y());
-        } else {
-            surface.lineTo(points[i].x(), points[i].y());
-        }
+    auto *held = picture_ && picture_->kind() == Picture::Kind::Bitmap
+        ? static_cast<BitmapPicture *>(picture_.get())
+        : nullptr;
+    if (!held || !held->holdsPolyline() || held->naturalSize() != size) {
+        setPicture(BitmapPicture::polyline(size, colour, points));
+        return;
     }
-    giveBitmap(bitmap);
+    // The bitmap of the last redraw, of the same size, is wiped and drawn on again: the same
+    // pixels as a new white bitmap, for the cost of the two curves alone.
+    const QRect before = shownRect();
+    const QRgb key = held->keyColour();
+    const QRegion changed = held->redrawPolyline(colour, points);
+    if (transparent_ && held->keyColour() != key) {
+        repaintDevice(before);
+        repaintDevice(shownRect());
+    } else {
+        repaintDevice(changed);
+    }
 }
 
 void PictureView::draw(const std::function<void(Surface &)> &drawing)
@@ -191,6 +201,22 @@ const Picture *PictureView::preparedPicture()
     return picture_.get();
 }
 
+void PictureView::repaintDevice(const QRegion &deviceRegion)
+{
+    // Each rectangle of a region costs its share of every region operation of the repaint;
+    // when a curve is packed into a small box, painting the whole box is cheaper.
+    constexpr qint64 kPixelsPerRectangle = 64;
+    const QRect bounds = deviceRegion.boundingRect();
+    const qreal ratio = devicePixelRatioF();
+    if (ratio != 1
+        || qint64(bounds.width()) * bounds.height()
+            <= kPixelsPerRectangle * deviceRegion.rectCount()) {
+        repaintDevice(bounds);
+        return;
+    }
+    update(deviceRegion);
+}
+
 void PictureView::prepareOnce()
 {
     if (prepared_) {
@@ -209,6 +235,26 @@ void PictureView::prepareOnce()
         repaintDevice(shownRect());
         describe();
     }
+    updateOpaque();
+}
+
+void PictureView::updateOpaque()
+{
+    // A photograph that covers the whole view paints every pixel of it, so the page and the
+    // tab frame beneath it are left out of a repaint: on a thin region along a curve, filling
+    // the frame through that region would cost more than the curve. Decided only after the
+    // first paint, once a JPEG is known to have decoded.
+    const QSize size = deviceSize();
+    const bool covers = picture_ && prepared_ && !transparent_ && picture_->isOpaque()
+        && picture_->naturalSize().width() >= size.width()
+        && picture_->naturalSize().height() >= size.height();
+    setAttribute(Qt::WA_OpaquePaintEvent, covers);
+}
+
+void PictureView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    updateOpaque();
 }
 
 void PictureView::reportLater(const QString &message)
@@ -227,15 +273,38 @@ void PictureView::paintEvent(QPaintEvent *event)
     // Picture pixels are device pixels: undo the scaling of the device pixel ratio.
     const qreal ratio = devicePixelRatioF();
     painter.scale(1 / ratio, 1 / ratio);
-    const QRect &rect = event->rect();
-    const QRect area =
-        QRectF(rect.x() * ratio, rect.y() * ratio, rect.width() * ratio, rect.height() * ratio)
+    const auto toDevice = [ratio](const QRect &rect) {
+        return QRectF(
+            rect.x() * ratio, rect.y() * ratio, rect.width() * ratio, rect.height() * ratio)
             .toAlignedRect();
+    };
     try {
-        picture_->paint(painter, area, transparent_);
+        for (const QRect &band : paintBands(event->region())) {
+            picture_->paint(painter, toDevice(band), transparent_);
+        }
     } catch (const std::exception &error) {
         reportLater(QString::fromUtf8(error.what()));
     }
+}
+
+std::vector<QRect> PictureView::paintBands(const QRegion &region)
+{
+    // A region along a curve is hundreds of small rectangles. Painted one by one they cost a
+    // call each; painted as their bounding box, the raster engine blends hundreds of rows in
+    // one call and hands them to its thread pool, whose wake-ups cost more than the pixels.
+    // Bands of a few rows, each the bounding box of the rectangles it holds, keep both small:
+    // the clip to the region still leaves every pixel outside it alone.
+    constexpr int kBandRows = 16;
+    std::vector<QRect> bands;
+    for (const QRect &rect : region) {
+        if (!bands.empty() && rect.top() < bands.back().top() + kBandRows
+            && rect.bottom() < bands.back().top() + kBandRows) {
+            bands.back() |= rect;
+        } else {
+            bands.push_back(rect);
+        }
+    }
+    return bands;
 }
 
 QPoint PictureView::devicePosition(const QMouseEvent *event) const

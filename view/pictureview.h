@@ -92,11 +92,16 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void leaveEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     [[nodiscard]] QRect shownRect() const;
     void repaintDevice(const QRect &deviceRect);
+    void repaintDevice(const QRegion &deviceRegion);
+    /// The rectangles, in widget pixels, in which a paint of `region` draws the picture.
+    [[nodiscard]] static std::vector<QRect> paintBands(const QRegion &region);
     void prepareOnce();
+    void updateOpaque();
     void reportLater(const QString &message);
     [[nodiscard]] QPoint devicePosition(const QMouseEvent *event) const;
     void describe();

@@ -118,6 +118,9 @@ void Surface::span(int y, i64 x0, i64 x1, QRgb colour)
     auto *line = reinterpret_cast<QRgb *>(bitmap_.scanLine(y));
     std::fill(line + x0, line + x1 + 1, colour);
     touched_ |= QRect(QPoint(static_cast<int>(x0), y), QPoint(static_cast<int>(x1), y));
+    if (spans_) {
+        spans_->push_back({y, static_cast<int>(x0), static_cast<int>(x1)});
+    }
 }
 
 void Surface::plot(i64 x, i64 y)

@@ -5,6 +5,8 @@
 #include <QRect>
 #include <QRgb>
 
+#include <vector>
+
 namespace view {
 
 /// Raster drawing on a 24-bit bitmap with a one-pixel solid pen and a solid white brush.
@@ -47,6 +49,17 @@ public:
     /// the bitmap; empty when nothing was written).
     [[nodiscard]] QRect touched() const { return touched_; }
 
+    /// Pixels x0 … x1 of row y, written in one colour.
+    struct Span {
+        int y;
+        int x0;
+        int x1;
+    };
+    /// Appends every span that the figures (ellipse(), lineTo()) write from now on to `spans`,
+    /// in the order written; null stops. drawBitmap() is not recorded. These are the exact
+    /// pixels of a drawing, where touched() only bounds them.
+    void recordSpans(std::vector<Span> *spans) { spans_ = spans; }
+
 private:
     void span(int y, long long x0, long long x1, QRgb colour);
     void plot(long long x, long long y);
@@ -55,6 +68,7 @@ private:
     QRgb pen_;
     QPoint current_;
     QRect touched_;
+    std::vector<Span> *spans_ = nullptr;
 };
 
 /// A new bitmap of the given size, white throughout. Throws Failure "Out of system resources"

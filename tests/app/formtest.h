@@ -6,8 +6,6 @@
 #include "app/widgets.h"
 #include "view/pictureview.h"
 
-#include <QByteArray>
-#include <QLabel>
 #include <QObject>
 #include <QPushButton>
 #include <QtGlobal>

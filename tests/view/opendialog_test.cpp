@@ -278,6 +278,16 @@ void OpenDialogTest::previewButton()
     QCOMPARE(button->size(), QSize(23, 22));
     QVERIFY(!button->isEnabled());
     QVERIFY(!button->icon().isNull());
+    // Once a picture is shown, the button runs the Preview window through the replaceable
+    // runner, never a real exec() here.
+    QTemporaryDir dir;
+    dialog.showFile(place(dir, QStringLiteral("moon.jpg"), fixture("moon-colour.jpg")));
+    QStringList run;
+    dialog.runPreview = [&run](QDialog &window) {
+        run << window.windowTitle();
+    };
+    button->click();
+    QCOMPARE(run, QStringList{QStringLiteral("Preview")});
 }
 
 void OpenDialogTest::previewWindow_data()

@@ -1,10 +1,13 @@
 #include "measure/real.h"
+#include "testsupport.h"
 #include "view/bitmappicture.h"
+#include "view/pictureformats.h"
 #include "view/pictureview.h"
 #include "view/surface.h"
 
 #include <QAccessible>
 #include <QBackingStore>
+#include <QSet>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -138,6 +141,10 @@ private slots:
     void accessibleDescriptionFollowsThePicture();
     void deferredFailureIsReportedOnce();
     void repaintedRegionsMatchAFullPaint();
+    void polylineRedrawsMatchAFreshBitmap_data();
+    void polylineRedrawsMatchAFreshBitmap();
+    void polylineRedrawRepaintsOnlyTheTwoCurves();
+    void aCoveringPhotographMakesTheViewOpaque();
 };
 
 void PictureViewTest::emptyStackShowsThePage()
@@ -485,6 +492,219 @@ void PictureViewTest::repaintedRegionsMatchAFullPaint()
         QVERIFY2(screen == stack.rendered(), qPrintable(QStringLiteral("step %1").arg(index)));
         ++index;
     }
+}
+
+namespace {
+
+// What a polyline layer must hold: the curve drawn on a new white bitmap of the view's size.
+QImage freshPolyline(QSize size, QRgb colour, const std::vector<QPoint> &points)
+{
+    QImage bitmap = view::newBitmap(size.width(), size.height());
+    Surface surface(bitmap);
+    surface.setPen(colour);
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        if (i == 0)
+            surface.moveTo(points[i].x(), points[i].y());
+        else
+            surface.lineTo(points[i].x(), points[i].y());
+    }
+    return bitmap;
+}
+
+QImage bitmapOf(const PictureView *view)
+{
+    const auto *bitmap = dynamic_cast<const view::BitmapPicture *>(view->picture());
+    return bitmap ? bitmap->image() : QImage();
+}
+
+QImage screenOf(QWidget &page)
+{
+    const auto *store = dynamic_cast<QImage *>(page.backingStore()->paintDevice());
+    return store ? store->convertToFormat(QImage::Format_RGB32) : QImage();
+}
+
+// Collects the regions of the paint events of the objects it is installed on.
+class PaintSpy : public QObject {
+public:
+    QRegion painted;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent *>(event)->region();
+        return false;
+    }
+};
+
+std::vector<QPoint> arc(int shift)
+{
+    std::vector<QPoint> points;
+    for (int i = 0; i <= 20; ++i)
+        points.emplace_back(10 + 9 * i, 20 + shift + (i - 10) * (i - 10));
+    return points;
+}
+
+} // namespace
+
+void PictureViewTest::polylineRedrawsMatchAFreshBitmap_data()
+{
+    QTest::addColumn<QString>("below");
+    QTest::newRow("nothing below") << QString();
+    QTest::newRow("bitmap covering the view") << QStringLiteral("bitmap");
+    QTest::newRow("JPEG covering the view") << QStringLiteral("jpeg");
+    QTest::newRow("small JPEG") << QStringLiteral("moon-colour.jpg");
+    QTest::newRow("metafile") << QStringLiteral("shapes.emf");
+}
+
+void PictureViewTest::polylineRedrawsMatchAFreshBitmap()
+{
+    // A redraw reuses the layer's bitmap where it can: after every step the layer must hold
+    // what a new white bitmap would, and the screen must show what a paint of everything does.
+    QFETCH(QString, below);
+    QTemporaryDir folder;
+    Stack stack;
+    if (below == QLatin1String("bitmap")) {
+        QImage large = view::newBitmap(400, 300);
+        large.fill(kPhoto);
+        stack.pic3->giveBitmap(large);
+    } else if (below == QLatin1String("jpeg")) {
+        QImage large(400, 300, QImage::Format_RGB32);
+        large.fill(kPhoto);
+        const QString name = folder.filePath(QStringLiteral("large.jpg"));
+        QVERIFY(large.save(name, "JPEG"));
+        stack.pic3->setPicture(view::readPictureFile(name));
+    } else if (!below.isEmpty()) {
+        stack.pic3->setPicture(view::readPictureFile(place(folder, below, fixture(below))));
+    }
+    stack.picellipse->giveBitmap(lineBitmap(kRed, {60, 0}, {60, 141}));
+    stack.page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&stack.page));
+
+    PictureView *layer = stack.picmesure;
+    const int bottom = kViewSize.height() - 1;
+    const std::vector<QPoint> overCorner{{0, bottom}, {40, bottom - 30}, {80, bottom - 2}};
+    struct Step {
+        const char *name;
+        std::function<void()> action;
+        QRgb colour;
+        std::vector<QPoint> points;
+    };
+    const auto show = [layer](QRgb colour, std::vector<QPoint> points) {
+        return [=] {
+            layer->showPolyline(colour, points);
+        };
+    };
+    const std::vector<Step> steps{
+        {"first curve", show(kCyan, arc(0)), kCyan, arc(0)},
+        {"next step", show(kCyan, arc(3)), kCyan, arc(3)},
+        {"same curve again", show(kCyan, arc(3)), kCyan, arc(3)},
+        {"over the bottom-left pixel", show(kCyan, overCorner), kCyan, overCorner},
+        {"off it again", show(kCyan, arc(1)), kCyan, arc(1)},
+        {"another colour", show(kRed, arc(2)), kRed, arc(2)},
+        {"no points", show(kCyan, {}), kCyan, {}},
+        {"after a drawing in place",
+            [=] {
+                layer->showPolyline(kCyan, arc(0));
+                layer->drawEllipse(kYellow, 20, 20, 90, 90);
+                layer->showPolyline(kCyan, arc(4));
+            },
+            kCyan,
+            arc(4)},
+        {"after erasing",
+            [=] {
+                layer->clear();
+                layer->showPolyline(kCyan, arc(5));
+            },
+            kCyan,
+            arc(5)},
+        {"after a resize",
+            [&] {
+                for (PictureView *view : {stack.pic3, stack.pic, stack.picmesure, stack.picellipse})
+                    view->setGeometry(QRect(kOrigin, kViewSize - QSize(30, 20)));
+                layer->showPolyline(kCyan, arc(6));
+            },
+            kCyan,
+            arc(6)},
+    };
+    for (const Step &step : steps) {
+        step.action();
+        QCoreApplication::processEvents();
+        QCOMPARE(bitmapOf(layer), freshPolyline(layer->deviceSize(), step.colour, step.points));
+        QVERIFY2(screenOf(stack.page) == stack.rendered(), step.name);
+    }
+    // A curve over the bottom-left pixel makes its colour the key: the white shows, opaque.
+    const int last = layer->deviceSize().height() - 1;
+    layer->showPolyline(kCyan, {{0, last}, {40, last - 30}});
+    QCoreApplication::processEvents();
+    QCOMPARE(stack.at({150, 20}), kWhite);
+    QCOMPARE(stack.at({0, last - 20}), kWhite);
+}
+
+void PictureViewTest::polylineRedrawRepaintsOnlyTheTwoCurves()
+{
+    Stack stack;
+    stack.page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&stack.page));
+    PictureView *layer = stack.picmesure;
+    layer->showPolyline(kCyan, {{5, 5}, {190, 140}});
+    QCoreApplication::processEvents();
+    const QImage before = bitmapOf(layer);
+
+    PaintSpy spy;
+    layer->installEventFilter(&spy);
+    layer->showPolyline(kCyan, {{5, 8}, {190, 143}});
+    QCoreApplication::processEvents();
+    layer->removeEventFilter(&spy);
+
+    // Every pixel that changed is repainted, and nothing beyond the cells that hold a pixel
+    // of either line: far less than their bounding box.
+    const QImage after = bitmapOf(layer);
+    const auto cellOf = [](QPoint p) {
+        return QPoint(
+            p.x() / view::BitmapPicture::kCellColumns, p.y() / view::BitmapPicture::kCellRows);
+    };
+    QSet<QPoint> inkedCells;
+    for (int y = 0; y < after.height(); ++y) {
+        for (int x = 0; x < after.width(); ++x) {
+            if (before.pixel(x, y) != kWhite || after.pixel(x, y) != kWhite)
+                inkedCells.insert(cellOf({x, y}));
+            if (after.pixel(x, y) != before.pixel(x, y))
+                QVERIFY2(spy.painted.contains(QPoint(x, y)),
+                    qPrintable(QStringLiteral("%1, %2").arg(x).arg(y)));
+        }
+    }
+    qint64 area = 0;
+    for (const QRect &rect : spy.painted) {
+        area += qint64(rect.width()) * rect.height();
+        for (int y = rect.top(); y <= rect.bottom(); ++y)
+            for (int x = rect.left(); x <= rect.right(); ++x)
+                QVERIFY2(inkedCells.contains(cellOf({x, y})),
+                    qPrintable(QStringLiteral("%1, %2").arg(x).arg(y)));
+    }
+    const QRect bounds = spy.painted.boundingRect();
+    QVERIFY(area * 4 < qint64(bounds.width()) * bounds.height());
+}
+
+void PictureViewTest::aCoveringPhotographMakesTheViewOpaque()
+{
+    Stack stack;
+    stack.page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&stack.page));
+    const auto opaqueWith = [&](QSize size) {
+        QImage image = view::newBitmap(size.width(), size.height());
+        image.fill(kPhoto);
+        stack.pic3->giveBitmap(image);
+        QCoreApplication::processEvents(); // decided at the first paint
+        return stack.pic3->testAttribute(Qt::WA_OpaquePaintEvent);
+    };
+    QVERIFY(opaqueWith(kViewSize));
+    QVERIFY(!opaqueWith(kViewSize - QSize(1, 0)));
+    QVERIFY(opaqueWith(kViewSize + QSize(50, 50)));
+    stack.pic3->setGeometry(QRect(kOrigin, kViewSize + QSize(60, 0)));
+    QVERIFY(!stack.pic3->testAttribute(Qt::WA_OpaquePaintEvent)); // grown past its picture
+    stack.pic3->clear();
+    QVERIFY(!stack.pic3->testAttribute(Qt::WA_OpaquePaintEvent));
 }
 
 QTEST_MAIN(PictureViewTest)
