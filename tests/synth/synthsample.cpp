@@ -1,4 +1,6 @@
-// Writes a few synthetic photographs as JPEG files, to look at what the precision tests see.
+// Writes a few synthetic photographs as JPEG files, to look at what the precision tests see;
+// with --readme, the one photograph the README's screenshots are taken on, and the points to
+// click on it.
 
 #include "tests/synth/synthmoon.h"
 
@@ -32,10 +34,58 @@ bool write(const std::string &path, const synth::Scene &scene)
     return ok;
 }
 
+void print(const char *name, const measure::PicturePoint &p)
+{
+    std::printf("%s %ld %ld\n", name, std::lround(double(p.x)), std::lround(double(p.y)));
+}
+
+// A gibbous Moon that fills the picture area of a 960 x 690 window, with one cone near the
+// terminator whose shadow is long enough to be clicked at natural size. Prints "cusp x y"
+// twice, then "top x y" and "end x y" of the cone's shadow, in picture pixels.
+bool writeReadme(const std::string &folder)
+{
+    synth::Scene scene;
+    scene.width = 840;
+    scene.height = 660;
+    scene.centreX = 430;
+    scene.centreY = 330;
+    scene.radius = 300;
+    scene.theta = 1.42; // the cusp line a few degrees off the vertical
+    scene.colour = true;
+    scene.stars = 30;
+    scene.seas = 7;
+    scene.craters = 16;
+    scene.gamma = 2.2;
+    scene.brightness = 190;
+    scene.seed = 5;
+    synth::Mountain cone;
+    cone.base = {0.25, 0.3, std::sqrt(1 - 0.25 * 0.25 - 0.3 * 0.3)};
+    cone.heightKm = 4;
+    cone.radiusKm = 14;
+    scene.mountains = {cone};
+    scene.sun = synth::sunAbove(cone.base, 4.5);
+    const std::string path = folder + "/readme-moon.jpg";
+    const synth::Photo photo = synth::render(scene);
+    const std::vector<std::uint8_t> bytes = synth::encodeJpeg(photo, 92);
+    std::FILE *file = std::fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    std::fclose(file);
+    print("cusp", synth::trueCusp(scene, 1));
+    print("cusp", synth::trueCusp(scene, 2));
+    const synth::ShadowTruth shadow = synth::shadowOf(scene, cone);
+    print("top", shadow.top);
+    print("end", shadow.end);
+    return ok && shadow.falls;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    if (argc > 2 && std::string(argv[1]) == "--readme")
+        return writeReadme(argv[2]) ? 0 : 1;
     const std::string folder = argc > 1 ? argv[1] : "/tmp";
     bool ok = true;
 
