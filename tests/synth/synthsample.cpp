@@ -39,16 +39,17 @@ void print(const char *name, const measure::PicturePoint &p)
     std::printf("%s %ld %ld\n", name, std::lround(double(p.x)), std::lround(double(p.y)));
 }
 
-// A gibbous Moon that fills the picture area of a 960 x 690 window, with one cone near the
-// terminator whose shadow is long enough to be clicked at natural size. Prints "cusp x y"
-// twice, then "top x y" and "end x y" of the cone's shadow, in picture pixels.
+// A gibbous Moon that fills the visible picture area of the window at its first size (824 x 658)
+// without exceeding it, with one cone near the terminator whose shadow is long enough to be
+// clicked at natural size. Prints "cusp x y" twice, then "top x y" and "end x y" of the cone's
+// shadow, in picture pixels.
 bool writeReadme(const std::string &folder)
 {
     synth::Scene scene;
-    scene.width = 840;
-    scene.height = 660;
-    scene.centreX = 430;
-    scene.centreY = 330;
+    scene.width = 820;
+    scene.height = 650;
+    scene.centreX = 420;
+    scene.centreY = 325;
     scene.radius = 300;
     scene.theta = 1.42; // the cusp line a few degrees off the vertical
     scene.colour = true;
