@@ -27,7 +27,7 @@ define install_packages
 	fi
 endef
 
-.PHONY: all deps build run test deb sanitize fuzz fuzz-run bench check-desktop install clean
+.PHONY: all deps build run test deb sanitize fuzz fuzz-run bench check-desktop screenshots install clean
 
 all: build
 
@@ -83,6 +83,12 @@ check-desktop: build
 	$(call install_packages,$(DESKTOP_PACKAGES))
 	tests/scripts/check_icon_name.sh $(BUILD)/app/korvalen
 	tests/scripts/check_atspi.sh $(BUILD)/app/korvalen
+
+# Retakes the README's screenshots in docs/ under Xvfb, on synthsample's photograph.
+SCREENSHOT_PACKAGES := xvfb xdotool imagemagick
+screenshots: build
+	$(call install_packages,$(SCREENSHOT_PACKAGES))
+	docs/screenshots.sh $(BUILD)/app/korvalen $(BUILD)/tests/synth/synthsample
 
 PREFIX ?= /usr/local
 install: build
