@@ -13,6 +13,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -170,6 +171,54 @@ private slots:
         QVERIFY2(label().startsWith(decimal("-30,0° ± ")), qPrintable(label()));
         move(400, 500);
         QVERIFY2(figures(label()).first > 0, qPrintable(label()));
+    }
+
+    // The lit side belongs to the photograph shown: another one, or none, is asked again.
+    void theLitSideFollowsANewOrErasedPhotograph()
+    {
+        auto *pic3 = layerOf(*form, "pic3");
+        pic3->giveBitmap(moonPhotograph(30, -1));
+        trace({150, 330}, {650, 330});
+        spinOf(*form, "SpinEditB")->setValue(30);
+        move(400, 330);
+        QVERIFY2(label().startsWith(decimal("-30,0° ± ")), qPrintable(label()));
+        pic3->giveBitmap(moonPhotograph(30, 1));
+        move(400, 330);
+        QVERIFY2(label().startsWith(decimal("30,0° ± ")), qPrintable(label()));
+        pic3->giveBitmap(moonPhotograph(30, -1));
+        move(400, 330);
+        QVERIFY2(label().startsWith(decimal("-30,0° ± ")), qPrintable(label()));
+        QTest::mouseClick(buttonOf(*form, "Button4"), Qt::LeftButton);
+        move(400, 330);
+        QVERIFY2(label().startsWith(decimal("30,0° ± ")), qPrintable(label()));
+    }
+
+    // The fraction was read off a photograph: once another is opened, or it is erased, the
+    // label goes back to SpinEditB's whole degree and the lit side of what is shown.
+    void aNewOrErasedPhotographForgetsTheFraction_data()
+    {
+        QTest::addColumn<bool>("erase");
+        QTest::newRow("opened") << false;
+        QTest::newRow("erased") << true;
+    }
+    void aNewOrErasedPhotographForgetsTheFraction()
+    {
+        QFETCH(bool, erase);
+        layerOf(*form, "pic3")->giveBitmap(moonPhotograph(-23.6, -1));
+        trace({150, 330}, {650, 330});
+        adjust();
+        QCOMPARE(spinOf(*form, "SpinEditB")->value(), -24);
+        if (erase) {
+            QTest::mouseClick(buttonOf(*form, "Button4"), Qt::LeftButton);
+        } else {
+            QTemporaryDir dir;
+            const QString file = dir.filePath(QStringLiteral("autre.bmp"));
+            QVERIFY(moonPhotograph(-23.6, 1).save(file));
+            form->openPicture(file);
+        }
+        move(400, 330);
+        QVERIFY2(label().startsWith(decimal("-24,0° ± ")), qPrintable(label()));
+        QCOMPARE(spinOf(*form, "SpinEditB")->value(), -24);
     }
 
     void ajusterSetsTheWholeDegreeAndTheLabelKeepsTheFraction()
