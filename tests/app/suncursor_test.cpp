@@ -3,7 +3,7 @@
 #include "app/calculator.h"
 #include "app/form1.h"
 #include "app/spinedit.h"
-#include "tests/app/formtest.h"
+#include "tests/app/formclicks.h"
 #include "tests/synth/synthmoon.h"
 #include "view/jpegpicture.h"
 #include "view/pictureview.h"
@@ -77,17 +77,8 @@ class SunCursorTest : public QObject {
             QEvent::MouseMove, at, area()->mapToGlobal(at), Qt::NoButton, Qt::NoButton, {});
         QApplication::sendEvent(area(), &event);
     }
-    void click(int x, int y)
-    {
-        QTest::mousePress(area(), Qt::LeftButton, {}, QPoint(x, y));
-        QTest::mouseRelease(area(), Qt::LeftButton, {}, QPoint(x, y));
-    }
-    void trace(QPoint cusp1, QPoint cusp2)
-    {
-        click(cusp1.x(), cusp1.y());
-        click(cusp2.x(), cusp2.y());
-        QTest::mouseClick(buttonOf(*form, "Button1"), Qt::LeftButton);
-    }
+    void click(int x, int y) { clickArea(*form, QPoint(x, y)); }
+    void trace(QPoint cusp1, QPoint cusp2) { traceCircle(*form, cusp1, cusp2); }
     void adjust() { QTest::mouseClick(buttonOf(*form, "butajuste"), Qt::LeftButton); }
 
 private slots:
