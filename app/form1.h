@@ -135,6 +135,8 @@ private:
     void Button3Click();
     /// "Effacer image": clears pic3.
     void Button4Click();
+    /// Another photograph in pic3, or none: what was read off the last one no longer holds.
+    void photographChanged();
     /// A photograph that failed to decode at its first paint, reported afterwards.
     void onpicturefailure(const QString &message);
 

@@ -221,6 +221,9 @@ void TForm1::layoutMesures()
     setTabOrder(down, SpinEditB);
     setTabOrder(SpinEditB, spinmes);
     setTabOrder(spinmes, Button2);
+    // The controls added below Panel2 come after the first ones, left to right.
+    setTabOrder(Button2, butajuste);
+    setTabOrder(butajuste, butombre);
 }
 
 void TForm1::layoutExplications()

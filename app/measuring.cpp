@@ -138,6 +138,15 @@ void TForm1::Button3Click()
 void TForm1::Button4Click()
 {
     pic3->clear();
+    photographChanged();
+}
+
+void TForm1::photographChanged()
+{
+    // A fitted fraction and its lit side were read off the photograph that has gone; the
+    // shadow's height then rests on SpinEditB's whole degree again.
+    forgetFit();
+    refreshShadow();
 }
 
 void TForm1::Button2Click()
@@ -155,6 +164,7 @@ void TForm1::openPicture(const QString &fileName)
     if (openpic->frameOnMoon())
         picture = framedOnMoon(std::move(picture));
     pic3->setPicture(std::move(picture));
+    photographChanged();
 }
 
 std::unique_ptr<view::Picture> TForm1::framedOnMoon(std::unique_ptr<view::Picture> picture)

@@ -4,7 +4,7 @@
 #include "app/form1.h"
 #include "app/spinedit.h"
 #include "app/widgets.h"
-#include "formtest.h"
+#include "tests/app/formclicks.h"
 #include "view/bitmappicture.h"
 #include "view/picture.h"
 #include "view/pictureview.h"
@@ -119,11 +119,7 @@ private:
     }
     void trace()
     {
-        for (const QPoint cusp : {QPoint(100, 200), QPoint(300, 200)}) {
-            QTest::mousePress(layerOf(*form, "picellipse"), Qt::LeftButton, {}, cusp);
-            QTest::mouseRelease(layerOf(*form, "picellipse"), Qt::LeftButton, {}, cusp);
-        }
-        QTest::mouseClick(buttonOf(*form, "Button1"), Qt::LeftButton);
+        traceCircle(*form, {100, 200}, {300, 200});
         spinOf(*form, "SpinEditB")->setValue(20);
         spinOf(*form, "spinmes")->setValue(10);
     }

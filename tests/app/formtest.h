@@ -37,3 +37,4 @@ inline LabeledEdit *editOf(const QObject &form, const char *name)
 {
     return control<LabeledEdit>(form, name);
 }
+

@@ -284,6 +284,9 @@ private slots:
         QTest::newRow("elevation curve") << "picmesure"
                                          << "Courbe d'égale hauteur du Soleil"
                                          << "Aucun tracé";
+        QTest::newRow("shadow") << "picombre"
+                                << "Ombre mesurée"
+                                << "Aucun tracé";
         QTest::newRow("logo") << "Image1"
                               << "Logo"
                               << "Ouvre la page d'accueil de l'auteur dans le navigateur";
@@ -327,7 +330,9 @@ private slots:
             "down",
             "SpinEditB",
             "spinmes",
-            "Button2"};
+            "Button2",
+            "butajuste",
+            "butombre"};
         QTest::newRow("Explications") << QStringList{
             "LabeledEdit1", "LabeledEdit2", "butcalc", "Memo1", "Memo2", "Memo3", "Button5"};
     }

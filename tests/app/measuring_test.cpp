@@ -4,7 +4,7 @@
 #include "app/spinedit.h"
 #include "app/widgets.h"
 #include "measure/limb.h"
-#include "tests/app/formtest.h"
+#include "tests/app/formclicks.h"
 #include "view/bitmappicture.h"
 #include "view/pictureview.h"
 #include "view/surface.h"
@@ -101,15 +101,9 @@ private:
 
     void click(int x, int y, Qt::MouseButton button = Qt::LeftButton)
     {
-        QTest::mousePress(layerOf(*form, "picellipse"), button, {}, QPoint(x, y));
-        QTest::mouseRelease(layerOf(*form, "picellipse"), button, {}, QPoint(x, y));
+        clickArea(*form, QPoint(x, y), button);
     }
-    void trace(QPoint cusp1, QPoint cusp2)
-    {
-        click(cusp1.x(), cusp1.y());
-        click(cusp2.x(), cusp2.y());
-        QTest::mouseClick(buttonOf(*form, "Button1"), Qt::LeftButton);
-    }
+    void trace(QPoint cusp1, QPoint cusp2) { traceCircle(*form, cusp1, cusp2); }
 
 private slots:
     void init()

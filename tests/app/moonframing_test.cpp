@@ -1,12 +1,14 @@
 // "Cadrer sur la Lune" through the real window and dialog: the check box, its state over a
 // cancel, a picture that fits, one without a disc and one with.
 #include "app/form1.h"
-#include "tests/app/formtest.h"
+#include "tests/app/formclicks.h"
+#include "tests/synth/synthmoon.h"
 #include "view/jpegpicture.h"
 #include "view/opendialog.h"
 #include "view/pictureview.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QFrame>
 #include <QPainter>
@@ -14,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 
@@ -33,6 +37,41 @@ QString photograph(const QTemporaryDir &folder, const QString &name, QSize size,
     }
     const QString path = folder.filePath(name);
     if (!image.save(path, name.endsWith(QLatin1String(".bmp")) ? "BMP" : "JPG", 92))
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+// A camera-sized crescent of radius 900 at (1500, 1000), its cusp line level, with the
+// terminator at B = -23.6° and the day below the cusp line.
+QString crescent(const QTemporaryDir &folder, const QString &name)
+{
+    synth::Scene scene;
+    scene.width = 3000;
+    scene.height = 2000;
+    scene.centreX = 1500;
+    scene.centreY = 1000;
+    scene.radius = 900;
+    scene.colour = name.endsWith(QLatin1String("-colour.jpg"));
+    const double b = -23.6 * M_PI / 180;
+    scene.sun = {0, -std::cos(b), std::sin(b)};
+    const synth::Photo photo = synth::render(scene);
+    const QString path = folder.filePath(name);
+    if (name.endsWith(QLatin1String(".jpg"))) {
+        const std::vector<std::uint8_t> bytes = synth::encodeJpeg(photo, 90);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly)
+            || file.write(reinterpret_cast<const char *>(bytes.data()),
+                   static_cast<qint64>(bytes.size()))
+                != static_cast<qint64>(bytes.size()))
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+    QImage image(photo.width, photo.height, QImage::Format_Grayscale8);
+    for (int y = 0; y < photo.height; ++y)
+        std::copy_n(&photo.pixels[static_cast<std::size_t>(y) * photo.width],
+            photo.width,
+            image.scanLine(y));
+    if (!image.save(path, "BMP"))
         qFatal("cannot write %s", qPrintable(path));
     return path;
 }
@@ -178,6 +217,35 @@ private slots:
             || part.height() > visible.height() * (factor - 1));
         QVERIFY(std::abs((part.width() + factor - 1) / factor - shown().width()) <= 1);
         QVERIFY(std::abs((part.height() + factor - 1) / factor - shown().height()) <= 1);
+    }
+
+    // The framed picture is measured as any other: a trace on the cusps as shown, then
+    // "Ajuster", reads the reduced pixels of whatever kind the picture became.
+    void ajusterOnAFramedPhotograph_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("grey JPEG") << "crescent-grey.jpg";
+        QTest::newRow("colour JPEG") << "crescent-colour.jpg";
+        QTest::newRow("bitmap") << "crescent.bmp";
+    }
+    void ajusterOnAFramedPhotograph()
+    {
+        QFETCH(QString, name);
+        open(crescent(folder, name), true);
+        QCOMPARE(failures, QStringList());
+        QCOMPARE(messages, QStringList());
+        // The part starts a tenth of the diameter left of the disc and at the top of the file.
+        const QSize full(3000, 2000);
+        const int factor = (full.height() + shown().height() - 1) / shown().height();
+        const int left = 1500 - 900 - 180;
+        traceCircle(*form,
+            QPoint((1500 - 900 - left) / factor, 1000 / factor),
+            QPoint((1500 + 900 - left) / factor, 1000 / factor));
+        QTest::mouseClick(buttonOf(*form, "butajuste"), Qt::LeftButton);
+        QCOMPARE(failures, QStringList());
+        QCOMPARE(messages, QStringList());
+        const int b = spinOf(*form, "SpinEditB")->value();
+        QVERIFY2(std::abs(b + 24) <= 1, qPrintable(QString::number(b)));
     }
 };
 

@@ -4,7 +4,7 @@
 #include "app/spinedit.h"
 #include "measure/limb.h"
 #include "measure/shadow.h"
-#include "tests/app/formtest.h"
+#include "tests/app/formclicks.h"
 #include "view/bitmappicture.h"
 #include "view/pictureview.h"
 #include "view/surface.h"
@@ -72,16 +72,10 @@ private:
     QString hautombre() const { return control<QLabel>(*form, "hautombre")->text(); }
     QString details() const { return control<QLabel>(*form, "detailsombre")->text(); }
 
-    void click(QPoint at)
-    {
-        QTest::mousePress(layer("picellipse"), Qt::LeftButton, {}, at);
-        QTest::mouseRelease(layer("picellipse"), Qt::LeftButton, {}, at);
-    }
+    void click(QPoint at) { clickArea(*form, at); }
     void trace(int b = 30)
     {
-        click({100, 300});
-        click({500, 300});
-        QTest::mouseClick(buttonOf(*form, "Button1"), Qt::LeftButton);
+        traceCircle(*form, {100, 300}, {500, 300});
         spinOf(*form, "SpinEditB")->setValue(b);
     }
     void shadow(QPoint top, QPoint end)

@@ -3,7 +3,7 @@
 #include "app/calculator.h"
 #include "app/form1.h"
 #include "app/spinedit.h"
-#include "tests/app/formtest.h"
+#include "tests/app/formclicks.h"
 #include "tests/synth/synthmoon.h"
 #include "view/jpegpicture.h"
 #include "view/pictureview.h"
@@ -13,6 +13,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -76,17 +77,8 @@ class SunCursorTest : public QObject {
             QEvent::MouseMove, at, area()->mapToGlobal(at), Qt::NoButton, Qt::NoButton, {});
         QApplication::sendEvent(area(), &event);
     }
-    void click(int x, int y)
-    {
-        QTest::mousePress(area(), Qt::LeftButton, {}, QPoint(x, y));
-        QTest::mouseRelease(area(), Qt::LeftButton, {}, QPoint(x, y));
-    }
-    void trace(QPoint cusp1, QPoint cusp2)
-    {
-        click(cusp1.x(), cusp1.y());
-        click(cusp2.x(), cusp2.y());
-        QTest::mouseClick(buttonOf(*form, "Button1"), Qt::LeftButton);
-    }
+    void click(int x, int y) { clickArea(*form, QPoint(x, y)); }
+    void trace(QPoint cusp1, QPoint cusp2) { traceCircle(*form, cusp1, cusp2); }
     void adjust() { QTest::mouseClick(buttonOf(*form, "butajuste"), Qt::LeftButton); }
 
 private slots:
@@ -170,6 +162,54 @@ private slots:
         QVERIFY2(label().startsWith(decimal("-30,0° ± ")), qPrintable(label()));
         move(400, 500);
         QVERIFY2(figures(label()).first > 0, qPrintable(label()));
+    }
+
+    // The lit side belongs to the photograph shown: another one, or none, is asked again.
+    void theLitSideFollowsANewOrErasedPhotograph()
+    {
+        auto *pic3 = layerOf(*form, "pic3");
+        pic3->giveBitmap(moonPhotograph(30, -1));
+        trace({150, 330}, {650, 330});
+        spinOf(*form, "SpinEditB")->setValue(30);
+        move(400, 330);
+        QVERIFY2(label().startsWith(decimal("-30,0° ± ")), qPrintable(label()));
+        pic3->giveBitmap(moonPhotograph(30, 1));
+        move(400, 330);
+        QVERIFY2(label().startsWith(decimal("30,0° ± ")), qPrintable(label()));
+        pic3->giveBitmap(moonPhotograph(30, -1));
+        move(400, 330);
+        QVERIFY2(label().startsWith(decimal("-30,0° ± ")), qPrintable(label()));
+        QTest::mouseClick(buttonOf(*form, "Button4"), Qt::LeftButton);
+        move(400, 330);
+        QVERIFY2(label().startsWith(decimal("30,0° ± ")), qPrintable(label()));
+    }
+
+    // The fraction was read off a photograph: once another is opened, or it is erased, the
+    // label goes back to SpinEditB's whole degree and the lit side of what is shown.
+    void aNewOrErasedPhotographForgetsTheFraction_data()
+    {
+        QTest::addColumn<bool>("erase");
+        QTest::newRow("opened") << false;
+        QTest::newRow("erased") << true;
+    }
+    void aNewOrErasedPhotographForgetsTheFraction()
+    {
+        QFETCH(bool, erase);
+        layerOf(*form, "pic3")->giveBitmap(moonPhotograph(-23.6, -1));
+        trace({150, 330}, {650, 330});
+        adjust();
+        QCOMPARE(spinOf(*form, "SpinEditB")->value(), -24);
+        if (erase) {
+            QTest::mouseClick(buttonOf(*form, "Button4"), Qt::LeftButton);
+        } else {
+            QTemporaryDir dir;
+            const QString file = dir.filePath(QStringLiteral("autre.bmp"));
+            QVERIFY(moonPhotograph(-23.6, 1).save(file));
+            form->openPicture(file);
+        }
+        move(400, 330);
+        QVERIFY2(label().startsWith(decimal("-24,0° ± ")), qPrintable(label()));
+        QCOMPARE(spinOf(*form, "SpinEditB")->value(), -24);
     }
 
     void ajusterSetsTheWholeDegreeAndTheLabelKeepsTheFraction()

@@ -972,16 +972,6 @@ Photo Renderer::render()
     return photo;
 }
 
-measure::MoonModel modelOf(const Scene &scene)
-{
-    measure::MoonModel model;
-    model.centreX = scene.centreX;
-    model.centreY = scene.centreY;
-    model.radius = scene.radius;
-    model.theta = scene.theta;
-    return model;
-}
-
 } // namespace
 
 Photo render(const Scene &scene)
@@ -1135,6 +1125,45 @@ std::vector<std::uint8_t> encodeJpeg(const Photo &photo, int quality)
     std::vector<std::uint8_t> bytes(buffer, buffer + size);
     std::free(buffer);
     return bytes;
+}
+
+Photo decodeJpeg(const std::vector<std::uint8_t> &bytes)
+{
+    Photo out;
+    jpeg_decompress_struct info{};
+    JpegError error{};
+    info.err = jpeg_std_error(&error.manager);
+    error.manager.error_exit = jpegFail;
+    if (setjmp(error.jump)) {
+        jpeg_destroy_decompress(&info);
+        return {};
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&info, TRUE);
+    jpeg_start_decompress(&info);
+    out.width = static_cast<int>(info.output_width);
+    out.height = static_cast<int>(info.output_height);
+    out.channels = info.output_components;
+    out.pixels.resize(static_cast<std::size_t>(out.width) * out.height * out.channels);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = out.pixels.data()
+            + static_cast<std::size_t>(info.output_scanline) * out.width * out.channels;
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return out;
+}
+
+measure::MoonModel modelOf(const Scene &scene)
+{
+    measure::MoonModel model;
+    model.centreX = scene.centreX;
+    model.centreY = scene.centreY;
+    model.radius = scene.radius;
+    model.theta = scene.theta;
+    return model;
 }
 
 } // namespace synth

@@ -85,6 +85,14 @@ struct Photo {
 /// The photograph as a baseline JPEG file's bytes.
 [[nodiscard]] std::vector<std::uint8_t> encodeJpeg(const Photo &photo, int quality = 90);
 
+/// A JPEG file decoded by libjpeg, the program's decoder, to its grey or RGB output; an empty
+/// photograph (width 0) when libjpeg fails.
+[[nodiscard]] Photo decodeJpeg(const std::vector<std::uint8_t> &bytes);
+
+/// The scene's disc and cusp line as the program's model holds them, B and the lit side left
+/// at their defaults.
+[[nodiscard]] measure::MoonModel modelOf(const Scene &scene);
+
 /// The true cusps of a scene: the centre ± the radius along (cos θ, sin θ).
 [[nodiscard]] measure::PicturePoint trueCusp(const Scene &scene, int n);
 

@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdio>
 #include <gtest/gtest.h>
-#include <jpeglib.h>
 #include <string>
 #include <vector>
 
@@ -56,30 +55,6 @@ synth::Scene sceneOf(const FitCase &c)
     return scene;
 }
 
-// The decoder the program uses, libjpeg, with the grey or RGB output of the file.
-synth::Photo decodeJpeg(const std::vector<std::uint8_t> &bytes)
-{
-    jpeg_decompress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
-    jpeg_read_header(&info, TRUE);
-    jpeg_start_decompress(&info);
-    synth::Photo photo;
-    photo.width = static_cast<int>(info.output_width);
-    photo.height = static_cast<int>(info.output_height);
-    photo.channels = info.output_components;
-    photo.pixels.resize(static_cast<std::size_t>(photo.width) * photo.height * photo.channels);
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = photo.pixels.data()
-            + static_cast<std::size_t>(info.output_scanline) * photo.width * photo.channels;
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    return photo;
-}
 
 measure::ImageView viewOf(const synth::Photo &photo)
 {
@@ -121,7 +96,7 @@ protected:
                     static_cast<std::uint8_t>(std::lround(255 * std::pow(level / 255.0, 1 / 2.2)));
         }
         if (c.jpegQuality > 0)
-            photo = decodeJpeg(synth::encodeJpeg(photo, c.jpegQuality));
+            photo = synth::decodeJpeg(synth::encodeJpeg(photo, c.jpegQuality));
         state = tracedState(scene);
     }
 

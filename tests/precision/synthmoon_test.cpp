@@ -2,10 +2,8 @@
 #include "tests/synth/synthmoon.h"
 
 #include <cmath>
-#include <csetjmp>
 #include <cstdio>
 #include <gtest/gtest.h>
-#include <jpeglib.h>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -22,16 +20,6 @@ measure::Vec3 sunAt(double bDegrees, int litSign)
 {
     const double b = bDegrees * kDegree;
     return {0, -litSign * std::cos(b), litSign * std::sin(b)};
-}
-
-measure::MoonModel modelOf(const synth::Scene &scene)
-{
-    measure::MoonModel model;
-    model.centreX = scene.centreX;
-    model.centreY = scene.centreY;
-    model.radius = scene.radius;
-    model.theta = scene.theta;
-    return model;
 }
 
 int level(const synth::Photo &photo, int x, int y, int channel = 0)
@@ -78,7 +66,7 @@ TEST_P(SmoothSphere, LevelsFollowLambertOnBothSidesOfTheTerminator)
     ASSERT_EQ(photo.width, scene.width);
     ASSERT_EQ(photo.height, scene.height);
     ASSERT_EQ(photo.channels, 1);
-    const measure::MoonModel model = modelOf(scene);
+    const measure::MoonModel model = synth::modelOf(scene);
     const measure::Vec3 sun = scene.sun;
     int lit = 0, dark = 0;
     for (int y = 0; y < scene.height; y += 3)
@@ -177,7 +165,7 @@ TEST(SynthMoon, DaySideBrightAndNightSideSkyWithEverything)
     scene.colour = true;
     const synth::Photo photo = synth::render(scene);
     ASSERT_EQ(photo.channels, 3);
-    const measure::MoonModel model = modelOf(scene);
+    const measure::MoonModel model = synth::modelOf(scene);
     int lit = 0, dark = 0;
     for (int y = 0; y < scene.height; y += 5)
         for (int x = 0; x < scene.width; x += 5) {
@@ -209,7 +197,7 @@ TEST(SynthMoon, SeasDarkenWithinTheirRangeAndCratersStayOnTheTerminator)
     const synth::Photo seas = synth::render(scene);
     scene.craters = 16;
     const synth::Photo craters = synth::render(scene);
-    const measure::MoonModel model = modelOf(scene);
+    const measure::MoonModel model = synth::modelOf(scene);
     double darkest = 1;
     int changed = 0;
     for (int y = 0; y < scene.height; ++y)
@@ -298,7 +286,7 @@ protected:
         scene.height = 200;
         scene.centreX = 0;
         scene.centreY = 0;
-        const measure::PicturePoint top = measure::project(modelOf(scene), mountain.base);
+        const measure::PicturePoint top = measure::project(synth::modelOf(scene), mountain.base);
         scene.centreX = 100 - static_cast<double>(top.x) + 0.37;
         scene.centreY = 60 - static_cast<double>(top.y) + 0.21;
         truth = synth::shadowOf(scene, mountain);
@@ -315,7 +303,7 @@ TEST_P(MountainShadow, DarkFromFootToEndAndLitJustBeyond)
 {
     ASSERT_TRUE(truth.falls);
     const synth::Photo photo = synth::render(scene);
-    const measure::MoonModel model = modelOf(scene);
+    const measure::MoonModel model = synth::modelOf(scene);
     const measure::PicturePoint foot = measure::project(model, mountain.base);
     const double fx = static_cast<double>(foot.x), fy = static_cast<double>(foot.y);
     const double ex = static_cast<double>(truth.end.x), ey = static_cast<double>(truth.end.y);
@@ -368,7 +356,7 @@ TEST_P(RidgeShadow, EndsWhereShadowOfSays)
 {
     ASSERT_TRUE(truth.falls);
     const synth::Photo photo = synth::render(scene);
-    const measure::PicturePoint foot = measure::project(modelOf(scene), mountain.base);
+    const measure::PicturePoint foot = measure::project(synth::modelOf(scene), mountain.base);
     const double fx = static_cast<double>(foot.x), fy = static_cast<double>(foot.y);
     const double ex = static_cast<double>(truth.end.x), ey = static_cast<double>(truth.end.y);
     const double length = std::hypot(ex - fx, ey - fy);
@@ -485,47 +473,6 @@ TEST(SynthMoon, NoSunAboveAPlaceThatCannotSeeIt)
 
 // ---------------------------------------------------------------------------------------------
 
-struct Decoded {
-    int width = 0, height = 0, channels = 0;
-    std::vector<std::uint8_t> pixels;
-};
-
-struct DecodeError {
-    jpeg_error_mgr manager;
-    std::jmp_buf jump;
-};
-
-Decoded decode(const std::vector<std::uint8_t> &bytes)
-{
-    Decoded out;
-    jpeg_decompress_struct info{};
-    DecodeError error{};
-    info.err = jpeg_std_error(&error.manager);
-    error.manager.error_exit = [](j_common_ptr c) {
-        std::longjmp(reinterpret_cast<DecodeError *>(c->err)->jump, 1);
-    };
-    if (setjmp(error.jump)) {
-        jpeg_destroy_decompress(&info);
-        return {};
-    }
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, const_cast<unsigned char *>(bytes.data()), bytes.size());
-    jpeg_read_header(&info, TRUE);
-    jpeg_start_decompress(&info);
-    out.width = static_cast<int>(info.output_width);
-    out.height = static_cast<int>(info.output_height);
-    out.channels = info.output_components;
-    out.pixels.resize(static_cast<std::size_t>(out.width) * out.height * out.channels);
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = out.pixels.data()
-            + static_cast<std::size_t>(info.output_scanline) * out.width * out.channels;
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    return out;
-}
-
 class JpegRoundTrip : public ::testing::TestWithParam<bool> { };
 
 TEST_P(JpegRoundTrip, DecodesToTheSamePictureWithinAFewLevels)
@@ -543,7 +490,7 @@ TEST_P(JpegRoundTrip, DecodesToTheSamePictureWithinAFewLevels)
     ASSERT_GT(bytes.size(), 100u);
     EXPECT_EQ(bytes[0], 0xFF);
     EXPECT_EQ(bytes[1], 0xD8);
-    const Decoded back = decode(bytes);
+    const synth::Photo back = synth::decodeJpeg(bytes);
     ASSERT_EQ(back.width, photo.width);
     ASSERT_EQ(back.height, photo.height);
     ASSERT_EQ(back.channels, photo.channels);
@@ -558,6 +505,14 @@ INSTANTIATE_TEST_SUITE_P(
     Channels, JpegRoundTrip, ::testing::Values(false, true), [](const auto &info) {
         return info.param ? "Colour" : "Grey";
     });
+
+// A file libjpeg refuses gives an empty photograph, not the end of the test program.
+TEST(JpegDecode, ARefusedFileDecodesToNothing)
+{
+    for (const std::vector<std::uint8_t> &bytes :
+        {std::vector<std::uint8_t>{}, std::vector<std::uint8_t>{0xFF, 0xD8, 0xFF, 0xDB, 0, 2}})
+        EXPECT_EQ(synth::decodeJpeg(bytes).width, 0);
+}
 
 TEST(SynthMoon, TrueCuspsAreTheEndsOfTheTiltedDiameter)
 {
