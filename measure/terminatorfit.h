@@ -1,29 +1,12 @@
 #pragma once
 
 #include "measure/moonmodel.h"
+#include "measure/pixels.h"
 #include "measure/real.h"
 
-#include <cstddef>
-#include <cstdint>
 #include <optional>
 
 namespace measure {
-
-/// Pixels of a photograph as decoded, read-only: rows from top to bottom, `stride` bytes apart.
-struct ImageView {
-    enum class Format {
-        Grey8,
-        /// Three colour bytes in any order.
-        Rgb24,
-        /// Three colour bytes in any order, then one that is not a colour (Qt's RGB32).
-        Rgb32,
-    };
-    int width = 0;
-    int height = 0;
-    std::ptrdiff_t stride = 0;
-    const std::uint8_t *pixels = nullptr;
-    Format format = Format::Grey8;
-};
 
 /// The terminator found on a photograph.
 struct TerminatorFit {
