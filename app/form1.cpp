@@ -109,6 +109,7 @@ void TForm1::bindHandlers()
     bind(Button4, &QPushButton::clicked, &TForm1::Button4Click);
     bind(butombre, &QPushButton::toggled, &TForm1::butombreClick);
     bind(pic3, &view::PictureView::deferredFailure, &TForm1::onpicturefailure);
+    bind(pic3, &view::PictureView::pictureReplaced, &TForm1::photographChanged);
     bind(butcalc, &QPushButton::clicked, &TForm1::butcalcClick);
     bind(Image1, &view::PictureView::clicked, &TForm1::ontavclick);
     bind(Button5, &QPushButton::clicked, &TForm1::Button5Click);

@@ -1,9 +1,7 @@
 #pragma once
 
 #include "app/effects.h"
-#include "measure/mesurestate.h"
-#include "measure/moonmodel.h"
-#include "measure/terminatorfit.h"
+#include "measure/measurement.h"
 
 #include <QRect>
 #include <QSize>
@@ -52,8 +50,11 @@ public:
     /// The open dialog behind effects.choosePicture, alive for the whole run.
     [[nodiscard]] view::OpenPictureDialog &openDialog() const { return *openpic; }
 
-    /// The one measurement state of the run.
-    measure::TMesureState state;
+    /// What the measurement is made of, and its rules: no figure outlives the photograph or
+    /// the trace it was computed from.
+    measure::Measurement measurement;
+    /// The one measurement state of the run, which the specified handlers work on.
+    measure::TMesureState &state = measurement.state;
 
     /// Runs a handler so that nothing it throws leaves it: the failure goes to the display.
     void guarded(const std::function<void()> &handler);
@@ -65,12 +66,6 @@ public:
 
     /// Opens an address, stored without its scheme, in the default browser.
     bool openurl(const QString &address);
-
-    /// The sphere behind the drawn curves as the measurement stands: the traced disc with the
-    /// nudges, B of SpinEditB (±0.5°) or the fitted fraction kept since "Ajuster" (with the
-    /// fit's uncertainty), and the lit side the photograph shows. Throws Failure where the
-    /// curves do (no usable trace).
-    [[nodiscard]] measure::MoonModel currentMoonModel() const;
 
     /// Where the outer frame is placed, and its size.
     static constexpr QRect kFrame{503, 122, 962, 710};
@@ -137,22 +132,23 @@ private:
     void Button4Click();
     /// Another photograph in pic3, or none: what was read off the last one no longer holds.
     void photographChanged();
+    /// The pixels of the photograph in pic3, a JPEG decoded if it was never shown; empty when
+    /// there is none. Kept until the photograph changes.
+    [[nodiscard]] measure::ImageView photographPixels();
+    /// The same, asked only when a computation needs them.
+    [[nodiscard]] measure::PixelSource photographSource();
     /// A photograph that failed to decode at its first paint, reported afterwards.
     void onpicturefailure(const QString &message);
 
     // The shadow tool (shadowtool.cpp).
     /// "Ombre" taken up or put down: taken up, the next press is a top again.
-    void butombreClick(bool down);
+    void butombreClick(bool taken);
     /// A press on the picture while "Ombre" is down: a top, then the end of its shadow. False
     /// when the button is up and the press is a cusp click.
     bool onombredown(QPoint position);
-    /// The height of the shadow just clicked, into hautombre and the details box.
-    void traceombre();
-    /// After a trace, a nudge or a new terminator position: the last shadow measured again.
-    void refreshShadow();
+    /// The last shadow as the measurement stands, into hautombre and the details box.
+    void showShadow();
     void drawShadow();
-    /// Part of "Effacer tracés": the shadow's drawing goes, and the next press is a top.
-    void clearShadow();
     // The Sun's elevation under the cursor and the terminator found on the photograph
     // (suncursor.cpp).
     /// The pointer moved over the picture area: the elevation at that pixel in soleilcurseur.
@@ -161,13 +157,8 @@ private:
     void onmoonleave();
     /// "Ajuster": the terminator fitted on the photograph; SpinEditB to its whole degree.
     void butajusteClick();
-    /// The fitted fraction no longer holds: a new trace, a nudge, the user's own B.
-    void forgetFit();
-    /// The pixels of the photograph in pic3, a JPEG decoded if it was never shown; null when
-    /// there is none.
-    [[nodiscard]] QImage photograph() const;
-    /// The lit side for the drawn terminator, from the photograph when it tells, else +1.
-    [[nodiscard]] int litSign(const measure::MoonModel &model) const;
+    /// Says in a message box why "Ajuster" cannot work.
+    void refuse(const char *sentence);
 
     // Calculator (calculator.cpp).
     /// True when the key typed into LabeledEdit1 or LabeledEdit2 is discarded.
@@ -225,25 +216,12 @@ private:
     QPushButton *butajuste = nullptr;
     QLabel *soleilcurseur = nullptr;
 
-    /// The terminator found by "Ajuster", kept until the next trace, nudge or user's B.
-    std::optional<measure::TerminatorFit> fitted_;
-    /// True while "Ajuster" itself sets SpinEditB, which then keeps the fit.
-    bool adjusting_ = false;
-    /// The lit side worked out for one photograph, trace and B, so that a move of the pointer
-    /// never reads the photograph again.
-    struct LitSideMemo {
-        qint64 photograph = 0;
-        measure::MoonModel model;
-        int litSign = 1;
-    };
-    mutable std::optional<LitSideMemo> litSideMemo_;
+    /// The photograph's pixels in a format the computations read, while it is shown.
+    std::optional<QImage> photographPixels_;
 
     std::unique_ptr<view::OpenPictureDialog> openpic;
     /// The decimal separator of the user's locale, read at start-up and on a locale change.
     QString decimalSeparator;
-    /// The shadow being clicked: its top, then its end.
-    std::optional<QPoint> shadowTop_;
-    std::optional<QPoint> shadowEnd_;
     bool framePlaced_ = false;
     bool frameToFit_ = false;
     /// Sees the calculator's keys and the locale changes. Not a child: it goes with the

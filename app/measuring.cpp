@@ -52,11 +52,12 @@ void TForm1::onmoondown(Qt::MouseButton, Qt::KeyboardModifiers, bool, QPoint pos
 
 void TForm1::Button1Click()
 {
-    forgetFit();
     tracearc();
+    measurement.traced();
+    // The figures follow the new trace at once, even when its curves fail below.
+    showShadow();
     Ellipse();
     mesure();
-    refreshShadow();
 }
 
 void TForm1::tracearc()
@@ -68,11 +69,11 @@ void TForm1::tracearc()
 
 void TForm1::nudge(int dx, int dy)
 {
-    forgetFit();
     pic->clear();
     measure::nudge(state, dx, dy);
+    measurement.nudged();
     ellipse(pic, kGreen, measure::limbBox(state));
-    refreshShadow();
+    showShadow();
 }
 
 void TForm1::upClick()
@@ -111,12 +112,12 @@ void TForm1::mesure()
 
 void TForm1::onspinchange()
 {
-    forgetFit();
+    measurement.spinBChanged(SpinEditB->value());
     if (state.rayon == 0)
         return;
     Ellipse();
     mesure();
-    refreshShadow();
+    showShadow();
 }
 
 void TForm1::onmeschange()
@@ -132,21 +133,26 @@ void TForm1::Button3Click()
     pic->clear();
     picellipse->clear();
     picmesure->clear();
-    clearShadow();
+    measurement.drawingsErased();
+    picombre->clear();
+    showShadow();
+    soleilcurseur->clear();
 }
 
 void TForm1::Button4Click()
 {
     pic3->clear();
-    photographChanged();
 }
 
 void TForm1::photographChanged()
 {
-    // A fitted fraction and its lit side were read off the photograph that has gone; the
-    // shadow's height then rests on SpinEditB's whole degree again.
-    forgetFit();
-    refreshShadow();
+    // However the photograph came (opened, dropped, erased), what was read off the last one
+    // goes: the fit, the lit side and the shadow, whose drawing goes with it.
+    photographPixels_.reset();
+    measurement.photographChanged();
+    picombre->clear();
+    showShadow();
+    soleilcurseur->clear();
 }
 
 void TForm1::Button2Click()
@@ -164,7 +170,6 @@ void TForm1::openPicture(const QString &fileName)
     if (openpic->frameOnMoon())
         picture = framedOnMoon(std::move(picture));
     pic3->setPicture(std::move(picture));
-    photographChanged();
 }
 
 std::unique_ptr<view::Picture> TForm1::framedOnMoon(std::unique_ptr<view::Picture> picture)

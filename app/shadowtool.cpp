@@ -1,8 +1,8 @@
 // The shadow tool: while "Ombre" is down, two presses on the picture give the top of a relief
 // and the far end of its shadow, and the relief's height is worked out on the sphere.
 #include "app/form1.h"
+#include "app/spinedit.h"
 #include "measure/limb.h"
-#include "measure/shadow.h"
 #include "view/pictureview.h"
 
 #include <QLabel>
@@ -17,75 +17,70 @@ namespace {
 // the circle and the curves.
 constexpr QRgb kMagenta = qRgb(255, 0, 255);
 
-measure::PicturePoint pictureOf(QPoint position)
+QPoint pixelOf(const measure::PicturePoint &point)
 {
-    return {static_cast<measure::real>(position.x()), static_cast<measure::real>(position.y())};
+    return {measure::nearest(point.x), measure::nearest(point.y)};
 }
 
 } // namespace
 
-void TForm1::butombreClick(bool down)
+void TForm1::butombreClick(bool taken)
 {
-    // Taking the tool up again starts a new shadow: a press left over from before would
-    // otherwise pair with one on another relief.
-    if (down)
-        shadowTop_.reset();
+    if (taken)
+        measurement.shadowToolTaken();
 }
 
 bool TForm1::onombredown(QPoint position)
 {
     if (!butombre->isChecked())
         return false;
-    if (!shadowTop_ || shadowEnd_) {
-        shadowTop_ = position;
-        shadowEnd_.reset();
-        hautombre->clear();
-    } else {
-        shadowEnd_ = position;
-        traceombre();
-    }
+    measurement.shadowPress({static_cast<measure::real>(position.x()),
+        static_cast<measure::real>(position.y())});
+    showShadow();
     drawShadow();
     return true;
 }
 
-void TForm1::traceombre()
+void TForm1::showShadow()
 {
-    // Without a traced circle there is no sphere to ask for one: the empty model says so.
-    const measure::MoonModel model = state.rayon == 0 ? measure::MoonModel{} : currentMoonModel();
-    const measure::ShadowMeasure shadow =
-        measure::measureShadow(model, pictureOf(*shadowTop_), pictureOf(*shadowEnd_));
-    hautombre->setText(QString::fromStdString(measure::shadowLabel(shadow)));
+    const measure::TraceStatus status = measurement.status();
+    const std::optional<measure::ShadowMeasure> shadow =
+        measurement.shadow(SpinEditB->value(), photographSource());
+    // The details keep the last shadow while a new one is clicked; nothing at all is shown once
+    // the drawings are erased or the photograph has changed.
+    if (!shadow || status == measure::TraceStatus::Erased) {
+        hautombre->clear();
+        detailsombre->clear();
+        return;
+    }
+    if (status == measure::TraceStatus::OtherPhotograph) {
+        hautombre->setText(QString::fromStdString(measure::statusText(status)));
+        detailsombre->clear();
+        return;
+    }
+    hautombre->setText(measurement.shadowPending()
+            ? QString()
+            : QString::fromStdString(measure::shadowLabel(*shadow)));
     QStringList lines;
-    for (const std::string &line : measure::shadowDetails(shadow, decimalSeparator.toStdString()))
+    for (const std::string &line : measure::shadowDetails(*shadow, decimalSeparator.toStdString()))
         lines << QString::fromStdString(line);
     detailsombre->setText(lines.join(QLatin1Char('\n')));
 }
 
-void TForm1::refreshShadow()
-{
-    // The circle or the terminator moved: the last shadow's height follows the new sphere.
-    if (shadowTop_ && shadowEnd_)
-        traceombre();
-}
-
 void TForm1::drawShadow()
 {
+    const measure::ShadowClicks &clicks = measurement.shadowClicks();
+    if (!clicks.top) {
+        picombre->clear();
+        return;
+    }
     // The line goes first, so that the rings' white middles leave the clicked pixels bare.
-    std::vector<QPoint> line{*shadowTop_};
-    if (shadowEnd_)
-        line.push_back(*shadowEnd_);
+    std::vector<QPoint> line{pixelOf(*clicks.top)};
+    if (clicks.end)
+        line.push_back(pixelOf(*clicks.end));
     picombre->showPolyline(kMagenta, line);
-    for (const std::optional<QPoint> &point : {shadowTop_, shadowEnd_}) {
-        if (!point)
-            continue;
-        const measure::Box box = measure::markerBox(point->x(), point->y());
+    for (const QPoint &at : line) {
+        const measure::Box box = measure::markerBox(at.x(), at.y());
         picombre->drawEllipse(kMagenta, box.left, box.top, box.right, box.bottom);
     }
-}
-
-void TForm1::clearShadow()
-{
-    picombre->clear();
-    shadowTop_.reset();
-    shadowEnd_.reset();
 }

@@ -5,10 +5,11 @@
 #include "measure/elevation.h"
 #include "measure/failure.h"
 #include "measure/texts.h"
+#include "view/pictureview.h"
+
 #include "view/bitmappicture.h"
 #include "view/imagepicture.h"
 #include "view/jpegpicture.h"
-#include "view/pictureview.h"
 
 #include <QLabel>
 
@@ -16,18 +17,6 @@ namespace {
 
 // The fit reads grey bytes or the three colour bytes of Qt's 32-bit formats; a grey JPEG comes
 // as indexes into a palette of greys, which are no levels until converted.
-measure::ImageView imageView(const QImage &image)
-{
-    measure::ImageView view;
-    view.width = image.width();
-    view.height = image.height();
-    view.stride = image.bytesPerLine();
-    view.pixels = image.constBits();
-    view.format = image.format() == QImage::Format_Grayscale8 ? measure::ImageView::Format::Grey8
-                                                              : measure::ImageView::Format::Rgb32;
-    return view;
-}
-
 QImage readable(const QImage &image)
 {
     switch (image.format()) {
@@ -45,17 +34,8 @@ QImage readable(const QImage &image)
     }
 }
 
-bool sameModel(const measure::MoonModel &a, const measure::MoonModel &b)
+QImage imageOf(const view::Picture *picture)
 {
-    return a.centreX == b.centreX && a.centreY == b.centreY && a.radius == b.radius
-        && a.theta == b.theta && a.b == b.b;
-}
-
-} // namespace
-
-QImage TForm1::photograph() const
-{
-    const view::Picture *picture = pic3->preparedPicture();
     if (!picture)
         return QImage();
     switch (picture->kind()) {
@@ -70,39 +50,39 @@ QImage TForm1::photograph() const
     return QImage();
 }
 
-int TForm1::litSign(const measure::MoonModel &model) const
+} // namespace
+
+measure::ImageView TForm1::photographPixels()
 {
-    // Remembered by the photograph's own pixels, before any conversion, so that a move of the
-    // pointer costs no copy of a large photograph.
-    const QImage image = photograph();
-    if (litSideMemo_ && litSideMemo_->photograph == image.cacheKey()
-        && sameModel(litSideMemo_->model, model))
-        return litSideMemo_->litSign;
-    // Without a photograph, or one that does not tell, the sign is the drawn curves' own.
-    int sign = 1;
-    if (!image.isNull()) {
-        const QImage levels = readable(image);
-        sign = measure::litSide(imageView(levels), model).value_or(1);
-    }
-    litSideMemo_ = LitSideMemo{image.cacheKey(), model, sign};
-    return sign;
+    if (!photographPixels_)
+        photographPixels_ = readable(imageOf(pic3->preparedPicture()));
+    const QImage &image = *photographPixels_;
+    if (image.isNull())
+        return {};
+    measure::ImageView view;
+    view.width = image.width();
+    view.height = image.height();
+    view.stride = image.bytesPerLine();
+    view.pixels = image.constBits();
+    view.format = image.format() == QImage::Format_Grayscale8 ? measure::ImageView::Format::Grey8
+                                                              : measure::ImageView::Format::Rgb32;
+    return view;
 }
 
-measure::MoonModel TForm1::currentMoonModel() const
+measure::PixelSource TForm1::photographSource()
 {
-    measure::MoonModel model = fitted_ ? measure::moonModel(state, fitted_->b, fitted_->bSigma)
-                                       : measure::moonModel(state, SpinEditB->value());
-    model.litSign = fitted_ ? fitted_->litSign : litSign(model);
-    return model;
+    return [this] { return photographPixels(); };
 }
 
 void TForm1::onmoonmove(QPoint position)
 {
-    if (state.rayon == 0) {
-        soleilcurseur->clear();
+    const std::optional<measure::MoonModel> model =
+        measurement.model(SpinEditB->value(), photographSource());
+    if (!model) {
+        soleilcurseur->setText(QString::fromStdString(measure::statusText(measurement.status())));
         return;
     }
-    const auto elevation = measure::elevationAt(currentMoonModel(), position.x(), position.y());
+    const auto elevation = measure::elevationAt(*model, position.x(), position.y());
     soleilcurseur->setText(
         QString::fromStdString(measure::elevationText(elevation, decimalSeparator.toStdString())));
 }
@@ -112,38 +92,31 @@ void TForm1::onmoonleave()
     soleilcurseur->clear();
 }
 
-void TForm1::forgetFit()
+void TForm1::refuse(const char *sentence)
 {
-    if (!adjusting_)
-        fitted_.reset();
+    effects.messageBox(QString::fromStdString(measure::withFullStop(sentence)),
+        QString::fromUtf8(kApplicationTitle));
 }
 
 void TForm1::butajusteClick()
 {
+    const measure::ImageView pixels = photographPixels();
+    if (pixels.empty())
+        return refuse(measure::kNoPhotograph);
+    if (state.rayon == 0)
+        return refuse(measure::kNoCircle);
     measure::TerminatorFit fit;
     try {
-        const QImage image = readable(photograph());
-        if (image.isNull())
-            throw measure::Failure(measure::kNoPhotograph);
-        if (state.rayon == 0)
-            throw measure::Failure(measure::kNoCircle);
-        fit = measure::fitTerminator(imageView(image), measure::moonModel(state, 0));
+        fit = measure::fitTerminator(pixels, measure::moonModel(state, 0));
     } catch (const measure::Failure &failure) {
-        effects.messageBox(QString::fromStdString(measure::withFullStop(failure.what())),
-            QString::fromUtf8(kApplicationTitle));
-        return;
+        return refuse(failure.what());
     }
-    // The whole degree redraws the curves as any change of SpinEditB does; the fraction is kept
-    // first, so that whatever follows that change already sees it.
-    fitted_ = fit;
-    adjusting_ = true;
-    try {
-        SpinEditB->setValue(measure::nearest(fit.b));
-    } catch (...) {
-        adjusting_ = false;
-        throw;
-    }
-    adjusting_ = false;
-    // The fraction may change while the whole degree, and so SpinEditB, stays.
-    refreshShadow();
+    // The fit is kept before SpinEditB moves to its whole degree, so that the redraw that
+    // change brings already uses it; when the degree does not change, nothing else redraws.
+    measurement.fitted(fit);
+    const int degree = measure::nearest(fit.b);
+    if (SpinEditB->value() != degree)
+        SpinEditB->setValue(degree);
+    else
+        showShadow();
 }

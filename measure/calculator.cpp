@@ -23,7 +23,9 @@ struct Decimal {
     int digitAt(int place) const
     {
         const int index = exponent - place;
-        return index >= 0 && index < static_cast<int>(digits.size()) ? digits[index] - '0' : 0;
+        return index >= 0 && index < static_cast<int>(digits.size())
+            ? digits[static_cast<std::size_t>(index)] - '0'
+            : 0;
     }
 };
 
@@ -51,11 +53,11 @@ Decimal roundHalfAway(const Decimal &exact, int count)
     Decimal d{exact.digits.substr(0, static_cast<std::size_t>(count)), exact.exponent};
     if (exact.digitAt(exact.exponent - count) < 5)
         return d;
-    int i = count - 1;
-    while (i >= 0 && d.digits[i] == '9')
-        d.digits[i--] = '0';
+    auto i = static_cast<std::ptrdiff_t>(count) - 1;
+    while (i >= 0 && d.digits[static_cast<std::size_t>(i)] == '9')
+        d.digits[static_cast<std::size_t>(i--)] = '0';
     if (i >= 0) {
-        ++d.digits[i];
+        ++d.digits[static_cast<std::size_t>(i)];
     } else {
         d.digits.insert(d.digits.begin(), '1');
         d.digits.pop_back();

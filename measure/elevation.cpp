@@ -1,13 +1,13 @@
 #include "measure/elevation.h"
 
+#include "measure/numeric.h"
+
 #include <algorithm>
 #include <cmath>
 
 namespace measure {
 
 namespace {
-
-constexpr real kDegreesPerRadian = 180 / kPi;
 
 // How the sine of the elevation at a fixed picture point moves with each input of the model.
 struct SineGradient {
@@ -46,11 +46,6 @@ SineGradient sineGradient(const MoonModel &model, real x, real y, real z)
     return g;
 }
 
-real arcsineDegrees(real sine)
-{
-    return std::asin(std::clamp<real>(sine, -1, 1)) * kDegreesPerRadian;
-}
-
 } // namespace
 
 std::optional<Elevation> elevationAt(const MoonModel &model, real x, real y)
@@ -81,31 +76,13 @@ std::optional<Elevation> elevationAt(const MoonModel &model, real x, real y)
     return Elevation{h, sigma};
 }
 
-namespace {
-
-// Tenths as "12,3": the sign only in front of a non-zero figure, so that a value rounding to
-// zero never reads "-0,0".
-std::string tenths(long long n, const std::string &separator)
-{
-    const std::string sign = n < 0 ? "-" : "";
-    const long long a = n < 0 ? -n : n;
-    return sign + std::to_string(a / 10) + separator + std::to_string(a % 10);
-}
-
-} // namespace
-
 std::string elevationText(
     const std::optional<Elevation> &elevation, const std::string &decimalSeparator)
 {
     if (!elevation)
         return "hors du disque";
-    const long long value = nearest(elevation->degrees * 10);
-    // An uncertainty is never rounded down: 0.04 shown as "± 0,0" would claim an exact value.
-    // The thousandth taken off keeps a computed 0.4000001 from reading 0.5.
-    const long long sigma =
-        std::max<long long>(1, static_cast<long long>(std::ceil(elevation->sigma * 10 - 1e-3L)));
-    return tenths(value, decimalSeparator) + "\xC2\xB0 \xC2\xB1 " + tenths(sigma, decimalSeparator)
-        + "\xC2\xB0";
+    return withUncertainty(
+        elevation->degrees, elevation->sigma, NumberFormat{1, decimalSeparator, {}}, "\xC2\xB0");
 }
 
 } // namespace measure

@@ -58,13 +58,27 @@ template <std::size_t N>
     return x;
 }
 
-/// A value and its uncertainty as "12,3° ± 0,4°": `decimals` digits after `separator`, the
-/// value rounded to nearest, the uncertainty rounded up (never below one unit of the last
-/// digit, so that no figure claims to be exact), `unit` after each number.
+/// How a number is written: digits after the decimal separator, and what groups the thousands
+/// of its whole part (nothing, or a thin no-break space for metres).
+struct NumberFormat {
+    int decimals = 1;
+    std::string separator = ",";
+    std::string thousands;
+};
+
+/// A value and its uncertainty as "12,3° ± 0,4°": the value rounded to nearest, the
+/// uncertainty rounded up (never below one unit of the last digit, so that no figure claims to
+/// be exact), `unit` after each number. Every label that shows a ± writes it with this.
 [[nodiscard]] std::string withUncertainty(
-    real value, real sigma, int decimals, const std::string &separator, const std::string &unit);
+    real value, real sigma, const NumberFormat &format, const std::string &unit);
+
+/// `value` rounded to nearest in `format`; no "-0".
+[[nodiscard]] std::string fixedText(real value, const NumberFormat &format);
 
 /// `value` with `decimals` digits after `separator`, rounded to nearest; no "-0".
 [[nodiscard]] std::string fixedText(real value, int decimals, const std::string &separator);
+
+/// The thin no-break space (U+202F) that French typography puts between groups of thousands.
+inline constexpr const char *kThinSpace = "\u202F";
 
 } // namespace measure

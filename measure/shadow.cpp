@@ -1,8 +1,9 @@
 #include "measure/shadow.h"
 
+#include "measure/numeric.h"
+
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 
 namespace measure {
@@ -69,11 +70,6 @@ Vec3 cross(const Vec3 &a, const Vec3 &b)
 real norm(const Vec3 &a)
 {
     return std::sqrt(dot(a, a));
-}
-
-real radiansToDegrees(real v)
-{
-    return v * 180 / kPi;
 }
 
 Exact evaluate(const Inputs &in)
@@ -178,20 +174,6 @@ real propagate(const Inputs &in, const ShadowErrors &errors, Output output)
     return std::sqrt(variance);
 }
 
-std::string fixed(real v, int decimals, const std::string &separator)
-{
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.*Lf", decimals, v);
-    std::string text(buffer);
-    // A value that rounds to zero is written without a sign.
-    if (text[0] == '-' && text.find_first_not_of("0.", 1) == std::string::npos)
-        text.erase(0, 1);
-    const std::size_t point = text.find('.');
-    if (point != std::string::npos)
-        text.replace(point, 1, separator);
-    return text;
-}
-
 } // namespace
 
 ShadowMeasure measureShadow(
@@ -217,27 +199,12 @@ ShadowMeasure measureShadow(
 
 std::string groupedMetres(real metres)
 {
-    // Thin no-break spaces (U+202F) group the thousands, as French typography writes them;
-    // they keep a figure on one line and are narrower than a word space.
-    static const std::string kThin = "\u202F";
-    // Beyond a billion kilometres no click on a photograph means anything, and llround would
-    // be undefined past its range.
-    if (!(std::fabs(metres) < 1e15L))
-        return "?";
-    const long long whole = std::llround(metres);
-    std::string digits = std::to_string(std::llabs(whole));
-    std::string text;
-    const std::size_t lead = digits.size() % 3 == 0 ? 3 : digits.size() % 3;
-    text = digits.substr(0, lead);
-    for (std::size_t i = lead; i < digits.size(); i += 3)
-        text += kThin + digits.substr(i, 3);
-    return whole < 0 ? "-" + text : text;
+    return fixedText(metres, NumberFormat{0, ",", kThinSpace});
 }
 
 std::string heightText(const Estimate &height)
 {
-    // An error bar is rounded up: a whole metre less would claim more than was measured.
-    return groupedMetres(height.value) + " m ± " + groupedMetres(std::ceil(height.sigma)) + " m";
+    return withUncertainty(height.value, height.sigma, NumberFormat{0, ",", kThinSpace}, " m");
 }
 
 std::string shadowReasonText(ShadowReason reason)
@@ -275,21 +242,23 @@ std::vector<std::string> shadowDetails(
 {
     std::vector<std::string> lines;
     lines.push_back(
-        "Longueur sur l'image: " + fixed(measure.lengthPx, 1, decimalSeparator) + " px");
+        "Longueur sur l'image: " + fixedText(measure.lengthPx, 1, decimalSeparator) + " px");
     if (measure.reason != ShadowReason::None) {
         lines.push_back("Pas de hauteur: " + shadowReasonText(measure.reason) + ".");
         return lines;
     }
-    lines.push_back("Longueur au sol: " + fixed(measure.groundKm, 2, decimalSeparator) + " km");
+    lines.push_back("Longueur au sol: " + fixedText(measure.groundKm, 2, decimalSeparator) + " km");
     lines.push_back("Hauteur du Soleil au bout de l'ombre: "
-        + fixed(measure.elevation.value, 1, decimalSeparator) + "° ± "
-        + fixed(std::ceil(measure.elevation.sigma * 10) / 10, 1, decimalSeparator) + "°");
+        + withUncertainty(measure.elevation.value,
+            measure.elevation.sigma,
+            NumberFormat{1, decimalSeparator, {}},
+            "°"));
     lines.push_back("Hauteur du relief: " + heightText(measure.height));
     lines.push_back(
         "Sur un sol plat (longueur × tangente): " + groupedMetres(measure.flatHeightM) + " m");
     if (measure.offAxis)
         lines.push_back("Attention: l'ombre s'écarte de "
-            + fixed(measure.offAxisPx, 1, decimalSeparator)
+            + fixedText(measure.offAxisPx, 1, decimalSeparator)
             + " px de la direction du Soleil; vérifiez les deux clics.");
     return lines;
 }

@@ -61,6 +61,7 @@ void PictureView::setPicture(std::unique_ptr<Picture> picture)
     updateOpaque();
     repaintDevice(shownRect());
     describe();
+    emit pictureReplaced();
 }
 
 void PictureView::giveBitmap(const QImage &bitmap)
@@ -77,6 +78,7 @@ void PictureView::clear()
     updateOpaque();
     repaintDevice(before);
     describe();
+    emit pictureReplaced();
 }
 
 void PictureView::setAccessibleTexts(const QString &empty, const QString &shown)

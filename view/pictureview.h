@@ -84,6 +84,8 @@ signals:
     void moved(QPoint position);
     /// The pointer left the view.
     void pointerLeft();
+    /// The view was given another picture, or emptied.
+    void pictureReplaced();
 
 protected:
     void paintEvent(QPaintEvent *event) override;

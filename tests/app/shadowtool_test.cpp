@@ -253,6 +253,43 @@ private slots:
             expectedShadow(layer("picombre")->deviceSize(), {260, 385}, std::nullopt));
     }
 
+    // A shadow belongs to the photograph and the trace it was clicked on: a new photograph, an
+    // erased one or erased drawings take its figures away, and a new shadow gives none until
+    // the circle is traced again.
+    void aShadowDoesNotOutliveItsPhotographOrTrace_data()
+    {
+        QTest::addColumn<QString>("act");
+        QTest::addColumn<QString>("meanwhile");
+        QTest::newRow("new photograph")
+            << QStringLiteral("open") << QStringLiteral("Retracez le cercle sur cette photographie");
+        QTest::newRow("effacer image")
+            << QStringLiteral("Button4") << QStringLiteral("Retracez le cercle sur cette photographie");
+        QTest::newRow("effacer tracés") << QStringLiteral("Button3") << QString();
+    }
+    void aShadowDoesNotOutliveItsPhotographOrTrace()
+    {
+        QFETCH(QString, act);
+        QFETCH(QString, meanwhile);
+        QImage photograph(900, 700, QImage::Format_RGB32);
+        photograph.fill(Qt::black);
+        layer("pic3")->giveBitmap(photograph);
+        trace();
+        shadow({300, 385}, {300, 390});
+        QVERIFY(hautombre().endsWith(QStringLiteral(" m")));
+        if (act == QStringLiteral("open"))
+            layer("pic3")->giveBitmap(photograph);
+        else
+            QTest::mouseClick(buttonOf(*form, qPrintable(act)), Qt::LeftButton);
+        QCOMPARE(hautombre(), QString());
+        QCOMPARE(details(), QString());
+        QVERIFY(layer("picombre")->isEmpty());
+        shadow({300, 385}, {300, 390});
+        QCOMPARE(hautombre(), meanwhile);
+        QCOMPARE(details(), QString());
+        QTest::mouseClick(buttonOf(*form, "Button1"), Qt::LeftButton);
+        QVERIFY2(hautombre().endsWith(QStringLiteral(" m")), qPrintable(hautombre()));
+    }
+
     void eachReasonHasItsText_data()
     {
         QTest::addColumn<bool>("traced");

@@ -164,28 +164,59 @@ private slots:
         QVERIFY2(figures(label()).first > 0, qPrintable(label()));
     }
 
-    // The lit side belongs to the photograph shown: another one, or none, is asked again.
-    void theLitSideFollowsANewOrErasedPhotograph()
+    // A circle traced over one photograph says nothing of another: the label asks for a new
+    // trace, which then reads the lit side of what is shown (the drawn curves' own without one).
+    void aNewOrErasedPhotographAsksForANewTrace_data()
     {
+        QTest::addColumn<int>("litSign");
+        QTest::addColumn<bool>("erase");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("other side lit") << 1 << false << decimal("30,0° ± ");
+        QTest::newRow("same side lit") << -1 << false << decimal("-30,0° ± ");
+        QTest::newRow("erased") << -1 << true << decimal("30,0° ± ");
+    }
+    void aNewOrErasedPhotographAsksForANewTrace()
+    {
+        QFETCH(int, litSign);
+        QFETCH(bool, erase);
+        QFETCH(QString, after);
         auto *pic3 = layerOf(*form, "pic3");
         pic3->giveBitmap(moonPhotograph(30, -1));
         trace({150, 330}, {650, 330});
         spinOf(*form, "SpinEditB")->setValue(30);
         move(400, 330);
         QVERIFY2(label().startsWith(decimal("-30,0° ± ")), qPrintable(label()));
-        pic3->giveBitmap(moonPhotograph(30, 1));
+        if (erase)
+            QTest::mouseClick(buttonOf(*form, "Button4"), Qt::LeftButton);
+        else
+            pic3->giveBitmap(moonPhotograph(30, litSign));
         move(400, 330);
-        QVERIFY2(label().startsWith(decimal("30,0° ± ")), qPrintable(label()));
-        pic3->giveBitmap(moonPhotograph(30, -1));
+        QCOMPARE(label(), QStringLiteral("Retracez le cercle sur cette photographie"));
+        trace({150, 330}, {650, 330});
         move(400, 330);
-        QVERIFY2(label().startsWith(decimal("-30,0° ± ")), qPrintable(label()));
-        QTest::mouseClick(buttonOf(*form, "Button4"), Qt::LeftButton);
-        move(400, 330);
-        QVERIFY2(label().startsWith(decimal("30,0° ± ")), qPrintable(label()));
+        QVERIFY2(label().startsWith(after), qPrintable(label()));
     }
 
-    // The fraction was read off a photograph: once another is opened, or it is erased, the
-    // label goes back to SpinEditB's whole degree and the lit side of what is shown.
+    void effacerTracesBlanksTheLabelUntilTheNextTrace()
+    {
+        trace({100, 200}, {300, 200});
+        spinOf(*form, "SpinEditB")->setValue(30);
+        move(200, 200);
+        QVERIFY(!label().isEmpty());
+        QTest::mouseClick(buttonOf(*form, "Button3"), Qt::LeftButton);
+        QCOMPARE(label(), QString());
+        move(210, 200);
+        QCOMPARE(label(), QString());
+        spinOf(*form, "SpinEditB")->setValue(31);
+        move(200, 200);
+        QCOMPARE(label(), QString());
+        QTest::mouseClick(buttonOf(*form, "Button1"), Qt::LeftButton);
+        move(200, 200);
+        QVERIFY2(label().startsWith(decimal("31,0° ± ")), qPrintable(label()));
+    }
+
+    // The fraction was read off a photograph: once another is opened, or it is erased, a new
+    // trace goes back to SpinEditB's whole degree.
     void aNewOrErasedPhotographForgetsTheFraction_data()
     {
         QTest::addColumn<bool>("erase");
@@ -204,11 +235,14 @@ private slots:
         } else {
             QTemporaryDir dir;
             const QString file = dir.filePath(QStringLiteral("autre.bmp"));
-            QVERIFY(moonPhotograph(-23.6, 1).save(file));
+            QVERIFY(moonPhotograph(-23.6, -1).save(file));
             form->openPicture(file);
         }
         move(400, 330);
-        QVERIFY2(label().startsWith(decimal("-24,0° ± ")), qPrintable(label()));
+        QCOMPARE(label(), QStringLiteral("Retracez le cercle sur cette photographie"));
+        QTest::mouseClick(buttonOf(*form, "Button1"), Qt::LeftButton);
+        move(400, 330);
+        QVERIFY2(label().startsWith(decimal(erase ? "-24,0° ± " : "24,0° ± ")), qPrintable(label()));
         QCOMPARE(spinOf(*form, "SpinEditB")->value(), -24);
     }
 

@@ -1,0 +1,108 @@
+#pragma once
+
+#include "measure/mesurestate.h"
+#include "measure/moonmodel.h"
+#include "measure/pixels.h"
+#include "measure/shadow.h"
+#include "measure/terminatorfit.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace measure {
+
+/// Whether figures may be read off the traced circle, and if not, why.
+enum class TraceStatus {
+    /// A usable circle, traced on the photograph shown and drawn.
+    Ready,
+    /// Nothing traced yet, or a trace whose radius came out 0.
+    NoCircle,
+    /// "Effacer tracés" since the last trace: nothing drawn shows what a figure would use.
+    Erased,
+    /// Traced over a photograph that is no longer shown.
+    OtherPhotograph,
+};
+
+/// Where the terminator position B comes from.
+enum class BSource {
+    /// SpinEditB's whole degree, set by the user.
+    SpinBox,
+    /// "Ajuster", with the fit's own uncertainty.
+    Fit,
+};
+
+/// Gives the pixels of the photograph shown (empty when there is none); asked only when they
+/// are needed, since that may decode or convert a large photograph.
+using PixelSource = std::function<ImageView()>;
+
+/// The two presses of the shadow tool: the top of a relief, then the end of its shadow.
+struct ShadowClicks {
+    std::optional<PicturePoint> top;
+    std::optional<PicturePoint> end;
+};
+
+/// Everything a measurement is made of — the traced state, the photograph it was traced on, B
+/// and its source, the fit, the lit side, the shadow's clicks — with the one set of rules by
+/// which no figure outlives the photograph or the trace it was computed from.
+class Measurement {
+public:
+    /// The record the cusp, trace, nudge and curve handlers work on.
+    TMesureState state;
+
+    /// Another photograph is shown, or none ("Effacer image").
+    void photographChanged();
+    /// "Effacer tracés".
+    void drawingsErased();
+    /// A trace was made from the cusps in `state`.
+    void traced();
+    /// The circle was nudged.
+    void nudged();
+    /// SpinEditB now reads `b`: any other degree than the fit's is the user's own B.
+    void spinBChanged(int b);
+    /// "Ajuster" found the terminator on the photograph shown.
+    void fitted(const TerminatorFit &fit);
+    /// The shadow tool was taken up: its next press is a top.
+    void shadowToolTaken();
+    /// A press with the shadow tool; true when it ends a shadow.
+    bool shadowPress(PicturePoint at);
+
+    [[nodiscard]] TraceStatus status() const;
+    [[nodiscard]] BSource bSource() const { return fit_ ? BSource::Fit : BSource::SpinBox; }
+    [[nodiscard]] const std::optional<TerminatorFit> &fit() const { return fit_; }
+    /// The presses of the shadow being clicked.
+    [[nodiscard]] const ShadowClicks &shadowClicks() const { return shadow_; }
+    /// True between the top and the end of a new shadow.
+    [[nodiscard]] bool shadowPending() const { return shadow_.top && !shadow_.end; }
+
+    /// The sphere behind the drawn curves, with B from the fit or from `spinB`, and the lit
+    /// side from the fit or read off `photograph` (remembered for this model and photograph);
+    /// none unless status() is Ready.
+    [[nodiscard]] std::optional<MoonModel> model(int spinB, const PixelSource &photograph);
+
+    /// The last complete shadow, kept while a new one is clicked, measured on model(); none
+    /// without one. Its reason says why no height can be given when the trace is not Ready.
+    [[nodiscard]] std::optional<ShadowMeasure> shadow(int spinB, const PixelSource &photograph);
+
+private:
+    std::optional<TerminatorFit> fit_;
+    ShadowClicks shadow_;
+    std::optional<ShadowClicks> lastShadow_;
+    /// Counts the photographs shown, so that a trace knows which one it was made on.
+    std::uint64_t photograph_ = 0;
+    std::uint64_t tracedOn_ = 0;
+    bool erased_ = false;
+    /// The lit side read off the photograph for one model.
+    struct LitSide {
+        std::uint64_t photograph = 0;
+        MoonModel model;
+        int sign = 1;
+    };
+    std::optional<LitSide> litSide_;
+};
+
+/// The text of the label under the pointer for a status that is not Ready.
+[[nodiscard]] std::string statusText(TraceStatus status);
+
+} // namespace measure

@@ -1,0 +1,166 @@
+// The rules by which a measurement's figures stay true to the photograph and the trace shown.
+#include "measure/elevation.h"
+#include "measure/limb.h"
+#include "measure/measurement.h"
+#include "measure/shadow.h"
+#include "tests/measure/cusps.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+enum class Event {
+    Trace,
+    Nudge,
+    NewPhotograph,
+    EraseDrawings,
+    Fit,
+    SpinToFitDegree,
+    SpinElsewhere,
+    ShadowTop,
+    ShadowEnd,
+    TakeTool,
+};
+
+struct RuleCase {
+    const char *name;
+    std::vector<Event> events;
+    measure::TraceStatus status;
+    measure::BSource source;
+    bool shadow; // a complete shadow is kept, to be measured
+};
+
+void apply(measure::Measurement &m, Event event)
+{
+    measure::TerminatorFit fit;
+    fit.b = 29.6L;
+    fit.bSigma = 0.1L;
+    fit.litSign = -1;
+    switch (event) {
+    case Event::Trace:
+        m.state = withCusps(100, 200, 300, 200);
+        measure::tracearc(m.state);
+        m.traced();
+        break;
+    case Event::Nudge:
+        measure::nudge(m.state, 1, 0);
+        m.nudged();
+        break;
+    case Event::NewPhotograph:
+        m.photographChanged();
+        break;
+    case Event::EraseDrawings:
+        m.drawingsErased();
+        break;
+    case Event::Fit:
+        m.fitted(fit);
+        break;
+    case Event::SpinToFitDegree:
+        m.spinBChanged(30);
+        break;
+    case Event::SpinElsewhere:
+        m.spinBChanged(31);
+        break;
+    case Event::ShadowTop:
+        static_cast<void>(m.shadowPress({200, 230}));
+        break;
+    case Event::ShadowEnd:
+        static_cast<void>(m.shadowPress({200, 236}));
+        break;
+    case Event::TakeTool:
+        m.shadowToolTaken();
+        break;
+    }
+}
+
+class MeasurementRules : public ::testing::TestWithParam<RuleCase> { };
+
+TEST_P(MeasurementRules, StatusSourceAndShadowFollowTheEvents)
+{
+    measure::Measurement m;
+    for (Event event : GetParam().events)
+        apply(m, event);
+    EXPECT_EQ(m.status(), GetParam().status);
+    EXPECT_EQ(m.bSource(), GetParam().source);
+    EXPECT_EQ(m.shadow(30, {}).has_value(), GetParam().shadow);
+    // A figure is given exactly when the trace is ready.
+    EXPECT_EQ(m.model(30, {}).has_value(), GetParam().status == measure::TraceStatus::Ready);
+}
+
+using E = Event;
+using S = measure::TraceStatus;
+using B = measure::BSource;
+const RuleCase kRules[] = {
+    {"nothingTraced", {}, S::NoCircle, B::SpinBox, false},
+    {"traced", {E::Trace}, S::Ready, B::SpinBox, false},
+    {"newPhotographAfterTrace", {E::Trace, E::NewPhotograph}, S::OtherPhotograph, B::SpinBox, false},
+    {"newPhotographForgetsFitAndShadow",
+        {E::Trace, E::Fit, E::ShadowTop, E::ShadowEnd, E::NewPhotograph},
+        S::OtherPhotograph,
+        B::SpinBox,
+        false},
+    {"traceAgainOnTheNewPhotograph", {E::Trace, E::NewPhotograph, E::Trace}, S::Ready, B::SpinBox,
+        false},
+    {"photographBeforeTrace", {E::NewPhotograph, E::Trace}, S::Ready, B::SpinBox, false},
+    {"eraseDrawings", {E::Trace, E::ShadowTop, E::ShadowEnd, E::EraseDrawings}, S::Erased,
+        B::SpinBox, false},
+    {"eraseThenShadowStillErased", {E::Trace, E::EraseDrawings, E::ShadowTop, E::ShadowEnd},
+        S::Erased, B::SpinBox, true},
+    {"eraseThenTrace", {E::Trace, E::EraseDrawings, E::Trace}, S::Ready, B::SpinBox, false},
+    {"fitKept", {E::Trace, E::Fit, E::SpinToFitDegree}, S::Ready, B::Fit, false},
+    {"usersOwnB", {E::Trace, E::Fit, E::SpinElsewhere}, S::Ready, B::SpinBox, false},
+    {"backToTheFitsDegree", {E::Trace, E::Fit, E::SpinElsewhere, E::SpinToFitDegree}, S::Ready,
+        B::SpinBox, false},
+    {"nudgeForgetsFit", {E::Trace, E::Fit, E::Nudge}, S::Ready, B::SpinBox, false},
+    {"traceForgetsFit", {E::Trace, E::Fit, E::Trace}, S::Ready, B::SpinBox, false},
+    {"shadowKeptByTraceAndNudge", {E::Trace, E::ShadowTop, E::ShadowEnd, E::Trace, E::Nudge},
+        S::Ready, B::SpinBox, true},
+    {"thirdPressKeepsTheLastShadow", {E::Trace, E::ShadowTop, E::ShadowEnd, E::ShadowTop},
+        S::Ready, B::SpinBox, true},
+    {"takingTheToolStartsAgain", {E::Trace, E::ShadowTop, E::TakeTool, E::ShadowEnd}, S::Ready,
+        B::SpinBox, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Events,
+    MeasurementRules,
+    ::testing::ValuesIn(kRules),
+    [](const ::testing::TestParamInfo<RuleCase> &info) { return std::string(info.param.name); });
+
+TEST(Measurement, TheFitGivesTheModelItsBAndLitSide)
+{
+    measure::Measurement m;
+    for (Event event : {E::Trace, E::Fit})
+        apply(m, event);
+    const auto model = m.model(7, {});
+    ASSERT_TRUE(model);
+    EXPECT_EQ(model->b, 29.6L);
+    EXPECT_EQ(model->bSigma, 0.1L);
+    EXPECT_EQ(model->litSign, -1);
+    // Without a fit: the spin box's degree, ±0.5°, and the drawn curves' sign when no
+    // photograph tells.
+    apply(m, E::SpinElsewhere);
+    const auto own = m.model(31, {});
+    ASSERT_TRUE(own);
+    EXPECT_EQ(own->b, 31);
+    EXPECT_EQ(own->bSigma, 0.5L);
+    EXPECT_EQ(own->litSign, 1);
+}
+
+// The cursor label and the shadow's details round an uncertainty the same way.
+TEST(Measurement, OneRoundingOfTheUncertaintyForEveryLabel)
+{
+    for (const measure::real sigma : {0.4L, 0.4000000001L, 0.40001L, 0.04L, 1.25L}) {
+        measure::ShadowMeasure shadow;
+        shadow.elevation = {12.3L, sigma};
+        shadow.height = {1000, 10};
+        const std::string cursor = measure::elevationText(measure::Elevation{12.3L, sigma}, ",");
+        const std::vector<std::string> lines = measure::shadowDetails(shadow, ",");
+        EXPECT_EQ(lines[2], "Hauteur du Soleil au bout de l'ombre: " + cursor)
+            << static_cast<double>(sigma);
+    }
+}
+
+} // namespace
