@@ -17,7 +17,7 @@ namespace {
 // Inclination of the mean lunar equator on the ecliptic (IAU value, Meeus ch. 53).
 constexpr real kLunarEquatorInclination = 1.54242L;
 
-// The Moon's fundamental arguments in degrees at JDE (Meeus eqs. 47.2-47.7, 47.6 for E).
+// The Moon's fundamental arguments in degrees at JDE (Meeus ch. 47: D, M, M′, F, Ω and E).
 struct LunarArguments {
     real d = 0; // mean elongation of the Moon
     real m = 0; // Sun's mean anomaly
@@ -88,8 +88,8 @@ struct Librations {
     real physLatitude = 0;
 };
 
-// The selenographic coordinates of the point under a body of apparent ecliptic place
-// (λ, β): the optical part from eqs. 53.1, the physical part from eqs. 53.2. The same
+// The selenographic coordinates of the point under a body of apparent ecliptic place (λ, β):
+// the optical part from W and A, then the physical part from ρ, σ, τ (Meeus ch. 53). The same
 // formulas give the sub-Earth point (librations) and, fed λH and βH, the sub-solar point.
 Librations librationsTowards(
     real lambda, real beta, real nutation, const LunarArguments &a, const PhysicalTerms &p)

@@ -22,8 +22,8 @@ constexpr real kKilometresPerAu = 149597870.7L;
 constexpr real kEarthEquatorialRadiusKm = 6378.14L;
 constexpr real kEarthPolarAxisRatio = 0.99664719L; // b/a of the IAU 1976 ellipsoid
 
-// Ecliptic place on the mean ecliptic and equinox of J2000 carried to those of date, eq. 21.7
-// with the angles η, Π, p of eqs. 21.5 for a start at J2000 (T = 0).
+// Ecliptic place on the mean ecliptic and equinox of J2000 carried to those of date by the
+// rigorous ecliptical reduction of Meeus ch. 21, its angles η, Π, p taken for a start at J2000.
 void precessFromJ2000(real jde, real &longitude, real &latitude)
 {
     const real t = (jde - 2451545) / 36525;
@@ -69,7 +69,7 @@ ApparentPlace moonPlace(real jde, real nutation, real obliquity)
 }
 
 // The Sun opposite the Earth's heliocentric place, with nutation and the annual aberration
-// −20.4898″ / R (eq. 25.10). The Sun's latitude is the Earth's heliocentric one turned over; on
+// −20.4898″ / R (ch. 25). The Sun's latitude is the Earth's heliocentric one turned over; on
 // the J2000 ecliptic it reaches a few arcseconds, on the ecliptic of date about 1″.
 ApparentPlace sunPlace(real jde, real nutation, real obliquity)
 {
@@ -86,7 +86,7 @@ ApparentPlace sunPlace(real jde, real nutation, real obliquity)
 }
 
 // The Moon seen from the place: its geocentric vector less the observer's, both on the true
-// equator of date. ρ sin φ′ and ρ cos φ′ from eqs. 11.1-11.3; the local apparent sidereal
+// equator of date. ρ sin φ′ and ρ cos φ′ from ch. 11; the local apparent sidereal
 // time is libnova's mean sidereal time plus the equation of the equinoxes Δψ cos ε (ch. 12).
 ApparentPlace moonFromPlace(const ApparentPlace &moon,
     const ObserverPlace &place,
