@@ -1,5 +1,7 @@
 #include "measure/discfinder.h"
 
+#include "measure/real.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -13,7 +15,8 @@ namespace measure {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+// The disc is found in double: pixel levels need no more, and a large photograph stays quick.
+constexpr double kPiD = static_cast<double>(kPi);
 
 struct Edge {
     float x;
@@ -30,7 +33,7 @@ constexpr float kMinimumEdge = 20.0f;
 constexpr std::size_t kMaxEdges = 12000;
 constexpr int kTrials = 600;
 // A limb pixel's gradient points to the centre within this angle.
-const double kCosInward = std::cos(35.0 * kPi / 180.0);
+const double kCosInward = std::cos(35.0 * kPiD / 180.0);
 constexpr int kArcBins = 72;
 // At least this much of the circle must show as limb: a thin crescent shows half of it.
 constexpr int kMinArcBins = 20;
@@ -201,8 +204,8 @@ int arcBins(const std::vector<Point> &points, const Disc &disc)
 {
     std::array<bool, kArcBins> seen{};
     for (const Point &p : points) {
-        const double angle = std::atan2(p.y - disc.y, p.x - disc.x) + kPi;
-        seen[std::min(kArcBins - 1, static_cast<int>(angle / (2 * kPi) * kArcBins))] = true;
+        const double angle = std::atan2(p.y - disc.y, p.x - disc.x) + kPiD;
+        seen[std::min(kArcBins - 1, static_cast<int>(angle / (2 * kPiD) * kArcBins))] = true;
     }
     return static_cast<int>(std::count(seen.begin(), seen.end(), true));
 }
@@ -322,7 +325,7 @@ std::optional<Disc> findDisc(const GreyPixels &picture)
     }
     points = limbPoints(edges, best);
     const int bins = arcBins(points, best);
-    const double arcLength = best.radius * 2 * kPi * bins / kArcBins;
+    const double arcLength = best.radius * 2 * kPiD * bins / kArcBins;
     if (bins < kMinArcBins || static_cast<double>(points.size()) < kMinDensity * arcLength
         || best.radius < smallest)
         return std::nullopt;
@@ -337,10 +340,10 @@ Disc refineDisc(const GreyPixels &picture, const Disc &guess, double band)
     // A wide band first, where the guess may be off by a few pixels; then a narrow one about
     // the first fit, which leaves out the terminator near the cusps.
     for (const double width : {band, std::max(3.0, band / 4)}) {
-        const int rays = std::clamp(static_cast<int>(disc.radius * 2 * kPi / 2), 90, 1440);
+        const int rays = std::clamp(static_cast<int>(disc.radius * 2 * kPiD / 2), 90, 1440);
         std::vector<Crossing> crossings;
         for (int i = 0; i < rays; ++i)
-            if (auto crossing = limbCrossing(picture, disc, 2 * kPi * i / rays, width))
+            if (auto crossing = limbCrossing(picture, disc, 2 * kPiD * i / rays, width))
                 crossings.push_back(*crossing);
         if (crossings.size() < 16)
             return disc;
