@@ -10,6 +10,7 @@
 #include "app/widgets.h"
 #include "measure/failure.h"
 #include "measure/texts.h"
+#include "view/loupe.h"
 #include "view/opendialog.h"
 #include "view/pictureview.h"
 
@@ -21,6 +22,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
+#include <QWheelEvent>
 #include <QWindow>
 
 #include <exception>
@@ -97,6 +99,8 @@ void TForm1::bindHandlers()
     bind(picellipse, &view::PictureView::moved, &TForm1::onmoonmove);
     bind(picellipse, &view::PictureView::pointerLeft, &TForm1::onmoonleave);
     bind(butajuste, &QPushButton::clicked, &TForm1::butajusteClick);
+    bind(butloupe, &QPushButton::toggled, &TForm1::butloupeClick);
+    picellipse->installEventFilter(this);
     bind(Button1, &QPushButton::clicked, &TForm1::Button1Click);
     bind(up, &QPushButton::clicked, &TForm1::upClick);
     bind(down, &QPushButton::clicked, &TForm1::downClick);
@@ -171,6 +175,13 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
     if (watched == TabSheet1 && event->type() == QEvent::Resize) {
         for (view::PictureView *layer : {pic3, pic, picmesure, picellipse, picombre})
             layer->setGeometry(pictureArea(TabSheet1->size()));
+    }
+    // The wheel over the picture area steps the loupe's magnification.
+    if (watched == picellipse && event->type() == QEvent::Wheel && loupe->isVisible()) {
+        const int delta = static_cast<QWheelEvent *>(event)->angleDelta().y();
+        if (delta != 0)
+            loupe->stepMagnification(delta > 0 ? 1 : -1);
+        return true;
     }
     return QWidget::eventFilter(watched, event);
 }

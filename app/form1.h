@@ -24,6 +24,7 @@ class LabeledEdit;
 class SpinEdit;
 
 namespace view {
+class Loupe;
 class OpenPictureDialog;
 class Picture;
 class PictureView;
@@ -153,8 +154,12 @@ private:
     // (suncursor.cpp).
     /// The pointer moved over the picture area: the elevation at that pixel in soleilcurseur.
     void onmoonmove(QPoint position);
-    /// The pointer left the picture area: soleilcurseur empties.
+    /// The pointer left the picture area: soleilcurseur empties, the loupe hides.
     void onmoonleave();
+    /// "Loupe" taken up or put down: the magnified view follows the pointer while it is up.
+    void butloupeClick(bool taken);
+    /// The loupe at the picture pixel under the pointer, when it is taken up.
+    void followLoupe(QPoint position);
     /// "Ajuster": the terminator fitted on the photograph; SpinEditB to its whole degree.
     void butajusteClick();
     /// Says in a message box why "Ajuster" cannot work.
@@ -215,6 +220,8 @@ private:
     QLabel *detailsombre = nullptr;
     QPushButton *butajuste = nullptr;
     QLabel *soleilcurseur = nullptr;
+    QPushButton *butloupe = nullptr;
+    view::Loupe *loupe = nullptr;
 
     /// The photograph's pixels in a format the computations read, while it is shown.
     std::optional<QImage> photographPixels_;

@@ -4,6 +4,7 @@
 #include "app/form1.h"
 #include "app/spinedit.h"
 #include "app/widgets.h"
+#include "view/loupe.h"
 #include "view/pictureview.h"
 
 #include <QGroupBox>
@@ -172,6 +173,8 @@ void TForm1::layoutMesures()
     // In the free strip between Panel2 and Button3.
     butajuste = place(button(QStringLiteral("Ajuster"), page), "butajuste", 10, 444, 52, 20);
     soleilcurseur = place(label(QString(), page), "soleilcurseur", 6, 468, 116, 14);
+    // In the free strip between Button4 and the logo.
+    butloupe = place(button(QStringLiteral("Loupe"), page), "butloupe", 10, 569, 52, 20);
     // clang-format on
 
     // The views only paint; these are what assistive technology reads of them.
@@ -192,6 +195,13 @@ void TForm1::layoutMesures()
     // always taken them.
     picombre->setAttribute(Qt::WA_TransparentForMouseEvents);
     butombre->setCheckable(true);
+    // Above every layer, as the last child of the page made so far.
+    loupe = new view::Loupe({pic3, pic, picmesure, picellipse, picombre}, page);
+    loupe->setObjectName(QStringLiteral("loupe"));
+    butloupe->setCheckable(true);
+    butloupe->setAccessibleName(QStringLiteral("Loupe"));
+    butloupe->setAccessibleDescription(
+        QStringLiteral("Montre les pixels autour du pointeur, agrandis ; la molette change le grossissement"));
 
     Image1->setTransparent(true);
     Image1->setCursor(Qt::PointingHandCursor);
@@ -224,6 +234,7 @@ void TForm1::layoutMesures()
     // The controls added below Panel2 come after the first ones, left to right.
     setTabOrder(Button2, butajuste);
     setTabOrder(butajuste, butombre);
+    setTabOrder(butombre, butloupe);
 }
 
 void TForm1::layoutExplications()

@@ -5,6 +5,7 @@
 #include "measure/elevation.h"
 #include "measure/failure.h"
 #include "measure/texts.h"
+#include "view/loupe.h"
 #include "view/pictureview.h"
 
 #include "view/bitmappicture.h"
@@ -12,6 +13,7 @@
 #include "view/jpegpicture.h"
 
 #include <QLabel>
+#include <QPushButton>
 
 namespace {
 
@@ -76,6 +78,7 @@ measure::PixelSource TForm1::photographSource()
 
 void TForm1::onmoonmove(QPoint position)
 {
+    followLoupe(position);
     const std::optional<measure::MoonModel> model =
         measurement.model(SpinEditB->value(), photographSource());
     if (!model) {
@@ -90,6 +93,26 @@ void TForm1::onmoonmove(QPoint position)
 void TForm1::onmoonleave()
 {
     soleilcurseur->clear();
+    loupe->hide();
+}
+
+void TForm1::butloupeClick(bool taken)
+{
+    if (!taken)
+        loupe->hide();
+}
+
+void TForm1::followLoupe(QPoint position)
+{
+    if (!butloupe->isChecked())
+        return;
+    // The position is a picture pixel, a device pixel; the loupe is placed in the page's own
+    // units, inside the part of the picture area the page shows.
+    const QPoint pointer =
+        picellipse->mapTo(TabSheet1, (QPointF(position) / picellipse->devicePixelRatioF()).toPoint());
+    loupe->follow(position, pointer, picellipse->geometry() & TabSheet1->rect());
+    loupe->show();
+    loupe->raise();
 }
 
 void TForm1::refuse(const char *sentence)
