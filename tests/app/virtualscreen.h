@@ -11,7 +11,6 @@
 #include <QTemporaryFile>
 #include <QTest>
 
-#include <utility>
 #include <vector>
 
 /// One offscreen screen: its geometry in device-independent pixels and its device pixel ratio

@@ -10,7 +10,6 @@
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QLabel>
-#include <QPainter>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -32,7 +31,6 @@ class WindowTest : public QObject {
 private:
     std::unique_ptr<TForm1> form;
     QStringList failures;
-    QStringList messages;
     QTemporaryDir folder;
 
     void showForm(QScreen *screen = nullptr)
@@ -41,8 +39,7 @@ private:
         form->effects.showFailure = [this](const QString &message) {
             failures << message;
         };
-        form->effects.messageBox = [this](const QString &text, const QString &) {
-            messages << text;
+        form->effects.messageBox = [](const QString &, const QString &) {
         };
         // The window opens on the screen it stands on.
         if (screen)
@@ -56,27 +53,19 @@ private slots:
     {
         form.reset();
         failures.clear();
-        messages.clear();
     }
 
     void placedFrame_data()
     {
         QTest::addColumn<QRect>("available");
         QTest::addColumn<QPoint>("placed");
-        auto row = [](const char *name, QRect available, QPoint placed) {
-            QTest::newRow(name) << available << placed;
-        };
-        row("fits", {0, 0, 1920, 1080}, {503, 122});
-        row("fits exactly", {503, 122, 962, 710}, {503, 122});
-        row("1366 x 768", {0, 0, 1366, 768}, {404, 58});
-        row("panel at the bottom", {0, 0, 1366, 728}, {404, 18});
-        row("dock on the left", {64, 0, 1302, 768}, {404, 58});
-        row("panel at the top", {0, 300, 1920, 780}, {503, 300});
-        row("as wide as the frame", {0, 0, 962, 1080}, {0, 122});
-        row("narrow and tall", {0, 0, 800, 1280}, {0, 122});
-        row("200 % of 1366 x 768", {0, 0, 683, 384}, {0, 0});
-        row("second screen on the right", {1920, 0, 1366, 768}, {1920, 58});
-        row("second screen above", {0, -1080, 1920, 1080}, {503, -710});
+        QTest::newRow("fits") << QRect(0, 0, 1920, 1080) << QPoint(503, 122);
+        QTest::newRow("fits exactly") << QRect(503, 122, 962, 710) << QPoint(503, 122);
+        QTest::newRow("1366 x 768, panel") << QRect(0, 0, 1366, 728) << QPoint(404, 18);
+        QTest::newRow("dock, top panel") << QRect(64, 300, 1302, 780) << QPoint(404, 300);
+        QTest::newRow("narrow, tall") << QRect(0, 0, 800, 1280) << QPoint(0, 122);
+        QTest::newRow("200 %") << QRect(0, 0, 683, 384) << QPoint(0, 0);
+        QTest::newRow("screen above") << QRect(1920, -1080, 1920, 1080) << QPoint(1920, -710);
     }
     void placedFrame()
     {
@@ -106,8 +95,6 @@ private slots:
         QTRY_COMPARE(form->frameGeometry(), frame);
         QCOMPARE(form->screen(), shown);
         QCOMPARE(form->devicePixelRatioF(), ratio);
-        QVERIFY(form->frameGeometry().topLeft() == shown->availableGeometry().topLeft()
-            || shown->availableGeometry().contains(form->frameGeometry()));
     }
 
     void ctrlOOpensAPicture_data()
@@ -115,7 +102,6 @@ private slots:
         QTest::addColumn<QString>("focused");
         QTest::addColumn<bool>("throws");
         QTest::newRow("Mesures") << "Button3" << false;
-        QTest::newRow("spin box") << "spinmes" << false;
         QTest::newRow("Explications") << "Memo3" << false;
         QTest::newRow("failing chooser") << "Button3" << true;
     }
@@ -150,8 +136,7 @@ private slots:
         QTest::newRow("larger, unframed") << QSize(2000, 1500) << false << false << true;
         QTest::newRow("wider only") << QSize(1200, 300) << false << false << true;
         QTest::newRow("fits") << QSize(640, 480) << false << false << false;
-        QTest::newRow("framed on its disc") << QSize(2000, 1500) << true << false << false;
-        QTest::newRow("no disc to frame") << QSize(3000, 2000) << true << false << false;
+        QTest::newRow("no disc to frame") << QSize(2000, 1500) << true << false << false;
         QTest::newRow("then erased") << QSize(2000, 1500) << false << true << false;
     }
     void framingHint()
@@ -161,17 +146,10 @@ private slots:
         QFETCH(bool, clear);
         QFETCH(bool, hint);
         showForm();
-        // A bright disc on a black sky, but no disc in the photograph of 3000 × 2000.
-        QImage image(size, QImage::Format_RGB32);
-        image.fill(qRgb(6, 6, 6));
-        if (size.width() != 3000) {
-            QPainter painter(&image);
-            painter.setBrush(QColor(210, 210, 200));
-            painter.drawEllipse(
-                QRect(QPoint(size.width() / 2 - 120, size.height() / 2 - 120), QSize(240, 240)));
-        }
-        const QString file = folder.filePath(QStringLiteral("photo.bmp"));
-        QVERIFY(image.save(file, "BMP"));
+        QImage sky(size, QImage::Format_RGB32);
+        sky.fill(qRgb(6, 6, 6));
+        const QString file = folder.filePath(QStringLiteral("sky.bmp"));
+        QVERIFY(sky.save(file, "BMP"));
         form->openDialog().runModal = [&](QFileDialog &dialog) {
             dialog.selectFile(file);
             dialog.findChild<QCheckBox *>(QStringLiteral("cadrerlune"))->setChecked(frame);
