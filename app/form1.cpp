@@ -200,7 +200,10 @@ void TForm1::showEvent(QShowEvent *event)
     // reports its frame still shows the window inside the screen.
     placeFrame();
     frameToFit_ = true;
-    QTimer::singleShot(0, this, [this] { fitFrame(); });
+    // A window manager that adds its frame around the client where it stands moves nothing,
+    // so no move event says when the frame is known: the fit is also tried a little later.
+    for (const int delay : {0, 100, 500})
+        QTimer::singleShot(delay, this, [this] { fitFrame(); });
 }
 
 void TForm1::moveEvent(QMoveEvent *event)
