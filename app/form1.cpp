@@ -18,8 +18,12 @@
 #include <QEvent>
 #include <QIcon>
 #include <QImage>
+#include <QKeySequence>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QTimer>
 #include <QWheelEvent>
@@ -109,6 +113,10 @@ void TForm1::bindHandlers()
     bind(SpinEditB, &QLineEdit::textChanged, &TForm1::onspinchange);
     bind(spinmes, &QLineEdit::textChanged, &TForm1::onmeschange);
     bind(Button2, &QPushButton::clicked, &TForm1::Button2Click);
+    // Ctrl+O opens a picture from anywhere in the window, as the open button does.
+    bind(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this),
+        &QShortcut::activated,
+        &TForm1::Button2Click);
     bind(Button3, &QPushButton::clicked, &TForm1::Button3Click);
     bind(Button4, &QPushButton::clicked, &TForm1::Button4Click);
     bind(butombre, &QPushButton::toggled, &TForm1::butombreClick);
@@ -175,6 +183,7 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
     if (watched == TabSheet1 && event->type() == QEvent::Resize) {
         for (view::PictureView *layer : {pic3, pic, picmesure, picellipse, picombre})
             layer->setGeometry(pictureArea(TabSheet1->size()));
+        updateFramingHint();
     }
     // The wheel over the picture area steps the loupe's magnification.
     if (watched == picellipse && event->type() == QEvent::Wheel && loupe->isVisible()) {
@@ -199,8 +208,14 @@ void TForm1::showEvent(QShowEvent *event)
     if (framePlaced_)
         return;
     framePlaced_ = true;
+    // Placed at once with the frame's designed size, so that a window manager that never
+    // reports its frame still shows the window inside the screen.
+    placeFrame();
     frameToFit_ = true;
-    QTimer::singleShot(0, this, [this] { fitFrame(); });
+    // A window manager that adds its frame around the client where it stands moves nothing,
+    // so no move event says when the frame is known: the fit is also tried a little later.
+    for (const int delay : {0, 100, 500})
+        QTimer::singleShot(delay, this, [this] { fitFrame(); });
 }
 
 void TForm1::moveEvent(QMoveEvent *event)
@@ -223,5 +238,27 @@ void TForm1::fitFrame()
     frameToFit_ = false;
     resize(kFrame.width() - frame.left() - frame.right(),
         kFrame.height() - frame.top() - frame.bottom());
-    move(kFrame.topLeft());
+    placeFrame();
+}
+
+void TForm1::placeFrame()
+{
+    move(placedFrame(kFrame, screen()->availableGeometry()));
+}
+
+QSize TForm1::visiblePictureSize() const
+{
+    return (pic3->geometry() & TabSheet1->rect()).size() * pic3->devicePixelRatioF();
+}
+
+void TForm1::updateFramingHint()
+{
+    // With "Cadrer sur la Lune" checked, a larger photograph is shown unframed only when it
+    // has no disc to frame, which its message box said: the hint would then mislead.
+    const view::Picture *shown = pic3->picture();
+    const QSize visible = visiblePictureSize();
+    const bool cut = shown
+        && (shown->naturalSize().width() > visible.width()
+            || shown->naturalSize().height() > visible.height());
+    conseilcadrage->setVisible(cut && !openpic->frameOnMoon());
 }

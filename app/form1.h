@@ -226,6 +226,21 @@ private:
     /// The photograph's pixels in a format the computations read, while it is shown.
     std::optional<QImage> photographPixels_;
 
+    // Placing the window on the screen it opens on, and the hint about framing a photograph
+    // (form1.cpp; the hint's place in layout.cpp).
+    /// Moves the outer frame, of the designed size, to its designed place or, where that
+    /// leaves part of it off the screen's available area, the least needed to bring it in.
+    void placeFrame();
+    /// The part of pic3 the page shows, in device pixels: a photograph larger than this is
+    /// seen only in part.
+    [[nodiscard]] QSize visiblePictureSize() const;
+    /// Shows conseilcadrage while pic3 holds a photograph opened unframed that is larger than
+    /// the visible part of the area, and hides it otherwise. To be called after each change of
+    /// the photograph.
+    Q_INVOKABLE void updateFramingHint();
+    /// The hint under "Effacer image": "Cadrer sur la Lune" brings the disc into view.
+    QLabel *conseilcadrage = nullptr;
+
     std::unique_ptr<view::OpenPictureDialog> openpic;
     /// The decimal separator of the user's locale, read at start-up and on a locale change.
     QString decimalSeparator;

@@ -173,8 +173,10 @@ void TForm1::layoutMesures()
     // In the free strip between Panel2 and Button3.
     butajuste = place(button(QStringLiteral("Ajuster"), page), "butajuste", 10, 444, 52, 20);
     soleilcurseur = place(label(QString(), page), "soleilcurseur", 6, 468, 116, 14);
-    // In the free strip between Button4 and the logo.
-    butloupe = place(button(QStringLiteral("Loupe"), page), "butloupe", 10, 569, 52, 20);
+    // In the free strip between label1 and Label5.
+    conseilcadrage = place(label(QStringLiteral("Trop grande\u00a0: rouvrez avec «\u00a0Cadrer sur la Lune\u00a0»."), page), "conseilcadrage", 2, 207, 124, 28);
+    // In the free strip between Panel1 and Panel2.
+    butloupe = place(button(QStringLiteral("Loupe"), page), "butloupe", 10, 292, 52, 20);
     // clang-format on
 
     // The views only paint; these are what assistive technology reads of them.
@@ -187,6 +189,18 @@ void TForm1::layoutMesures()
     picombre->setAccessibleName(QStringLiteral("Ombre mesurée"));
     for (view::PictureView *drawing : {pic, picellipse, picmesure, picombre})
         drawing->setAccessibleTexts(QStringLiteral("Aucun tracé"), QStringLiteral("Tracé"));
+    // The spin boxes' captions are labels of their own and the nudge buttons show arrows only:
+    // these are the names read aloud.
+    point->setAccessibleName(QStringLiteral("Corne à placer"));
+    SpinEditB->setAccessibleName(QStringLiteral("Position terminateur"));
+    spinmes->setAccessibleName(QStringLiteral("Hauteur du Soleil (°)"));
+    left->setAccessibleName(QStringLiteral("Décaler à gauche"));
+    up->setAccessibleName(QStringLiteral("Décaler vers le haut"));
+    right->setAccessibleName(QStringLiteral("Décaler à droite"));
+    down->setAccessibleName(QStringLiteral("Décaler vers le bas"));
+    conseilcadrage->setAccessibleDescription(
+        QStringLiteral("Photographie plus grande que la zone d'image : cochez « Cadrer sur la "
+                       "Lune » dans la boîte d'ouverture pour y amener le disque."));
     Image1->setAccessibleName(QStringLiteral("Logo"));
     Image1->setAccessibleDescription(
         QStringLiteral("Ouvre la page d'accueil de l'auteur dans le navigateur"));
@@ -202,6 +216,8 @@ void TForm1::layoutMesures()
     butloupe->setAccessibleName(QStringLiteral("Loupe"));
     butloupe->setAccessibleDescription(
         QStringLiteral("Montre les pixels autour du pointeur, agrandis ; la molette change le grossissement"));
+    conseilcadrage->setWordWrap(true);
+    conseilcadrage->hide();
 
     Image1->setTransparent(true);
     Image1->setCursor(Qt::PointingHandCursor);
@@ -288,6 +304,8 @@ void TForm1::layoutExplications()
 
     centre(Memo1);
     detailsombre->setWordWrap(true);
+    // The figures of a measured shadow are worth copying into notes.
+    detailsombre->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     hautcalc->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
     setTabOrder(LabeledEdit1, LabeledEdit2);
@@ -296,4 +314,5 @@ void TForm1::layoutExplications()
     setTabOrder(Memo1, Memo2);
     setTabOrder(Memo2, Memo3);
     setTabOrder(Memo3, Button5);
+    setTabOrder(Button5, detailsombre);
 }

@@ -153,6 +153,7 @@ void TForm1::photographChanged()
     picombre->clear();
     showShadow();
     soleilcurseur->clear();
+    updateFramingHint();
 }
 
 void TForm1::Button2Click()

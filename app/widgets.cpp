@@ -4,6 +4,7 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
+#include <algorithm>
 #include <limits>
 
 void WrapButton::paintEvent(QPaintEvent *)
@@ -82,4 +83,23 @@ int ToolTipTiming::styleHint(StyleHint hint,
     if (hint == SH_ToolTip_WakeUpDelay)
         return kWakeUpDelay;
     return QProxyStyle::styleHint(hint, option, widget, returnData);
+}
+
+namespace {
+
+// The start of a span of `length` moved the least into [low, low + room), or `low` when
+// it cannot fit.
+int placedSpan(int start, int length, int low, int room)
+{
+    if (length >= room)
+        return low;
+    return std::clamp(start, low, low + room - length);
+}
+
+} // namespace
+
+QPoint placedFrame(const QRect &frame, const QRect &available)
+{
+    return QPoint(placedSpan(frame.left(), frame.width(), available.left(), available.width()),
+        placedSpan(frame.top(), frame.height(), available.top(), available.height()));
 }

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QProxyStyle>
 #include <QPushButton>
+#include <QRect>
 
 /// A push button whose caption wraps onto several lines when it is too wide for one.
 class WrapButton : public QPushButton {
@@ -64,3 +65,9 @@ public:
         const QWidget *widget,
         QStyleHintReturn *returnData) const override;
 };
+
+/// Where a window's outer frame goes so that it lies inside `available`: where it fits, the
+/// least move along each axis that brings it in, nothing when it is already inside; along an
+/// axis where the screen is too small for it, the available area's left or top edge, so that
+/// its title bar and its top-left controls stay reachable.
+[[nodiscard]] QPoint placedFrame(const QRect &frame, const QRect &available);

@@ -4,11 +4,13 @@
 #include "app/spinedit.h"
 #include "app/widgets.h"
 #include "tests/app/formtest.h"
+#include "tests/app/virtualscreen.h"
 #include "view/bitmappicture.h"
 #include "view/pictureview.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QClipboard>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -117,6 +119,10 @@ private slots:
         row("butcalc", "GroupBox1", {148, 66, 57, 24}, QStringLiteral("Calcul"));
         row("Label6", "GroupBox1", {231, 46, 84, 13}, QStringLiteral("Hauteur calculée:"));
         row("hautcalc", "GroupBox1", {260, 71, 6, 13}, QStringLiteral("0"));
+        row("conseilcadrage",
+            "TabSheet1",
+            {2, 207, 124, 28},
+            QStringLiteral("Trop grande\u00a0: rouvrez avec «\u00a0Cadrer sur la Lune\u00a0»."));
     }
     void controls()
     {
@@ -243,6 +249,32 @@ private slots:
         QCOMPARE(memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     }
 
+    // The hint wraps inside the strip between Button4 and the logo, hidden until needed.
+    void framingHintFitsItsStrip()
+    {
+        const QLabel *hint = control<QLabel>(*form, "conseilcadrage");
+        QVERIFY(hint->isHidden() && hint->wordWrap());
+        QVERIFY(hint->heightForWidth(hint->width()) <= hint->height());
+    }
+
+    // The details of a measured shadow are plain text the user can select and copy.
+    void shadowDetailsAreCopied()
+    {
+        auto *details = control<QLabel>(*form, "detailsombre");
+        QCOMPARE(details->textFormat(), Qt::PlainText);
+        control<QTabWidget>(*form, "PageControl1")->setCurrentIndex(1);
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QTest::mousePress(details, Qt::LeftButton, {}, QPoint(2, 6));
+        QTest::mouseMove(details, QPoint(60, 6));
+        QTest::mouseRelease(details, Qt::LeftButton, {}, QPoint(60, 6));
+        QVERIFY(details->hasSelectedText());
+        QTest::keyClick(details, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(details, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), details->text());
+        control<QTabWidget>(*form, "PageControl1")->setCurrentIndex(0);
+    }
+
     void onlyTheLogoHasATooltip()
     {
         const QList<QWidget *> widgets = form->findChildren<QWidget *>();
@@ -287,6 +319,22 @@ private slots:
         QTest::newRow("shadow") << "picombre"
                                 << "Ombre mesurée"
                                 << "Aucun tracé";
+        // Captions that stand apart from their control, and arrows.
+        auto named = [](const char *control, const char *name) {
+            QTest::newRow(control) << control << name << "";
+        };
+        named("point", "Corne à placer");
+        named("SpinEditB", "Position terminateur");
+        named("spinmes", "Hauteur du Soleil (°)");
+        named("left", "Décaler à gauche");
+        named("up", "Décaler vers le haut");
+        named("right", "Décaler à droite");
+        named("down", "Décaler vers le bas");
+        QTest::newRow("framing hint")
+            << "conseilcadrage"
+            << "Trop grande\u00a0: rouvrez avec «\u00a0Cadrer sur la Lune\u00a0»."
+            << "Photographie plus grande que la zone d'image : cochez « Cadrer "
+               "sur la Lune » dans la boîte d'ouverture pour y amener le disque.";
         QTest::newRow("logo") << "Image1"
                               << "Logo"
                               << "Ouvre la page d'accueil de l'auteur dans le navigateur";
@@ -350,5 +398,6 @@ private slots:
     }
 };
 
-QTEST_MAIN(LayoutTest)
+// A screen on which the designed place of the window fits.
+KORVALEN_TEST_MAIN_ON_SCREENS(LayoutTest, VirtualScreen{{0, 0, 1920, 1080}, 1})
 #include "layout_test.moc"
