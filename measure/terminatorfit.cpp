@@ -3,6 +3,8 @@
 #include "measure/numeric.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -177,6 +179,11 @@ struct Problem {
     std::vector<Sample> samples;
     std::vector<Line> lines;
     std::vector<double> weight; // robust weight of each sample, 0 for an outlier
+    // Neighbouring lines see much the same ground: each line's glow and albedo are drawn
+    // towards the median of all lines, loosely (a sea is half as bright as the highlands), so
+    // that a line whose lit or dark part is too thin to tell its albedo from the terminator's
+    // place borrows it from the others.
+    double glowMean = 0, albedoMean = 0, glowPrior = 0, albedoPrior = 0;
 };
 
 struct Params {
@@ -248,7 +255,9 @@ void blurredAlong(const Problem &pb,
     std::vector<double> &mask)
 {
     const Disc &d = pb.disc;
-    const double h = std::min({line.step, p.blur / 3, 0.5});
+    // Near the limb of a thin phase the light climbs to its peak at the very edge and falls to
+    // nothing there: a tenth of a pixel keeps the grid's own error below what is measured.
+    const double h = std::min({line.step, p.blur / 3, 0.1});
     const double reach = 4 * p.blur;
     const double from = line.t0 - reach;
     const double to = line.t0 + line.step * static_cast<double>(line.to - line.from - 1) + reach;
@@ -268,12 +277,16 @@ void blurredAlong(const Problem &pb,
     }
     const int half = static_cast<int>(std::ceil(reach / h));
     std::vector<double> kernel(static_cast<std::size_t>(2 * half + 1));
-    double sum = 0;
-    for (int k = -half; k <= half; ++k)
-        sum += kernel[static_cast<std::size_t>(k + half)] = std::exp(-0.5 * (k * h / p.blur) * (k * h / p.blur));
     for (std::size_t k = line.from; k < line.to; ++k) {
         const double at = (line.t0 + line.step * static_cast<double>(k - line.from) - from) / h;
         const auto centre = static_cast<long>(std::lround(at));
+        // The kernel is laid at the grid point nearest the sample, shifted by the remainder.
+        const double shift = (at - static_cast<double>(centre)) * h;
+        double sum = 0;
+        for (int j = -half; j <= half; ++j) {
+            const double x = (j * h - shift) / p.blur;
+            sum += kernel[static_cast<std::size_t>(j + half)] = std::exp(-0.5 * x * x);
+        }
         double acc = 0, share = 0;
         for (int j = -half; j <= half; ++j) {
             const long i = centre + j;
@@ -289,16 +302,23 @@ void blurredAlong(const Problem &pb,
 
 // Residuals (in levels, weighted) of every sample for the Sun and spread of `p`, each line's
 // sky-glow and albedo solved by weighted least squares; `light` gets the model's light.
-void residuals(const Problem &pb, const Params &p, std::vector<double> &out, std::vector<double> *light = nullptr)
+void residuals(const Problem &pb,
+    const Params &p,
+    std::vector<double> &out,
+    std::vector<double> *light = nullptr,
+    std::vector<std::array<double, 2>> *unknowns = nullptr)
 {
     const auto sun = Sun{p.theta, p.psi}.vector();
     const double phase = std::acos(std::clamp(sun[2], -1.0, 1.0)) * 180 / kPiD;
     const double lambert = lunarLambertL(phase);
-    out.assign(pb.samples.size(), 0);
+    out.assign(pb.samples.size() + 2 * pb.lines.size(), 0);
     if (light)
         light->assign(pb.samples.size(), 0);
+    if (unknowns)
+        unknowns->clear();
     std::vector<double> f, mask;
-    for (const Line &line : pb.lines) {
+    for (std::size_t l = 0; l < pb.lines.size(); ++l) {
+        const Line &line = pb.lines[l];
         f.clear();
         mask.clear();
         double a11 = 0, a12 = 0, a22 = 0, b1 = 0, b2 = 0;
@@ -318,12 +338,20 @@ void residuals(const Problem &pb, const Params &p, std::vector<double> &out, std
             b1 += w * mk * s.lin;
             b2 += w * fk * s.lin;
         }
+        a11 += pb.glowPrior;
+        b1 += pb.glowPrior * pb.glowMean;
+        a22 += pb.albedoPrior;
+        b2 += pb.albedoPrior * pb.albedoMean;
         const double det = a11 * a22 - a12 * a12;
         double glow = a11 > 0 ? b1 / a11 : 0, albedo = 0;
         if (det > 1e-12 * a11 * a22 && (a11 * b2 - a12 * b1) > 0) {
             glow = (a22 * b1 - a12 * b2) / det;
             albedo = (a11 * b2 - a12 * b1) / det;
         }
+        if (unknowns)
+            unknowns->push_back({glow, albedo});
+        out[pb.samples.size() + 2 * l] = std::sqrt(pb.glowPrior) * (glow - pb.glowMean);
+        out[pb.samples.size() + 2 * l + 1] = std::sqrt(pb.albedoPrior) * (albedo - pb.albedoMean);
         for (std::size_t k = line.from; k < line.to; ++k) {
             const Sample &s = pb.samples[k];
             const double model = mask[k - line.from] * glow + albedo * f[k - line.from];
@@ -443,13 +471,22 @@ Params levenbergMarquardt(const Problem &pb, Params p, int iterations)
 
 // Tukey's biweight of every sample, from the residuals in levels: relief that casts a shadow
 // into the day or lifts a peak into the night, and a sea's border, get no weight.
-void reweigh(Problem &pb, const Params &p)
+void reweigh(Problem &pb, const Params &p, bool robust = true)
 {
     std::fill(pb.weight.begin(), pb.weight.end(), 1.0);
+    pb.glowPrior = pb.albedoPrior = 0;
     std::vector<double> light, e;
-    residuals(pb, p, e, &light);
-    std::vector<double> levels(e.size());
-    for (std::size_t k = 0; k < e.size(); ++k) {
+    std::vector<std::array<double, 2>> unknowns;
+    residuals(pb, p, e, &light, &unknowns);
+    std::vector<double> glows, albedos;
+    for (const auto &u : unknowns) {
+        glows.push_back(u[0]);
+        albedos.push_back(u[1]);
+    }
+    pb.glowMean = median(glows);
+    pb.albedoMean = median(albedos);
+    std::vector<double> levels(light.size());
+    for (std::size_t k = 0; k < light.size(); ++k) {
         const double sl = slope(pb, light[k] + pb.skyLin);
         levels[k] = e[k] / sl;
         pb.weight[k] = 1 / (sl * sl);
@@ -458,10 +495,14 @@ void reweigh(Problem &pb, const Params &p)
     std::transform(levels.begin(), levels.end(), absolute.begin(), [](double v) { return std::fabs(v); });
     const double scale = std::max(0.3, 1.4826 * median(absolute));
     constexpr double kTukey = 4.685;
-    for (std::size_t k = 0; k < levels.size(); ++k) {
+    for (std::size_t k = 0; robust && k < levels.size(); ++k) {
         const double u = levels[k] / (kTukey * scale);
         pb.weight[k] *= std::fabs(u) < 1 ? (1 - u * u) * (1 - u * u) : 0;
     }
+    const double albedoSpread = 0.3 * std::fabs(pb.albedoMean) + 1e-9;
+    const double glowSpread = std::max(0.5 * std::fabs(pb.glowMean), 0.005 * albedoSpread / 0.3) + 1e-9;
+    pb.albedoPrior = (scale / albedoSpread) * (scale / albedoSpread);
+    pb.glowPrior = (scale / glowSpread) * (scale / glowSpread);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -602,10 +643,15 @@ Mat covariance(const Problem &pb, const Params &p)
     const std::size_t n = pb.lines.size();
     for (std::size_t b = 0; b < kBlocks; ++b) {
         Vec score{};
-        for (std::size_t l = n * b / kBlocks; l < n * (b + 1) / kBlocks; ++l)
+        for (std::size_t l = n * b / kBlocks; l < n * (b + 1) / kBlocks; ++l) {
+            const std::size_t prior = pb.samples.size() + 2 * l;
+            for (std::size_t k : {prior, prior + 1})
+                for (std::size_t i = 0; i < kParams; ++i)
+                    score[i] += jac[k][i] * e[k];
             for (std::size_t k = pb.lines[l].from; k < pb.lines[l].to; ++k)
                 for (std::size_t i = 0; i < kParams; ++i)
                     score[i] += jac[k][i] * e[k];
+        }
         for (std::size_t i = 0; i < kParams; ++i)
             for (std::size_t j = 0; j < kParams; ++j)
                 meat[i][j] += score[i] * score[j] * kBlocks / (kBlocks - 1.0);
@@ -633,7 +679,9 @@ Params refine(const ImageView &image, Problem &pb, Params p, double skyLin)
         if (pb.lines.size() < 8)
             return p;
         for (int pass = 0; pass < 3; ++pass) {
-            reweigh(pb, p);
+            // The first look may be a few pixels off: the terminator's own samples would look
+            // like outliers to it, so the first fit weighs every sample.
+            reweigh(pb, p, round > 0 || pass > 0);
             p = levenbergMarquardt(pb, p, 12);
         }
     }
@@ -648,6 +696,7 @@ double residualScale(const Problem &pb, const Params &p)
     Problem plain = pb;
     std::fill(plain.weight.begin(), plain.weight.end(), 1.0);
     residuals(plain, p, e, &light);
+    e.resize(light.size());
     for (std::size_t k = 0; k < e.size(); ++k)
         e[k] = std::fabs(e[k] / slope(pb, light[k] + pb.skyLin));
     return median(e);
@@ -684,6 +733,7 @@ TerminatorFit resultOf(const Problem &pb, const Params &p, const Mat &cov)
     fit.lines = static_cast<int>(pb.lines.size());
     fit.gamma = static_cast<real>(pb.gamma);
     fit.roughness = static_cast<real>(p.q);
+    fit.blurPx = static_cast<real>(p.blur);
     return fit;
 }
 
@@ -768,6 +818,21 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc, const
         return refusal(FitOutcome::FullMoon);
     if (litPx < kThinnest)
         return refusal(FitOutcome::NotAMoon);
+    if (std::getenv("TFDEBUG")) {
+        std::vector<double> e, light;
+        residuals(chosen, best, e, &light);
+        const Line &line = chosen.lines[chosen.lines.size() / 2];
+        for (std::size_t k = line.from; k < line.to; ++k)
+            std::fprintf(stderr, "%6.2f %8.3f %8.3f %6.3f %6.3f\n", line.t0 + line.step * static_cast<double>(k - line.from), chosen.samples[k].lin, light[k], chosen.weight[k], chosen.samples[k].z);
+        Params truth = best;
+        truth.psi = std::atof(std::getenv("TFDEBUG")) * kPiD / 180;
+        residuals(chosen, truth, e, &light);
+        for (std::size_t k = line.from; k < line.to; ++k)
+            std::fprintf(stderr, "T %6.2f %8.3f %8.3f\n", line.t0 + line.step * static_cast<double>(k - line.from), chosen.samples[k].lin, light[k]);
+        std::fprintf(stderr, "cost fit %g truth %g\n", sumOfSquares(e), 0.0);
+        residuals(chosen, best, e, &light);
+        std::fprintf(stderr, "cost fit %g\n", sumOfSquares(e));
+    }
     return resultOf(chosen, best, covariance(chosen, best));
 }
 

@@ -52,6 +52,8 @@ struct TerminatorFit {
     /// beyond the camera's own) in units of the cosine of the Sun's incidence.
     real gamma = 1;
     real roughness = 0;
+    /// The camera's blur as the terminator and the limb near it show it, pixels.
+    real blurPx = 0;
 };
 
 // The sentences shown when no terminator can be found.
