@@ -149,6 +149,8 @@ Split firstLook(const std::vector<Point> &points, double theta0)
 // One sample of the photograph near the terminator, with what the model needs of it that does
 // not depend on the Sun.
 struct Sample {
+    double x = 0; // on the picture, pixels
+    double y = 0;
     double dx = 0; // picture offsets from the centre, radii, at most just inside the limb
     double dy = 0;
     double z = 0;
@@ -183,7 +185,8 @@ struct Problem {
     // towards the median of all lines, loosely (a sea is half as bright as the highlands), so
     // that a line whose lit or dark part is too thin to tell its albedo from the terminator's
     // place borrows it from the others.
-    double glowMean = 0, albedoMean = 0, glowPrior = 0, albedoPrior = 0;
+    std::array<double, 3> mean{}; // of the glow, the albedo and the ramp's bend
+    std::array<double, 3> prior{}; // the weight each line's figure is drawn towards it with
 };
 
 struct Params {
@@ -241,6 +244,27 @@ double shape(const Problem &pb, const std::array<double, 3> &sun, double lambert
     const double width = std::sqrt(p.blur * p.blur * perPixel * perPixel + p.q * p.q + 1e-12);
     const double m = ramp(mu, width);
     return m * (2 * lambert / (m + z) + 1 - lambert);
+}
+
+// Solves a x = b for a symmetric 3 × 3 system by Cramer's rule; false when it is singular.
+bool solve3(const double a[3][3], const double b[3], std::array<double, 3> &x)
+{
+    const auto det3 = [](const double m[3][3]) {
+        return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1])
+            - m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0])
+            + m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+    };
+    const double det = det3(a);
+    if (!(std::fabs(det) > 1e-14 * std::fabs(a[0][0] * a[1][1] * a[2][2])))
+        return false;
+    for (int j = 0; j < 3; ++j) {
+        double m[3][3];
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c)
+                m[r][c] = c == j ? b[r] : a[r][c];
+        x[static_cast<std::size_t>(j)] = det3(m) / det;
+    }
+    return true;
 }
 
 // The model's light along a line that meets the limb: lunar-Lambert light spread by the
@@ -306,12 +330,12 @@ void residuals(const Problem &pb,
     const Params &p,
     std::vector<double> &out,
     std::vector<double> *light = nullptr,
-    std::vector<std::array<double, 2>> *unknowns = nullptr)
+    std::vector<std::array<double, 3>> *unknowns = nullptr)
 {
     const auto sun = Sun{p.theta, p.psi}.vector();
     const double phase = std::acos(std::clamp(sun[2], -1.0, 1.0)) * 180 / kPiD;
     const double lambert = lunarLambertL(phase);
-    out.assign(pb.samples.size() + 2 * pb.lines.size(), 0);
+    out.assign(pb.samples.size() + 3 * pb.lines.size(), 0);
     if (light)
         light->assign(pb.samples.size(), 0);
     if (unknowns)
@@ -321,9 +345,12 @@ void residuals(const Problem &pb,
         const Line &line = pb.lines[l];
         f.clear();
         mask.clear();
-        double a11 = 0, a12 = 0, a22 = 0, b1 = 0, b2 = 0;
         if (line.nearLimb)
             blurredAlong(pb, line, sun, lambert, p, f, mask);
+        // Columns: the glow over the disc, the light of the ramp and its square, which takes up
+        // a photometry that bends the ramp otherwise than assumed and an albedo that changes
+        // along the line, so that the foot of the ramp alone places the terminator.
+        double a[3][3] = {}, b[3] = {};
         for (std::size_t k = line.from; k < line.to; ++k) {
             const Sample &s = pb.samples[k];
             if (!line.nearLimb) {
@@ -331,30 +358,29 @@ void residuals(const Problem &pb,
                 mask.push_back(s.mask);
             }
             const double w = pb.weight[k];
-            const double fk = f[k - line.from], mk = mask[k - line.from];
-            a11 += w * mk * mk;
-            a12 += w * mk * fk;
-            a22 += w * fk * fk;
-            b1 += w * mk * s.lin;
-            b2 += w * fk * s.lin;
+            const double fk = f[k - line.from];
+            const double col[3] = {mask[k - line.from], fk, fk * fk};
+            for (int i = 0; i < 3; ++i) {
+                b[i] += w * col[i] * s.lin;
+                for (int j = 0; j < 3; ++j)
+                    a[i][j] += w * col[i] * col[j];
+            }
         }
-        a11 += pb.glowPrior;
-        b1 += pb.glowPrior * pb.glowMean;
-        a22 += pb.albedoPrior;
-        b2 += pb.albedoPrior * pb.albedoMean;
-        const double det = a11 * a22 - a12 * a12;
-        double glow = a11 > 0 ? b1 / a11 : 0, albedo = 0;
-        if (det > 1e-12 * a11 * a22 && (a11 * b2 - a12 * b1) > 0) {
-            glow = (a22 * b1 - a12 * b2) / det;
-            albedo = (a11 * b2 - a12 * b1) / det;
+        for (int i = 0; i < 3; ++i) {
+            a[i][i] += pb.prior[i];
+            b[i] += pb.prior[i] * pb.mean[i];
         }
+        std::array<double, 3> x{};
+        if (!solve3(a, b, x) || !(x[1] > 0))
+            x = {pb.mean[0], 0, 0};
         if (unknowns)
-            unknowns->push_back({glow, albedo});
-        out[pb.samples.size() + 2 * l] = std::sqrt(pb.glowPrior) * (glow - pb.glowMean);
-        out[pb.samples.size() + 2 * l + 1] = std::sqrt(pb.albedoPrior) * (albedo - pb.albedoMean);
+            unknowns->push_back(x);
+        for (std::size_t i = 0; i < 3; ++i)
+            out[pb.samples.size() + 3 * l + i] = std::sqrt(pb.prior[i]) * (x[i] - pb.mean[i]);
         for (std::size_t k = line.from; k < line.to; ++k) {
             const Sample &s = pb.samples[k];
-            const double model = mask[k - line.from] * glow + albedo * f[k - line.from];
+            const double fk = f[k - line.from];
+            const double model = mask[k - line.from] * x[0] + x[1] * fk + x[2] * fk * fk;
             out[k] = std::sqrt(pb.weight[k]) * (s.lin - model);
             if (light)
                 (*light)[k] = model;
@@ -474,17 +500,17 @@ Params levenbergMarquardt(const Problem &pb, Params p, int iterations)
 void reweigh(Problem &pb, const Params &p, bool robust = true)
 {
     std::fill(pb.weight.begin(), pb.weight.end(), 1.0);
-    pb.glowPrior = pb.albedoPrior = 0;
+    pb.prior = {0, 0, 0};
+    pb.mean = {0, 0, 0};
     std::vector<double> light, e;
-    std::vector<std::array<double, 2>> unknowns;
+    std::vector<std::array<double, 3>> unknowns;
     residuals(pb, p, e, &light, &unknowns);
-    std::vector<double> glows, albedos;
-    for (const auto &u : unknowns) {
-        glows.push_back(u[0]);
-        albedos.push_back(u[1]);
+    for (std::size_t i = 0; i < 3; ++i) {
+        std::vector<double> figures;
+        for (const auto &u : unknowns)
+            figures.push_back(u[i]);
+        pb.mean[i] = median(figures);
     }
-    pb.glowMean = median(glows);
-    pb.albedoMean = median(albedos);
     std::vector<double> levels(light.size());
     for (std::size_t k = 0; k < light.size(); ++k) {
         const double sl = slope(pb, light[k] + pb.skyLin);
@@ -499,10 +525,14 @@ void reweigh(Problem &pb, const Params &p, bool robust = true)
         const double u = levels[k] / (kTukey * scale);
         pb.weight[k] *= std::fabs(u) < 1 ? (1 - u * u) * (1 - u * u) : 0;
     }
-    const double albedoSpread = 0.3 * std::fabs(pb.albedoMean) + 1e-9;
-    const double glowSpread = std::max(0.5 * std::fabs(pb.glowMean), 0.005 * albedoSpread / 0.3) + 1e-9;
-    pb.albedoPrior = (scale / albedoSpread) * (scale / albedoSpread);
-    pb.glowPrior = (scale / glowSpread) * (scale / glowSpread);
+    // A sea is about half as bright as the highlands; the glow is earthshine, which follows the
+    // albedo; the bend may change the ramp by a third at a tenth of the Sun's height.
+    const double albedo = std::fabs(pb.mean[1]) + 1e-9;
+    const std::array<double, 3> spread{std::max(0.5 * std::fabs(pb.mean[0]), 0.005 * albedo) + 1e-9,
+        0.3 * albedo,
+        3 * albedo + 0.5 * std::fabs(pb.mean[2])};
+    for (std::size_t i = 0; i < 3; ++i)
+        pb.prior[i] = (scale / spread[i]) * (scale / spread[i]);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -526,6 +556,22 @@ double skyLevel(const ImageView &image, const Disc &d, double blur)
     return known >= 64 ? median(ring) : kNaN;
 }
 
+// Where a sample lies on the sphere of the disc `d`; false when it is too far beyond the limb
+// for any of the disc's light to reach it.
+bool placeSample(const Disc &d, double blur, Sample &s)
+{
+    const double px = (s.x - d.cx), py = (s.y - d.cy);
+    const double rho = std::hypot(px, py) / d.r;
+    const double outside = (rho - 1) * d.r; // pixels beyond the limb
+    s.mask = 0.5 * std::erfc(outside / (blur * std::sqrt(2.0)));
+    // Light beyond the limb comes from the ground just inside it.
+    const double inner = std::min(rho, 1 - 0.5 / d.r);
+    s.dx = px / d.r * (inner / std::max(rho, 1e-12));
+    s.dy = py / d.r * (inner / std::max(rho, 1e-12));
+    s.z = std::sqrt(std::max(0.0, 1 - inner * inner));
+    return outside <= 3 * blur + 2;
+}
+
 // A sample at picture offsets (dx, dy) pixels from the centre, levels averaged over three
 // points along the terminator so that the grain counts less.
 bool makeSample(const ImageView &image, const Problem &pb, double x, double y, double tx, double ty, Sample &s)
@@ -540,17 +586,10 @@ bool makeSample(const ImageView &image, const Problem &pb, double x, double y, d
     // Clipped highlights say nothing of the light.
     if (std::max({l0, l1, l2}) >= 254.5)
         return false;
-    const double px = (x - d.cx), py = (y - d.cy);
-    const double rho = std::hypot(px, py) / d.r;
-    const double outside = (rho - 1) * d.r; // pixels beyond the limb
-    if (outside > 3 * pb.blur + 2)
+    s.x = x;
+    s.y = y;
+    if (!placeSample(d, pb.blur, s))
         return false;
-    s.mask = 0.5 * std::erfc(outside / (pb.blur * std::sqrt(2.0)));
-    // Light beyond the limb comes from the ground just inside it.
-    const double inner = std::min(rho, 1 - 0.5 / d.r);
-    s.dx = px / d.r * (inner / std::max(rho, 1e-12));
-    s.dy = py / d.r * (inner / std::max(rho, 1e-12));
-    s.z = std::sqrt(std::max(0.0, 1 - inner * inner));
     s.lin = toLight(pb, s.level);
     return true;
 }
@@ -636,7 +675,7 @@ Mat covariance(const Problem &pb, const Params &p)
     double used = 0;
     for (double w : pb.weight)
         used += w > 0;
-    const double dof = std::max(1.0, used - kParams - 2.0 * static_cast<double>(pb.lines.size()));
+    const double dof = std::max(1.0, used - kParams - 3.0 * static_cast<double>(pb.lines.size()));
     const double s2 = sumOfSquares(e) / dof;
     constexpr std::size_t kBlocks = 12;
     Mat meat{};
@@ -644,8 +683,8 @@ Mat covariance(const Problem &pb, const Params &p)
     for (std::size_t b = 0; b < kBlocks; ++b) {
         Vec score{};
         for (std::size_t l = n * b / kBlocks; l < n * (b + 1) / kBlocks; ++l) {
-            const std::size_t prior = pb.samples.size() + 2 * l;
-            for (std::size_t k : {prior, prior + 1})
+            const std::size_t prior = pb.samples.size() + 3 * l;
+            for (std::size_t k : {prior, prior + 1, prior + 2})
                 for (std::size_t i = 0; i < kParams; ++i)
                     score[i] += jac[k][i] * e[k];
             for (std::size_t k = pb.lines[l].from; k < pb.lines[l].to; ++k)
@@ -665,6 +704,28 @@ Mat covariance(const Problem &pb, const Params &p)
                     blocks[i][j] += hinv[i][a] * meat[a][c] * hinv[c][j];
         }
     return blocks[1][1] > grain[1][1] ? blocks : grain;
+}
+
+// How the fitted tilt and Sun move with the disc they were fitted in: d(θ, ψ)/d(cx, cy, r),
+// refitting the same samples in a disc moved by half a pixel each way.
+std::array<std::array<double, 3>, 2> discSensitivity(const Problem &pb, const Params &p)
+{
+    std::array<std::array<double, 3>, 2> out{};
+    constexpr double kStep = 0.5;
+    for (std::size_t i = 0; i < 3; ++i) {
+        Params ends[2];
+        for (int side = 0; side < 2; ++side) {
+            Problem moved = pb;
+            double &v = i == 0 ? moved.disc.cx : i == 1 ? moved.disc.cy : moved.disc.r;
+            v += side == 0 ? kStep : -kStep;
+            for (Sample &sample : moved.samples)
+                (void)placeSample(moved.disc, p.blur, sample);
+            ends[side] = levenbergMarquardt(moved, p, 6);
+        }
+        out[0][i] = (ends[0].theta - ends[1].theta) / (2 * kStep);
+        out[1][i] = (ends[0].psi - ends[1].psi) / (2 * kStep);
+    }
+    return out;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -716,6 +777,7 @@ double wrapAngle(double a)
 
 TerminatorFit resultOf(const Problem &pb, const Params &p, const Mat &cov)
 {
+    const auto byDisc = discSensitivity(pb, p);
     TerminatorFit fit;
     fit.outcome = FitOutcome::Found;
     const double psi = wrapAngle(p.psi);
@@ -730,6 +792,10 @@ TerminatorFit resultOf(const Problem &pb, const Params &p, const Mat &cov)
     fit.varB = static_cast<real>(kCoverage * cov[1][1] * toDegrees * toDegrees);
     fit.covThetaB = static_cast<real>(kCoverage * cov[0][1] * toDegrees);
     fit.bSigma = std::sqrt(fit.varB);
+    for (std::size_t i = 0; i < 3; ++i) {
+        fit.thetaByDisc[i] = static_cast<real>(byDisc[0][i]);
+        fit.bByDisc[i] = static_cast<real>(byDisc[1][i] * toDegrees);
+    }
     fit.lines = static_cast<int>(pb.lines.size());
     fit.gamma = static_cast<real>(pb.gamma);
     fit.roughness = static_cast<real>(p.q);
@@ -780,10 +846,17 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc, const
     const Split first = firstLook(points, static_cast<double>(disc.theta));
     const double sky = skyLevel(image, pb.disc, pb.blur);
     const double dark = std::isnan(sky) ? first.dark : std::min(sky, first.dark);
-    // No clear split into a bright and a dark part shaped by a terminator: stripes, chequers,
-    // an even grey.
-    if (first.score < 0.3 || first.lit - dark < 12)
-        return refusal(FitOutcome::NotAMoon);
+    // No clear split into a bright and a dark part shaped by a terminator: a disc bright all
+    // over against its sky is a full Moon; stripes, chequers or an even grey are no Moon.
+    if (first.score < 0.3 || first.lit - dark < 12) {
+        std::vector<double> levels;
+        for (const Point &p : points)
+            levels.push_back(p.level);
+        const double typical = median(levels);
+        const bool bright = !std::isnan(sky) && typical - sky > 12;
+        return refusal(bright && first.dark - sky > 0.3 * (typical - sky) ? FitOutcome::FullMoon
+                                                                          : FitOutcome::NotAMoon);
+    }
 
     const std::vector<double> gammas = camera.gamma > 0 ? std::vector<double>{static_cast<double>(camera.gamma)}
                                                         : std::vector<double>{1.0, 1.6, 2.2, 2.8};

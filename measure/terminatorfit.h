@@ -4,6 +4,7 @@
 #include "measure/pixels.h"
 #include "measure/real.h"
 
+#include <array>
 #include <optional>
 
 namespace measure {
@@ -44,8 +45,12 @@ struct TerminatorFit {
     real varTheta = 0;
     real varB = 0;
     real covThetaB = 0;
-    /// √varB: the ± shown for b.
+    /// √varB: the ± shown for b, the disc taken as exact.
     real bSigma = 0;
+    /// How theta (radians) and b (degrees) move per pixel of the disc's centreX, centreY and
+    /// radius: what carries the disc's own uncertainty into them.
+    std::array<real, 3> thetaByDisc{};
+    std::array<real, 3> bByDisc{};
     /// Lines across the terminator that the fit kept.
     int lines = 0;
     /// The tone curve's exponent used and the spread of the terminator (relief and blur
