@@ -836,6 +836,7 @@ private:
     double mareCover(V u) const;
     double reflected(double cosI, double cosE) const;
     double sunlight(double e, double beta) const;
+    double unshadowed(double e) const;
     double smooth(double a, double b) const;
     double withRelief(double a, double b, const Relief &relief) const;
     bool reliefMatters(V p, double rr, const Relief &relief) const;
@@ -1149,8 +1150,10 @@ double Renderer::terrainLight(V p, double rr) const
         return earthshine;
     const V n = unit(u - grad);
     const double lit = std::clamp(dot(n, sun), -1.0, 1.0);
+    const double e = std::asin(lit);
     const double irradiance =
-        phi < kBandTop ? sunlight(std::asin(lit), horizons.lookup(u, sun)) : std::max(0.0, lit);
+        (phi < kBandTop ? sunlight(e, horizons.lookup(u, sun)) : std::max(0.0, lit))
+        * unshadowed(e);
     return cover * scene.brightness * a0 * reflected(irradiance, n.z) + earthshine;
 }
 
@@ -1222,13 +1225,13 @@ void addCrater(Terrain &terrain, V c, double dKm, double halo)
 
 void Renderer::placeLandforms(Random &random)
 {
-    // Craters of the highlands' size distribution, as many per octave of size as cover a fifth
+    // Craters of the highlands' size distribution, as many per octave of size as cover a third
     // of the hemisphere, from a few pixels wide up; the maria keep a tenth of them.
     const double kmPerPixel = kMoonRadiusKm / scene.radius;
     const double hemisphere = 2 * M_PI * kMoonRadiusKm * kMoonRadiusKm;
     for (double d = std::max(3.0, 4 * kmPerPixel); d < 250; d *= 2) {
         const double typical = 1.4 * d;
-        const auto count = static_cast<int>(0.2 * hemisphere / (M_PI * 0.64 * typical * typical));
+        const auto count = static_cast<int>(0.33 * hemisphere / (M_PI * 0.64 * typical * typical));
         for (int k = 0; k < count; ++k) {
             const V c = uniformHemisphere(random);
             const double dKm = d * std::pow(2.0, random.uniform());
@@ -1322,11 +1325,11 @@ double Renderer::smooth(double a, double b) const
     const double lit = dot(n, sun);
     if (lit <= -sunAlpha)
         return 0;
-    if (sunAlpha <= 0)
+    if (sunAlpha <= 0 && scene.roughness <= 0)
         return scene.brightness * albedo(n) * reflected(lit, n.z);
     // On the plain sphere the horizon of every point is its tangent plane.
     const double e = std::asin(std::min(lit, 1.0));
-    return scene.brightness * albedo(n) * reflected(sunlight(e, -e), n.z);
+    return scene.brightness * albedo(n) * reflected(sunlight(e, -e) * unshadowed(e), n.z);
 }
 
 /// The light a ground of albedo 1 sends to the viewer when lit with irradiance cosI (the
@@ -1340,6 +1343,22 @@ double Renderer::reflected(double cosI, double cosE) const
     // A slope turned from the viewer is not seen; its tiny cosine would blow the first term up.
     const double e = std::max(cosE, 0.02);
     return 2 * lunarL * cosI / (cosI + e) + (1 - lunarL) * cosI;
+}
+
+/// The part of ground rough below the pixel's scale that its own relief leaves in the light of
+/// a Sun e radians high: Smith's shadowing function for Gaussian slopes of the scene's RMS.
+double Renderer::unshadowed(double e) const
+{
+    if (scene.roughness <= 0)
+        return 1;
+    // The Sun's disc keeps the tops lit a little below its centre's horizon.
+    e = std::max(e, 0.5 * sunAlpha);
+    if (e <= 0)
+        return 0;
+    const double nu = std::tan(e) / (std::sqrt(2.0) * std::tan(scene.roughness * M_PI / 180));
+    const double tail = std::erfc(nu);
+    const double lambda = 0.5 * (std::exp(-nu * nu) / (nu * std::sqrt(M_PI)) - tail);
+    return (1 - 0.5 * tail) / (1 + lambda);
 }
 
 /// Irradiance (1 for a Sun at the zenith) of ground under a Sun whose centre stands e radians

@@ -90,6 +90,11 @@ struct Scene {
     /// shadows where the Sun is lower than 30 degrees and lighting peaks beyond the
     /// terminator. The mountains above stay as they are drawn (their shadows exact).
     bool relief = false;
+    /// Relief finer than a pixel, as the RMS of its slopes in degrees (0 for none): it shades
+    /// the ground under a low Sun by the part of it in the shadow of its own roughness
+    /// (Smith's function for a Gaussian surface), which darkens the terminator's ramp and the
+    /// horns. The Moon's highlands are rough by about 8 degrees at a kilometre.
+    double roughness = 0;
     /// Seeing: full width at half maximum of a Gaussian blur, in pixels, applied to the light
     /// before the tone curve, as the atmosphere does.
     double blurFwhm = 0;
