@@ -64,9 +64,19 @@ std::optional<Elevation> elevationAt(const MoonModel &model, real x, real y)
     const real pixel = kLimbPixelSigma;
     const real bSigma = degreesToRadians(model.bSigma);
     const real thetaSigma = pixel / model.radius;
-    const real sineSigma = std::sqrt(std::pow(g.byB * bSigma, 2) + std::pow(g.byCentreX * pixel, 2)
+    real sineSigma = std::sqrt(std::pow(g.byB * bSigma, 2) + std::pow(g.byCentreX * pixel, 2)
         + std::pow(g.byCentreY * pixel, 2) + std::pow(g.byRadius * pixel, 2)
         + std::pow(g.byTheta * thetaSigma, 2));
+    // A model fitted on the photograph knows how its errors go together: gᵀ C g.
+    if (model.covariance) {
+        const std::array<real, kModelInputs> grad{
+            g.byCentreX, g.byCentreY, g.byRadius, g.byTheta, g.byB * kPiOver180};
+        real variance = 0;
+        for (std::size_t i = 0; i < grad.size(); ++i)
+            for (std::size_t j = 0; j < grad.size(); ++j)
+                variance += grad[i] * (*model.covariance)[i][j] * grad[j];
+        sineSigma = std::sqrt(std::max<real>(0, variance));
+    }
 
     // The arcsine is taken of the interval rather than multiplied by its slope, which is
     // infinite at the sub-solar and anti-solar points.

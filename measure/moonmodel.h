@@ -3,6 +3,7 @@
 #include "measure/mesurestate.h"
 #include "measure/real.h"
 
+#include <array>
 #include <optional>
 
 namespace measure {
@@ -37,7 +38,15 @@ struct MoonModel {
     /// +1 when the Sun is on the side to which the curves of positive elevation move (the sign
     /// the spin box uses), -1 when the photograph shows the other side lit.
     int litSign = 1;
+    /// Covariance of (centreX, centreY, radius, theta, b) in pixels, radians and degrees, at the
+    /// level of the ± shown, when the whole model was fitted on the photograph. None for a model
+    /// traced from clicks: its centre, radius and cusp line are then each taken to half a pixel
+    /// and b to bSigma, independently.
+    std::optional<std::array<std::array<real, 5>, 5>> covariance;
 };
+
+/// The model's entries in the order of MoonModel::covariance.
+inline constexpr int kModelInputs = 5;
 
 /// The model of a traced state with the terminator at b degrees. Throws Failure exactly where
 /// the curves do (a radius of 0, an over-long vertical chord).

@@ -166,12 +166,22 @@ real propagate(const Inputs &in, const ShadowErrors &errors, Output output)
         in.model.bSigma};
     const std::array<real, kInputCount> step{
         1e-4L, 1e-4L, 1e-4L, 1e-4L, 1e-4L, 1e-4L, 1e-4L, 1e-4L / radius, 1e-5L};
+    std::array<real, kInputCount> slope{};
+    for (std::size_t i = 0; i < kInputCount; ++i)
+        slope[i] = partial(in, i, step[i], output);
     real variance = 0;
-    for (std::size_t i = 0; i < kInputCount; ++i) {
-        const real term = partial(in, i, step[i], output) * sigma[i];
-        variance += term * term;
+    // A model fitted on the photograph brings the covariance of its five entries; the clicks
+    // stay independent of it and of each other.
+    const std::size_t own = in.model.covariance ? kInputCount - kModelInputs : kInputCount;
+    for (std::size_t i = 0; i < own; ++i)
+        variance += (slope[i] * sigma[i]) * (slope[i] * sigma[i]);
+    if (in.model.covariance) {
+        const auto &c = *in.model.covariance;
+        for (std::size_t i = 0; i < kModelInputs; ++i)
+            for (std::size_t j = 0; j < kModelInputs; ++j)
+                variance += slope[own + i] * c[i][j] * slope[own + j];
     }
-    return std::sqrt(variance);
+    return std::sqrt(std::max<real>(0, variance));
 }
 
 } // namespace
