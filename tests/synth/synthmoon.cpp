@@ -763,7 +763,10 @@ struct Horizons {
     }
 };
 
-Horizons sweepHorizons(const Terrain &terrain, V sun, double radiusPx)
+/// `seen` tells whether a point of the sphere shows in the frame (or near it): circles that
+/// pass by the frame are not swept.
+template <typename Seen>
+Horizons sweepHorizons(const Terrain &terrain, V sun, double radiusPx, const Seen &seen)
 {
     Horizons hz;
     tangentBasis(sun, hz.e1, hz.e2);
@@ -777,6 +780,12 @@ Horizons sweepHorizons(const Terrain &terrain, V sun, double radiusPx)
         double s, w;
     };
     std::vector<Point> hull;
+    std::vector<double> sines(static_cast<std::size_t>(hz.elevations)),
+        cosines(static_cast<std::size_t>(hz.elevations));
+    for (int p = 0; p < hz.elevations; ++p) {
+        sines[static_cast<std::size_t>(p)] = std::sin(kBandBottom + p * hz.step);
+        cosines[static_cast<std::size_t>(p)] = std::cos(kBandBottom + p * hz.step);
+    }
     for (int l = 0; l < hz.longitudes; ++l) {
         const double lambda = l * hz.step;
         const V m = std::cos(lambda) * hz.e1 + std::sin(lambda) * hz.e2;
@@ -790,13 +799,19 @@ Horizons sweepHorizons(const Terrain &terrain, V sun, double radiusPx)
             zMax = zTop;
         if (zMax < -0.05)
             continue;
+        bool shown = false;
+        for (int p = 0; p < hz.elevations && !shown; p += 8)
+            shown = seen(sines[static_cast<std::size_t>(p)] * sun
+                + cosines[static_cast<std::size_t>(p)] * m);
+        if (!shown)
+            continue;
         hull.clear();
         float *row = &hz.beta[static_cast<std::size_t>(l) * hz.elevations];
         for (int p = hz.elevations - 1; p >= 0; --p) {
-            const double phi = kBandBottom + p * hz.step;
-            const V u = std::sin(phi) * sun + std::cos(phi) * m;
-            const double r = 1 + terrain.at(u, nullptr);
-            const Point here{r * std::sin(phi), r * std::cos(phi)};
+            const double sp = sines[static_cast<std::size_t>(p)];
+            const double cp = cosines[static_cast<std::size_t>(p)];
+            const double r = 1 + terrain.at(sp * sun + cp * m, nullptr);
+            const Point here{r * sp, r * cp};
             auto slope = [&](const Point &q) {
                 return (q.w - here.w) / (q.s - here.s);
             };
@@ -829,6 +844,7 @@ private:
     double albedo(V u) const;
     double lunarAlbedo(V u, double halo) const;
     double terrainLight(V p, double rr) const;
+    double groundLight(V u, bool withEarthshine) const;
     void placeMaria(Random &random);
     void placeLandforms(Random &random);
     void placeRange(Random &random);
@@ -899,8 +915,17 @@ Renderer::Renderer(const Scene &s)
         placeLandforms(formRandom);
         placeRays(rayRandom);
         terrain.index();
-        if (s.relief)
-            horizons = sweepHorizons(terrain, sun, s.radius);
+        if (s.relief) {
+            // A circle that crosses the frame is swept whole, so shadows cast from beyond the
+            // edge come in; the margin covers the gaps between the points tried on it.
+            const double margin = 8 + 0.1 * s.radius;
+            horizons = sweepHorizons(terrain, sun, s.radius, [&](V u) {
+                double px, py;
+                picture(u, px, py);
+                return u.z > -0.05 && px > -margin && py > -margin && px < s.width + margin
+                    && py < s.height + margin;
+            });
+        }
     }
     if (s.colour) {
         tint[0] = 1.0;
@@ -1138,14 +1163,21 @@ double Renderer::terrainLight(V p, double rr) const
     const double k = std::min(r, 1 - 0.5 / scene.radius) / std::max(r, 1e-12);
     const double a = p.x * k, b = p.y * k;
     const V u{a, b, std::sqrt(std::max(0.0, 1 - a * a - b * b))};
+    return cover * groundLight(u, true);
+}
+
+/// Light of the rough ground at u (unit), with its earthshine when asked.
+double Renderer::groundLight(V u, bool withEarthshine) const
+{
     const double phi = std::asin(std::clamp(dot(u, sun), -1.0, 1.0));
-    if (phi < kBandBottom && scene.earthshine <= 0)
+    const double earthLight = withEarthshine ? scene.earthshine : 0;
+    if (phi < kBandBottom && earthLight <= 0)
         return 0;
     V grad;
     double halo = 0;
     terrain.at(u, &grad, &halo);
     const double a0 = scene.lunarAlbedo ? lunarAlbedo(u, halo) : albedo(u);
-    const double earthshine = cover * scene.earthshine * a0;
+    const double earthshine = earthLight * a0;
     if (phi < kBandBottom)
         return earthshine;
     const V n = unit(u - grad);
@@ -1154,7 +1186,7 @@ double Renderer::terrainLight(V p, double rr) const
     const double irradiance =
         (phi < kBandTop ? sunlight(e, horizons.lookup(u, sun)) : std::max(0.0, lit))
         * unshadowed(e);
-    return cover * scene.brightness * a0 * reflected(irradiance, n.z) + earthshine;
+    return scene.brightness * a0 * reflected(irradiance, n.z) + earthshine;
 }
 
 void Renderer::placeMaria(Random &random)
@@ -1400,10 +1432,12 @@ double Renderer::withRelief(double a, double b, const Relief &relief) const
     const V x = view.at(t);
     const V u = unit(x);
     V grad;
-    reliefHeight(relief, u, grad);
+    // On the plain around a mountain the rough ground shows, and only the mountain's shadow
+    // is cast exactly.
+    const bool rough = scene.relief && std::fabs(reliefHeight(relief, u, grad)) < 1e-12;
     const V n = unit(u - grad);
     const double lit = dot(n, sun);
-    if (lit <= 0 || dot(u, sun) < -0.2)
+    if ((lit <= 0 && !rough) || dot(u, sun) < -0.2)
         return 0;
     const double cosE = n.z;
     // The shadow ray starts a hair above the surface so that it does not meet it at once.
@@ -1413,6 +1447,8 @@ double Renderer::withRelief(double a, double b, const Relief &relief) const
         -b2 + std::sqrt(std::max(0.0, b2 * b2 - dot(toSun.o, toSun.o) + outer * outer));
     if (reliefHit(relief, toSun, 0, exit, true) < kNoHit)
         return 0;
+    if (rough)
+        return groundLight(u, false);
     return scene.brightness * albedo(u) * reflected(lit, cosE);
 }
 
