@@ -801,12 +801,13 @@ struct Horizons {
 /// `seen` tells whether a point of the sphere shows in the frame (or near it): circles that
 /// pass by the frame are not swept.
 template <typename Seen>
-Horizons sweepHorizons(const Terrain &terrain, V sun, double radiusPx, const Seen &seen)
+Horizons sweepHorizons(
+    const Terrain &terrain, V sun, double radiusPx, double pixels, const Seen &seen)
 {
     Horizons hz;
     tangentBasis(sun, hz.e1, hz.e2);
-    // About a pixel at the terminator; a little more on the largest discs.
-    hz.step = std::max(1.0, radiusPx / 1200) / radiusPx;
+    // `pixels` at the terminator; a little more on the largest discs.
+    hz.step = pixels * std::max(1.0, radiusPx / 1000) / radiusPx;
     hz.longitudes = static_cast<int>(std::ceil(2 * M_PI / hz.step));
     hz.step = 2 * M_PI / hz.longitudes;
     hz.elevations = static_cast<int>(std::ceil((kBandTop + 0.04 - kBandBottom) / hz.step)) + 1;
@@ -968,10 +969,10 @@ Renderer::Renderer(const Scene &s)
                 return u.z > -0.05 && px > -margin && py > -margin && px < s.width + margin
                     && py < s.height + margin;
             };
-            horizons = sweepHorizons(terrain, sun, s.radius, seen);
+            horizons = sweepHorizons(terrain, sun, s.radius, 1, seen);
             // The viewer's own horizons near the limb: what the relief hides there, the
             // shadows behind it first when the Sun is behind the viewer.
-            sightlines = sweepHorizons(terrain, V{0, 0, 1}, s.radius, seen);
+            sightlines = sweepHorizons(terrain, V{0, 0, 1}, s.radius, 2, seen);
         }
     }
     if (s.colour) {
