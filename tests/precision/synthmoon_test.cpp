@@ -700,13 +700,16 @@ TEST(SynthMoon, RealisticCatalogueCoversWhatPhotographsShow)
 }
 
 // The horns a user sees end on the limb, on the lit side; a crescent's short of the true
-// cusps, where the Sun grazes the rough ground.
+// cusps, where the Sun grazes the rough ground. The same scene renders the same photograph.
 TEST(SynthMoon, HornTipsAreOnTheLimbShortOfACrescentsCusps)
 {
     for (const synth::RealisticCase &c : synth::realisticCases()) {
         if (c.scene.radius > 300)
             continue;
         const synth::Photo photo = synth::render(c.scene);
+        if (c.scene.radius == 200) {
+            EXPECT_EQ(synth::render(c.scene).pixels, photo.pixels) << "not deterministic";
+        }
         const synth::HornTips tips = synth::hornTips(c.scene, photo);
         const bool crescent = c.scene.sun.z < -0.2;
         for (int n = 0; n < 2; ++n) {
@@ -724,4 +727,49 @@ TEST(SynthMoon, HornTipsAreOnTheLimbShortOfACrescentsCusps)
             }
         }
     }
+}
+
+// A mountain on the rough, lunar-lit ground of a realistic photograph still casts its exact
+// shadow: dark from its foot to the end shadowOf gives, the ground lit again beyond it.
+TEST(SynthMoon, MountainOnRoughGroundCastsItsExactShadow)
+{
+    synth::Scene scene = synth::realisticCases().front().scene;
+    scene.radius = 1500;
+    scene.theta = 0.25;
+    scene.blurFwhm = 0;
+    scene.jpegQuality = 0;
+    scene.noise = 0;
+    scene.earthshine = 0;
+    scene.gamma = 1;
+    synth::Mountain ridge;
+    ridge.shape = synth::Mountain::Shape::Ridge;
+    ridge.base = synth::placeUnderSun(scene, 6, 10);
+    EXPECT_NEAR(*synth::sunElevationAt(scene,
+                    double(measure::project(synth::modelOf(scene), ridge.base).x),
+                    double(measure::project(synth::modelOf(scene), ridge.base).y)),
+        6,
+        1e-6);
+    ridge.heightKm = 3;
+    ridge.radiusKm = 6;
+    ridge.halfLengthKm = 24;
+    scene.mountains = {ridge};
+    scene.width = scene.height = 200;
+    scene.centreX = scene.centreY = 0;
+    const measure::PicturePoint foot0 = measure::project(synth::modelOf(scene), ridge.base);
+    scene.centreX = 100 - double(foot0.x);
+    scene.centreY = 60 - double(foot0.y);
+    const synth::ShadowTruth truth = synth::shadowOf(scene, ridge);
+    ASSERT_TRUE(truth.falls);
+    const synth::Photo photo = synth::render(scene);
+    const measure::PicturePoint foot = measure::project(synth::modelOf(scene), ridge.base);
+    const double fx = double(foot.x), fy = double(foot.y);
+    const double length = std::hypot(double(truth.end.x) - fx, double(truth.end.y) - fy);
+    const double ux = (double(truth.end.x) - fx) / length, uy = (double(truth.end.y) - fy) / length;
+    const double footPx = ridge.radiusKm / synth::kMoonRadiusKm * scene.radius;
+    for (double d = footPx + 1; d < length - 1.5; d += 1)
+        EXPECT_LE(bilinear(photo, fx + d * ux, fy + d * uy), scene.sky + 1) << d;
+    double beyond = 0;
+    for (double d = length + 2; d < length + 8; d += 1)
+        beyond += bilinear(photo, fx + d * ux, fy + d * uy) / 6;
+    EXPECT_GT(beyond, scene.sky + 0.3 * scene.brightness * std::sin(6 * kDegree));
 }

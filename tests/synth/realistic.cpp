@@ -141,6 +141,27 @@ std::optional<double> sunElevationAt(const Scene &scene, double x, double y)
     return static_cast<double>(std::asin(measure::dot(*p, s) / n) / measure::kPiOver180);
 }
 
+measure::Vec3 placeUnderSun(const Scene &scene, double elevationDegrees, double alongDegrees)
+{
+    using measure::real;
+    const measure::Vec3 &s0 = scene.sun;
+    const real n = std::sqrt(measure::dot(s0, s0));
+    const real sy = s0.y / n, sz = s0.z / n;
+    // Square to the Sun: the cusp line, and the direction across it that faces the viewer.
+    real wy = -sz, wz = sy;
+    if (wz < 0) {
+        wy = -wy;
+        wz = -wz;
+    }
+    const real e = elevationDegrees * measure::kPiOver180, a = alongDegrees * measure::kPiOver180;
+    const real c = std::cos(e) * std::cos(a);
+    const measure::Vec3 place{
+        std::cos(e) * std::sin(a), std::sin(e) * sy + c * wy, std::sin(e) * sz + c * wz};
+    if (!(place.z > 0))
+        throw std::invalid_argument("synth::placeUnderSun: that place is behind the limb");
+    return place;
+}
+
 namespace {
 
 /// Mean level of the 3 × 3 pixels around (x, y) over all channels; none outside the photo.

@@ -743,6 +743,41 @@ struct Horizons {
     double step = 0;
     int longitudes = 0, elevations = 0;
     std::vector<float> beta;
+    /// Where the horizon's tangent touches the ground: the elevation step of the point on the
+    /// same circle that stands in the way.
+    std::vector<std::uint16_t> occluder;
+
+    /// True when the ground towards `axis` rises above the line from u along it; `by` is then
+    /// the ground that stands in the way.
+    template <typename Ground> bool occluded(V u, V axis, const Ground &ground, V &by) const
+    {
+        if (beta.empty() || lookup(u, axis) <= 0)
+            return false;
+        const double phi = std::asin(std::clamp(dot(u, axis), -1.0, 1.0));
+        double lambda = std::atan2(dot(u, e2), dot(u, e1));
+        if (lambda < 0)
+            lambda += 2 * M_PI;
+        const int l = static_cast<int>(std::lround(lambda / step)) % longitudes;
+        const int p = std::clamp(
+            static_cast<int>(std::lround((phi - kBandBottom) / step)), 0, elevations - 1);
+        // From the ground in the way towards the axis, the last point still above the line
+        // along the axis: the first one that line meets coming from the other end.
+        const double level = (1 + ground.at(u, nullptr)) * std::cos(phi);
+        const V m = std::cos(l * step) * e1 + std::sin(l * step) * e2;
+        int q = occluder[static_cast<std::size_t>(l) * elevations + p];
+        auto point = [&](int k) {
+            const double f = kBandBottom + k * step;
+            return std::sin(f) * axis + std::cos(f) * m;
+        };
+        while (q + 1 < elevations) {
+            const V next = point(q + 1);
+            if ((1 + ground.at(next, nullptr)) * dot(next, m) < level)
+                break;
+            ++q;
+        }
+        by = point(q);
+        return true;
+    }
 
     double lookup(V u, V sun) const
     {
@@ -763,20 +798,32 @@ struct Horizons {
     }
 };
 
-Horizons sweepHorizons(const Terrain &terrain, V sun, double radiusPx)
+/// `seen` tells whether a point of the sphere shows in the frame (or near it): circles that
+/// pass by the frame are not swept.
+template <typename Seen>
+Horizons sweepHorizons(
+    const Terrain &terrain, V sun, double radiusPx, double pixels, const Seen &seen)
 {
     Horizons hz;
     tangentBasis(sun, hz.e1, hz.e2);
-    // About a pixel at the terminator; a little more on the largest discs.
-    hz.step = std::max(1.0, radiusPx / 1200) / radiusPx;
+    // `pixels` at the terminator; a little more on the largest discs.
+    hz.step = pixels * std::max(1.0, radiusPx / 1000) / radiusPx;
     hz.longitudes = static_cast<int>(std::ceil(2 * M_PI / hz.step));
     hz.step = 2 * M_PI / hz.longitudes;
     hz.elevations = static_cast<int>(std::ceil((kBandTop + 0.04 - kBandBottom) / hz.step)) + 1;
     hz.beta.assign(static_cast<std::size_t>(hz.longitudes) * hz.elevations, 0.0f);
+    hz.occluder.assign(hz.beta.size(), 0);
     struct Point {
         double s, w;
+        int p;
     };
     std::vector<Point> hull;
+    std::vector<double> sines(static_cast<std::size_t>(hz.elevations)),
+        cosines(static_cast<std::size_t>(hz.elevations));
+    for (int p = 0; p < hz.elevations; ++p) {
+        sines[static_cast<std::size_t>(p)] = std::sin(kBandBottom + p * hz.step);
+        cosines[static_cast<std::size_t>(p)] = std::cos(kBandBottom + p * hz.step);
+    }
     for (int l = 0; l < hz.longitudes; ++l) {
         const double lambda = l * hz.step;
         const V m = std::cos(lambda) * hz.e1 + std::sin(lambda) * hz.e2;
@@ -790,19 +837,28 @@ Horizons sweepHorizons(const Terrain &terrain, V sun, double radiusPx)
             zMax = zTop;
         if (zMax < -0.05)
             continue;
+        bool shown = false;
+        for (int p = 0; p < hz.elevations && !shown; p += 8)
+            shown = seen(sines[static_cast<std::size_t>(p)] * sun
+                + cosines[static_cast<std::size_t>(p)] * m);
+        if (!shown)
+            continue;
         hull.clear();
         float *row = &hz.beta[static_cast<std::size_t>(l) * hz.elevations];
         for (int p = hz.elevations - 1; p >= 0; --p) {
-            const double phi = kBandBottom + p * hz.step;
-            const V u = std::sin(phi) * sun + std::cos(phi) * m;
-            const double r = 1 + terrain.at(u, nullptr);
-            const Point here{r * std::sin(phi), r * std::cos(phi)};
+            const double sp = sines[static_cast<std::size_t>(p)];
+            const double cp = cosines[static_cast<std::size_t>(p)];
+            const double r = 1 + terrain.at(sp * sun + cp * m, nullptr);
+            const Point here{r * sp, r * cp, p};
             auto slope = [&](const Point &q) {
                 return (q.w - here.w) / (q.s - here.s);
             };
             while (hull.size() >= 2 && slope(hull[hull.size() - 2]) >= slope(hull.back()))
                 hull.pop_back();
             row[p] = hull.empty() ? -1.0f : static_cast<float>(std::atan(slope(hull.back())));
+            if (!hull.empty())
+                hz.occluder[static_cast<std::size_t>(l) * hz.elevations + p] =
+                    static_cast<std::uint16_t>(hull.back().p);
             hull.push_back(here);
         }
     }
@@ -829,6 +885,7 @@ private:
     double albedo(V u) const;
     double lunarAlbedo(V u, double halo) const;
     double terrainLight(V p, double rr) const;
+    double groundLight(V u, bool withEarthshine) const;
     void placeMaria(Random &random);
     void placeLandforms(Random &random);
     void placeRange(Random &random);
@@ -837,6 +894,7 @@ private:
     double reflected(double cosI, double cosE) const;
     double sunlight(double e, double beta) const;
     double unshadowed(double e) const;
+    double litAmongSeen(double e, double seen) const;
     double smooth(double a, double b) const;
     double withRelief(double a, double b, const Relief &relief) const;
     bool reliefMatters(V p, double rr, const Relief &relief) const;
@@ -860,11 +918,12 @@ private:
     double skyTint[3] = {1, 1, 1};
     /// The lunar-Lambert weight at the scene's phase, and the Sun's angular radius in radians.
     double lunarL = 0;
+    double phase = 0;
     double sunAlpha = 0;
     std::vector<Sea> maria;
     Terrain terrain;
     std::vector<RaySystem> rays;
-    Horizons horizons;
+    Horizons horizons, sightlines;
     ValueNoise coarseNoise, fineNoise;
 };
 
@@ -874,6 +933,7 @@ Renderer::Renderer(const Scene &s)
     , sinT(std::sin(s.theta))
     , sun(unit(toV(s.sun)))
     , lunarL(lunarLambertL(std::acos(std::clamp(sun.z, -1.0, 1.0)) * 180 / M_PI))
+    , phase(std::acos(std::clamp(sun.z, -1.0, 1.0)))
     , sunAlpha(std::max(0.0, s.sunRadius) * M_PI / 180)
 {
     // One stream per kind of thing, so that adding stars does not move the seas.
@@ -899,8 +959,21 @@ Renderer::Renderer(const Scene &s)
         placeLandforms(formRandom);
         placeRays(rayRandom);
         terrain.index();
-        if (s.relief)
-            horizons = sweepHorizons(terrain, sun, s.radius);
+        if (s.relief) {
+            // A circle that crosses the frame is swept whole, so shadows cast from beyond the
+            // edge come in; the margin covers the gaps between the points tried on it.
+            const double margin = 8 + 0.1 * s.radius;
+            auto seen = [&](V u) {
+                double px, py;
+                picture(u, px, py);
+                return u.z > -0.05 && px > -margin && py > -margin && px < s.width + margin
+                    && py < s.height + margin;
+            };
+            horizons = sweepHorizons(terrain, sun, s.radius, 1, seen);
+            // The viewer's own horizons near the limb: what the relief hides there, the
+            // shadows behind it first when the Sun is behind the viewer.
+            sightlines = sweepHorizons(terrain, V{0, 0, 1}, s.radius, 2, seen);
+        }
     }
     if (s.colour) {
         tint[0] = 1.0;
@@ -1137,15 +1210,26 @@ double Renderer::terrainLight(V p, double rr) const
         return 0;
     const double k = std::min(r, 1 - 0.5 / scene.radius) / std::max(r, 1e-12);
     const double a = p.x * k, b = p.y * k;
-    const V u{a, b, std::sqrt(std::max(0.0, 1 - a * a - b * b))};
+    V u{a, b, std::sqrt(std::max(0.0, 1 - a * a - b * b))};
+    // Ground hidden behind relief nearer the viewer shows that relief instead.
+    V by;
+    if (u.z < std::sin(kBandTop) && sightlines.occluded(u, V{0, 0, 1}, terrain, by))
+        u = by;
+    return cover * groundLight(u, true);
+}
+
+/// Light of the rough ground at u (unit), with its earthshine when asked.
+double Renderer::groundLight(V u, bool withEarthshine) const
+{
     const double phi = std::asin(std::clamp(dot(u, sun), -1.0, 1.0));
-    if (phi < kBandBottom && scene.earthshine <= 0)
+    const double earthLight = withEarthshine ? scene.earthshine : 0;
+    if (phi < kBandBottom && earthLight <= 0)
         return 0;
     V grad;
     double halo = 0;
     terrain.at(u, &grad, &halo);
     const double a0 = scene.lunarAlbedo ? lunarAlbedo(u, halo) : albedo(u);
-    const double earthshine = cover * scene.earthshine * a0;
+    const double earthshine = earthLight * a0;
     if (phi < kBandBottom)
         return earthshine;
     const V n = unit(u - grad);
@@ -1153,8 +1237,8 @@ double Renderer::terrainLight(V p, double rr) const
     const double e = std::asin(lit);
     const double irradiance =
         (phi < kBandTop ? sunlight(e, horizons.lookup(u, sun)) : std::max(0.0, lit))
-        * unshadowed(e);
-    return cover * scene.brightness * a0 * reflected(irradiance, n.z) + earthshine;
+        * litAmongSeen(e, std::asin(std::clamp(n.z, -1.0, 1.0)));
+    return scene.brightness * a0 * reflected(irradiance, n.z) + earthshine;
 }
 
 void Renderer::placeMaria(Random &random)
@@ -1237,7 +1321,8 @@ void Renderer::placeLandforms(Random &random)
             const double dKm = d * std::pow(2.0, random.uniform());
             if (random.uniform() < 0.9 * mareCover(c))
                 continue;
-            const double halo = dKm < 25 && random.uniform() < 0.06 ? random.uniform(0.2, 0.6) : 0;
+            const double halo =
+                dKm < 25 && random.uniform() < 0.008 ? random.uniform(0.15, 0.5) : 0;
             addCrater(terrain, unit(c), dKm, halo);
         }
     }
@@ -1329,7 +1414,8 @@ double Renderer::smooth(double a, double b) const
         return scene.brightness * albedo(n) * reflected(lit, n.z);
     // On the plain sphere the horizon of every point is its tangent plane.
     const double e = std::asin(std::min(lit, 1.0));
-    return scene.brightness * albedo(n) * reflected(sunlight(e, -e) * unshadowed(e), n.z);
+    return scene.brightness * albedo(n)
+        * reflected(sunlight(e, -e) * litAmongSeen(e, std::asin(n.z)), n.z);
 }
 
 /// The light a ground of albedo 1 sends to the viewer when lit with irradiance cosI (the
@@ -1359,6 +1445,19 @@ double Renderer::unshadowed(double e) const
     const double tail = std::erfc(nu);
     const double lambda = 0.5 * (std::exp(-nu * nu) / (nu * std::sqrt(M_PI)) - tail);
     return (1 - 0.5 * tail) / (1 + lambda);
+}
+
+/// The part of the ground seen at elevation `seen` (radians) that its roughness leaves lit by a
+/// Sun e high. Where the Sun stands near the viewer the shadows are behind what casts them and
+/// hidden (the full Moon shows no relief); far from it, shadows and the hidden parts are
+/// unrelated.
+double Renderer::litAmongSeen(double e, double seen) const
+{
+    if (scene.roughness <= 0)
+        return 1;
+    const double lit = unshadowed(e), shown = std::max(unshadowed(seen), 1e-6);
+    const double together = std::exp(-phase / (2 * std::tan(scene.roughness * M_PI / 180)));
+    return ((1 - together) * lit * shown + together * std::min(lit, shown)) / shown;
 }
 
 /// Irradiance (1 for a Sun at the zenith) of ground under a Sun whose centre stands e radians
@@ -1400,10 +1499,12 @@ double Renderer::withRelief(double a, double b, const Relief &relief) const
     const V x = view.at(t);
     const V u = unit(x);
     V grad;
-    reliefHeight(relief, u, grad);
+    // On the plain around a mountain the rough ground shows, and only the mountain's shadow
+    // is cast exactly.
+    const bool rough = scene.relief && std::fabs(reliefHeight(relief, u, grad)) < 1e-12;
     const V n = unit(u - grad);
     const double lit = dot(n, sun);
-    if (lit <= 0 || dot(u, sun) < -0.2)
+    if ((lit <= 0 && !rough) || dot(u, sun) < -0.2)
         return 0;
     const double cosE = n.z;
     // The shadow ray starts a hair above the surface so that it does not meet it at once.
@@ -1413,6 +1514,8 @@ double Renderer::withRelief(double a, double b, const Relief &relief) const
         -b2 + std::sqrt(std::max(0.0, b2 * b2 - dot(toSun.o, toSun.o) + outer * outer));
     if (reliefHit(relief, toSun, 0, exit, true) < kNoHit)
         return 0;
+    if (rough)
+        return groundLight(u, false);
     return scene.brightness * albedo(u) * reflected(lit, cosE);
 }
 

@@ -167,6 +167,12 @@ struct ShadowTruth {
 /// the disc: what the program should show under the pointer there.
 [[nodiscard]] std::optional<double> sunElevationAt(const Scene &scene, double x, double y);
 
+/// The place of the visible hemisphere where the scene's Sun (x = 0) stands elevationDegrees
+/// high, `alongDegrees` from the middle of the terminator's visible half towards cusp 2: where
+/// to put a Mountain for a shadow under that Sun without changing the scene's phase.
+[[nodiscard]] measure::Vec3 placeUnderSun(
+    const Scene &scene, double elevationDegrees, double alongDegrees = 0);
+
 /// A photograph as others would bring one: the Moon's photometry, albedo and relief, seeing,
 /// a camera's tone curve and JPEG file.
 struct RealisticCase {
