@@ -1,5 +1,6 @@
 #include "measure/placement.h"
 
+#include "measure/elevation.h"
 #include "measure/ephemerisangles.h"
 #include "measure/numeric.h"
 
@@ -102,6 +103,31 @@ real timeShare(const Placement &pl, PicturePoint at)
 
 } // namespace
 
+DiscSigma discSigmaOf(const MoonModel &model)
+{
+    DiscSigma sigma;
+    sigma.centre = kLimbPixelSigma;
+    sigma.radius = kLimbPixelSigma;
+    // Each end of the cusp line is off by half a pixel across it, the line being 2r long.
+    if (model.radius > 0)
+        sigma.theta = radiansToDegrees(std::sqrt(2.0L) * kLimbPixelSigma / (2 * model.radius));
+    return sigma;
+}
+
+std::string readingText(
+    const std::optional<PointerReading> &reading, const std::string &decimalSeparator)
+{
+    if (!reading)
+        return "hors du disque";
+    const NumberFormat format{1, decimalSeparator, {}};
+    const char *degree = "\xC2\xB0";
+    const SelenographicPoint &p = reading->point;
+    return fixedText(std::fabs(p.latitude), format) + degree + (p.latitude < 0 ? " S " : " N ")
+        + fixedText(std::fabs(p.longitude), format) + degree + (p.longitude < 0 ? " O" : " E")
+        + " : Soleil à "
+        + withUncertainty(reading->elevation, reading->elevationSigma, format, degree);
+}
+
 PictureOrientation orientationOf(
     const MoonModel &model, const MoonEphemeris &ephemeris, bool mirrored)
 {
@@ -154,11 +180,11 @@ Placement placePhotograph(const MoonModel &model,
     const PhotoInstant &instant,
     Mirroring mirroring,
     const ImageView &image,
-    const DiscSigma &disc)
+    const std::optional<DiscSigma> &disc)
 {
     Placement pl;
     pl.model = model;
-    pl.disc = disc;
+    pl.disc = disc ? *disc : discSigmaOf(model);
     pl.instant = instant;
     pl.asked = mirroring;
     const EphemerisInput input = apparentPlaces(instant.julianDayUt, instant.place);
@@ -183,7 +209,7 @@ Placement placePhotograph(const MoonModel &model,
     const real projection = std::max(std::fabs(sinDeg(pl.ephemeris.phaseAngle)), 1e-3L);
     const real chiSigma =
         std::min(quadratic(kEphemerisSigma, pl.parallaxSigma) / projection, real(180));
-    pl.northSigma = quadratic(disc.theta, chiSigma);
+    pl.northSigma = quadratic(pl.disc.theta, chiSigma);
     return pl;
 }
 

@@ -59,6 +59,10 @@ struct DiscSigma {
     real theta = 0.2L;
 };
 
+/// The uncertainties of a circle laid on the photograph to the pixel: half a pixel for the
+/// centre and the radius, and for each end of the cusp line across it.
+[[nodiscard]] DiscSigma discSigmaOf(const MoonModel &model);
+
 /// A dark mare as the mirror test looks for it: its centre and a radius, in degrees on the
 /// Moon, that keeps inside its shore.
 struct MareCore {
@@ -164,12 +168,13 @@ struct TimeCheck {
     const ImageView &image, const MoonModel &model, const MoonEphemeris &ephemeris);
 
 /// Places the photograph of `model` taken at `instant`; `image` may be empty, and then an
-/// automatic choice of mirroring takes the direct picture.
+/// automatic choice of mirroring takes the direct picture. The disc's uncertainties are those
+/// of discSigmaOf() unless given.
 [[nodiscard]] Placement placePhotograph(const MoonModel &model,
     const PhotoInstant &instant,
     Mirroring mirroring,
     const ImageView &image = {},
-    const DiscSigma &disc = {});
+    const std::optional<DiscSigma> &disc = std::nullopt);
 
 /// The selenographic point under a picture point of a placed photograph.
 [[nodiscard]] std::optional<SelenographicPoint> selenographicAt(
@@ -180,6 +185,11 @@ struct TimeCheck {
 
 /// The reading under the pointer, none off the disc.
 [[nodiscard]] std::optional<PointerReading> readingAt(const Placement &placement, PicturePoint at);
+
+/// The label under the pointer: "12,3° N 45,6° O : Soleil à 5,2° ± 0,3°" with
+/// `decimalSeparator`, or "hors du disque" for none.
+[[nodiscard]] std::string readingText(
+    const std::optional<PointerReading> &reading, const std::string &decimalSeparator);
 
 /// The check of the photograph's B against its date and time.
 [[nodiscard]] TimeCheck checkTime(const Placement &placement);

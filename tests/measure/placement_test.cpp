@@ -174,4 +174,19 @@ TEST(PointerReading, CarriesEachUncertaintyItsOwnWay)
         1e-12);
 }
 
+TEST(PointerReading, Text)
+{
+    const struct {
+        std::optional<measure::PointerReading> reading;
+        const char *text;
+    } rows[] = {
+        {std::nullopt, "hors du disque"},
+        {measure::PointerReading{{-12.34L, -45.67L}, 5.23L, 0.31L, 0, 0, 0},
+            "12,3° S 45,7° O : Soleil à 5,2° ± 0,4°"},
+        {measure::PointerReading{{0.04L, 120.01L}, -1.27L, 0.1L, 0, 0, 0},
+            "0,0° N 120,0° E : Soleil à -1,3° ± 0,1°"},
+    };
+    for (const auto &r : rows)
+        EXPECT_EQ(measure::readingText(r.reading, ","), r.text);
+}
 } // namespace
