@@ -76,6 +76,9 @@ struct MirrorEvidence {
     /// How much darker the maria come out in the direct choice than in the mirrored one, as a
     /// fraction of the highlands' level: positive favours direct.
     real score = 0;
+    /// How much darker than the highlands the maria come out in each choice, as a fraction.
+    real directContrast = 0;
+    real mirroredContrast = 0;
     /// Lit pixels read in the maria and in the highlands, the fewer of the two choices.
     int mariaSamples = 0;
     int highlandSamples = 0;

@@ -17,9 +17,12 @@ constexpr real kEphemerisSigma = 0.02L;
 // albedo, makes the level, and the limb squeezes the maria into a few pixels.
 constexpr real kLowestSun = 20;
 constexpr real kInnermostDisc = 0.9L;
-// A difference of darkening under this fraction is not taken as a verdict: real maria are
-// about a third darker than the highlands, so the right choice stands well clear of it.
-constexpr real kClearScore = 0.05L;
+// Real maria are a third to a half darker than the highlands (a quarter once a camera's tone
+// curve has lifted them), and in the wrong choice the cores land on a mixture. A verdict wants
+// the winning choice to show maria clearly darker and to beat the other by a clear margin:
+// scattered dark patches that are not the maria stay under both.
+constexpr real kClearContrast = 0.15L;
+constexpr real kClearScore = 0.1L;
 constexpr int kFewestSamples = 100;
 
 // Beyond this many combined σ the terminator disagrees with the date.
@@ -123,11 +126,14 @@ MirrorEvidence mirrorEvidence(
             asMirrored.add(inMare(*selenographicAt(model, ephemeris.seen, mirrored, at)), level);
         }
     }
-    evidence.score = asDirect.contrast() - asMirrored.contrast();
+    evidence.directContrast = asDirect.contrast();
+    evidence.mirroredContrast = asMirrored.contrast();
+    evidence.score = evidence.directContrast - evidence.mirroredContrast;
     evidence.mariaSamples = std::min(asDirect.mareCount, asMirrored.mareCount);
     evidence.highlandSamples = std::min(asDirect.highlandCount, asMirrored.highlandCount);
     if (evidence.mariaSamples >= kFewestSamples && evidence.highlandSamples >= kFewestSamples
-        && std::fabs(evidence.score) >= kClearScore)
+        && std::fabs(evidence.score) >= kClearScore
+        && std::max(evidence.directContrast, evidence.mirroredContrast) >= kClearContrast)
         evidence.mirrored = evidence.score < 0;
     return evidence;
 }
