@@ -1740,7 +1740,13 @@ Photo Renderer::develop(const Light &light) const
             const std::uint64_t grain = mix(
                 (static_cast<std::uint64_t>(scene.seed) << 40) ^ static_cast<std::uint64_t>(pixel));
             for (int ch = 0; ch < channels; ++ch) {
-                double level = value * tint[ch];
+                // The sky's glow is light like the Moon's and goes through the tone curve with
+                // it; it is given as the level it shows, so its light is that level decoded.
+                const double skyLevel = scene.sky * skyTint[ch];
+                const double skyLight = gammaInverse != 1 && skyLevel > 0
+                    ? 255 * std::pow(skyLevel / 255, 1 / gammaInverse)
+                    : skyLevel;
+                double level = value * tint[ch] + skyLight;
                 if (gammaInverse != 1 && level > 0) {
                     const double f = std::sqrt(level) / toneTop * kToneSteps;
                     if (f >= kToneSteps) {
@@ -1751,7 +1757,6 @@ Photo Renderer::develop(const Light &light) const
                         level = tone[k] + w * (tone[k + 1] - tone[k]);
                     }
                 }
-                level += scene.sky * skyTint[ch];
                 if (bright)
                     level += starLevel * bright->tint[ch];
                 if (scene.noise > 0)
