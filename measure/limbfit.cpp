@@ -1,0 +1,998 @@
+#include "measure/limbfit.h"
+
+#include "measure/numeric.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+// Levels are 8-bit figures and the fit reads some tens of thousands of them many times over:
+// the work is done in double, which is exact enough for them and keeps a 24-megapixel
+// photograph quick. Only the small linear systems go through the shared solver.
+
+namespace measure {
+
+namespace {
+
+constexpr double kPiD = 3.14159265358979323846;
+// The reduced copy that finds the disc anew is about this long: large enough for a disc of
+// 50 px, small enough to take a few milliseconds.
+constexpr int kReducedLength = 320;
+// A pixel's own width blurs an edge as a box does: its variance across any direction is 1/12.
+constexpr double kPixelVariance = 1.0 / 12;
+// Tukey's constant: 95 % efficiency on Gaussian residuals.
+constexpr double kTukey = 4.685;
+
+struct Point {
+    double x;
+    double y;
+};
+
+// A point of the limb found along a ray, with the fall of the level across it.
+struct Crossing {
+    Point point;
+    double drop;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Robust circle
+
+struct CircleFit {
+    Disc disc;
+    std::vector<double> weights;
+    double scale = 0;
+    bool ok = false;
+};
+
+std::optional<std::array<double, 3>> solve3(
+    const std::array<std::array<double, 3>, 3> &m, const std::array<double, 3> &v)
+{
+    std::array<std::array<real, 3>, 3> a{};
+    std::array<real, 3> b{};
+    for (std::size_t r = 0; r < 3; ++r) {
+        b[r] = v[r];
+        for (std::size_t c = 0; c < 3; ++c)
+            a[r][c] = m[r][c];
+    }
+    const auto x = solveLinear<3>(a, b);
+    if (!x)
+        return std::nullopt;
+    return std::array<double, 3>{
+        static_cast<double>((*x)[0]), static_cast<double>((*x)[1]), static_cast<double>((*x)[2])};
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
+double quantile(std::vector<double> values, double q)
+{
+    if (values.empty())
+        return 0;
+    const auto at =
+        values.begin() + static_cast<std::ptrdiff_t>(q * static_cast<double>(values.size() - 1));
+    std::nth_element(values.begin(), at, values.end());
+    return *at;
+}
+
+// The Jacobian of the distance residual |p − c| − R over (cx, cy, R).
+std::array<double, 3> circleJacobian(const Point &p, const Disc &d, double &residual)
+{
+    const double dx = p.x - d.x, dy = p.y - d.y;
+    const double r = std::max(1e-9, std::hypot(dx, dy));
+    residual = r - d.radius;
+    return {-dx / r, -dy / r, -1};
+}
+
+// Geometric least squares with Tukey's weights, their scale from the median deviation: the
+// ends of the terminator, craters on the limb and stars get no weight, and a short arc (a
+// crescent) is not biased as an algebraic fit would be.
+CircleFit robustCircle(const std::vector<Point> &points, Disc disc, double minimumScale)
+{
+    CircleFit fit;
+    fit.weights.assign(points.size(), 1.0);
+    std::vector<double> residuals(points.size());
+    for (int iteration = 0; iteration < 30; ++iteration) {
+        std::vector<double> deviations(points.size());
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            (void)circleJacobian(points[i], disc, residuals[i]);
+            deviations[i] = std::fabs(residuals[i]);
+        }
+        fit.scale = std::max(minimumScale, 1.4826 * median(deviations));
+        const double limit = kTukey * fit.scale;
+        std::array<std::array<double, 3>, 3> m{};
+        std::array<double, 3> v{};
+        double total = 0;
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            double residual = 0;
+            const auto j = circleJacobian(points[i], disc, residual);
+            const double t = residual / limit;
+            const double w = std::fabs(t) < 1 ? (1 - t * t) * (1 - t * t) : 0;
+            fit.weights[i] = w;
+            total += w;
+            for (std::size_t r = 0; r < 3; ++r) {
+                for (std::size_t c = 0; c < 3; ++c)
+                    m[r][c] += w * j[r] * j[c];
+                v[r] -= w * j[r] * residual;
+            }
+        }
+        const auto step = total >= 6 ? solve3(m, v) : std::nullopt;
+        if (!step)
+            return fit;
+        disc = {disc.x + (*step)[0], disc.y + (*step)[1], disc.radius + (*step)[2]};
+        if (!std::isfinite(disc.x) || !(disc.radius > 0))
+            return fit;
+        if (std::fabs((*step)[0]) + std::fabs((*step)[1]) + std::fabs((*step)[2]) < 1e-5)
+            break;
+    }
+    fit.disc = disc;
+    fit.ok = true;
+    return fit;
+}
+
+// A deterministic generator: the same photograph always gives the same disc.
+struct Random {
+    std::uint64_t state = 0x9E3779B97F4A7C15u;
+    std::size_t below(std::size_t n)
+    {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return static_cast<std::size_t>(state % n);
+    }
+};
+
+std::optional<Disc> circleThrough(const Point &a, const Point &b, const Point &c)
+{
+    const double bx = b.x - a.x, by = b.y - a.y, cx = c.x - a.x, cy = c.y - a.y;
+    const double d = 2 * (bx * cy - by * cx);
+    if (std::fabs(d) < 1e-9)
+        return std::nullopt;
+    const double b2 = bx * bx + by * by, c2 = cx * cx + cy * cy;
+    const double ox = (cy * b2 - by * c2) / d, oy = (bx * c2 - cx * b2) / d;
+    return Disc{a.x + ox, a.y + oy, std::hypot(ox, oy)};
+}
+
+// The circle through the most of the strongest edge, among circles through three crossings
+// that a start off by half a radius and a sixth of it allows: on a gibbous Moon half the rays
+// end on the terminator, which a least-squares start would average with the limb.
+std::optional<Disc> consensusCircle(const std::vector<Crossing> &crossings, const Disc &start)
+{
+    if (crossings.size() < 8)
+        return std::nullopt;
+    const double tolerance = std::max(1.0, 0.015 * start.radius);
+    Random random;
+    std::optional<Disc> best;
+    double bestScore = 0;
+    for (int trial = 0; trial < 500; ++trial) {
+        const auto disc = circleThrough(crossings[random.below(crossings.size())].point,
+            crossings[random.below(crossings.size())].point,
+            crossings[random.below(crossings.size())].point);
+        if (!disc || disc->radius < 0.6 * start.radius || disc->radius > 1.6 * start.radius
+            || std::hypot(disc->x - start.x, disc->y - start.y) > 0.8 * start.radius)
+            continue;
+        double score = 0;
+        for (const Crossing &c : crossings)
+            if (std::fabs(std::hypot(c.point.x - disc->x, c.point.y - disc->y) - disc->radius)
+                < tolerance)
+                score += c.drop;
+        if (score > bestScore) {
+            bestScore = score;
+            best = disc;
+        }
+    }
+    return best;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Edges along rays
+
+// Along the ray at `angle` from the centre, within `band` of the radius: where the level falls
+// fastest going out, to a fraction of a step. Three parallel rays are averaged against grain;
+// off the picture there is no sample, so a disc cut by the frame keeps the rays that show.
+std::optional<Crossing> rayCrossing(
+    const ImageView &image, const Disc &disc, double angle, double band, double step)
+{
+    const double ux = std::cos(angle), uy = std::sin(angle);
+    const int count = static_cast<int>(2 * band / step) + 1;
+    if (count < 9)
+        return std::nullopt;
+    std::vector<double> profile(static_cast<std::size_t>(count));
+    for (int k = 0; k < count; ++k) {
+        const double rho = std::max(0.0, disc.radius - band + k * step);
+        double sum = 0;
+        for (int t = -1; t <= 1; ++t)
+            sum += sampleLevel(image, disc.x + rho * ux - t * uy, disc.y + rho * uy + t * ux);
+        profile[static_cast<std::size_t>(k)] = sum / 3;
+    }
+    std::vector<double> drop(profile.size(), std::nan(""));
+    int best = -1;
+    for (std::size_t k = 2; k + 2 < profile.size(); ++k) {
+        drop[k] = profile[k - 2] - profile[k + 2];
+        if (drop[k] > 0 && (best < 0 || drop[k] > drop[static_cast<std::size_t>(best)]))
+            best = static_cast<int>(k);
+    }
+    if (best < 3 || best + 3 >= count)
+        return std::nullopt;
+    const auto at = static_cast<std::size_t>(best);
+    const double a = drop[at - 1], b = drop[at], c = drop[at + 1];
+    if (!std::isfinite(a) || !std::isfinite(c))
+        return std::nullopt;
+    const double curvature = a - 2 * b + c;
+    const double offset = curvature < 0 ? std::clamp(0.5 * (a - c) / curvature, -0.5, 0.5) : 0;
+    const double rho = disc.radius - band + (best + offset) * step;
+    return Crossing{{disc.x + rho * ux, disc.y + rho * uy}, b};
+}
+
+// The crossings of `rays` rays whose fall is a fair part of the strong ones: the lit limb, not
+// the grain of the night side.
+std::vector<Crossing> strongCrossings(
+    const ImageView &image, const Disc &disc, int rays, double band, double step)
+{
+    std::vector<Crossing> crossings;
+    for (int i = 0; i < rays; ++i)
+        if (auto c = rayCrossing(image, disc, 2 * kPiD * i / rays, band, step))
+            crossings.push_back(*c);
+    std::vector<double> drops;
+    for (const Crossing &c : crossings)
+        drops.push_back(c.drop);
+    const double strong = quantile(drops, 0.9);
+    std::vector<Crossing> kept;
+    for (const Crossing &c : crossings)
+        if (c.drop >= 0.35 * strong)
+            kept.push_back(c);
+    return kept;
+}
+
+std::vector<Point> pointsOf(const std::vector<Crossing> &crossings)
+{
+    std::vector<Point> points;
+    for (const Crossing &c : crossings)
+        points.push_back(c.point);
+    return points;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The disc found anew on a reduced copy
+
+struct Reduced {
+    std::vector<std::uint8_t> pixels;
+    int width = 0;
+    int height = 0;
+    int x = 0;
+    int y = 0;
+    int factor = 1;
+
+    [[nodiscard]] ImageView view() const
+    {
+        return {width, height, width, pixels.data(), ImageView::Format::Grey8};
+    }
+    // Pixel i of the copy averages the photograph's pixels x + i·factor … + factor − 1.
+    [[nodiscard]] Disc toPhoto(const Disc &d) const
+    {
+        const double half = (factor - 1) / 2.0;
+        return {x + d.x * factor + half, y + d.y * factor + half, d.radius * factor};
+    }
+    [[nodiscard]] Disc fromPhoto(const Disc &d) const
+    {
+        const double half = (factor - 1) / 2.0;
+        return {(d.x - x - half) / factor, (d.y - y - half) / factor, d.radius / factor};
+    }
+};
+
+// The square of two start radii about the start centre, reduced to some hundreds of pixels by
+// averaging a few pixels of each block: the true limb lies inside it when the start is off by
+// half a radius and a sixth of it.
+Reduced reducedCopy(const ImageView &image, const Disc &start)
+{
+    Reduced r;
+    const double reach = 2.0 * start.radius;
+    r.x = std::clamp(static_cast<int>(std::floor(start.x - reach)), 0, image.width - 1);
+    r.y = std::clamp(static_cast<int>(std::floor(start.y - reach)), 0, image.height - 1);
+    const int right = std::clamp(static_cast<int>(std::ceil(start.x + reach)), r.x, image.width);
+    const int bottom = std::clamp(static_cast<int>(std::ceil(start.y + reach)), r.y, image.height);
+    const int longest = std::max(right - r.x, bottom - r.y);
+    r.factor = std::max(1, (longest + kReducedLength - 1) / kReducedLength);
+    const int f = r.factor;
+    r.width = (right - r.x) / f;
+    r.height = (bottom - r.y) / f;
+    if (r.width < 16 || r.height < 16)
+        return r;
+    // Up to 3 × 3 pixels of each block, spread over it.
+    const int n = std::min(f, 3);
+    r.pixels.resize(static_cast<std::size_t>(r.width) * static_cast<std::size_t>(r.height));
+    for (int j = 0; j < r.height; ++j)
+        for (int i = 0; i < r.width; ++i) {
+            double sum = 0;
+            for (int b = 0; b < n; ++b)
+                for (int a = 0; a < n; ++a)
+                    sum += image.level(r.x + i * f + (2 * a + 1) * f / (2 * n),
+                        r.y + j * f + (2 * b + 1) * f / (2 * n));
+            r.pixels[static_cast<std::size_t>(j) * static_cast<std::size_t>(r.width)
+                + static_cast<std::size_t>(i)] =
+                static_cast<std::uint8_t>(std::lround(sum / (n * n)));
+        }
+    return r;
+}
+
+// Candidates for the disc in the photograph's pixels: the disc found on the reduced copy
+// alone, and the limb nearest to the start disc.
+std::vector<Disc> candidates(const ImageView &image, const Disc &start)
+{
+    std::vector<Disc> found;
+    const Reduced copy = reducedCopy(image, start);
+    if (copy.pixels.empty())
+        return found;
+    const GreyPixels grey{copy.pixels.data(), copy.width, copy.height, copy.width};
+    if (const auto disc = findDisc(grey))
+        found.push_back(copy.toPhoto(*disc));
+    const Disc small = copy.fromPhoto(start);
+    const auto crossings = strongCrossings(copy.view(), small, 240, 0.7 * small.radius, 0.5);
+    if (const auto seed = consensusCircle(crossings, small)) {
+        const CircleFit fit = robustCircle(pointsOf(crossings), *seed, 0.5);
+        if (fit.ok)
+            found.push_back(copy.toPhoto(fit.disc));
+    }
+    return found;
+}
+
+struct Coarse {
+    Disc disc;
+    double score = 0;
+};
+
+// A candidate refined on the photograph itself, first in a band as wide as its own error,
+// then in a narrow one; scored by the fall of the edges that agree with it.
+std::optional<Coarse> refined(const ImageView &image, Disc disc, double band)
+{
+    const int rays = std::clamp(static_cast<int>(disc.radius * 2 * kPiD / 6), 120, 480);
+    Coarse result;
+    for (const double width : {band, std::max(4.0, band / 6)}) {
+        const auto crossings = strongCrossings(image, disc, rays, width, width > 20 ? 1.0 : 0.5);
+        if (crossings.size() < 12)
+            return std::nullopt;
+        const CircleFit fit = robustCircle(pointsOf(crossings), disc, 0.2);
+        if (!fit.ok || std::hypot(fit.disc.x - disc.x, fit.disc.y - disc.y) > 1.5 * width
+            || std::fabs(fit.disc.radius - disc.radius) > 1.5 * width)
+            return std::nullopt;
+        disc = fit.disc;
+        result.score = 0;
+        for (std::size_t i = 0; i < crossings.size(); ++i)
+            result.score += fit.weights[i] * crossings[i].drop;
+    }
+    result.disc = disc;
+    return result;
+}
+
+std::optional<Disc> coarseDisc(const ImageView &image, const Disc &start)
+{
+    const double factor = std::max(1.0, 4 * start.radius / kReducedLength);
+    std::optional<Coarse> best;
+    for (const Disc &candidate : candidates(image, start)) {
+        if (candidate.radius < 0.5 * kMinimumLimbRadius)
+            continue;
+        const auto c = refined(image, candidate, 3 * factor + 0.03 * candidate.radius);
+        if (c && (!best || c->score > best->score))
+            best = c;
+    }
+    if (!best)
+        return std::nullopt;
+    return best->disc;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The camera's model of a profile across the limb
+//
+// The light is a step at the limb, possibly sloping inside it (the Moon keeps its limb bright,
+// a little brighter or darker within), blurred in linear light by a Gaussian, then encoded by
+// the tone curve T(L) = 255 (L / 255)^e, e = 1/γ, and clipped at 255. The limb is where the
+// step is, half-way in light, not half-way in levels: with γ = 2.2 the two are 0.8 σ apart.
+// A profile's unknowns are its limb distance r, its encoded sky S and limb level D, and the
+// slope; the blur and the tone curve are the photograph's.
+
+struct Sample {
+    double rho;
+    double level;
+};
+
+struct Profile {
+    double ux = 0;
+    double uy = 0;
+    std::size_t first = 0;
+    std::size_t count = 0;
+    /// r, S, D, slope (per pixel inside, relative to the limb's light).
+    std::array<double, 4> p{};
+    bool active = true;
+    /// How r moves with the blur and e at the solution, and its own variance.
+    std::array<double, 2> sensitivity{};
+};
+
+struct Camera {
+    /// Standard deviation of the whole blur of the edge, the pixel's width included.
+    double sigma = 1;
+    double e = 1 / 2.2;
+};
+
+struct Derivatives {
+    double v = 0;
+    /// ∂v over r, S, D, slope, then σ, e.
+    std::array<double, 6> d{};
+};
+
+// T⁻¹ of an encoded level, as a light on the 0…255 scale, and its derivatives.
+struct Light {
+    double value;
+    double perLevel;
+    double perE;
+};
+
+Light lightOf(double level, double e)
+{
+    const double q = std::max(0.05, level) / 255;
+    const double value = 255 * std::pow(q, 1 / e);
+    return {value, value / (e * std::max(0.05, level)), -value * std::log(q) / (e * e)};
+}
+
+Derivatives modelAt(double rho, const std::array<double, 4> &p, const Camera &camera)
+{
+    constexpr double kRootHalf = 0.70710678118654752440;
+    constexpr double kInvRoot2Pi = 0.39894228040143267794;
+    const double sigma = camera.sigma, e = camera.e;
+    const double d = p[0] - rho, u = d / sigma;
+    const double big = 0.5 * std::erfc(-u * kRootHalf),
+                 small = kInvRoot2Pi * std::exp(-0.5 * u * u);
+    const double edge = big + p[3] * (d * big + sigma * small);
+    const Light sky = lightOf(p[1], e), limb = lightOf(p[2], e);
+    const double x = std::max(1e-6, sky.value + (limb.value - sky.value) * edge);
+    Derivatives out;
+    out.v = 255 * std::pow(x / 255, e);
+    if (out.v >= 255) {
+        out.v = 255;
+        return out;
+    }
+    const double perX = e * out.v / x, contrast = limb.value - sky.value;
+    out.d[0] = perX * contrast * (small / sigma + p[3] * big);
+    out.d[1] = perX * (1 - edge) * sky.perLevel;
+    out.d[2] = perX * edge * limb.perLevel;
+    out.d[3] = perX * contrast * (d * big + sigma * small);
+    out.d[4] = perX * contrast * (-u * small / sigma + p[3] * small);
+    out.d[5] = out.v * std::log(x / 255) + perX * ((1 - edge) * sky.perE + edge * limb.perE);
+    return out;
+}
+
+// The normal equations of all profiles at once: a 4 × 4 block per profile, its coupling to the
+// two shared unknowns, and theirs.
+struct Normal {
+    std::vector<std::array<std::array<double, 4>, 4>> a;
+    std::vector<std::array<std::array<double, 2>, 4>> b;
+    std::vector<std::array<double, 4>> g;
+    std::array<std::array<double, 2>, 2> c{};
+    std::array<double, 2> h{};
+    double cost = 0;
+    std::size_t samples = 0;
+};
+
+Normal normalEquations(
+    const std::vector<Profile> &profiles, const std::vector<Sample> &samples, const Camera &camera)
+{
+    Normal n;
+    n.a.resize(profiles.size());
+    n.b.resize(profiles.size());
+    n.g.resize(profiles.size());
+    for (std::size_t k = 0; k < profiles.size(); ++k) {
+        const Profile &profile = profiles[k];
+        if (!profile.active)
+            continue;
+        auto &a = n.a[k];
+        auto &b = n.b[k];
+        auto &g = n.g[k];
+        for (std::size_t i = profile.first; i < profile.first + profile.count; ++i) {
+            const Derivatives m = modelAt(samples[i].rho, profile.p, camera);
+            // A clipped pixel says only that the light reached the top.
+            if (samples[i].level >= 254.5 && m.v >= 254.5)
+                continue;
+            const double residual = samples[i].level - m.v;
+            n.cost += residual * residual;
+            ++n.samples;
+            for (std::size_t r = 0; r < 4; ++r) {
+                g[r] += m.d[r] * residual;
+                for (std::size_t c = 0; c < 4; ++c)
+                    a[r][c] += m.d[r] * m.d[c];
+                for (std::size_t c = 0; c < 2; ++c)
+                    b[r][c] += m.d[r] * m.d[4 + c];
+            }
+            for (std::size_t r = 0; r < 2; ++r) {
+                n.h[r] += m.d[4 + r] * residual;
+                for (std::size_t c = 0; c < 2; ++c)
+                    n.c[r][c] += m.d[4 + r] * m.d[4 + c];
+            }
+        }
+    }
+    return n;
+}
+
+template <std::size_t N>
+std::optional<std::array<double, N>> solveD(
+    const std::array<std::array<double, N>, N> &m, const std::array<double, N> &v)
+{
+    std::array<std::array<real, N>, N> a{};
+    std::array<real, N> b{};
+    for (std::size_t r = 0; r < N; ++r) {
+        b[r] = v[r];
+        for (std::size_t c = 0; c < N; ++c)
+            a[r][c] = m[r][c];
+    }
+    const auto x = solveLinear<N>(a, b);
+    if (!x)
+        return std::nullopt;
+    std::array<double, N> out{};
+    for (std::size_t r = 0; r < N; ++r)
+        out[r] = static_cast<double>((*x)[r]);
+    return out;
+}
+
+// A profile's block solved against its gradient and its two coupling columns.
+struct Eliminated {
+    std::array<double, 4> ag{};
+    std::array<std::array<double, 4>, 2> ab{};
+    bool ok = false;
+};
+
+Eliminated eliminate(const Normal &n, std::size_t k, double damping)
+{
+    Eliminated out;
+    auto a = n.a[k];
+    for (std::size_t i = 0; i < 4; ++i)
+        a[i][i] = a[i][i] * (1 + damping) + 1e-9;
+    const auto ag = solveD<4>(a, n.g[k]);
+    const auto ab0 = solveD<4>(a, {n.b[k][0][0], n.b[k][1][0], n.b[k][2][0], n.b[k][3][0]});
+    const auto ab1 = solveD<4>(a, {n.b[k][0][1], n.b[k][1][1], n.b[k][2][1], n.b[k][3][1]});
+    if (!ag || !ab0 || !ab1)
+        return out;
+    out = {*ag, {*ab0, *ab1}, true};
+    return out;
+}
+
+// The shared block once every profile's own unknowns are eliminated (its Schur complement),
+// with the matching right-hand side.
+struct Reduced2 {
+    std::array<std::array<double, 2>, 2> m{};
+    std::array<double, 2> v{};
+};
+
+Reduced2 schur(const Normal &n,
+    const std::vector<Profile> &profiles,
+    const std::vector<Eliminated> &parts,
+    double damping)
+{
+    Reduced2 s;
+    for (std::size_t r = 0; r < 2; ++r) {
+        s.v[r] = n.h[r];
+        for (std::size_t c = 0; c < 2; ++c)
+            s.m[r][c] = n.c[r][c] * (r == c ? 1 + damping : 1);
+    }
+    for (std::size_t k = 0; k < profiles.size(); ++k) {
+        if (!profiles[k].active || !parts[k].ok)
+            continue;
+        for (std::size_t r = 0; r < 2; ++r) {
+            for (std::size_t i = 0; i < 4; ++i) {
+                s.v[r] -= n.b[k][i][r] * parts[k].ag[i];
+                for (std::size_t c = 0; c < 2; ++c)
+                    s.m[r][c] -= n.b[k][i][r] * parts[k].ab[c][i];
+            }
+        }
+    }
+    return s;
+}
+
+struct Photometry {
+    std::vector<Profile> profiles;
+    std::vector<Sample> samples;
+    Camera camera;
+    std::array<std::array<double, 2>, 2> cameraCovariance{};
+    /// Variance of a level about the model.
+    double variance = 0;
+};
+
+void clampProfile(std::array<double, 4> &p)
+{
+    p[1] = std::clamp(p[1], 0.05, 250.0);
+    // Above 255 a limb level stands for light the camera clipped.
+    p[2] = std::clamp(p[2], p[1] + 1, 2000.0);
+    p[3] = std::clamp(p[3], -0.3, 0.3);
+}
+
+// One damped Gauss–Newton step on every unknown; the trial replaces the current state when it
+// lowers the squared residuals.
+bool improve(Photometry &ph, Normal &n, double &damping)
+{
+    std::vector<Eliminated> parts(ph.profiles.size());
+    for (std::size_t k = 0; k < ph.profiles.size(); ++k)
+        if (ph.profiles[k].active)
+            parts[k] = eliminate(n, k, damping);
+    const Reduced2 s = schur(n, ph.profiles, parts, damping);
+    const auto dg = solveD<2>(s.m, s.v);
+    if (!dg)
+        return false;
+    std::vector<Profile> trial = ph.profiles;
+    for (std::size_t k = 0; k < trial.size(); ++k) {
+        if (!trial[k].active || !parts[k].ok)
+            continue;
+        for (std::size_t i = 0; i < 4; ++i)
+            trial[k].p[i] +=
+                parts[k].ag[i] - parts[k].ab[0][i] * (*dg)[0] - parts[k].ab[1][i] * (*dg)[1];
+        clampProfile(trial[k].p);
+    }
+    const Camera camera{std::clamp(ph.camera.sigma + (*dg)[0], 0.25, 25.0),
+        std::clamp(ph.camera.e + (*dg)[1], 0.2, 1.6)};
+    Normal next = normalEquations(trial, ph.samples, camera);
+    if (!(next.cost < n.cost)) {
+        damping *= 8;
+        return damping < 1e9;
+    }
+    const bool moved = next.cost < n.cost * (1 - 1e-9);
+    ph.profiles.swap(trial);
+    ph.camera = camera;
+    n = std::move(next);
+    damping = std::max(1e-7, damping / 4);
+    return moved;
+}
+
+// The camera, and each profile's limb, sky and limb level, by least squares on the levels.
+void fitPhotometry(Photometry &ph)
+{
+    double damping = 1e-3;
+    Normal n = normalEquations(ph.profiles, ph.samples, ph.camera);
+    for (int iteration = 0; iteration < 60 && improve(ph, n, damping); ++iteration) { }
+    std::vector<Eliminated> parts(ph.profiles.size());
+    std::size_t unknowns = 2;
+    for (std::size_t k = 0; k < ph.profiles.size(); ++k) {
+        if (!ph.profiles[k].active)
+            continue;
+        parts[k] = eliminate(n, k, 0);
+        ph.profiles[k].sensitivity = {-parts[k].ab[0][0], -parts[k].ab[1][0]};
+        unknowns += 4;
+    }
+    ph.variance = n.samples > unknowns + 8 ? n.cost / static_cast<double>(n.samples - unknowns) : 0;
+    const Reduced2 s = schur(n, ph.profiles, parts, 0);
+    for (std::size_t c = 0; c < 2; ++c) {
+        std::array<double, 2> unit{};
+        unit[c] = 1;
+        const auto column = solveD<2>(s.m, unit);
+        for (std::size_t r = 0; r < 2; ++r)
+            ph.cameraCovariance[r][c] = column ? ph.variance * (*column)[r] : 0;
+    }
+}
+
+// The pixels whose centres lie within `half` of the ray and `band` of the radius, with their
+// exact distance to the centre: no interpolation blurs the edge or bends its levels.
+void strip(const ImageView &image,
+    const Disc &disc,
+    double ux,
+    double uy,
+    double band,
+    std::vector<Sample> &out)
+{
+    constexpr double half = 0.75;
+    const bool alongX = std::fabs(ux) >= std::fabs(uy);
+    const double major = alongX ? ux : uy, minor = alongX ? uy : ux;
+    const double c0 = alongX ? disc.x : disc.y, c1 = alongX ? disc.y : disc.x;
+    const double from = c0 + (disc.radius - band) * major, to = c0 + (disc.radius + band) * major;
+    const double across = half / std::fabs(major);
+    for (int i = static_cast<int>(std::ceil(std::min(from, to)));
+         i <= static_cast<int>(std::floor(std::max(from, to)));
+         ++i) {
+        const double middle = c1 + (i - c0) / major * minor;
+        for (int j = static_cast<int>(std::ceil(middle - across));
+             j <= static_cast<int>(std::floor(middle + across));
+             ++j) {
+            const int x = alongX ? i : j, y = alongX ? j : i;
+            if (x < 0 || y < 0 || x >= image.width || y >= image.height)
+                continue;
+            const double dx = x - disc.x, dy = y - disc.y;
+            const double rho = std::hypot(dx, dy);
+            if (std::fabs(-dx * uy + dy * ux) <= half && std::fabs(rho - disc.radius) <= band)
+                out.push_back({rho, image.level(x, y)});
+        }
+    }
+}
+
+// A profile's sky and limb levels from the pixels well outside and well inside the limb; none
+// when the frame or the photograph leaves too few on either side.
+bool startProfile(Profile &profile, const std::vector<Sample> &samples, double radius)
+{
+    std::vector<double> outside, inside;
+    for (std::size_t i = profile.first; i < profile.first + profile.count; ++i) {
+        const double d = samples[i].rho - radius;
+        if (d > 3)
+            outside.push_back(samples[i].level);
+        else if (d < -3 && d > -9)
+            inside.push_back(samples[i].level);
+    }
+    if (outside.size() < 4 || inside.size() < 4)
+        return false;
+    profile.p = {radius, median(outside), median(inside), 0};
+    clampProfile(profile.p);
+    return true;
+}
+
+// Profiles across the limb of `disc` at `angles` evenly spaced directions, those of `keep`
+// only, and of them those whose step is a fair part of the strongest: the lit limb.
+Photometry gatherProfiles(const ImageView &image,
+    const Disc &disc,
+    double band,
+    const std::vector<bool> &keep,
+    const Camera &camera)
+{
+    Photometry ph;
+    ph.camera = camera;
+    const std::size_t angles = keep.size();
+    std::vector<double> contrasts;
+    for (std::size_t k = 0; k < angles; ++k) {
+        Profile profile;
+        const double angle = 2 * kPiD * static_cast<double>(k) / static_cast<double>(angles);
+        profile.ux = std::cos(angle);
+        profile.uy = std::sin(angle);
+        profile.first = ph.samples.size();
+        if (keep[k])
+            strip(image, disc, profile.ux, profile.uy, band, ph.samples);
+        profile.count = ph.samples.size() - profile.first;
+        profile.active = keep[k] && startProfile(profile, ph.samples, disc.radius);
+        if (profile.active)
+            contrasts.push_back(profile.p[2] - profile.p[1]);
+        ph.profiles.push_back(profile);
+    }
+    const double strong = std::max(6.0, 0.35 * quantile(contrasts, 0.9));
+    for (Profile &profile : ph.profiles)
+        profile.active = profile.active && profile.p[2] - profile.p[1] >= strong;
+    return ph;
+}
+
+std::size_t activeCount(const std::vector<Profile> &profiles)
+{
+    return static_cast<std::size_t>(
+        std::count_if(profiles.begin(), profiles.end(), [](const Profile &p) { return p.active; }));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The circle on the profiles' limbs and what it is worth
+
+struct LimbPoints {
+    std::vector<Point> points;
+    std::vector<std::size_t> profile;
+};
+
+LimbPoints limbPoints(const Photometry &ph, const Disc &from, double band)
+{
+    LimbPoints out;
+    for (std::size_t k = 0; k < ph.profiles.size(); ++k) {
+        const Profile &p = ph.profiles[k];
+        if (!p.active || std::fabs(p.p[0] - from.radius) > band - 1)
+            continue;
+        out.points.push_back({from.x + p.p[0] * p.ux, from.y + p.p[0] * p.uy});
+        out.profile.push_back(k);
+    }
+    return out;
+}
+
+using Matrix3 = std::array<std::array<double, 3>, 3>;
+
+std::optional<Matrix3> inverse3(const Matrix3 &m)
+{
+    Matrix3 out{};
+    for (std::size_t c = 0; c < 3; ++c) {
+        std::array<double, 3> unit{};
+        unit[c] = 1;
+        const auto column = solve3(m, unit);
+        if (!column)
+            return std::nullopt;
+        for (std::size_t r = 0; r < 3; ++r)
+            out[r][c] = (*column)[r];
+    }
+    return out;
+}
+
+Matrix3 sandwich(const Matrix3 &outer, const Matrix3 &inner)
+{
+    Matrix3 t{}, out{};
+    for (std::size_t r = 0; r < 3; ++r)
+        for (std::size_t c = 0; c < 3; ++c)
+            for (std::size_t k = 0; k < 3; ++k)
+                t[r][c] += outer[r][k] * inner[k][c];
+    for (std::size_t r = 0; r < 3; ++r)
+        for (std::size_t c = 0; c < 3; ++c)
+            for (std::size_t k = 0; k < 3; ++k)
+                out[r][c] += t[r][k] * outer[k][c];
+    return out;
+}
+
+// The covariance of (x, y, R). Neighbouring profiles share their errors (relief on the limb,
+// JPEG blocks, a crater's rim), so the scatter is counted by blocks of them, never below what
+// independent profiles would give; then the uncertainty of the camera, which moves every limb
+// point alike and so shows in no residual.
+Matrix3 discCovariance(const LimbPoints &limb, const CircleFit &circle, const Photometry &ph)
+{
+    Matrix3 normal{}, blocks{};
+    std::array<double, 3> block{}, shift{};
+    std::array<double, 2> sensitivity{};
+    double squares = 0, weights = 0;
+    std::size_t inBlock = 0, blockCount = 0;
+    const std::size_t blockSize = std::clamp<std::size_t>(limb.points.size() / 40, 3, 8);
+    for (std::size_t i = 0; i < limb.points.size(); ++i) {
+        double residual = 0;
+        const auto j = circleJacobian(limb.points[i], circle.disc, residual);
+        const double w = circle.weights[i];
+        for (std::size_t r = 0; r < 3; ++r) {
+            for (std::size_t c = 0; c < 3; ++c)
+                normal[r][c] += w * j[r] * j[c];
+            block[r] += w * j[r] * residual;
+            shift[r] -= w * j[r];
+        }
+        squares += w * residual * residual;
+        weights += w;
+        for (std::size_t c = 0; c < 2; ++c)
+            sensitivity[c] += w * ph.profiles[limb.profile[i]].sensitivity[c];
+        if (++inBlock == blockSize || i + 1 == limb.points.size()) {
+            for (std::size_t r = 0; r < 3; ++r)
+                for (std::size_t c = 0; c < 3; ++c)
+                    blocks[r][c] += block[r] * block[c];
+            block = {};
+            inBlock = 0;
+            ++blockCount;
+        }
+    }
+    const auto inverse = inverse3(normal);
+    if (!inverse || weights <= 3 || blockCount < 2)
+        return {};
+    const double variance = squares / (weights - 3);
+    const double g = static_cast<double>(blockCount);
+    // The block estimate, each deviation raised where needed to that of independent profiles
+    // (scaling rows and columns alike keeps the matrix a covariance).
+    Matrix3 out = sandwich(*inverse, blocks);
+    std::array<double, 3> raise{};
+    for (std::size_t r = 0; r < 3; ++r) {
+        out[r][r] *= g / (g - 1);
+        raise[r] =
+            std::sqrt(std::max(1.0, variance * (*inverse)[r][r] / std::max(1e-30, out[r][r])));
+    }
+    for (std::size_t r = 0; r < 3; ++r)
+        for (std::size_t c = 0; c < 3; ++c)
+            out[r][c] *= (r == c ? 1 : g / (g - 1)) * raise[r] * raise[c];
+    std::array<double, 3> common{};
+    for (std::size_t r = 0; r < 3; ++r)
+        for (std::size_t c = 0; c < 3; ++c)
+            common[r] += (*inverse)[r][c] * shift[c];
+    const double s0 = sensitivity[0] / weights, s1 = sensitivity[1] / weights;
+    const auto &cc = ph.cameraCovariance;
+    const double shiftVariance = s0 * s0 * cc[0][0] + 2 * s0 * s1 * cc[0][1] + s1 * s1 * cc[1][1];
+    for (std::size_t r = 0; r < 3; ++r)
+        for (std::size_t c = 0; c < 3; ++c)
+            out[r][c] += common[r] * common[c] * shiftVariance;
+    return out;
+}
+
+// The arc the kept profiles cover: the circle less its widest gap.
+void limbArc(const LimbPoints &limb, const CircleFit &circle, LimbFit &fit)
+{
+    std::vector<double> angles;
+    for (std::size_t i = 0; i < limb.points.size(); ++i)
+        if (circle.weights[i] > 0)
+            angles.push_back(
+                std::atan2(limb.points[i].y - circle.disc.y, limb.points[i].x - circle.disc.x));
+    if (angles.empty())
+        return;
+    std::sort(angles.begin(), angles.end());
+    double gap = angles.front() + 2 * kPiD - angles.back();
+    fit.arcFrom = angles.front();
+    fit.arcTo = angles.back();
+    for (std::size_t i = 1; i < angles.size(); ++i)
+        if (angles[i] - angles[i - 1] > gap) {
+            gap = angles[i] - angles[i - 1];
+            fit.arcFrom = angles[i];
+            fit.arcTo = angles[i - 1];
+        }
+}
+
+void describeCamera(const Photometry &ph, LimbFit &fit)
+{
+    const double total = ph.camera.sigma;
+    const double sigmaError = std::sqrt(std::max(0.0, ph.cameraCovariance[0][0]));
+    fit.blurSigma = std::sqrt(std::max(0.0, total * total - kPixelVariance));
+    fit.blurSigmaError = fit.blurSigma > 0.1 ? total / fit.blurSigma * sigmaError : sigmaError;
+    fit.gamma = 1 / ph.camera.e;
+    fit.gammaError = std::sqrt(std::max(0.0, ph.cameraCovariance[1][1])) * fit.gamma * fit.gamma;
+    std::vector<double> sky, limb;
+    for (const Profile &p : ph.profiles)
+        if (p.active) {
+            sky.push_back(p.p[1]);
+            limb.push_back(std::min(255.0, p.p[2]));
+        }
+    fit.skyLevel = median(sky);
+    fit.limbLevel = median(limb);
+}
+
+struct Pass {
+    Photometry photometry;
+    LimbPoints limb;
+    CircleFit circle;
+};
+
+// Profiles about `disc`, the camera and their limbs fitted, and the circle on those limbs.
+std::optional<Pass> fitPass(const ImageView &image,
+    const Disc &disc,
+    double band,
+    const std::vector<bool> &keep,
+    const Camera &camera)
+{
+    Pass pass;
+    pass.photometry = gatherProfiles(image, disc, band, keep, camera);
+    if (activeCount(pass.photometry.profiles) < 12)
+        return std::nullopt;
+    fitPhotometry(pass.photometry);
+    pass.limb = limbPoints(pass.photometry, disc, band);
+    if (pass.limb.points.size() < 12)
+        return std::nullopt;
+    pass.circle = robustCircle(pass.limb.points, disc, 0.02);
+    if (!pass.circle.ok
+        || std::hypot(pass.circle.disc.x - disc.x, pass.circle.disc.y - disc.y) > band
+        || std::fabs(pass.circle.disc.radius - disc.radius) > band)
+        return std::nullopt;
+    return pass;
+}
+
+} // namespace
+
+LimbFit fitLimb(const ImageView &image, const Disc &start)
+{
+    LimbFit fit;
+    if (image.empty() || !(start.radius > 0) || !std::isfinite(start.x) || !std::isfinite(start.y))
+        return fit;
+    const auto coarse = coarseDisc(image, start);
+    if (!coarse || coarse->radius < kMinimumLimbRadius) {
+        if ((coarse ? coarse->radius : start.radius) < kMinimumLimbRadius)
+            fit.outcome = LimbFit::Outcome::TooSmall;
+        return fit;
+    }
+    // About one profile per four pixels of limb: neighbours then share few pixels.
+    const auto angles =
+        static_cast<std::size_t>(std::clamp(coarse->radius * 2 * kPiD / 4, 96.0, 720.0));
+    std::vector<bool> keep(angles, true);
+    Disc disc = *coarse;
+    Camera camera;
+    double band = 10;
+    std::optional<Pass> pass;
+    for (int round = 0; round < 3; ++round) {
+        auto next = fitPass(image, disc, band, keep, camera);
+        if (!next)
+            break;
+        pass = std::move(next);
+        // Profiles off the circle once stay out: the ends of the terminator, stars.
+        std::fill(keep.begin(), keep.end(), false);
+        for (std::size_t i = 0; i < pass->limb.profile.size(); ++i)
+            keep[pass->limb.profile[i]] = pass->circle.weights[i] > 0;
+        disc = pass->circle.disc;
+        camera = pass->photometry.camera;
+        band = std::clamp(5 * camera.sigma + 4, 8.0, 40.0);
+    }
+    if (!pass)
+        return fit;
+    fit.outcome = LimbFit::Outcome::Fitted;
+    fit.centreX = pass->circle.disc.x;
+    fit.centreY = pass->circle.disc.y;
+    fit.radius = pass->circle.disc.radius;
+    fit.covariance = discCovariance(pass->limb, pass->circle, pass->photometry);
+    fit.profiles = static_cast<int>(std::count_if(
+        pass->circle.weights.begin(), pass->circle.weights.end(), [](double w) { return w > 0; }));
+    limbArc(pass->limb, pass->circle, fit);
+    describeCamera(pass->photometry, fit);
+    return fit;
+}
+
+} // namespace measure
