@@ -352,7 +352,7 @@ struct Coarse {
 // then in a narrow one; scored by the fall of the edges that agree with it.
 std::optional<Coarse> refined(const ImageView &image, Disc disc, double band)
 {
-    const int rays = std::clamp(static_cast<int>(disc.radius * 2 * kPiD / 6), 120, 480);
+    const int rays = std::clamp(static_cast<int>(disc.radius * 2 * kPiD / 6), 120, 240);
     Coarse result;
     for (const double width : {band, std::max(4.0, band / 6)}) {
         const auto crossings = strongCrossings(image, disc, rays, width, width > 20 ? 1.0 : 0.5);
@@ -390,12 +390,17 @@ std::optional<Disc> coarseDisc(const ImageView &image, const Disc &start)
 // ---------------------------------------------------------------------------------------------
 // The camera's model of a profile across the limb
 //
-// The light is a step at the limb, possibly sloping inside it (the Moon keeps its limb bright,
-// a little brighter or darker within), blurred in linear light by a Gaussian, then encoded by
-// the tone curve T(L) = 255 (L / 255)^e, e = 1/γ, and clipped at 255. The limb is where the
-// step is, half-way in light, not half-way in levels: with γ = 2.2 the two are 0.8 σ apart.
-// A profile's unknowns are its limb distance r, its encoded sky S and limb level D, and the
-// slope; the blur and the tone curve are the photograph's.
+// The light is a step at the limb, blurred in linear light by a Gaussian, then encoded by the
+// tone curve T(L) = 255 (L / 255)^e, e = 1/γ, and clipped at 255. The limb is where the step
+// is, half-way in light, not half-way in levels: with γ = 2.2 the two are 0.8 σ apart. Inside,
+// a sphere's light near its limb is a series in the cosine of emission, which grows as the
+// square root of the depth: the step carries a √depth term and a linear one (a lunar limb stays
+// bright to the edge, a crescent's fades inwards, a gibbous limb brightens). A profile's
+// unknowns are its limb distance r, its encoded sky S and limb level D and those two terms;
+// the blur and the tone curve are the photograph's.
+
+constexpr std::size_t kOwn = 5;
+using Own = std::array<double, kOwn>;
 
 struct Sample {
     double rho;
@@ -407,10 +412,10 @@ struct Profile {
     double uy = 0;
     std::size_t first = 0;
     std::size_t count = 0;
-    /// r, S, D, slope (per pixel inside, relative to the limb's light).
-    std::array<double, 4> p{};
+    /// r, S, D, slope per pixel and √ term per √pixel inside, relative to the limb's light.
+    Own p{};
     bool active = true;
-    /// How r moves with the blur and e at the solution, and its own variance.
+    /// How r moves with the blur and with e at the solution.
     std::array<double, 2> sensitivity{};
 };
 
@@ -420,10 +425,67 @@ struct Camera {
     double e = 1 / 2.2;
 };
 
+// R(u) = ∫₀^∞ √s φ(u − s) ds and its derivative: a light growing as √depth inside an edge,
+// blurred by a unit Gaussian. Tabulated once; s = t² makes both integrands smooth.
+class RootEdge {
+public:
+    static const RootEdge &instance()
+    {
+        static const RootEdge table;
+        return table;
+    }
+    void at(double u, double &f, double &df) const
+    {
+        if (u <= kFrom) {
+            f = df = 0;
+            return;
+        }
+        if (u >= kTo) {
+            const double root = std::sqrt(u), inverse = 1 / (u * u);
+            f = root * (1 - inverse / 8);
+            df = (1 + 3 * inverse / 8) / (2 * root);
+            return;
+        }
+        const double x = (u - kFrom) / kStep;
+        const auto i = static_cast<std::size_t>(x);
+        const double t = x - static_cast<double>(i);
+        // Hermite between the nodes for R, whose derivative is tabulated too.
+        const double h00 = (1 + 2 * t) * (1 - t) * (1 - t), h10 = t * (1 - t) * (1 - t);
+        const double h01 = t * t * (3 - 2 * t), h11 = t * t * (t - 1);
+        f = h00 * m_f[i] + h10 * kStep * m_df[i] + h01 * m_f[i + 1] + h11 * kStep * m_df[i + 1];
+        df = m_df[i] * (1 - t) + m_df[i + 1] * t;
+    }
+
+private:
+    static constexpr double kFrom = -8, kTo = 40, kStep = 1.0 / 32;
+    RootEdge()
+    {
+        const auto nodes = static_cast<std::size_t>((kTo - kFrom) / kStep) + 2;
+        for (std::size_t i = 0; i < nodes; ++i) {
+            const double u = kFrom + kStep * static_cast<double>(i);
+            const double end = std::sqrt(std::max(0.0, u) + 10);
+            constexpr int n = 256;
+            double f = 0, df = 0;
+            for (int k = 0; k <= n; ++k) {
+                const double t = end * k / n;
+                const double w = (k == 0 || k == n ? 1 : k % 2 ? 4 : 2) * end / (3 * n);
+                const double g =
+                    0.39894228040143267794 * std::exp(-0.5 * (u - t * t) * (u - t * t));
+                f += w * 2 * t * t * g;
+                df += w * g;
+            }
+            m_f.push_back(f);
+            m_df.push_back(df);
+        }
+    }
+    std::vector<double> m_f;
+    std::vector<double> m_df;
+};
+
 struct Derivatives {
     double v = 0;
-    /// ∂v over r, S, D, slope, then σ, e.
-    std::array<double, 6> d{};
+    /// ∂v over the profile's own unknowns, then σ and e.
+    std::array<double, kOwn + 2> d{};
 };
 
 // T⁻¹ of an encoded level, as a light on the 0…255 scale, and its derivatives.
@@ -440,44 +502,70 @@ Light lightOf(double level, double e)
     return {value, value / (e * std::max(0.05, level)), -value * std::log(q) / (e * e)};
 }
 
-Derivatives modelAt(double rho, const std::array<double, 4> &p, const Camera &camera)
+Derivatives modelAt(
+    double rho, const Own &p, const Camera &camera, const Light &sky, const Light &limb)
 {
     constexpr double kRootHalf = 0.70710678118654752440;
     constexpr double kInvRoot2Pi = 0.39894228040143267794;
-    const double sigma = camera.sigma, e = camera.e;
+    const double sigma = camera.sigma, e = camera.e, rootSigma = std::sqrt(sigma);
     const double d = p[0] - rho, u = d / sigma;
-    const double big = 0.5 * std::erfc(-u * kRootHalf),
-                 small = kInvRoot2Pi * std::exp(-0.5 * u * u);
-    const double edge = big + p[3] * (d * big + sigma * small);
-    const Light sky = lightOf(p[1], e), limb = lightOf(p[2], e);
-    const double x = std::max(1e-6, sky.value + (limb.value - sky.value) * edge);
+    const double big = 0.5 * std::erfc(-u * kRootHalf);
+    const double small = kInvRoot2Pi * std::exp(-0.5 * u * u);
+    double root = 0, rootSlope = 0;
+    RootEdge::instance().at(u, root, rootSlope);
+    const double edge = big + p[3] * (d * big + sigma * small) + p[4] * rootSigma * root;
+    const double contrast = limb.value - sky.value;
+    const double x = std::max(1e-6, sky.value + contrast * edge);
+    const double logX = std::log(x / 255);
     Derivatives out;
-    out.v = 255 * std::pow(x / 255, e);
+    out.v = 255 * std::exp(e * logX);
     if (out.v >= 255) {
         out.v = 255;
         return out;
     }
-    const double perX = e * out.v / x, contrast = limb.value - sky.value;
-    out.d[0] = perX * contrast * (small / sigma + p[3] * big);
+    const double perX = e * out.v / x, perEdge = perX * contrast;
+    out.d[0] = perEdge * (small / sigma + p[3] * big + p[4] * rootSlope / rootSigma);
     out.d[1] = perX * (1 - edge) * sky.perLevel;
     out.d[2] = perX * edge * limb.perLevel;
-    out.d[3] = perX * contrast * (d * big + sigma * small);
-    out.d[4] = perX * contrast * (-u * small / sigma + p[3] * small);
-    out.d[5] = out.v * std::log(x / 255) + perX * ((1 - edge) * sky.perE + edge * limb.perE);
+    out.d[3] = perEdge * (d * big + sigma * small);
+    out.d[4] = perEdge * rootSigma * root;
+    out.d[5] = perEdge
+        * (-u * small / sigma + p[3] * small + p[4] * (root / 2 - u * rootSlope) / rootSigma);
+    out.d[6] = out.v * logX + perX * ((1 - edge) * sky.perE + edge * limb.perE);
     return out;
 }
 
-// The normal equations of all profiles at once: a 4 × 4 block per profile, its coupling to the
-// two shared unknowns, and theirs.
+template <std::size_t N> using Square = std::array<std::array<double, N>, N>;
+
+// The normal equations of all profiles at once: a block per profile, its coupling to the two
+// shared unknowns and its share of their gradient, and the shared block.
 struct Normal {
-    std::vector<std::array<std::array<double, 4>, 4>> a;
-    std::vector<std::array<std::array<double, 2>, 4>> b;
-    std::vector<std::array<double, 4>> g;
-    std::array<std::array<double, 2>, 2> c{};
-    std::array<double, 2> h{};
+    std::vector<Square<kOwn>> a;
+    std::vector<std::array<std::array<double, 2>, kOwn>> b;
+    std::vector<Own> g;
+    std::vector<std::array<double, 2>> h;
+    Square<2> c{};
     double cost = 0;
     std::size_t samples = 0;
 };
+
+void addSample(Normal &n, std::size_t k, const Derivatives &m, double residual)
+{
+    auto &a = n.a[k];
+    auto &b = n.b[k];
+    for (std::size_t r = 0; r < kOwn; ++r) {
+        n.g[k][r] += m.d[r] * residual;
+        for (std::size_t c = 0; c <= r; ++c)
+            a[r][c] += m.d[r] * m.d[c];
+        for (std::size_t c = 0; c < 2; ++c)
+            b[r][c] += m.d[r] * m.d[kOwn + c];
+    }
+    for (std::size_t r = 0; r < 2; ++r) {
+        n.h[k][r] += m.d[kOwn + r] * residual;
+        for (std::size_t c = 0; c < 2; ++c)
+            n.c[r][c] += m.d[kOwn + r] * m.d[kOwn + c];
+    }
+}
 
 Normal normalEquations(
     const std::vector<Profile> &profiles, const std::vector<Sample> &samples, const Camera &camera)
@@ -486,189 +574,278 @@ Normal normalEquations(
     n.a.resize(profiles.size());
     n.b.resize(profiles.size());
     n.g.resize(profiles.size());
+    n.h.resize(profiles.size());
     for (std::size_t k = 0; k < profiles.size(); ++k) {
         const Profile &profile = profiles[k];
         if (!profile.active)
             continue;
-        auto &a = n.a[k];
-        auto &b = n.b[k];
-        auto &g = n.g[k];
+        const Light sky = lightOf(profile.p[1], camera.e), limb = lightOf(profile.p[2], camera.e);
         for (std::size_t i = profile.first; i < profile.first + profile.count; ++i) {
-            const Derivatives m = modelAt(samples[i].rho, profile.p, camera);
+            const Derivatives m = modelAt(samples[i].rho, profile.p, camera, sky, limb);
             // A clipped pixel says only that the light reached the top.
             if (samples[i].level >= 254.5 && m.v >= 254.5)
                 continue;
             const double residual = samples[i].level - m.v;
             n.cost += residual * residual;
             ++n.samples;
-            for (std::size_t r = 0; r < 4; ++r) {
-                g[r] += m.d[r] * residual;
-                for (std::size_t c = 0; c < 4; ++c)
-                    a[r][c] += m.d[r] * m.d[c];
-                for (std::size_t c = 0; c < 2; ++c)
-                    b[r][c] += m.d[r] * m.d[4 + c];
-            }
-            for (std::size_t r = 0; r < 2; ++r) {
-                n.h[r] += m.d[4 + r] * residual;
-                for (std::size_t c = 0; c < 2; ++c)
-                    n.c[r][c] += m.d[4 + r] * m.d[4 + c];
-            }
+            addSample(n, k, m, residual);
         }
+        for (std::size_t r = 0; r < kOwn; ++r)
+            for (std::size_t c = r + 1; c < kOwn; ++c)
+                n.a[k][r][c] = n.a[k][c][r];
     }
     return n;
 }
 
-template <std::size_t N>
-std::optional<std::array<double, N>> solveD(
-    const std::array<std::array<double, N>, N> &m, const std::array<double, N> &v)
+// Normal equations are symmetric and positive: Cholesky in double solves the thousands of
+// small blocks of a fit quickly. False when the block is singular.
+template <std::size_t N> bool cholesky(Square<N> &a)
 {
-    std::array<std::array<real, N>, N> a{};
-    std::array<real, N> b{};
-    for (std::size_t r = 0; r < N; ++r) {
-        b[r] = v[r];
-        for (std::size_t c = 0; c < N; ++c)
-            a[r][c] = m[r][c];
+    for (std::size_t j = 0; j < N; ++j) {
+        double diagonal = a[j][j];
+        for (std::size_t k = 0; k < j; ++k)
+            diagonal -= a[j][k] * a[j][k];
+        if (!(diagonal > 1e-12 * std::max(1.0, a[j][j])))
+            return false;
+        a[j][j] = std::sqrt(diagonal);
+        for (std::size_t i = j + 1; i < N; ++i) {
+            double s = a[i][j];
+            for (std::size_t k = 0; k < j; ++k)
+                s -= a[i][k] * a[j][k];
+            a[i][j] = s / a[j][j];
+        }
     }
-    const auto x = solveLinear<N>(a, b);
-    if (!x)
-        return std::nullopt;
-    std::array<double, N> out{};
-    for (std::size_t r = 0; r < N; ++r)
-        out[r] = static_cast<double>((*x)[r]);
-    return out;
+    return true;
+}
+
+template <std::size_t N>
+std::array<double, N> choleskySolve(const Square<N> &l, std::array<double, N> b)
+{
+    for (std::size_t i = 0; i < N; ++i) {
+        for (std::size_t k = 0; k < i; ++k)
+            b[i] -= l[i][k] * b[k];
+        b[i] /= l[i][i];
+    }
+    for (std::size_t i = N; i-- > 0;) {
+        for (std::size_t k = i + 1; k < N; ++k)
+            b[i] -= l[k][i] * b[k];
+        b[i] /= l[i][i];
+    }
+    return b;
 }
 
 // A profile's block solved against its gradient and its two coupling columns.
 struct Eliminated {
-    std::array<double, 4> ag{};
-    std::array<std::array<double, 4>, 2> ab{};
+    Own ag{};
+    std::array<Own, 2> ab{};
     bool ok = false;
 };
 
 Eliminated eliminate(const Normal &n, std::size_t k, double damping)
 {
     Eliminated out;
-    auto a = n.a[k];
-    for (std::size_t i = 0; i < 4; ++i)
-        a[i][i] = a[i][i] * (1 + damping) + 1e-9;
-    const auto ag = solveD<4>(a, n.g[k]);
-    const auto ab0 = solveD<4>(a, {n.b[k][0][0], n.b[k][1][0], n.b[k][2][0], n.b[k][3][0]});
-    const auto ab1 = solveD<4>(a, {n.b[k][0][1], n.b[k][1][1], n.b[k][2][1], n.b[k][3][1]});
-    if (!ag || !ab0 || !ab1)
+    Square<kOwn> l = n.a[k];
+    for (std::size_t i = 0; i < kOwn; ++i)
+        l[i][i] = l[i][i] * (1 + damping) + 1e-9;
+    if (!cholesky(l))
         return out;
-    out = {*ag, {*ab0, *ab1}, true};
+    out.ag = choleskySolve(l, n.g[k]);
+    for (std::size_t c = 0; c < 2; ++c) {
+        Own column{};
+        for (std::size_t r = 0; r < kOwn; ++r)
+            column[r] = n.b[k][r][c];
+        out.ab[c] = choleskySolve(l, column);
+    }
+    out.ok = true;
     return out;
 }
 
 // The shared block once every profile's own unknowns are eliminated (its Schur complement),
-// with the matching right-hand side.
-struct Reduced2 {
-    std::array<std::array<double, 2>, 2> m{};
+// and the matching right-hand side.
+struct Shared {
+    Square<2> m{};
     std::array<double, 2> v{};
 };
 
-Reduced2 schur(const Normal &n,
+// What profile k adds to the shared gradient once its own unknowns are eliminated.
+std::array<double, 2> sharedScore(const Normal &n, std::size_t k, const Eliminated &part)
+{
+    std::array<double, 2> score = n.h[k];
+    for (std::size_t r = 0; r < 2; ++r)
+        for (std::size_t i = 0; i < kOwn; ++i)
+            score[r] -= n.b[k][i][r] * part.ag[i];
+    return score;
+}
+
+Shared schur(const Normal &n,
     const std::vector<Profile> &profiles,
     const std::vector<Eliminated> &parts,
     double damping)
 {
-    Reduced2 s;
-    for (std::size_t r = 0; r < 2; ++r) {
-        s.v[r] = n.h[r];
+    Shared s;
+    for (std::size_t r = 0; r < 2; ++r)
         for (std::size_t c = 0; c < 2; ++c)
             s.m[r][c] = n.c[r][c] * (r == c ? 1 + damping : 1);
-    }
     for (std::size_t k = 0; k < profiles.size(); ++k) {
         if (!profiles[k].active || !parts[k].ok)
             continue;
+        const auto score = sharedScore(n, k, parts[k]);
         for (std::size_t r = 0; r < 2; ++r) {
-            for (std::size_t i = 0; i < 4; ++i) {
-                s.v[r] -= n.b[k][i][r] * parts[k].ag[i];
+            s.v[r] += score[r];
+            for (std::size_t i = 0; i < kOwn; ++i)
                 for (std::size_t c = 0; c < 2; ++c)
                     s.m[r][c] -= n.b[k][i][r] * parts[k].ab[c][i];
-            }
         }
     }
     return s;
+}
+
+std::optional<std::array<double, 2>> solve2(const Square<2> &m, const std::array<double, 2> &v)
+{
+    const double det = m[0][0] * m[1][1] - m[0][1] * m[1][0];
+    if (!(std::fabs(det) > 1e-300))
+        return std::nullopt;
+    return std::array<double, 2>{
+        (m[1][1] * v[0] - m[0][1] * v[1]) / det, (m[0][0] * v[1] - m[1][0] * v[0]) / det};
+}
+
+// A covariance counted by blocks of neighbouring profiles (`inverse` · Σ sᵦ sᵦᵀ · `inverse`,
+// sᵦ the block's score), each deviation raised where needed to what independent profiles
+// with the residuals' variance would give; scaling rows and columns alike keeps it a
+// covariance.
+template <std::size_t N>
+Square<N> blockCovariance(
+    const Square<N> &inverse, const Square<N> &scores, std::size_t blocks, double variance)
+{
+    Square<N> out{};
+    for (std::size_t r = 0; r < N; ++r)
+        for (std::size_t c = 0; c < N; ++c)
+            for (std::size_t i = 0; i < N; ++i)
+                for (std::size_t j = 0; j < N; ++j)
+                    out[r][c] += inverse[r][i] * scores[i][j] * inverse[j][c];
+    const double g = static_cast<double>(blocks);
+    const double small = g > 1 ? g / (g - 1) : 1;
+    std::array<double, N> raise{};
+    for (std::size_t r = 0; r < N; ++r)
+        raise[r] = std::sqrt(
+            std::max(1.0, variance * inverse[r][r] / std::max(1e-300, small * out[r][r])));
+    for (std::size_t r = 0; r < N; ++r)
+        for (std::size_t c = 0; c < N; ++c)
+            out[r][c] *= small * raise[r] * raise[c];
+    return out;
+}
+
+// Profiles per block: neighbours share pixels, JPEG blocks and the relief of the limb.
+std::size_t blockSize(std::size_t profiles)
+{
+    return std::clamp<std::size_t>(profiles / 30, 3, 12);
 }
 
 struct Photometry {
     std::vector<Profile> profiles;
     std::vector<Sample> samples;
     Camera camera;
-    std::array<std::array<double, 2>, 2> cameraCovariance{};
-    /// Variance of a level about the model.
-    double variance = 0;
+    Square<2> cameraCovariance{};
 };
 
-void clampProfile(std::array<double, 4> &p)
+void clampProfile(Own &p)
 {
     p[1] = std::clamp(p[1], 0.05, 250.0);
     // Above 255 a limb level stands for light the camera clipped.
     p[2] = std::clamp(p[2], p[1] + 1, 2000.0);
     p[3] = std::clamp(p[3], -0.3, 0.3);
+    p[4] = std::clamp(p[4], -1.5, 1.5);
 }
 
 // One damped Gauss–Newton step on every unknown; the trial replaces the current state when it
-// lowers the squared residuals.
+// lowers the squared residuals. False once it no longer does.
 bool improve(Photometry &ph, Normal &n, double &damping)
 {
     std::vector<Eliminated> parts(ph.profiles.size());
     for (std::size_t k = 0; k < ph.profiles.size(); ++k)
         if (ph.profiles[k].active)
             parts[k] = eliminate(n, k, damping);
-    const Reduced2 s = schur(n, ph.profiles, parts, damping);
-    const auto dg = solveD<2>(s.m, s.v);
+    const Shared shared = schur(n, ph.profiles, parts, damping);
+    const auto dg = solve2(shared.m, shared.v);
     if (!dg)
         return false;
     std::vector<Profile> trial = ph.profiles;
     for (std::size_t k = 0; k < trial.size(); ++k) {
         if (!trial[k].active || !parts[k].ok)
             continue;
-        for (std::size_t i = 0; i < 4; ++i)
+        for (std::size_t i = 0; i < kOwn; ++i)
             trial[k].p[i] +=
                 parts[k].ag[i] - parts[k].ab[0][i] * (*dg)[0] - parts[k].ab[1][i] * (*dg)[1];
         clampProfile(trial[k].p);
     }
-    const Camera camera{std::clamp(ph.camera.sigma + (*dg)[0], 0.25, 25.0),
+    const Camera camera{std::clamp(ph.camera.sigma + (*dg)[0], 0.2, 25.0),
         std::clamp(ph.camera.e + (*dg)[1], 0.2, 1.6)};
     Normal next = normalEquations(trial, ph.samples, camera);
     if (!(next.cost < n.cost)) {
-        damping *= 8;
-        return damping < 1e9;
+        damping *= 10;
+        return damping < 1e6;
     }
-    const bool moved = next.cost < n.cost * (1 - 1e-9);
+    // Converged when the squares hardly fall, or fall a little while the camera stays put.
+    const double fall = (n.cost - next.cost) / n.cost;
+    const bool still = std::fabs(camera.sigma - ph.camera.sigma) < 2e-3 * camera.sigma
+        && std::fabs(camera.e - ph.camera.e) < 5e-4;
+    const bool moved = fall > 2e-5 && !(still && fall < 1e-3);
     ph.profiles.swap(trial);
     ph.camera = camera;
     n = std::move(next);
-    damping = std::max(1e-7, damping / 4);
+    damping = std::max(1e-6, damping / 5);
     return moved;
 }
 
-// The camera, and each profile's limb, sky and limb level, by least squares on the levels.
-void fitPhotometry(Photometry &ph)
+// The camera's covariance from the scatter of the profiles' scores, by blocks of neighbours.
+void cameraCovariance(Photometry &ph, const Normal &n)
 {
-    double damping = 1e-3;
-    Normal n = normalEquations(ph.profiles, ph.samples, ph.camera);
-    for (int iteration = 0; iteration < 60 && improve(ph, n, damping); ++iteration) { }
     std::vector<Eliminated> parts(ph.profiles.size());
-    std::size_t unknowns = 2;
+    std::size_t unknowns = 2, active = 0;
     for (std::size_t k = 0; k < ph.profiles.size(); ++k) {
         if (!ph.profiles[k].active)
             continue;
         parts[k] = eliminate(n, k, 0);
         ph.profiles[k].sensitivity = {-parts[k].ab[0][0], -parts[k].ab[1][0]};
-        unknowns += 4;
+        unknowns += kOwn;
+        ++active;
     }
-    ph.variance = n.samples > unknowns + 8 ? n.cost / static_cast<double>(n.samples - unknowns) : 0;
-    const Reduced2 s = schur(n, ph.profiles, parts, 0);
-    for (std::size_t c = 0; c < 2; ++c) {
-        std::array<double, 2> unit{};
-        unit[c] = 1;
-        const auto column = solveD<2>(s.m, unit);
-        for (std::size_t r = 0; r < 2; ++r)
-            ph.cameraCovariance[r][c] = column ? ph.variance * (*column)[r] : 0;
+    const Shared s = schur(n, ph.profiles, parts, 0);
+    const double det = s.m[0][0] * s.m[1][1] - s.m[0][1] * s.m[1][0];
+    if (!(det > 0) || n.samples <= unknowns + 8)
+        return;
+    const Square<2> inverse{
+        {{s.m[1][1] / det, -s.m[0][1] / det}, {-s.m[1][0] / det, s.m[0][0] / det}}};
+    Square<2> scores{};
+    std::array<double, 2> block{};
+    std::size_t inBlock = 0, blocks = 0;
+    const std::size_t size = blockSize(active);
+    for (std::size_t k = 0; k < ph.profiles.size(); ++k) {
+        if (!ph.profiles[k].active || !parts[k].ok)
+            continue;
+        const auto score = sharedScore(n, k, parts[k]);
+        block[0] += score[0];
+        block[1] += score[1];
+        if (++inBlock == size) {
+            for (std::size_t r = 0; r < 2; ++r)
+                for (std::size_t c = 0; c < 2; ++c)
+                    scores[r][c] += block[r] * block[c];
+            block = {};
+            inBlock = 0;
+            ++blocks;
+        }
     }
+    const double variance = n.cost / static_cast<double>(n.samples - unknowns);
+    ph.cameraCovariance = blockCovariance<2>(inverse, scores, blocks, variance);
+}
+
+// The camera, and each profile's limb, levels and inner light, by least squares on the levels.
+void fitPhotometry(Photometry &ph)
+{
+    double damping = 1e-3;
+    Normal n = normalEquations(ph.profiles, ph.samples, ph.camera);
+    for (int iteration = 0; iteration < 40 && improve(ph, n, damping); ++iteration) { }
+    cameraCovariance(ph, n);
 }
 
 // The pixels whose centres lie within `half` of the ray and `band` of the radius, with their
@@ -782,7 +959,7 @@ LimbPoints limbPoints(const Photometry &ph, const Disc &from, double band)
     return out;
 }
 
-using Matrix3 = std::array<std::array<double, 3>, 3>;
+using Matrix3 = Square<3>;
 
 std::optional<Matrix3> inverse3(const Matrix3 &m)
 {
@@ -799,20 +976,6 @@ std::optional<Matrix3> inverse3(const Matrix3 &m)
     return out;
 }
 
-Matrix3 sandwich(const Matrix3 &outer, const Matrix3 &inner)
-{
-    Matrix3 t{}, out{};
-    for (std::size_t r = 0; r < 3; ++r)
-        for (std::size_t c = 0; c < 3; ++c)
-            for (std::size_t k = 0; k < 3; ++k)
-                t[r][c] += outer[r][k] * inner[k][c];
-    for (std::size_t r = 0; r < 3; ++r)
-        for (std::size_t c = 0; c < 3; ++c)
-            for (std::size_t k = 0; k < 3; ++k)
-                out[r][c] += t[r][k] * outer[k][c];
-    return out;
-}
-
 // The covariance of (x, y, R). Neighbouring profiles share their errors (relief on the limb,
 // JPEG blocks, a crater's rim), so the scatter is counted by blocks of them, never below what
 // independent profiles would give; then the uncertainty of the camera, which moves every limb
@@ -824,7 +987,7 @@ Matrix3 discCovariance(const LimbPoints &limb, const CircleFit &circle, const Ph
     std::array<double, 2> sensitivity{};
     double squares = 0, weights = 0;
     std::size_t inBlock = 0, blockCount = 0;
-    const std::size_t blockSize = std::clamp<std::size_t>(limb.points.size() / 40, 3, 8);
+    const std::size_t size = blockSize(limb.points.size());
     for (std::size_t i = 0; i < limb.points.size(); ++i) {
         double residual = 0;
         const auto j = circleJacobian(limb.points[i], circle.disc, residual);
@@ -839,7 +1002,7 @@ Matrix3 discCovariance(const LimbPoints &limb, const CircleFit &circle, const Ph
         weights += w;
         for (std::size_t c = 0; c < 2; ++c)
             sensitivity[c] += w * ph.profiles[limb.profile[i]].sensitivity[c];
-        if (++inBlock == blockSize || i + 1 == limb.points.size()) {
+        if (++inBlock == size) {
             for (std::size_t r = 0; r < 3; ++r)
                 for (std::size_t c = 0; c < 3; ++c)
                     blocks[r][c] += block[r] * block[c];
@@ -852,19 +1015,7 @@ Matrix3 discCovariance(const LimbPoints &limb, const CircleFit &circle, const Ph
     if (!inverse || weights <= 3 || blockCount < 2)
         return {};
     const double variance = squares / (weights - 3);
-    const double g = static_cast<double>(blockCount);
-    // The block estimate, each deviation raised where needed to that of independent profiles
-    // (scaling rows and columns alike keeps the matrix a covariance).
-    Matrix3 out = sandwich(*inverse, blocks);
-    std::array<double, 3> raise{};
-    for (std::size_t r = 0; r < 3; ++r) {
-        out[r][r] *= g / (g - 1);
-        raise[r] =
-            std::sqrt(std::max(1.0, variance * (*inverse)[r][r] / std::max(1e-30, out[r][r])));
-    }
-    for (std::size_t r = 0; r < 3; ++r)
-        for (std::size_t c = 0; c < 3; ++c)
-            out[r][c] *= (r == c ? 1 : g / (g - 1)) * raise[r] * raise[c];
+    Matrix3 out = blockCovariance<3>(*inverse, blocks, blockCount, variance);
     std::array<double, 3> common{};
     for (std::size_t r = 0; r < 3; ++r)
         for (std::size_t c = 0; c < 3; ++c)
@@ -919,30 +1070,74 @@ void describeCamera(const Photometry &ph, LimbFit &fit)
 }
 
 struct Pass {
+    /// The disc the profiles run out from, and how far they reach about its radius.
+    Disc origin;
+    double band = 0;
     Photometry photometry;
     LimbPoints limb;
     CircleFit circle;
 };
 
-// Profiles about `disc`, the camera and their limbs fitted, and the circle on those limbs.
-std::optional<Pass> fitPass(const ImageView &image,
-    const Disc &disc,
+std::optional<Pass> gatherPass(const ImageView &image,
+    const Disc &origin,
     double band,
     const std::vector<bool> &keep,
     const Camera &camera)
 {
-    Pass pass;
-    pass.photometry = gatherProfiles(image, disc, band, keep, camera);
+    Pass pass{origin, band, gatherProfiles(image, origin, band, keep, camera), {}, {}};
     if (activeCount(pass.photometry.profiles) < 12)
         return std::nullopt;
+    return pass;
+}
+
+// The camera and the profiles' limbs fitted, then the circle on those limbs.
+bool settle(Pass &pass)
+{
     fitPhotometry(pass.photometry);
-    pass.limb = limbPoints(pass.photometry, disc, band);
+    pass.limb = limbPoints(pass.photometry, pass.origin, pass.band);
     if (pass.limb.points.size() < 12)
+        return false;
+    pass.circle = robustCircle(pass.limb.points, pass.origin, 0.02);
+    const Disc &d = pass.circle.disc;
+    return pass.circle.ok && std::hypot(d.x - pass.origin.x, d.y - pass.origin.y) < pass.band
+        && std::fabs(d.radius - pass.origin.radius) < pass.band;
+}
+
+// The profiles the circle kept; profiles off it once stay out (the ends of the terminator,
+// stars, a crater on the limb), so that they pull neither the camera nor the circle.
+std::vector<bool> keptProfiles(const Pass &pass)
+{
+    std::vector<bool> keep(pass.photometry.profiles.size(), false);
+    for (std::size_t i = 0; i < pass.limb.profile.size(); ++i)
+        keep[pass.limb.profile[i]] = pass.circle.weights[i] > 0;
+    return keep;
+}
+
+// The fit from the coarse disc: all profiles once, then those on the limb alone, gathered
+// anew when the blur asks for a wider band or the centre moved.
+std::optional<Pass> limbPass(const ImageView &image, const Disc &coarse)
+{
+    // About one profile per four pixels of limb: neighbours then share few pixels.
+    const auto angles =
+        static_cast<std::size_t>(std::clamp(coarse.radius * 2 * kPiD / 4, 96.0, 360.0));
+    auto pass = gatherPass(image, coarse, 10, std::vector<bool>(angles, true), Camera{});
+    if (!pass || !settle(*pass))
         return std::nullopt;
-    pass.circle = robustCircle(pass.limb.points, disc, 0.02);
-    if (!pass.circle.ok
-        || std::hypot(pass.circle.disc.x - disc.x, pass.circle.disc.y - disc.y) > band
-        || std::fabs(pass.circle.disc.radius - disc.radius) > band)
+    const std::vector<bool> keep = keptProfiles(*pass);
+    const double band = std::clamp(5 * pass->photometry.camera.sigma + 4, 8.0, 40.0);
+    const Disc &moved = pass->circle.disc;
+    if (band > pass->band + 1
+        || std::hypot(moved.x - coarse.x, moved.y - coarse.y)
+                + std::fabs(moved.radius - coarse.radius)
+            > 2) {
+        auto again = gatherPass(image, moved, band, keep, pass->photometry.camera);
+        if (!again || !settle(*again))
+            return std::nullopt;
+        return again;
+    }
+    for (std::size_t k = 0; k < keep.size(); ++k)
+        pass->photometry.profiles[k].active = pass->photometry.profiles[k].active && keep[k];
+    if (!settle(*pass))
         return std::nullopt;
     return pass;
 }
@@ -960,27 +1155,7 @@ LimbFit fitLimb(const ImageView &image, const Disc &start)
             fit.outcome = LimbFit::Outcome::TooSmall;
         return fit;
     }
-    // About one profile per four pixels of limb: neighbours then share few pixels.
-    const auto angles =
-        static_cast<std::size_t>(std::clamp(coarse->radius * 2 * kPiD / 4, 96.0, 720.0));
-    std::vector<bool> keep(angles, true);
-    Disc disc = *coarse;
-    Camera camera;
-    double band = 10;
-    std::optional<Pass> pass;
-    for (int round = 0; round < 3; ++round) {
-        auto next = fitPass(image, disc, band, keep, camera);
-        if (!next)
-            break;
-        pass = std::move(next);
-        // Profiles off the circle once stay out: the ends of the terminator, stars.
-        std::fill(keep.begin(), keep.end(), false);
-        for (std::size_t i = 0; i < pass->limb.profile.size(); ++i)
-            keep[pass->limb.profile[i]] = pass->circle.weights[i] > 0;
-        disc = pass->circle.disc;
-        camera = pass->photometry.camera;
-        band = std::clamp(5 * camera.sigma + 4, 8.0, 40.0);
-    }
+    const auto pass = limbPass(image, *coarse);
     if (!pass)
         return fit;
     fit.outcome = LimbFit::Outcome::Fitted;
