@@ -415,6 +415,8 @@ struct Profile {
     /// r, S, D, slope per pixel and √ term per √pixel inside, relative to the limb's light.
     Own p{};
     bool active = true;
+    /// Root mean square of the residuals at the solution.
+    double misfit = 0;
     /// How r moves with the blur and with e at the solution.
     std::array<double, 2> sensitivity{};
 };
@@ -544,6 +546,8 @@ struct Normal {
     std::vector<std::array<std::array<double, 2>, kOwn>> b;
     std::vector<Own> g;
     std::vector<std::array<double, 2>> h;
+    /// Each profile's mean squared residual.
+    std::vector<double> misfit;
     Square<2> c{};
     double cost = 0;
     std::size_t samples = 0;
@@ -575,6 +579,7 @@ Normal normalEquations(
     n.b.resize(profiles.size());
     n.g.resize(profiles.size());
     n.h.resize(profiles.size());
+    n.misfit.resize(profiles.size());
     for (std::size_t k = 0; k < profiles.size(); ++k) {
         const Profile &profile = profiles[k];
         if (!profile.active)
@@ -587,6 +592,7 @@ Normal normalEquations(
                 continue;
             const double residual = samples[i].level - m.v;
             n.cost += residual * residual;
+            n.misfit[k] += residual * residual / static_cast<double>(profile.count);
             ++n.samples;
             addSample(n, k, m, residual);
         }
@@ -845,6 +851,8 @@ void fitPhotometry(Photometry &ph)
     double damping = 1e-3;
     Normal n = normalEquations(ph.profiles, ph.samples, ph.camera);
     for (int iteration = 0; iteration < 40 && improve(ph, n, damping); ++iteration) { }
+    for (std::size_t k = 0; k < ph.profiles.size(); ++k)
+        ph.profiles[k].misfit = std::sqrt(n.misfit[k]);
     cameraCovariance(ph, n);
 }
 
@@ -881,6 +889,49 @@ void strip(const ImageView &image,
     }
 }
 
+// Drops the pixels of a profile beyond the depth where the light inside the limb falls below
+// half-way to the sky: a terminator close to the limb (a thin crescent, the ends of the horns)
+// is no part of the limb's edge. The profile's pixels end up sorted outwards.
+void trimInside(Profile &profile, std::vector<Sample> &samples, double radius, double sigma)
+{
+    const auto begin = samples.begin() + static_cast<std::ptrdiff_t>(profile.first);
+    const auto end = begin + static_cast<std::ptrdiff_t>(profile.count);
+    std::sort(begin, end, [](const Sample &a, const Sample &b) { return a.rho < b.rho; });
+    constexpr std::size_t kBins = 64;
+    std::array<double, kBins> sum{}, count{};
+    std::vector<double> outside;
+    for (auto i = begin; i != end; ++i) {
+        const double depth = radius - i->rho;
+        if (depth < -3)
+            outside.push_back(i->level);
+        else if (depth >= 0 && depth < kBins)
+            sum[static_cast<std::size_t>(depth)] += i->level,
+                ++count[static_cast<std::size_t>(depth)];
+    }
+    const auto mean = [&](std::size_t b) {
+        return count[b] > 0 ? sum[b] / count[b] : std::nan("");
+    };
+    const auto reach = std::min<std::size_t>(kBins, static_cast<std::size_t>(3 * sigma + 3));
+    double peak = -1;
+    std::size_t at = 0;
+    for (std::size_t b = 0; b < reach; ++b)
+        if (mean(b) > peak)
+            peak = mean(b), at = b;
+    const double sky = median(outside);
+    const double half = sky + 0.2 * (peak - sky);
+    for (std::size_t b = at; b < kBins; ++b) {
+        if (!(mean(b) < half))
+            continue;
+        const double deepest = static_cast<double>(b);
+        const auto kept =
+            std::find_if(begin, end, [&](const Sample &s) { return radius - s.rho < deepest; });
+        const auto dropped = static_cast<std::size_t>(kept - begin);
+        profile.first += dropped;
+        profile.count -= dropped;
+        return;
+    }
+}
+
 // A profile's sky and limb levels from the pixels well outside and well inside the limb; none
 // when the frame or the photograph leaves too few on either side.
 bool startProfile(Profile &profile, const std::vector<Sample> &samples, double radius)
@@ -890,7 +941,7 @@ bool startProfile(Profile &profile, const std::vector<Sample> &samples, double r
         const double d = samples[i].rho - radius;
         if (d > 3)
             outside.push_back(samples[i].level);
-        else if (d < -3 && d > -9)
+        else if (d < -2 && d > -9)
             inside.push_back(samples[i].level);
     }
     if (outside.size() < 4 || inside.size() < 4)
@@ -921,6 +972,7 @@ Photometry gatherProfiles(const ImageView &image,
         if (keep[k])
             strip(image, disc, profile.ux, profile.uy, band, ph.samples);
         profile.count = ph.samples.size() - profile.first;
+        trimInside(profile, ph.samples, disc.radius, camera.sigma);
         profile.active = keep[k] && startProfile(profile, ph.samples, disc.radius);
         if (profile.active)
             contrasts.push_back(profile.p[2] - profile.p[1]);
@@ -1107,9 +1159,16 @@ bool settle(Pass &pass)
 // stars, a crater on the limb), so that they pull neither the camera nor the circle.
 std::vector<bool> keptProfiles(const Pass &pass)
 {
-    std::vector<bool> keep(pass.photometry.profiles.size(), false);
+    const auto &profiles = pass.photometry.profiles;
+    std::vector<double> misfits;
+    for (const std::size_t k : pass.limb.profile)
+        misfits.push_back(profiles[k].misfit);
+    // A profile the model fits much worse than the others is not a clean edge either.
+    const double limit = 2.5 * median(misfits);
+    std::vector<bool> keep(profiles.size(), false);
     for (std::size_t i = 0; i < pass.limb.profile.size(); ++i)
-        keep[pass.limb.profile[i]] = pass.circle.weights[i] > 0;
+        keep[pass.limb.profile[i]] =
+            pass.circle.weights[i] > 0 && profiles[pass.limb.profile[i]].misfit <= limit;
     return keep;
 }
 
