@@ -549,6 +549,8 @@ struct Normal {
     /// Each profile's mean squared residual.
     std::vector<double> misfit;
     Square<2> c{};
+    /// The prior's pull on e.
+    double prior = 0;
     double cost = 0;
     std::size_t samples = 0;
 };
@@ -571,8 +573,16 @@ void addSample(Normal &n, std::size_t k, const Derivatives &m, double residual)
     }
 }
 
-Normal normalEquations(
-    const std::vector<Profile> &profiles, const std::vector<Sample> &samples, const Camera &camera)
+// Most cameras encode with γ near 2.2; a linear file is the other common case. Where the
+// profiles cannot tell (a blur under a pixel leaves no shape to read γ from), e keeps to this
+// prior; elsewhere the data outweigh it.
+constexpr double kPriorE = 1 / 2.2;
+constexpr double kPriorESigma = 0.2;
+
+Normal normalEquations(const std::vector<Profile> &profiles,
+    const std::vector<Sample> &samples,
+    const Camera &camera,
+    double priorWeight)
 {
     Normal n;
     n.a.resize(profiles.size());
@@ -600,6 +610,9 @@ Normal normalEquations(
             for (std::size_t c = r + 1; c < kOwn; ++c)
                 n.a[k][r][c] = n.a[k][c][r];
     }
+    n.c[1][1] += priorWeight;
+    n.prior = priorWeight * (kPriorE - camera.e);
+    n.cost += priorWeight * (camera.e - kPriorE) * (camera.e - kPriorE);
     return n;
 }
 
@@ -692,6 +705,7 @@ Shared schur(const Normal &n,
     for (std::size_t r = 0; r < 2; ++r)
         for (std::size_t c = 0; c < 2; ++c)
             s.m[r][c] = n.c[r][c] * (r == c ? 1 + damping : 1);
+    s.v[1] += n.prior;
     for (std::size_t k = 0; k < profiles.size(); ++k) {
         if (!profiles[k].active || !parts[k].ok)
             continue;
@@ -752,6 +766,8 @@ struct Photometry {
     std::vector<Sample> samples;
     Camera camera;
     Square<2> cameraCovariance{};
+    /// The prior on e in squared levels: the grain's variance over the prior's.
+    double priorWeight = 0;
 };
 
 void clampProfile(Own &p)
@@ -786,7 +802,7 @@ bool improve(Photometry &ph, Normal &n, double &damping)
     }
     const Camera camera{std::clamp(ph.camera.sigma + (*dg)[0], 0.2, 25.0),
         std::clamp(ph.camera.e + (*dg)[1], 0.2, 1.6)};
-    Normal next = normalEquations(trial, ph.samples, camera);
+    Normal next = normalEquations(trial, ph.samples, camera, ph.priorWeight);
     if (!(next.cost < n.cost)) {
         damping *= 10;
         return damping < 1e6;
@@ -843,13 +859,15 @@ void cameraCovariance(Photometry &ph, const Normal &n)
     }
     const double variance = n.cost / static_cast<double>(n.samples - unknowns);
     ph.cameraCovariance = blockCovariance<2>(inverse, scores, blocks, variance);
+    // A tone curve is a power law only to some per cent (a linear toe, a shoulder).
+    ph.cameraCovariance[1][1] += 0.05 * ph.camera.e * 0.05 * ph.camera.e;
 }
 
 // The camera, and each profile's limb, levels and inner light, by least squares on the levels.
 void fitPhotometry(Photometry &ph)
 {
     double damping = 1e-3;
-    Normal n = normalEquations(ph.profiles, ph.samples, ph.camera);
+    Normal n = normalEquations(ph.profiles, ph.samples, ph.camera, ph.priorWeight);
     for (int iteration = 0; iteration < 40 && improve(ph, n, damping); ++iteration) { }
     for (std::size_t k = 0; k < ph.profiles.size(); ++k)
         ph.profiles[k].misfit = std::sqrt(n.misfit[k]);
@@ -951,6 +969,16 @@ bool startProfile(Profile &profile, const std::vector<Sample> &samples, double r
     return true;
 }
 
+// The grain of the sky beside a profile: the median deviation of its pixels outside the limb.
+double skyGrain(const Profile &profile, const std::vector<Sample> &samples, double radius)
+{
+    std::vector<double> deviations;
+    for (std::size_t i = profile.first; i < profile.first + profile.count; ++i)
+        if (samples[i].rho - radius > 3)
+            deviations.push_back(std::fabs(samples[i].level - profile.p[1]));
+    return 1.4826 * median(deviations);
+}
+
 // Profiles across the limb of `disc` at `angles` evenly spaced directions, those of `keep`
 // only, and of them those whose step is a fair part of the strongest: the lit limb.
 Photometry gatherProfiles(const ImageView &image,
@@ -962,7 +990,7 @@ Photometry gatherProfiles(const ImageView &image,
     Photometry ph;
     ph.camera = camera;
     const std::size_t angles = keep.size();
-    std::vector<double> contrasts;
+    std::vector<double> contrasts, grains;
     for (std::size_t k = 0; k < angles; ++k) {
         Profile profile;
         const double angle = 2 * kPiD * static_cast<double>(k) / static_cast<double>(angles);
@@ -974,10 +1002,15 @@ Photometry gatherProfiles(const ImageView &image,
         profile.count = ph.samples.size() - profile.first;
         trimInside(profile, ph.samples, disc.radius, camera.sigma);
         profile.active = keep[k] && startProfile(profile, ph.samples, disc.radius);
-        if (profile.active)
+        if (profile.active) {
             contrasts.push_back(profile.p[2] - profile.p[1]);
+            grains.push_back(skyGrain(profile, ph.samples, disc.radius));
+        }
         ph.profiles.push_back(profile);
     }
+    // Levels are whole numbers: their rounding alone is a grain of 0.3.
+    const double grain = std::max(0.3, median(grains));
+    ph.priorWeight = grain * grain / (kPriorESigma * kPriorESigma);
     const double strong = std::max(6.0, 0.35 * quantile(contrasts, 0.9));
     for (Profile &profile : ph.profiles)
         profile.active = profile.active && profile.p[2] - profile.p[1] >= strong;
