@@ -422,8 +422,8 @@ struct Profile {
 };
 
 struct Camera {
-    /// Standard deviation of the whole blur of the edge, the pixel's width included.
-    double sigma = 1;
+    /// Standard deviation of the seeing's blur in pixels, the pixel's own width apart.
+    double sigma = 0.8;
     double e = 1 / 2.2;
 };
 
@@ -504,18 +504,70 @@ Light lightOf(double level, double e)
     return {value, value / (e * std::max(0.05, level)), -value * std::log(q) / (e * e)};
 }
 
-Derivatives modelAt(
-    double rho, const Own &p, const Camera &camera, const Light &sky, const Light &limb)
+constexpr double kRootHalf = 0.70710678118654752440;
+constexpr double kInvRoot2Pi = 0.39894228040143267794;
+
+// A unit step at 0 blurred by a Gaussian of σ, then averaged over a pixel: the pixel projects
+// on the profile's direction (ux, uy) as the sum of two uniform widths |ux| and |uy|, so the
+// average is a second difference of the step's second integral
+// Ψ₂(x) = σ² ((u² + 1) Φ(u) + u φ(u)) / 2, u = x / σ. A blur under a pixel is not Gaussian
+// once the pixel is counted, and reading γ from its shape needs the true one.
+struct Step {
+    double value;
+    double perD;
+    double perSigma;
+};
+
+Step pixelStep(double d, double sigma, double wide, double narrow)
 {
-    constexpr double kRootHalf = 0.70710678118654752440;
-    constexpr double kInvRoot2Pi = 0.39894228040143267794;
-    const double sigma = camera.sigma, e = camera.e, rootSigma = std::sqrt(sigma);
-    const double d = p[0] - rho, u = d / sigma;
+    Step step{0, 0, 0};
+    const double offsets[4] = {
+        (wide + narrow) / 2, (wide - narrow) / 2, -(wide - narrow) / 2, -(wide + narrow) / 2};
+    const double signs[4] = {1, -1, -1, 1};
+    const bool thin = narrow < 1e-3;
+    for (std::size_t i = 0; i < 4; ++i) {
+        if (thin && (i == 1 || i == 2))
+            continue;
+        const double x = d + (thin ? (i == 0 ? wide / 2 : -wide / 2) : offsets[i]);
+        const double u = x / sigma;
+        const double big = 0.5 * std::erfc(-u * kRootHalf);
+        const double small = kInvRoot2Pi * std::exp(-0.5 * u * u);
+        const double once = sigma * (u * big + small);
+        if (thin) {
+            // Ψ₁ differenced once over the wide width alone.
+            const double sign = i == 0 ? 1 : -1;
+            step.value += sign * once;
+            step.perD += sign * big;
+            step.perSigma += sign * small;
+        } else {
+            step.value += signs[i] * sigma * sigma * ((u * u + 1) * big + u * small) / 2;
+            step.perD += signs[i] * once;
+            step.perSigma += signs[i] * sigma * big;
+        }
+    }
+    const double area = thin ? wide : wide * narrow;
+    return {step.value / area, step.perD / area, step.perSigma / area};
+}
+
+Derivatives modelAt(double rho,
+    const Own &p,
+    const Camera &camera,
+    const Light &sky,
+    const Light &limb,
+    const std::array<double, 2> &pixel)
+{
+    const double sigma = camera.sigma, e = camera.e;
+    const double d = p[0] - rho;
+    const Step step = pixelStep(d, sigma, pixel[0], pixel[1]);
+    // The light's slopes inside are small corrections: a Gaussian with the pixel's variance
+    // added blurs them closely enough.
+    const double wide = std::sqrt(sigma * sigma + kPixelVariance), rootWide = std::sqrt(wide);
+    const double u = d / wide, perWide = sigma / wide;
     const double big = 0.5 * std::erfc(-u * kRootHalf);
     const double small = kInvRoot2Pi * std::exp(-0.5 * u * u);
     double root = 0, rootSlope = 0;
     RootEdge::instance().at(u, root, rootSlope);
-    const double edge = big + p[3] * (d * big + sigma * small) + p[4] * rootSigma * root;
+    const double edge = step.value + p[3] * (d * big + wide * small) + p[4] * rootWide * root;
     const double contrast = limb.value - sky.value;
     const double x = std::max(1e-6, sky.value + contrast * edge);
     const double logX = std::log(x / 255);
@@ -526,13 +578,13 @@ Derivatives modelAt(
         return out;
     }
     const double perX = e * out.v / x, perEdge = perX * contrast;
-    out.d[0] = perEdge * (small / sigma + p[3] * big + p[4] * rootSlope / rootSigma);
+    out.d[0] = perEdge * (step.perD + p[3] * big + p[4] * rootSlope / rootWide);
     out.d[1] = perX * (1 - edge) * sky.perLevel;
     out.d[2] = perX * edge * limb.perLevel;
-    out.d[3] = perEdge * (d * big + sigma * small);
-    out.d[4] = perEdge * rootSigma * root;
+    out.d[3] = perEdge * (d * big + wide * small);
+    out.d[4] = perEdge * rootWide * root;
     out.d[5] = perEdge
-        * (-u * small / sigma + p[3] * small + p[4] * (root / 2 - u * rootSlope) / rootSigma);
+        * (step.perSigma + perWide * (p[3] * small + p[4] * (root / 2 - u * rootSlope) / rootWide));
     out.d[6] = out.v * logX + perX * ((1 - edge) * sky.perE + edge * limb.perE);
     return out;
 }
@@ -595,8 +647,10 @@ Normal normalEquations(const std::vector<Profile> &profiles,
         if (!profile.active)
             continue;
         const Light sky = lightOf(profile.p[1], camera.e), limb = lightOf(profile.p[2], camera.e);
+        const std::array<double, 2> pixel{std::max(std::fabs(profile.ux), std::fabs(profile.uy)),
+            std::min(std::fabs(profile.ux), std::fabs(profile.uy))};
         for (std::size_t i = profile.first; i < profile.first + profile.count; ++i) {
-            const Derivatives m = modelAt(samples[i].rho, profile.p, camera, sky, limb);
+            const Derivatives m = modelAt(samples[i].rho, profile.p, camera, sky, limb, pixel);
             // A clipped pixel says only that the light reached the top.
             if (samples[i].level >= 254.5 && m.v >= 254.5)
                 continue;
@@ -800,7 +854,7 @@ bool improve(Photometry &ph, Normal &n, double &damping)
                 parts[k].ag[i] - parts[k].ab[0][i] * (*dg)[0] - parts[k].ab[1][i] * (*dg)[1];
         clampProfile(trial[k].p);
     }
-    const Camera camera{std::clamp(ph.camera.sigma + (*dg)[0], 0.2, 25.0),
+    const Camera camera{std::clamp(ph.camera.sigma + (*dg)[0], 0.1, 25.0),
         std::clamp(ph.camera.e + (*dg)[1], 0.2, 1.6)};
     Normal next = normalEquations(trial, ph.samples, camera, ph.priorWeight);
     if (!(next.cost < n.cost)) {
@@ -1138,10 +1192,8 @@ void limbArc(const LimbPoints &limb, const CircleFit &circle, LimbFit &fit)
 
 void describeCamera(const Photometry &ph, LimbFit &fit)
 {
-    const double total = ph.camera.sigma;
-    const double sigmaError = std::sqrt(std::max(0.0, ph.cameraCovariance[0][0]));
-    fit.blurSigma = std::sqrt(std::max(0.0, total * total - kPixelVariance));
-    fit.blurSigmaError = fit.blurSigma > 0.1 ? total / fit.blurSigma * sigmaError : sigmaError;
+    fit.blurSigma = ph.camera.sigma;
+    fit.blurSigmaError = std::sqrt(std::max(0.0, ph.cameraCovariance[0][0]));
     fit.gamma = 1 / ph.camera.e;
     fit.gammaError = std::sqrt(std::max(0.0, ph.cameraCovariance[1][1])) * fit.gamma * fit.gamma;
     std::vector<double> sky, limb;
@@ -1216,7 +1268,7 @@ std::optional<Pass> limbPass(const ImageView &image, const Disc &coarse)
     if (!pass || !settle(*pass))
         return std::nullopt;
     const std::vector<bool> keep = keptProfiles(*pass);
-    const double band = std::clamp(5 * pass->photometry.camera.sigma + 4, 8.0, 40.0);
+    const double band = std::clamp(5 * pass->photometry.camera.sigma + 4.5, 8.0, 40.0);
     const Disc &moved = pass->circle.disc;
     if (band > pass->band + 1
         || std::hypot(moved.x - coarse.x, moved.y - coarse.y)
