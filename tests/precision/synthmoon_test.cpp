@@ -533,3 +533,72 @@ TEST(SynthMoon, TrueCuspsAreTheEndsOfTheTiltedDiameter)
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The physics that makes a photograph behave like a real one.
+
+TEST(SynthMoon, McEwenWeightFallsFromOneAtFullMoonToNoneNear105Degrees)
+{
+    EXPECT_DOUBLE_EQ(synth::lunarLambertL(0), 1);
+    EXPECT_NEAR(synth::lunarLambertL(90), 0.186, 0.001);
+    EXPECT_LT(synth::lunarLambertL(105), 0.01);
+    EXPECT_EQ(synth::lunarLambertL(150), 0);
+    for (double g = 0; g < 105; g += 5)
+        EXPECT_GT(synth::lunarLambertL(g), synth::lunarLambertL(g + 5)) << g;
+}
+
+struct PhysicsCase {
+    std::string name;
+    synth::Scene::Photometry photometry;
+    double b;
+    /// Light at 0.95 R as a fraction of the centre's.
+    double limbOverCentre;
+};
+
+class Photometry : public ::testing::TestWithParam<PhysicsCase> { };
+
+// Under the lunar law the full Moon is as bright at the limb as at the centre; Lambert's
+// darkens it as cos i. Measured across the disc square to the cusp line, at 0.95 R.
+TEST_P(Photometry, LimbAgainstCentre)
+{
+    const PhysicsCase &c = GetParam();
+    synth::Scene scene = plain(c.b, 1, 0);
+    scene.photometry = c.photometry;
+    scene.sky = 0;
+    const synth::Photo photo = synth::render(scene);
+    const int x = static_cast<int>(std::lround(scene.centreX));
+    const int centre = static_cast<int>(std::lround(scene.centreY));
+    const int edge = static_cast<int>(std::lround(scene.centreY - 0.95 * scene.radius));
+    EXPECT_NEAR(double(level(photo, x, edge)) / level(photo, x, centre), c.limbOverCentre, 0.02);
+}
+
+INSTANTIATE_TEST_SUITE_P(Laws,
+    Photometry,
+    ::testing::Values(PhysicsCase{"LunarFullMoon", synth::Scene::Photometry::LunarLambert, 90, 1},
+        // Lambert: cos i at 0.95 R is sqrt(1 − 0.95²).
+        PhysicsCase{"LambertFullMoon", synth::Scene::Photometry::Lambert, 90, 0.312}),
+    [](const auto &info) { return info.param.name; });
+
+// The seeing spreads the light without losing any; earthshine is light before the tone curve,
+// which lifts it far above its linear level; highlights beyond 255 clip.
+TEST(SynthMoon, BlurKeepsTheLightAndClippingCapsIt)
+{
+    synth::Scene scene = plain(-20, 1, 0.4);
+    scene.sky = 0;
+    scene.brightness = 200;
+    auto total = [](const synth::Photo &photo) {
+        double sum = 0;
+        for (std::uint8_t v : photo.pixels)
+            sum += v;
+        return sum;
+    };
+    const double sharp = total(synth::render(scene));
+    scene.blurFwhm = 3.5;
+    EXPECT_NEAR(total(synth::render(scene)) / sharp, 1, 0.002);
+    scene.brightness = 600;
+    scene.earthshine = 2;
+    scene.gamma = 2.2;
+    const synth::Photo photo = synth::render(scene);
+    EXPECT_EQ(level(photo, 210, 30), 255);
+    EXPECT_NEAR(level(photo, 210, 360), 255 * std::pow(2 / 255.0, 1 / 2.2), 1);
+}

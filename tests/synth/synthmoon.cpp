@@ -564,6 +564,21 @@ struct Star {
     int x0 = 0, y0 = 0, x1 = -1, y1 = -1;
 };
 
+/// Light before the tone curve over a box of the frame (which may reach beyond it, so that the
+/// blur brings in what the frame's edge cuts off); nothing outside the box is lit.
+struct Light {
+    int x0 = 0, y0 = 0, width = 0, height = 0;
+    std::vector<float> level;
+
+    double at(int i, int j) const
+    {
+        if (i < x0 || j < y0 || i >= x0 + width || j >= y0 + height)
+            return 0;
+        return level[static_cast<std::size_t>(j - y0) * static_cast<std::size_t>(width)
+            + static_cast<std::size_t>(i - x0)];
+    }
+};
+
 // A smooth seam between a sea and the highlands, over this fraction of the sea's radius.
 constexpr double kSeaEdge = 0.18;
 
@@ -585,10 +600,15 @@ private:
         py = scene.centreY + scene.radius * (sinT * p.x + cosT * p.y);
     }
     double albedo(V u) const;
+    double reflected(double cosI, double cosE) const;
+    double sunlight(double e, double beta) const;
     double smooth(double a, double b) const;
     double withRelief(double a, double b, const Relief &relief) const;
     bool reliefMatters(V p, double rr, const Relief &relief) const;
     double pixelLight(int i, int j, const Relief &relief) const;
+    double earthshineAt(int i, int j) const;
+    Light linearLight() const;
+    Photo develop(const Light &light) const;
     void placeSeas(Random &random);
     void placeCraters(Random &random);
     void placeStars(Random &random);
@@ -603,6 +623,9 @@ private:
     std::vector<Star> stars;
     double tint[3] = {1, 1, 1};
     double skyTint[3] = {1, 1, 1};
+    /// The lunar-Lambert weight at the scene's phase, and the Sun's angular radius in radians.
+    double lunarL = 0;
+    double sunAlpha = 0;
 };
 
 Renderer::Renderer(const Scene &s)
@@ -610,6 +633,8 @@ Renderer::Renderer(const Scene &s)
     , cosT(std::cos(s.theta))
     , sinT(std::sin(s.theta))
     , sun(unit(toV(s.sun)))
+    , lunarL(lunarLambertL(std::acos(std::clamp(sun.z, -1.0, 1.0)) * 180 / M_PI))
+    , sunAlpha(std::max(0.0, s.sunRadius) * M_PI / 180)
 {
     // One stream per kind of thing, so that adding stars does not move the seas.
     const std::uint64_t seed = static_cast<std::uint64_t>(s.seed) * 4;
@@ -798,9 +823,50 @@ double Renderer::smooth(double a, double b) const
         return 0;
     const V n{a, b, std::sqrt(zz)};
     const double lit = dot(n, sun);
-    if (lit <= 0)
+    if (lit <= -sunAlpha)
         return 0;
-    return scene.brightness * albedo(n) * lit;
+    if (sunAlpha <= 0)
+        return scene.brightness * albedo(n) * reflected(lit, n.z);
+    // On the plain sphere the horizon of every point is its tangent plane.
+    const double e = std::asin(std::min(lit, 1.0));
+    return scene.brightness * albedo(n) * reflected(sunlight(e, -e), n.z);
+}
+
+/// The light a ground of albedo 1 sends to the viewer when lit with irradiance cosI (the
+/// cosine of the incidence for a point Sun) and seen at emission cosE.
+double Renderer::reflected(double cosI, double cosE) const
+{
+    if (cosI <= 0)
+        return 0;
+    if (scene.photometry == Scene::Photometry::Lambert)
+        return cosI;
+    // A slope turned from the viewer is not seen; its tiny cosine would blow the first term up.
+    const double e = std::max(cosE, 0.02);
+    return 2 * lunarL * cosI / (cosI + e) + (1 - lunarL) * cosI;
+}
+
+/// Irradiance (1 for a Sun at the zenith) of ground under a Sun whose centre stands e radians
+/// above it, and whose disc shows only above a horizon at beta radians from its centre.
+double Renderer::sunlight(double e, double beta) const
+{
+    if (sunAlpha <= 0)
+        return beta < 0 && e > 0 ? std::sin(e) : 0;
+    if (beta <= -sunAlpha && e >= sunAlpha)
+        return std::sin(e);
+    if (beta >= sunAlpha || e <= -sunAlpha)
+        return 0;
+    // Strips of the Sun's disc across the horizon, weighted by their length.
+    constexpr int n = 16;
+    double sum = 0, weights = 0;
+    for (int k = 0; k < n; ++k) {
+        const double q = (k + 0.5) / n * 2 - 1;
+        const double w = std::sqrt(1 - q * q);
+        weights += w;
+        const double y = q * sunAlpha;
+        if (y > beta && e + y > 0)
+            sum += w * std::sin(e + y);
+    }
+    return sum / weights;
 }
 
 double Renderer::withRelief(double a, double b, const Relief &relief) const
@@ -823,6 +889,7 @@ double Renderer::withRelief(double a, double b, const Relief &relief) const
     const double lit = dot(n, sun);
     if (lit <= 0 || dot(u, sun) < -0.2)
         return 0;
+    const double cosE = n.z;
     // The shadow ray starts a hair above the surface so that it does not meet it at once.
     const Ray toSun{x + 1e-10 * n, sun};
     const double b2 = dot(toSun.o, sun);
@@ -830,7 +897,7 @@ double Renderer::withRelief(double a, double b, const Relief &relief) const
         -b2 + std::sqrt(std::max(0.0, b2 * b2 - dot(toSun.o, toSun.o) + outer * outer));
     if (reliefHit(relief, toSun, 0, exit, true) < kNoHit)
         return 0;
-    return scene.brightness * albedo(u) * lit;
+    return scene.brightness * albedo(u) * reflected(lit, cosE);
 }
 
 /// False when no ray of the pixel centred on frame point p can meet the relief: not on a
@@ -903,7 +970,110 @@ double Renderer::pixelLight(int i, int j, const Relief &relief) const
     return sum / (n * n);
 }
 
-Photo Renderer::render()
+/// Earthshine lights the whole disc from near the viewer: evenly, as the full Moon is.
+double Renderer::earthshineAt(int i, int j) const
+{
+    const V p = frame(i, j);
+    const double r = std::sqrt(p.x * p.x + p.y * p.y);
+    const double cover = std::clamp((1 - r) * scene.radius + 0.5, 0.0, 1.0);
+    if (cover <= 0)
+        return 0;
+    const double inside = std::min(r, 1 - 0.5 / scene.radius) / std::max(r, 1e-12);
+    const double a = p.x * inside, b = p.y * inside;
+    return cover * scene.earthshine * albedo({a, b, std::sqrt(std::max(0.0, 1 - a * a - b * b))});
+}
+
+Light Renderer::linearLight() const
+{
+    // The disc and the mountains' boxes, widened by the blur's reach, within the frame widened
+    // as much.
+    const int margin = 2 + static_cast<int>(std::ceil(2 * std::max(0.0, scene.blurFwhm)));
+    double xmin = scene.centreX - scene.radius - 2, xmax = scene.centreX + scene.radius + 2;
+    double ymin = scene.centreY - scene.radius - 2, ymax = scene.centreY + scene.radius + 2;
+    for (const Feature &f : features) {
+        xmin = std::min<double>(xmin, f.x0);
+        xmax = std::max<double>(xmax, f.x1);
+        ymin = std::min<double>(ymin, f.y0);
+        ymax = std::max<double>(ymax, f.y1);
+    }
+    Light light;
+    light.x0 = std::max(-margin, static_cast<int>(std::floor(xmin)) - margin);
+    light.y0 = std::max(-margin, static_cast<int>(std::floor(ymin)) - margin);
+    const int x1 = std::min(scene.width + margin, static_cast<int>(std::ceil(xmax)) + margin);
+    const int y1 = std::min(scene.height + margin, static_cast<int>(std::ceil(ymax)) + margin);
+    if (x1 <= light.x0 || y1 <= light.y0)
+        return light;
+    light.width = x1 - light.x0;
+    light.height = y1 - light.y0;
+    light.level.assign(static_cast<std::size_t>(light.width) * light.height, 0.0f);
+    const double reach = scene.radius + 2;
+    Relief relief;
+    std::vector<const Feature *> rowFeatures;
+    for (int j = light.y0; j < y1; ++j) {
+        rowFeatures.clear();
+        for (const Feature &f : features)
+            if (j >= f.y0 && j <= f.y1)
+                rowFeatures.push_back(&f);
+        const double dy = j - scene.centreY;
+        const double half = reach * reach - dy * dy > 0 ? std::sqrt(reach * reach - dy * dy) : -1;
+        const double discFrom = scene.centreX - half, discTo = scene.centreX + half;
+        float *row = &light.level[static_cast<std::size_t>(j - light.y0) * light.width];
+        for (int i = light.x0; i < x1; ++i) {
+            relief.features.clear();
+            relief.top = 0;
+            for (const Feature *f : rowFeatures)
+                if (i >= f->x0 && i <= f->x1) {
+                    relief.features.push_back(f);
+                    relief.top = std::max(relief.top, f->top);
+                }
+            if (relief.features.empty() && !(half >= 0 && i >= discFrom && i <= discTo))
+                continue;
+            double value = pixelLight(i, j, relief);
+            if (scene.earthshine > 0)
+                value += earthshineAt(i, j);
+            row[i - light.x0] = static_cast<float>(value);
+        }
+    }
+    return light;
+}
+
+/// The seeing: a Gaussian of the scene's width, one axis after the other, over the box, which
+/// is wide enough for no light to leave it.
+void blur(Light &light, double fwhm)
+{
+    const double sigma = fwhm / (2 * std::sqrt(2 * std::log(2.0)));
+    const int r = static_cast<int>(std::ceil(3.5 * sigma));
+    std::vector<double> kernel(static_cast<std::size_t>(2 * r + 1));
+    double total = 0;
+    for (int k = -r; k <= r; ++k)
+        total += kernel[static_cast<std::size_t>(k + r)] = std::exp(-0.5 * k * k / (sigma * sigma));
+    for (double &k : kernel)
+        k /= total;
+    const int w = light.width, h = light.height;
+    std::vector<float> pass(light.level.size(), 0.0f);
+    auto along = [&](const std::vector<float> &from,
+                     std::vector<float> &to,
+                     int count,
+                     int length,
+                     std::size_t step,
+                     std::size_t stride) {
+        for (int line = 0; line < count; ++line) {
+            const std::size_t base = static_cast<std::size_t>(line) * stride;
+            for (int x = 0; x < length; ++x) {
+                double sum = 0;
+                for (int k = std::max(-r, -x); k <= std::min(r, length - 1 - x); ++k)
+                    sum += kernel[static_cast<std::size_t>(k + r)]
+                        * from[base + static_cast<std::size_t>(x + k) * step];
+                to[base + static_cast<std::size_t>(x) * step] = static_cast<float>(sum);
+            }
+        }
+    };
+    along(light.level, pass, h, w, 1, static_cast<std::size_t>(w));
+    along(pass, light.level, w, h, static_cast<std::size_t>(w), 1);
+}
+
+/// The camera: the tone curve, the sky, the stars and the grain over the whole frame.
+Photo Renderer::develop(const Light &light) const
 {
     Photo photo;
     photo.width = scene.width;
@@ -913,34 +1083,14 @@ Photo Renderer::render()
     photo.pixels.assign(static_cast<std::size_t>(scene.width) * scene.height * channels, 0);
     const auto &gauss = gaussianTable();
     const double gammaInverse = scene.gamma > 0 ? 1 / scene.gamma : 1;
-    // Beyond this distance from the centre only the relief's boxes can hold light.
-    const double reach = scene.radius + 2;
-    Relief relief;
-    std::vector<const Feature *> rowFeatures;
     std::vector<const Star *> rowStars;
     for (int j = 0; j < scene.height; ++j) {
-        rowFeatures.clear();
-        for (const Feature &f : features)
-            if (j >= f.y0 && j <= f.y1)
-                rowFeatures.push_back(&f);
         rowStars.clear();
         for (const Star &s : stars)
             if (j >= s.y0 && j <= s.y1)
                 rowStars.push_back(&s);
-        const double dy = j - scene.centreY;
-        const double half = reach * reach - dy * dy > 0 ? std::sqrt(reach * reach - dy * dy) : -1;
-        const double discFrom = scene.centreX - half, discTo = scene.centreX + half;
         for (int i = 0; i < scene.width; ++i) {
-            relief.features.clear();
-            relief.top = 0;
-            for (const Feature *f : rowFeatures)
-                if (i >= f->x0 && i <= f->x1) {
-                    relief.features.push_back(f);
-                    relief.top = std::max(relief.top, f->top);
-                }
-            double light = 0;
-            if (!relief.features.empty() || (half >= 0 && i >= discFrom && i <= discTo))
-                light = pixelLight(i, j, relief);
+            const double value = light.at(i, j);
             double starLevel = 0;
             const Star *bright = nullptr;
             for (const Star *s : rowStars)
@@ -956,7 +1106,7 @@ Photo Renderer::render()
             const std::uint64_t grain = mix(
                 (static_cast<std::uint64_t>(scene.seed) << 40) ^ static_cast<std::uint64_t>(pixel));
             for (int ch = 0; ch < channels; ++ch) {
-                double level = light * tint[ch];
+                double level = value * tint[ch];
                 if (gammaInverse != 1 && level > 0)
                     level = 255 * std::pow(level / 255, gammaInverse);
                 level += scene.sky * skyTint[ch];
@@ -972,7 +1122,24 @@ Photo Renderer::render()
     return photo;
 }
 
+Photo Renderer::render()
+{
+    Light light = linearLight();
+    if (scene.blurFwhm > 0 && light.width > 0)
+        blur(light, scene.blurFwhm);
+    Photo photo = develop(light);
+    if (scene.jpegQuality > 0)
+        photo = decodeJpeg(encodeJpeg(photo, scene.jpegQuality));
+    return photo;
+}
+
 } // namespace
+
+double lunarLambertL(double phaseDegrees)
+{
+    const double g = std::fabs(phaseDegrees);
+    return std::clamp(1 + g * (-0.019 + g * (2.42e-4 + g * -1.46e-6)), 0.0, 1.0);
+}
 
 Photo render(const Scene &scene)
 {

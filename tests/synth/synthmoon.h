@@ -67,7 +67,42 @@ struct Scene {
     /// encodes them as most cameras do, which steepens the ramp into a visible edge.
     double gamma = 1;
     unsigned seed = 1;
+
+    // What makes a photograph behave like a real one. The defaults leave all of it out.
+
+    /// How the ground reflects: Lambert's law, or the lunar one (lunarLambertL), under which the
+    /// full Moon is as bright at its limb as at its centre.
+    enum class Photometry {
+        Lambert,
+        LunarLambert,
+    };
+    Photometry photometry = Photometry::Lambert;
+    /// Angular radius of the Sun in degrees (0.27 seen from the Moon; 0 for a point): its disc
+    /// rounds the terminator's ramp and gives shadows a penumbra.
+    double sunRadius = 0;
+    /// The Moon's own albedo instead of the seas above: maria at about half the highlands'
+    /// level, mottled highlands, bright young craters and their rays.
+    bool lunarAlbedo = false;
+    /// Relief over the whole disc: craters of the Moon's size distribution (more small ones),
+    /// mountain ranges, isolated peaks and low swells, shaded through their slopes, casting
+    /// shadows where the Sun is lower than 30 degrees and lighting peaks beyond the
+    /// terminator. The mountains above stay as they are drawn (their shadows exact).
+    bool relief = false;
+    /// Seeing: full width at half maximum of a Gaussian blur, in pixels, applied to the light
+    /// before the tone curve, as the atmosphere does.
+    double blurFwhm = 0;
+    /// Earthshine on the whole disc, in levels of light before the tone curve (times the
+    /// albedo): what shows the night side. Light beyond 255 clips, so a brightness above
+    /// 255 over-exposes the highlands as a photograph exposed for the terminator does.
+    double earthshine = 0;
+    /// Quality of the JPEG file the photograph goes through, 0 for none.
+    int jpegQuality = 0;
 };
+
+/// McEwen's limb-darkening weight of the lunar-Lambert law, L(g) = 1 − 0.019 g + 2.42e−4 g²
+/// − 1.46e−6 g³ for a phase angle g in degrees (McEwen, LPSC XXVII, 1996, p. 841), kept within
+/// 0…1: 1 at full Moon, 0 from about 105 degrees on, where the law is Lambert's.
+[[nodiscard]] double lunarLambertL(double phaseDegrees);
 
 struct Photo {
     int width = 0;
@@ -78,8 +113,9 @@ struct Photo {
     std::vector<std::uint8_t> pixels;
 };
 
-/// Every pixel is sky + tone(brightness × albedo × max(0, n · sun)) + stars + grain, with the
-/// light averaged over the pixel where the limb, the terminator or the relief cuts it.
+/// Every pixel is sky + tone(blur(brightness × albedo × reflectance + earthshine)) + stars +
+/// grain, with the light averaged over the pixel where the limb, the terminator or a mountain
+/// cuts it; then through a JPEG file when the scene asks for one.
 [[nodiscard]] Photo render(const Scene &scene);
 
 /// The photograph as a baseline JPEG file's bytes.
