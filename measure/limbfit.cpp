@@ -63,6 +63,22 @@ std::optional<std::array<double, 3>> solve3(
         static_cast<double>((*x)[0]), static_cast<double>((*x)[1]), static_cast<double>((*x)[2])};
 }
 
+std::optional<std::array<std::array<double, 3>, 3>> inverse3(
+    const std::array<std::array<double, 3>, 3> &m)
+{
+    std::array<std::array<double, 3>, 3> out{};
+    for (std::size_t c = 0; c < 3; ++c) {
+        std::array<double, 3> unit{};
+        unit[c] = 1;
+        const auto column = solve3(m, unit);
+        if (!column)
+            return std::nullopt;
+        for (std::size_t r = 0; r < 3; ++r)
+            out[r][c] = (*column)[r];
+    }
+    return out;
+}
+
 double median(std::vector<double> values)
 {
     if (values.empty())
@@ -401,6 +417,9 @@ std::optional<Disc> coarseDisc(const ImageView &image, const Disc &start)
 
 constexpr std::size_t kOwn = 5;
 using Own = std::array<double, kOwn>;
+// The photograph's unknowns: the blur, e and the pedestal.
+constexpr std::size_t kShared = 3;
+using SharedVector = std::array<double, kShared>;
 
 struct Sample {
     double rho;
@@ -417,14 +436,16 @@ struct Profile {
     bool active = true;
     /// Root mean square of the residuals at the solution.
     double misfit = 0;
-    /// How r moves with the blur and with e at the solution.
-    std::array<double, 2> sensitivity{};
+    /// How r moves with the camera's unknowns at the solution.
+    SharedVector sensitivity{};
 };
 
 struct Camera {
     /// Standard deviation of the seeing's blur in pixels, the pixel's own width apart.
     double sigma = 0.8;
     double e = 1 / 2.2;
+    /// Levels added after the tone curve: a black level, a glow added by processing.
+    double pedestal = 0;
 };
 
 // R(u) = ∫₀^∞ √s φ(u − s) ds and its derivative: a light growing as √depth inside an edge,
@@ -486,8 +507,8 @@ private:
 
 struct Derivatives {
     double v = 0;
-    /// ∂v over the profile's own unknowns, then σ and e.
-    std::array<double, kOwn + 2> d{};
+    /// ∂v over the profile's own unknowns, then σ, e and the pedestal.
+    std::array<double, kOwn + kShared> d{};
 };
 
 // T⁻¹ of an encoded level, as a light on the 0…255 scale, and its derivatives.
@@ -572,12 +593,12 @@ Derivatives modelAt(double rho,
     const double x = std::max(1e-6, sky.value + contrast * edge);
     const double logX = std::log(x / 255);
     Derivatives out;
-    out.v = 255 * std::exp(e * logX);
-    if (out.v >= 255) {
-        out.v = 255;
+    out.v = camera.pedestal + 255 * std::exp(e * logX);
+    if (out.v >= 255 || out.v <= 0) {
+        out.v = std::clamp(out.v, 0.0, 255.0);
         return out;
     }
-    const double perX = e * out.v / x, perEdge = perX * contrast;
+    const double perX = e * (out.v - camera.pedestal) / x, perEdge = perX * contrast;
     out.d[0] = perEdge * (step.perD + p[3] * big + p[4] * rootSlope / rootWide);
     out.d[1] = perX * (1 - edge) * sky.perLevel;
     out.d[2] = perX * edge * limb.perLevel;
@@ -585,7 +606,8 @@ Derivatives modelAt(double rho,
     out.d[4] = perEdge * rootWide * root;
     out.d[5] = perEdge
         * (step.perSigma + perWide * (p[3] * small + p[4] * (root / 2 - u * rootSlope) / rootWide));
-    out.d[6] = out.v * logX + perX * ((1 - edge) * sky.perE + edge * limb.perE);
+    out.d[6] = (out.v - camera.pedestal) * logX + perX * ((1 - edge) * sky.perE + edge * limb.perE);
+    out.d[7] = 1 - perX * ((1 - edge) * sky.perLevel + edge * limb.perLevel);
     return out;
 }
 
@@ -595,14 +617,14 @@ template <std::size_t N> using Square = std::array<std::array<double, N>, N>;
 // shared unknowns and its share of their gradient, and the shared block.
 struct Normal {
     std::vector<Square<kOwn>> a;
-    std::vector<std::array<std::array<double, 2>, kOwn>> b;
+    std::vector<std::array<SharedVector, kOwn>> b;
     std::vector<Own> g;
-    std::vector<std::array<double, 2>> h;
+    std::vector<SharedVector> h;
     /// Each profile's mean squared residual.
     std::vector<double> misfit;
-    Square<2> c{};
-    /// The prior's pull on e.
-    double prior = 0;
+    Square<kShared> c{};
+    /// The priors' pull on the camera.
+    SharedVector prior{};
     double cost = 0;
     std::size_t samples = 0;
 };
@@ -615,12 +637,12 @@ void addSample(Normal &n, std::size_t k, const Derivatives &m, double residual)
         n.g[k][r] += m.d[r] * residual;
         for (std::size_t c = 0; c <= r; ++c)
             a[r][c] += m.d[r] * m.d[c];
-        for (std::size_t c = 0; c < 2; ++c)
+        for (std::size_t c = 0; c < kShared; ++c)
             b[r][c] += m.d[r] * m.d[kOwn + c];
     }
-    for (std::size_t r = 0; r < 2; ++r) {
+    for (std::size_t r = 0; r < kShared; ++r) {
         n.h[k][r] += m.d[kOwn + r] * residual;
-        for (std::size_t c = 0; c < 2; ++c)
+        for (std::size_t c = 0; c < kShared; ++c)
             n.c[r][c] += m.d[kOwn + r] * m.d[kOwn + c];
     }
 }
@@ -630,11 +652,14 @@ void addSample(Normal &n, std::size_t k, const Derivatives &m, double residual)
 // prior; elsewhere the data outweigh it.
 constexpr double kPriorE = 1 / 2.2;
 constexpr double kPriorESigma = 0.2;
+// A black level is a level or two when a camera leaves one; the sky's glow is light, which
+// passes the tone curve as the Moon's does, and no pedestal.
+constexpr double kPriorPedestalSigma = 2;
 
 Normal normalEquations(const std::vector<Profile> &profiles,
     const std::vector<Sample> &samples,
     const Camera &camera,
-    double priorWeight)
+    double grain)
 {
     Normal n;
     n.a.resize(profiles.size());
@@ -646,13 +671,15 @@ Normal normalEquations(const std::vector<Profile> &profiles,
         const Profile &profile = profiles[k];
         if (!profile.active)
             continue;
-        const Light sky = lightOf(profile.p[1], camera.e), limb = lightOf(profile.p[2], camera.e);
+        const Light sky = lightOf(profile.p[1] - camera.pedestal, camera.e);
+        const Light limb = lightOf(profile.p[2] - camera.pedestal, camera.e);
         const std::array<double, 2> pixel{std::max(std::fabs(profile.ux), std::fabs(profile.uy)),
             std::min(std::fabs(profile.ux), std::fabs(profile.uy))};
         for (std::size_t i = profile.first; i < profile.first + profile.count; ++i) {
             const Derivatives m = modelAt(samples[i].rho, profile.p, camera, sky, limb, pixel);
-            // A clipped pixel says only that the light reached the top.
-            if (samples[i].level >= 254.5 && m.v >= 254.5)
+            // A clipped pixel says only that the light reached the top, or the bottom.
+            if ((samples[i].level >= 254.5 && m.v >= 254.5)
+                || (samples[i].level <= 0.5 && m.v <= 0.5))
                 continue;
             const double residual = samples[i].level - m.v;
             n.cost += residual * residual;
@@ -664,9 +691,13 @@ Normal normalEquations(const std::vector<Profile> &profiles,
             for (std::size_t c = r + 1; c < kOwn; ++c)
                 n.a[k][r][c] = n.a[k][c][r];
     }
-    n.c[1][1] += priorWeight;
-    n.prior = priorWeight * (kPriorE - camera.e);
-    n.cost += priorWeight * (camera.e - kPriorE) * (camera.e - kPriorE);
+    const double weightE = grain * grain / (kPriorESigma * kPriorESigma);
+    const double weightPedestal = grain * grain / (kPriorPedestalSigma * kPriorPedestalSigma);
+    n.c[1][1] += weightE;
+    n.c[2][2] += weightPedestal;
+    n.prior = {0, weightE * (kPriorE - camera.e), -weightPedestal * camera.pedestal};
+    n.cost += weightE * (camera.e - kPriorE) * (camera.e - kPriorE)
+        + weightPedestal * camera.pedestal * camera.pedestal;
     return n;
 }
 
@@ -710,7 +741,7 @@ std::array<double, N> choleskySolve(const Square<N> &l, std::array<double, N> b)
 // A profile's block solved against its gradient and its two coupling columns.
 struct Eliminated {
     Own ag{};
-    std::array<Own, 2> ab{};
+    std::array<Own, kShared> ab{};
     bool ok = false;
 };
 
@@ -723,7 +754,7 @@ Eliminated eliminate(const Normal &n, std::size_t k, double damping)
     if (!cholesky(l))
         return out;
     out.ag = choleskySolve(l, n.g[k]);
-    for (std::size_t c = 0; c < 2; ++c) {
+    for (std::size_t c = 0; c < kShared; ++c) {
         Own column{};
         for (std::size_t r = 0; r < kOwn; ++r)
             column[r] = n.b[k][r][c];
@@ -736,15 +767,15 @@ Eliminated eliminate(const Normal &n, std::size_t k, double damping)
 // The shared block once every profile's own unknowns are eliminated (its Schur complement),
 // and the matching right-hand side.
 struct Shared {
-    Square<2> m{};
-    std::array<double, 2> v{};
+    Square<kShared> m{};
+    SharedVector v{};
 };
 
 // What profile k adds to the shared gradient once its own unknowns are eliminated.
-std::array<double, 2> sharedScore(const Normal &n, std::size_t k, const Eliminated &part)
+SharedVector sharedScore(const Normal &n, std::size_t k, const Eliminated &part)
 {
-    std::array<double, 2> score = n.h[k];
-    for (std::size_t r = 0; r < 2; ++r)
+    SharedVector score = n.h[k];
+    for (std::size_t r = 0; r < kShared; ++r)
         for (std::size_t i = 0; i < kOwn; ++i)
             score[r] -= n.b[k][i][r] * part.ag[i];
     return score;
@@ -756,31 +787,23 @@ Shared schur(const Normal &n,
     double damping)
 {
     Shared s;
-    for (std::size_t r = 0; r < 2; ++r)
-        for (std::size_t c = 0; c < 2; ++c)
+    for (std::size_t r = 0; r < kShared; ++r) {
+        s.v[r] = n.prior[r];
+        for (std::size_t c = 0; c < kShared; ++c)
             s.m[r][c] = n.c[r][c] * (r == c ? 1 + damping : 1);
-    s.v[1] += n.prior;
+    }
     for (std::size_t k = 0; k < profiles.size(); ++k) {
         if (!profiles[k].active || !parts[k].ok)
             continue;
         const auto score = sharedScore(n, k, parts[k]);
-        for (std::size_t r = 0; r < 2; ++r) {
+        for (std::size_t r = 0; r < kShared; ++r) {
             s.v[r] += score[r];
             for (std::size_t i = 0; i < kOwn; ++i)
-                for (std::size_t c = 0; c < 2; ++c)
+                for (std::size_t c = 0; c < kShared; ++c)
                     s.m[r][c] -= n.b[k][i][r] * parts[k].ab[c][i];
         }
     }
     return s;
-}
-
-std::optional<std::array<double, 2>> solve2(const Square<2> &m, const std::array<double, 2> &v)
-{
-    const double det = m[0][0] * m[1][1] - m[0][1] * m[1][0];
-    if (!(std::fabs(det) > 1e-300))
-        return std::nullopt;
-    return std::array<double, 2>{
-        (m[1][1] * v[0] - m[0][1] * v[1]) / det, (m[0][0] * v[1] - m[1][0] * v[0]) / det};
 }
 
 // A covariance counted by blocks of neighbouring profiles (`inverse` · Σ sᵦ sᵦᵀ · `inverse`,
@@ -819,9 +842,9 @@ struct Photometry {
     std::vector<Profile> profiles;
     std::vector<Sample> samples;
     Camera camera;
-    Square<2> cameraCovariance{};
-    /// The prior on e in squared levels: the grain's variance over the prior's.
-    double priorWeight = 0;
+    Square<kShared> cameraCovariance{};
+    /// The grain of the levels, which weighs the priors against the data.
+    double grain = 1;
 };
 
 void clampProfile(Own &p)
@@ -842,7 +865,7 @@ bool improve(Photometry &ph, Normal &n, double &damping)
         if (ph.profiles[k].active)
             parts[k] = eliminate(n, k, damping);
     const Shared shared = schur(n, ph.profiles, parts, damping);
-    const auto dg = solve2(shared.m, shared.v);
+    const auto dg = solve3(shared.m, shared.v);
     if (!dg)
         return false;
     std::vector<Profile> trial = ph.profiles;
@@ -850,13 +873,14 @@ bool improve(Photometry &ph, Normal &n, double &damping)
         if (!trial[k].active || !parts[k].ok)
             continue;
         for (std::size_t i = 0; i < kOwn; ++i)
-            trial[k].p[i] +=
-                parts[k].ag[i] - parts[k].ab[0][i] * (*dg)[0] - parts[k].ab[1][i] * (*dg)[1];
+            trial[k].p[i] += parts[k].ag[i] - parts[k].ab[0][i] * (*dg)[0]
+                - parts[k].ab[1][i] * (*dg)[1] - parts[k].ab[2][i] * (*dg)[2];
         clampProfile(trial[k].p);
     }
     const Camera camera{std::clamp(ph.camera.sigma + (*dg)[0], 0.1, 25.0),
-        std::clamp(ph.camera.e + (*dg)[1], 0.2, 1.6)};
-    Normal next = normalEquations(trial, ph.samples, camera, ph.priorWeight);
+        std::clamp(ph.camera.e + (*dg)[1], 0.2, 1.6),
+        std::clamp(ph.camera.pedestal + (*dg)[2], -100.0, 100.0)};
+    Normal next = normalEquations(trial, ph.samples, camera, ph.grain);
     if (!(next.cost < n.cost)) {
         damping *= 10;
         return damping < 1e6;
@@ -877,34 +901,33 @@ bool improve(Photometry &ph, Normal &n, double &damping)
 void cameraCovariance(Photometry &ph, const Normal &n)
 {
     std::vector<Eliminated> parts(ph.profiles.size());
-    std::size_t unknowns = 2, active = 0;
+    std::size_t unknowns = kShared, active = 0;
     for (std::size_t k = 0; k < ph.profiles.size(); ++k) {
         if (!ph.profiles[k].active)
             continue;
         parts[k] = eliminate(n, k, 0);
-        ph.profiles[k].sensitivity = {-parts[k].ab[0][0], -parts[k].ab[1][0]};
+        for (std::size_t c = 0; c < kShared; ++c)
+            ph.profiles[k].sensitivity[c] = -parts[k].ab[c][0];
         unknowns += kOwn;
         ++active;
     }
     const Shared s = schur(n, ph.profiles, parts, 0);
-    const double det = s.m[0][0] * s.m[1][1] - s.m[0][1] * s.m[1][0];
-    if (!(det > 0) || n.samples <= unknowns + 8)
+    const auto inverse = inverse3(s.m);
+    if (!inverse || n.samples <= unknowns + 8)
         return;
-    const Square<2> inverse{
-        {{s.m[1][1] / det, -s.m[0][1] / det}, {-s.m[1][0] / det, s.m[0][0] / det}}};
-    Square<2> scores{};
-    std::array<double, 2> block{};
+    Square<kShared> scores{};
+    SharedVector block{};
     std::size_t inBlock = 0, blocks = 0;
     const std::size_t size = blockSize(active);
     for (std::size_t k = 0; k < ph.profiles.size(); ++k) {
         if (!ph.profiles[k].active || !parts[k].ok)
             continue;
         const auto score = sharedScore(n, k, parts[k]);
-        block[0] += score[0];
-        block[1] += score[1];
+        for (std::size_t r = 0; r < kShared; ++r)
+            block[r] += score[r];
         if (++inBlock == size) {
-            for (std::size_t r = 0; r < 2; ++r)
-                for (std::size_t c = 0; c < 2; ++c)
+            for (std::size_t r = 0; r < kShared; ++r)
+                for (std::size_t c = 0; c < kShared; ++c)
                     scores[r][c] += block[r] * block[c];
             block = {};
             inBlock = 0;
@@ -912,7 +935,7 @@ void cameraCovariance(Photometry &ph, const Normal &n)
         }
     }
     const double variance = n.cost / static_cast<double>(n.samples - unknowns);
-    ph.cameraCovariance = blockCovariance<2>(inverse, scores, blocks, variance);
+    ph.cameraCovariance = blockCovariance<kShared>(*inverse, scores, blocks, variance);
     // A tone curve is a power law only to some per cent (a linear toe, a shoulder).
     ph.cameraCovariance[1][1] += 0.05 * ph.camera.e * 0.05 * ph.camera.e;
 }
@@ -921,7 +944,7 @@ void cameraCovariance(Photometry &ph, const Normal &n)
 void fitPhotometry(Photometry &ph)
 {
     double damping = 1e-3;
-    Normal n = normalEquations(ph.profiles, ph.samples, ph.camera, ph.priorWeight);
+    Normal n = normalEquations(ph.profiles, ph.samples, ph.camera, ph.grain);
     for (int iteration = 0; iteration < 40 && improve(ph, n, damping); ++iteration) { }
     for (std::size_t k = 0; k < ph.profiles.size(); ++k)
         ph.profiles[k].misfit = std::sqrt(n.misfit[k]);
@@ -1064,7 +1087,7 @@ Photometry gatherProfiles(const ImageView &image,
     }
     // Levels are whole numbers: their rounding alone is a grain of 0.3.
     const double grain = std::max(0.3, median(grains));
-    ph.priorWeight = grain * grain / (kPriorESigma * kPriorESigma);
+    ph.grain = grain;
     const double strong = std::max(6.0, 0.35 * quantile(contrasts, 0.9));
     for (Profile &profile : ph.profiles)
         profile.active = profile.active && profile.p[2] - profile.p[1] >= strong;
@@ -1100,21 +1123,6 @@ LimbPoints limbPoints(const Photometry &ph, const Disc &from, double band)
 
 using Matrix3 = Square<3>;
 
-std::optional<Matrix3> inverse3(const Matrix3 &m)
-{
-    Matrix3 out{};
-    for (std::size_t c = 0; c < 3; ++c) {
-        std::array<double, 3> unit{};
-        unit[c] = 1;
-        const auto column = solve3(m, unit);
-        if (!column)
-            return std::nullopt;
-        for (std::size_t r = 0; r < 3; ++r)
-            out[r][c] = (*column)[r];
-    }
-    return out;
-}
-
 // The covariance of (x, y, R). Neighbouring profiles share their errors (relief on the limb,
 // JPEG blocks, a crater's rim), so the scatter is counted by blocks of them, never below what
 // independent profiles would give; then the uncertainty of the camera, which moves every limb
@@ -1123,7 +1131,7 @@ Matrix3 discCovariance(const LimbPoints &limb, const CircleFit &circle, const Ph
 {
     Matrix3 normal{}, blocks{};
     std::array<double, 3> block{}, shift{};
-    std::array<double, 2> sensitivity{};
+    SharedVector sensitivity{};
     double squares = 0, weights = 0;
     std::size_t inBlock = 0, blockCount = 0;
     const std::size_t size = blockSize(limb.points.size());
@@ -1139,7 +1147,7 @@ Matrix3 discCovariance(const LimbPoints &limb, const CircleFit &circle, const Ph
         }
         squares += w * residual * residual;
         weights += w;
-        for (std::size_t c = 0; c < 2; ++c)
+        for (std::size_t c = 0; c < kShared; ++c)
             sensitivity[c] += w * ph.profiles[limb.profile[i]].sensitivity[c];
         if (++inBlock == size) {
             for (std::size_t r = 0; r < 3; ++r)
@@ -1159,9 +1167,11 @@ Matrix3 discCovariance(const LimbPoints &limb, const CircleFit &circle, const Ph
     for (std::size_t r = 0; r < 3; ++r)
         for (std::size_t c = 0; c < 3; ++c)
             common[r] += (*inverse)[r][c] * shift[c];
-    const double s0 = sensitivity[0] / weights, s1 = sensitivity[1] / weights;
-    const auto &cc = ph.cameraCovariance;
-    const double shiftVariance = s0 * s0 * cc[0][0] + 2 * s0 * s1 * cc[0][1] + s1 * s1 * cc[1][1];
+    double shiftVariance = 0;
+    for (std::size_t r = 0; r < kShared; ++r)
+        for (std::size_t c = 0; c < kShared; ++c)
+            shiftVariance +=
+                sensitivity[r] * ph.cameraCovariance[r][c] * sensitivity[c] / (weights * weights);
     for (std::size_t r = 0; r < 3; ++r)
         for (std::size_t c = 0; c < 3; ++c)
             out[r][c] += common[r] * common[c] * shiftVariance;
@@ -1195,6 +1205,7 @@ void describeCamera(const Photometry &ph, LimbFit &fit)
     fit.blurSigma = ph.camera.sigma;
     fit.blurSigmaError = std::sqrt(std::max(0.0, ph.cameraCovariance[0][0]));
     fit.gamma = 1 / ph.camera.e;
+    fit.pedestal = ph.camera.pedestal;
     fit.gammaError = std::sqrt(std::max(0.0, ph.cameraCovariance[1][1])) * fit.gamma * fit.gamma;
     std::vector<double> sky, limb;
     for (const Profile &p : ph.profiles)

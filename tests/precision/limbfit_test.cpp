@@ -1,6 +1,6 @@
 // The limb fit on synthetic photographs as a camera takes them: the light blurred by the seeing
-// in linear light, then the tone curve, the sky, grain and JPEG; the start disc is the circle
-// through two clicks at horn tips short of the true cusps.
+// in linear light, the sky's glow added, then the tone curve, grain and JPEG; the start disc
+// is the circle through two clicks at horn tips short of the true cusps.
 #include "measure/limbfit.h"
 #include "tests/synth/synthmoon.h"
 
@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -58,21 +59,66 @@ synth::Scene sceneOf(const LimbCase &c)
     scene.sun = {0, -std::cos(b), std::sin(b)};
     scene.colour = c.colour;
     scene.stars = c.stars;
-    scene.photometry = synth::Scene::Photometry::LunarLambert;
-    scene.blurFwhm = c.fwhm;
-    scene.gamma = c.gamma;
+    // Linear light without grain or sky: the camera below adds them where a camera does.
+    scene.noise = 0;
     scene.sky = 0;
-    scene.noise = 2;
+    scene.gamma = 1;
+    scene.photometry = synth::Scene::Photometry::LunarLambert;
     return scene;
 }
 
-// A sky brighter towards the right, as near the horizon or the Moon's glow.
-void addSkyGradient(synth::Photo &photo)
+// One pass of a Gaussian along rows (step 1) or columns (step = row length) of linear light.
+void blurPass(std::vector<double> &light,
+    int count,
+    int length,
+    std::size_t along,
+    std::size_t across,
+    const std::vector<double> &kernel)
 {
-    for (std::size_t i = 0; i < photo.pixels.size(); ++i) {
-        const double x = double(i / std::size_t(photo.channels) % std::size_t(photo.width));
-        photo.pixels[i] = static_cast<std::uint8_t>(
-            std::min(255.0, std::round(photo.pixels[i] + 8 * x / photo.width)));
+    const int half = static_cast<int>(kernel.size() / 2);
+    std::vector<double> line(static_cast<std::size_t>(length));
+    for (int n = 0; n < count; ++n) {
+        for (int i = 0; i < length; ++i)
+            line[std::size_t(i)] = light[std::size_t(n) * across + std::size_t(i) * along];
+        for (int i = 0; i < length; ++i) {
+            double sum = 0;
+            for (int k = -half; k <= half; ++k)
+                sum += kernel[std::size_t(k + half)]
+                    * line[std::size_t(std::clamp(i + k, 0, length - 1))];
+            light[std::size_t(n) * across + std::size_t(i) * along] = sum;
+        }
+    }
+}
+
+// The camera: seeing in linear light, a sky brighter towards the right, the tone curve, grain.
+void photograph(synth::Photo &photo, const LimbCase &c)
+{
+    const int w = photo.width, h = photo.height, ch = photo.channels;
+    const double sigma = c.fwhm / 2.35482;
+    std::vector<double> kernel;
+    const int half = static_cast<int>(std::ceil(4 * sigma));
+    double total = 0;
+    for (int k = -half; k <= half; ++k)
+        total += kernel.emplace_back(std::exp(-0.5 * k * k / (sigma * sigma)));
+    for (double &k : kernel)
+        k /= total;
+    std::mt19937 random(7);
+    std::normal_distribution<double> grain(0, 2.0);
+    const double skyLinear = 255 * std::pow(14 / 255.0, c.gamma);
+    for (int channel = 0; channel < ch; ++channel) {
+        std::vector<double> light(std::size_t(w) * std::size_t(h));
+        for (std::size_t i = 0; i < light.size(); ++i)
+            light[i] = photo.pixels[i * std::size_t(ch) + std::size_t(channel)];
+        blurPass(light, h, w, 1, std::size_t(w), kernel);
+        blurPass(light, w, h, std::size_t(w), 1, kernel);
+        for (std::size_t i = 0; i < light.size(); ++i) {
+            const double x = double(i % std::size_t(w)) / w;
+            const double l = light[i] + skyLinear * (0.6 + 0.8 * x);
+            const double level =
+                255 * std::pow(std::min(1.0, l / 255), 1 / c.gamma) + grain(random);
+            photo.pixels[i * std::size_t(ch) + std::size_t(channel)] =
+                static_cast<std::uint8_t>(std::lround(std::clamp(level, 0.0, 255.0)));
+        }
     }
 }
 
@@ -136,7 +182,7 @@ TEST_P(LimbPhotographs, FitsTheDiscAndTheCameraFromHornTipClicks)
     const LimbCase &c = GetParam();
     const synth::Scene scene = sceneOf(c);
     synth::Photo photo = synth::render(scene);
-    addSkyGradient(photo);
+    photograph(photo, c);
     if (c.jpegQuality > 0)
         photo = synth::decodeJpeg(synth::encodeJpeg(photo, c.jpegQuality));
     const auto begin = std::chrono::steady_clock::now();
@@ -156,7 +202,7 @@ TEST_P(LimbPhotographs, FitsTheDiscAndTheCameraFromHornTipClicks)
     tally.centreErrors.push_back(std::hypot(errors[0], errors[1]));
     tally.radiusErrors.push_back(std::fabs(errors[2]));
     std::printf("[limbfit] %-22s dx %+.3f±%.3f dy %+.3f±%.3f dR %+.3f±%.3f  FWHM %.2f(%.2f)±%.2f"
-                "  gamma %.2f(%.1f)±%.2f  %d profiles  %.1f ms\n",
+                "  gamma %.2f(%.1f)±%.2f P %.1f %d profiles  %.1f ms\n",
         c.name.c_str(),
         errors[0],
         std::sqrt(fit.covariance[0][0]),
@@ -170,6 +216,7 @@ TEST_P(LimbPhotographs, FitsTheDiscAndTheCameraFromHornTipClicks)
         fit.gamma,
         c.gamma,
         fit.gammaError,
+        fit.pedestal,
         fit.profiles,
         ms);
     EXPECT_NEAR(fit.blurFwhm(), c.fwhm, 0.25 * c.fwhm);
