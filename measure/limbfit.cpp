@@ -46,34 +46,38 @@ struct CircleFit {
     bool ok = false;
 };
 
-std::optional<std::array<double, 3>> solve3(
-    const std::array<std::array<double, 3>, 3> &m, const std::array<double, 3> &v)
+template <std::size_t N>
+std::optional<std::array<double, N>> solveSmall(
+    const std::array<std::array<double, N>, N> &m, const std::array<double, N> &v)
 {
-    std::array<std::array<real, 3>, 3> a{};
-    std::array<real, 3> b{};
-    for (std::size_t r = 0; r < 3; ++r) {
+    std::array<std::array<real, N>, N> a{};
+    std::array<real, N> b{};
+    for (std::size_t r = 0; r < N; ++r) {
         b[r] = v[r];
-        for (std::size_t c = 0; c < 3; ++c)
+        for (std::size_t c = 0; c < N; ++c)
             a[r][c] = m[r][c];
     }
-    const auto x = solveLinear<3>(a, b);
+    const auto x = solveLinear<N>(a, b);
     if (!x)
         return std::nullopt;
-    return std::array<double, 3>{
-        static_cast<double>((*x)[0]), static_cast<double>((*x)[1]), static_cast<double>((*x)[2])};
+    std::array<double, N> out{};
+    for (std::size_t r = 0; r < N; ++r)
+        out[r] = static_cast<double>((*x)[r]);
+    return out;
 }
 
-std::optional<std::array<std::array<double, 3>, 3>> inverse3(
-    const std::array<std::array<double, 3>, 3> &m)
+template <std::size_t N>
+std::optional<std::array<std::array<double, N>, N>> inverseOf(
+    const std::array<std::array<double, N>, N> &m)
 {
-    std::array<std::array<double, 3>, 3> out{};
-    for (std::size_t c = 0; c < 3; ++c) {
-        std::array<double, 3> unit{};
+    std::array<std::array<double, N>, N> out{};
+    for (std::size_t c = 0; c < N; ++c) {
+        std::array<double, N> unit{};
         unit[c] = 1;
-        const auto column = solve3(m, unit);
+        const auto column = solveSmall<N>(m, unit);
         if (!column)
             return std::nullopt;
-        for (std::size_t r = 0; r < 3; ++r)
+        for (std::size_t r = 0; r < N; ++r)
             out[r][c] = (*column)[r];
     }
     return out;
@@ -139,7 +143,7 @@ CircleFit robustCircle(const std::vector<Point> &points, Disc disc, double minim
                 v[r] -= w * j[r] * residual;
             }
         }
-        const auto step = total >= 6 ? solve3(m, v) : std::nullopt;
+        const auto step = total >= 6 ? solveSmall<3>(m, v) : std::nullopt;
         if (!step)
             return fit;
         disc = {disc.x + (*step)[0], disc.y + (*step)[1], disc.radius + (*step)[2]};
@@ -391,9 +395,16 @@ std::optional<Disc> coarseDisc(const ImageView &image, const Disc &start)
 {
     const double factor = std::max(1.0, 4 * start.radius / kReducedLength);
     std::optional<Coarse> best;
+    std::optional<Disc> previous;
     for (const Disc &candidate : candidates(image, start)) {
-        if (candidate.radius < 0.5 * kMinimumLimbRadius)
+        // Two candidates that agree are one.
+        if (candidate.radius < 0.5 * kMinimumLimbRadius
+            || (previous
+                && std::hypot(candidate.x - previous->x, candidate.y - previous->y)
+                        + std::fabs(candidate.radius - previous->radius)
+                    < 0.02 * candidate.radius))
             continue;
+        previous = candidate;
         const auto c = refined(image, candidate, 3 * factor + 0.03 * candidate.radius);
         if (c && (!best || c->score > best->score))
             best = c;
@@ -417,8 +428,8 @@ std::optional<Disc> coarseDisc(const ImageView &image, const Disc &start)
 
 constexpr std::size_t kOwn = 5;
 using Own = std::array<double, kOwn>;
-// The photograph's unknowns: the blur, e and the pedestal.
-constexpr std::size_t kShared = 3;
+// The photograph's unknowns: the blur and e.
+constexpr std::size_t kShared = 2;
 using SharedVector = std::array<double, kShared>;
 
 struct Sample {
@@ -444,8 +455,6 @@ struct Camera {
     /// Standard deviation of the seeing's blur in pixels, the pixel's own width apart.
     double sigma = 0.8;
     double e = 1 / 2.2;
-    /// Levels added after the tone curve: a black level, a glow added by processing.
-    double pedestal = 0;
 };
 
 // R(u) = ∫₀^∞ √s φ(u − s) ds and its derivative: a light growing as √depth inside an edge,
@@ -507,7 +516,7 @@ private:
 
 struct Derivatives {
     double v = 0;
-    /// ∂v over the profile's own unknowns, then σ, e and the pedestal.
+    /// ∂v over the profile's own unknowns, then σ and e.
     std::array<double, kOwn + kShared> d{};
 };
 
@@ -538,6 +547,10 @@ struct Step {
     double perD;
     double perSigma;
 };
+
+// From this blur on, the pixel's variance added to the blur's is off by under a thousandth of
+// the step, at a quarter of the cost.
+constexpr double kGaussianPixel = 1.2;
 
 Step pixelStep(double d, double sigma, double wide, double narrow)
 {
@@ -579,13 +592,14 @@ Derivatives modelAt(double rho,
 {
     const double sigma = camera.sigma, e = camera.e;
     const double d = p[0] - rho;
-    const Step step = pixelStep(d, sigma, pixel[0], pixel[1]);
     // The light's slopes inside are small corrections: a Gaussian with the pixel's variance
     // added blurs them closely enough.
     const double wide = std::sqrt(sigma * sigma + kPixelVariance), rootWide = std::sqrt(wide);
     const double u = d / wide, perWide = sigma / wide;
     const double big = 0.5 * std::erfc(-u * kRootHalf);
     const double small = kInvRoot2Pi * std::exp(-0.5 * u * u);
+    const Step step = sigma >= kGaussianPixel ? Step{big, small / wide, -u * small / wide * perWide}
+                                              : pixelStep(d, sigma, pixel[0], pixel[1]);
     double root = 0, rootSlope = 0;
     RootEdge::instance().at(u, root, rootSlope);
     const double edge = step.value + p[3] * (d * big + wide * small) + p[4] * rootWide * root;
@@ -593,12 +607,12 @@ Derivatives modelAt(double rho,
     const double x = std::max(1e-6, sky.value + contrast * edge);
     const double logX = std::log(x / 255);
     Derivatives out;
-    out.v = camera.pedestal + 255 * std::exp(e * logX);
+    out.v = 255 * std::exp(e * logX);
     if (out.v >= 255 || out.v <= 0) {
         out.v = std::clamp(out.v, 0.0, 255.0);
         return out;
     }
-    const double perX = e * (out.v - camera.pedestal) / x, perEdge = perX * contrast;
+    const double perX = e * out.v / x, perEdge = perX * contrast;
     out.d[0] = perEdge * (step.perD + p[3] * big + p[4] * rootSlope / rootWide);
     out.d[1] = perX * (1 - edge) * sky.perLevel;
     out.d[2] = perX * edge * limb.perLevel;
@@ -606,8 +620,7 @@ Derivatives modelAt(double rho,
     out.d[4] = perEdge * rootWide * root;
     out.d[5] = perEdge
         * (step.perSigma + perWide * (p[3] * small + p[4] * (root / 2 - u * rootSlope) / rootWide));
-    out.d[6] = (out.v - camera.pedestal) * logX + perX * ((1 - edge) * sky.perE + edge * limb.perE);
-    out.d[7] = 1 - perX * ((1 - edge) * sky.perLevel + edge * limb.perLevel);
+    out.d[6] = out.v * logX + perX * ((1 - edge) * sky.perE + edge * limb.perE);
     return out;
 }
 
@@ -652,9 +665,6 @@ void addSample(Normal &n, std::size_t k, const Derivatives &m, double residual)
 // prior; elsewhere the data outweigh it.
 constexpr double kPriorE = 1 / 2.2;
 constexpr double kPriorESigma = 0.2;
-// A black level is a level or two when a camera leaves one; the sky's glow is light, which
-// passes the tone curve as the Moon's does, and no pedestal.
-constexpr double kPriorPedestalSigma = 2;
 
 Normal normalEquations(const std::vector<Profile> &profiles,
     const std::vector<Sample> &samples,
@@ -671,8 +681,7 @@ Normal normalEquations(const std::vector<Profile> &profiles,
         const Profile &profile = profiles[k];
         if (!profile.active)
             continue;
-        const Light sky = lightOf(profile.p[1] - camera.pedestal, camera.e);
-        const Light limb = lightOf(profile.p[2] - camera.pedestal, camera.e);
+        const Light sky = lightOf(profile.p[1], camera.e), limb = lightOf(profile.p[2], camera.e);
         const std::array<double, 2> pixel{std::max(std::fabs(profile.ux), std::fabs(profile.uy)),
             std::min(std::fabs(profile.ux), std::fabs(profile.uy))};
         for (std::size_t i = profile.first; i < profile.first + profile.count; ++i) {
@@ -692,12 +701,9 @@ Normal normalEquations(const std::vector<Profile> &profiles,
                 n.a[k][r][c] = n.a[k][c][r];
     }
     const double weightE = grain * grain / (kPriorESigma * kPriorESigma);
-    const double weightPedestal = grain * grain / (kPriorPedestalSigma * kPriorPedestalSigma);
     n.c[1][1] += weightE;
-    n.c[2][2] += weightPedestal;
-    n.prior = {0, weightE * (kPriorE - camera.e), -weightPedestal * camera.pedestal};
-    n.cost += weightE * (camera.e - kPriorE) * (camera.e - kPriorE)
-        + weightPedestal * camera.pedestal * camera.pedestal;
+    n.prior = {0, weightE * (kPriorE - camera.e)};
+    n.cost += weightE * (camera.e - kPriorE) * (camera.e - kPriorE);
     return n;
 }
 
@@ -865,7 +871,7 @@ bool improve(Photometry &ph, Normal &n, double &damping)
         if (ph.profiles[k].active)
             parts[k] = eliminate(n, k, damping);
     const Shared shared = schur(n, ph.profiles, parts, damping);
-    const auto dg = solve3(shared.m, shared.v);
+    const auto dg = solveSmall<kShared>(shared.m, shared.v);
     if (!dg)
         return false;
     std::vector<Profile> trial = ph.profiles;
@@ -873,27 +879,26 @@ bool improve(Photometry &ph, Normal &n, double &damping)
         if (!trial[k].active || !parts[k].ok)
             continue;
         for (std::size_t i = 0; i < kOwn; ++i)
-            trial[k].p[i] += parts[k].ag[i] - parts[k].ab[0][i] * (*dg)[0]
-                - parts[k].ab[1][i] * (*dg)[1] - parts[k].ab[2][i] * (*dg)[2];
+            trial[k].p[i] +=
+                parts[k].ag[i] - parts[k].ab[0][i] * (*dg)[0] - parts[k].ab[1][i] * (*dg)[1];
         clampProfile(trial[k].p);
     }
     const Camera camera{std::clamp(ph.camera.sigma + (*dg)[0], 0.1, 25.0),
-        std::clamp(ph.camera.e + (*dg)[1], 0.2, 1.6),
-        std::clamp(ph.camera.pedestal + (*dg)[2], -100.0, 100.0)};
+        std::clamp(ph.camera.e + (*dg)[1], 0.2, 1.6)};
     Normal next = normalEquations(trial, ph.samples, camera, ph.grain);
     if (!(next.cost < n.cost)) {
-        damping *= 10;
+        damping *= 4;
         return damping < 1e6;
     }
     // Converged when the squares hardly fall, or fall a little while the camera stays put.
     const double fall = (n.cost - next.cost) / n.cost;
     const bool still = std::fabs(camera.sigma - ph.camera.sigma) < 2e-3 * camera.sigma
         && std::fabs(camera.e - ph.camera.e) < 5e-4;
-    const bool moved = fall > 2e-5 && !(still && fall < 1e-3);
+    const bool moved = fall > 1e-4 && !(still && fall < 1e-3);
     ph.profiles.swap(trial);
     ph.camera = camera;
     n = std::move(next);
-    damping = std::max(1e-6, damping / 5);
+    damping = std::max(1e-6, damping / 3);
     return moved;
 }
 
@@ -912,7 +917,7 @@ void cameraCovariance(Photometry &ph, const Normal &n)
         ++active;
     }
     const Shared s = schur(n, ph.profiles, parts, 0);
-    const auto inverse = inverse3(s.m);
+    const auto inverse = inverseOf<kShared>(s.m);
     if (!inverse || n.samples <= unknowns + 8)
         return;
     Square<kShared> scores{};
@@ -941,11 +946,11 @@ void cameraCovariance(Photometry &ph, const Normal &n)
 }
 
 // The camera, and each profile's limb, levels and inner light, by least squares on the levels.
-void fitPhotometry(Photometry &ph)
+void fitPhotometry(Photometry &ph, int iterations)
 {
     double damping = 1e-3;
     Normal n = normalEquations(ph.profiles, ph.samples, ph.camera, ph.grain);
-    for (int iteration = 0; iteration < 40 && improve(ph, n, damping); ++iteration) { }
+    for (int iteration = 0; iteration < iterations && improve(ph, n, damping); ++iteration) { }
     for (std::size_t k = 0; k < ph.profiles.size(); ++k)
         ph.profiles[k].misfit = std::sqrt(n.misfit[k]);
     cameraCovariance(ph, n);
@@ -1158,7 +1163,7 @@ Matrix3 discCovariance(const LimbPoints &limb, const CircleFit &circle, const Ph
             ++blockCount;
         }
     }
-    const auto inverse = inverse3(normal);
+    const auto inverse = inverseOf<3>(normal);
     if (!inverse || weights <= 3 || blockCount < 2)
         return {};
     const double variance = squares / (weights - 3);
@@ -1205,7 +1210,6 @@ void describeCamera(const Photometry &ph, LimbFit &fit)
     fit.blurSigma = ph.camera.sigma;
     fit.blurSigmaError = std::sqrt(std::max(0.0, ph.cameraCovariance[0][0]));
     fit.gamma = 1 / ph.camera.e;
-    fit.pedestal = ph.camera.pedestal;
     fit.gammaError = std::sqrt(std::max(0.0, ph.cameraCovariance[1][1])) * fit.gamma * fit.gamma;
     std::vector<double> sky, limb;
     for (const Profile &p : ph.profiles)
@@ -1239,9 +1243,9 @@ std::optional<Pass> gatherPass(const ImageView &image,
 }
 
 // The camera and the profiles' limbs fitted, then the circle on those limbs.
-bool settle(Pass &pass)
+bool settle(Pass &pass, int iterations)
 {
-    fitPhotometry(pass.photometry);
+    fitPhotometry(pass.photometry, iterations);
     pass.limb = limbPoints(pass.photometry, pass.origin, pass.band);
     if (pass.limb.points.size() < 12)
         return false;
@@ -1272,11 +1276,12 @@ std::vector<bool> keptProfiles(const Pass &pass)
 // anew when the blur asks for a wider band or the centre moved.
 std::optional<Pass> limbPass(const ImageView &image, const Disc &coarse)
 {
-    // About one profile per four pixels of limb: neighbours then share few pixels.
+    // About one profile per six pixels of limb: neighbours then share no pixel.
     const auto angles =
-        static_cast<std::size_t>(std::clamp(coarse.radius * 2 * kPiD / 4, 96.0, 360.0));
+        static_cast<std::size_t>(std::clamp(coarse.radius * 2 * kPiD / 6, 96.0, 240.0));
     auto pass = gatherPass(image, coarse, 10, std::vector<bool>(angles, true), Camera{});
-    if (!pass || !settle(*pass))
+    // The first fit only sorts the profiles and sizes the band: a rough camera will do.
+    if (!pass || !settle(*pass, 8))
         return std::nullopt;
     const std::vector<bool> keep = keptProfiles(*pass);
     const double band = std::clamp(5 * pass->photometry.camera.sigma + 4.5, 8.0, 40.0);
@@ -1286,13 +1291,13 @@ std::optional<Pass> limbPass(const ImageView &image, const Disc &coarse)
                 + std::fabs(moved.radius - coarse.radius)
             > 2) {
         auto again = gatherPass(image, moved, band, keep, pass->photometry.camera);
-        if (!again || !settle(*again))
+        if (!again || !settle(*again, 30))
             return std::nullopt;
         return again;
     }
     for (std::size_t k = 0; k < keep.size(); ++k)
         pass->photometry.profiles[k].active = pass->photometry.profiles[k].active && keep[k];
-    if (!settle(*pass))
+    if (!settle(*pass, 30))
         return std::nullopt;
     return pass;
 }

@@ -36,9 +36,6 @@ struct LimbFit {
     /// same 0…255 scale; 1 for a linear camera, about 2.2 for most.
     double gamma = 1;
     double gammaError = 0;
-    /// Levels the photograph adds after the tone curve (a black level, a glow added by
-    /// processing): a light L shows as pedestal + 255 (L / 255)^(1/gamma). Usually near 0.
-    double pedestal = 0;
     /// Median levels just outside and just inside the limb, as the photograph encodes them.
     double skyLevel = 0;
     double limbLevel = 0;

@@ -202,7 +202,7 @@ TEST_P(LimbPhotographs, FitsTheDiscAndTheCameraFromHornTipClicks)
     tally.centreErrors.push_back(std::hypot(errors[0], errors[1]));
     tally.radiusErrors.push_back(std::fabs(errors[2]));
     std::printf("[limbfit] %-22s dx %+.3f±%.3f dy %+.3f±%.3f dR %+.3f±%.3f  FWHM %.2f(%.2f)±%.2f"
-                "  gamma %.2f(%.1f)±%.2f P %.1f %d profiles  %.1f ms\n",
+                "  gamma %.2f(%.1f)±%.2f  %d profiles  %.1f ms\n",
         c.name.c_str(),
         errors[0],
         std::sqrt(fit.covariance[0][0]),
@@ -216,7 +216,6 @@ TEST_P(LimbPhotographs, FitsTheDiscAndTheCameraFromHornTipClicks)
         fit.gamma,
         c.gamma,
         fit.gammaError,
-        fit.pedestal,
         fit.profiles,
         ms);
     EXPECT_NEAR(fit.blurFwhm(), c.fwhm, 0.25 * c.fwhm);
