@@ -665,6 +665,7 @@ void addSample(Normal &n, std::size_t k, const Derivatives &m, double residual)
 // prior; elsewhere the data outweigh it.
 constexpr double kPriorE = 1 / 2.2;
 constexpr double kPriorESigma = 0.2;
+constexpr double kPriorSlopeSigma = 0.02;
 
 Normal normalEquations(const std::vector<Profile> &profiles,
     const std::vector<Sample> &samples,
@@ -696,6 +697,13 @@ Normal normalEquations(const std::vector<Profile> &profiles,
             ++n.samples;
             addSample(n, k, m, residual);
         }
+        // A sphere's light changes little per pixel of depth near its limb (by 1/R under
+        // Lambert's law, a few per cent under the lunar one): the linear term keeps near 0
+        // where the data cannot tell it from the √ term.
+        const double weightSlope = grain * grain / (kPriorSlopeSigma * kPriorSlopeSigma);
+        n.a[k][3][3] += weightSlope;
+        n.g[k][3] -= weightSlope * profile.p[3];
+        n.cost += weightSlope * profile.p[3] * profile.p[3];
         for (std::size_t r = 0; r < kOwn; ++r)
             for (std::size_t c = r + 1; c < kOwn; ++c)
                 n.a[k][r][c] = n.a[k][c][r];
@@ -991,8 +999,9 @@ void strip(const ImageView &image,
 
 // Drops the pixels of a profile beyond the depth where the light inside the limb falls below
 // half-way to the sky: a terminator close to the limb (a thin crescent, the ends of the horns)
-// is no part of the limb's edge. The profile's pixels end up sorted outwards.
-void trimInside(Profile &profile, std::vector<Sample> &samples, double radius, double sigma)
+// is no part of the limb's edge. The profile's pixels end up sorted outwards. False when the
+// lit band left is too narrow to tell the limb's step from the terminator's fall.
+bool trimInside(Profile &profile, std::vector<Sample> &samples, double radius, double sigma)
 {
     const auto begin = samples.begin() + static_cast<std::ptrdiff_t>(profile.first);
     const auto end = begin + static_cast<std::ptrdiff_t>(profile.count);
@@ -1028,8 +1037,9 @@ void trimInside(Profile &profile, std::vector<Sample> &samples, double radius, d
         const auto dropped = static_cast<std::size_t>(kept - begin);
         profile.first += dropped;
         profile.count -= dropped;
-        return;
+        return deepest >= 3 * sigma + 4;
     }
+    return true;
 }
 
 // A profile's sky and limb levels from the pixels well outside and well inside the limb; none
@@ -1082,8 +1092,8 @@ Photometry gatherProfiles(const ImageView &image,
         if (keep[k])
             strip(image, disc, profile.ux, profile.uy, band, ph.samples);
         profile.count = ph.samples.size() - profile.first;
-        trimInside(profile, ph.samples, disc.radius, camera.sigma);
-        profile.active = keep[k] && startProfile(profile, ph.samples, disc.radius);
+        profile.active = keep[k] && trimInside(profile, ph.samples, disc.radius, camera.sigma)
+            && startProfile(profile, ph.samples, disc.radius);
         if (profile.active) {
             contrasts.push_back(profile.p[2] - profile.p[1]);
             grains.push_back(skyGrain(profile, ph.samples, disc.radius));
