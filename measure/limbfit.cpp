@@ -846,10 +846,12 @@ Square<N> blockCovariance(
     return out;
 }
 
-// Profiles per block: neighbours share pixels, JPEG blocks and the relief of the limb.
+// Profiles per block: neighbours share pixels, JPEG blocks and the relief of the limb, and
+// the model's own error changes slowly along the limb with the light inside it; eight blocks
+// over the arc see both.
 std::size_t blockSize(std::size_t profiles)
 {
-    return std::clamp<std::size_t>(profiles / 30, 3, 12);
+    return std::max<std::size_t>(3, profiles / 8);
 }
 
 struct Photometry {
