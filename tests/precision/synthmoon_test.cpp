@@ -602,3 +602,174 @@ TEST(SynthMoon, BlurKeepsTheLightAndClippingCapsIt)
     EXPECT_EQ(level(photo, 210, 30), 255);
     EXPECT_NEAR(level(photo, 210, 360), 255 * std::pow(2 / 255.0, 1 / 2.2), 1);
 }
+
+struct GroundCase {
+    std::string name;
+    bool relief;
+    synth::Scene::Photometry photometry;
+    /// How far the light averaged over a band of elevation may stray from the plain sphere's.
+    double tolerance;
+};
+
+class Ground : public ::testing::TestWithParam<GroundCase> { };
+
+// The scene's terminator is the plain sphere's great circle: relief breaks its line (peaks
+// beyond it catch light, shadows fall on the day side) but keeps the light averaged along
+// bands of the true elevation on the plain sphere's, so a fit finds the true circle.
+TEST_P(Ground, LightFollowsTheTrueElevation)
+{
+    const GroundCase &c = GetParam();
+    synth::Scene scene = plain(-25, 1, 0.3);
+    scene.width = scene.height = 700;
+    scene.centreX = scene.centreY = 350.4;
+    scene.radius = 320;
+    scene.sky = 0;
+    scene.brightness = 250;
+    scene.sunRadius = 0.27;
+    scene.relief = c.relief;
+    scene.photometry = c.photometry;
+    const synth::Photo photo = synth::render(scene);
+    const double l = synth::lunarLambertL(std::acos(double(scene.sun.z)) / kDegree);
+    const double edges[] = {3, 6, 12, 25};
+    double got[3] = {}, want[3] = {};
+    int litBeyond = 0, darkWithin = 0;
+    for (int y = 0; y < scene.height; ++y)
+        for (int x = 0; x < scene.width; ++x) {
+            const auto h = synth::sunElevationAt(scene, x, y);
+            const auto p = measure::surfacePoint(synth::modelOf(scene), x, y);
+            if (!h || p->z < 0.1)
+                continue;
+            const int v = level(photo, x, y);
+            litBeyond += *h < -1 && v > 2;
+            darkWithin += *h > 2 && *h < 5 && v == 0;
+            EXPECT_TRUE(*h > -8 || v == 0) << x << "," << y;
+            const double i = std::sin(*h * kDegree), e = double(p->z);
+            for (int k = 0; k < 3; ++k)
+                if (*h > edges[k] && *h < edges[k + 1]) {
+                    got[k] += v;
+                    want[k] += scene.brightness
+                        * (c.photometry == synth::Scene::Photometry::Lambert
+                                ? i
+                                : 2 * l * i / (i + e) + (1 - l) * i);
+                }
+        }
+    for (int k = 0; k < 3; ++k)
+        EXPECT_NEAR(got[k] / want[k], 1, c.tolerance) << "from " << edges[k] << "°";
+    EXPECT_EQ(litBeyond > 20, c.relief);
+    EXPECT_EQ(darkWithin > 20, c.relief);
+}
+
+INSTANTIATE_TEST_SUITE_P(Surfaces,
+    Ground,
+    ::testing::Values(GroundCase{"Plain", false, synth::Scene::Photometry::Lambert, 0.01},
+        GroundCase{"PlainLunar", false, synth::Scene::Photometry::LunarLambert, 0.01},
+        GroundCase{"Rough", true, synth::Scene::Photometry::LunarLambert, 0.15}),
+    [](const auto &info) { return info.param.name; });
+
+// The catalogue keeps its promises: day and night at least 4 px across the middle, B, tilts
+// and radii over their ranges, framed off-centre and cut by the frame's edge.
+TEST(SynthMoon, RealisticCatalogueCoversWhatPhotographsShow)
+{
+    const std::vector<synth::RealisticCase> cases = synth::realisticCases();
+    ASSERT_GE(cases.size(), 24u);
+    double bMin = 90, bMax = -90, tiltMin = 90, tiltMax = -90, rMin = 1e9, rMax = 0;
+    int litSides = 0, cut = 0;
+    for (const synth::RealisticCase &c : cases) {
+        const synth::Scene &s = c.scene;
+        const measure::MoonModel model = synth::trueModel(s);
+        const double b = double(model.b), r = s.radius;
+        EXPECT_GE(r * (1 - std::sin(std::fabs(b) * kDegree)), 4) << c.name;
+        bMin = std::min(bMin, b);
+        bMax = std::max(bMax, b);
+        tiltMin = std::min(tiltMin, s.theta / kDegree);
+        tiltMax = std::max(tiltMax, s.theta / kDegree);
+        rMin = std::min(rMin, r);
+        rMax = std::max(rMax, r);
+        litSides += model.litSign;
+        cut += s.centreX - r < 0 || s.centreY - r < 0 || s.centreX + r > s.width
+            || s.centreY + r > s.height;
+    }
+    EXPECT_LE(bMin, -85 + 1e-9);
+    EXPECT_GE(bMax, 85 - 1e-9);
+    EXPECT_LE(tiltMin, -60 + 1e-9);
+    EXPECT_GE(tiltMax, 60 - 1e-9);
+    EXPECT_LE(rMin, 200);
+    EXPECT_GE(rMax, 1500);
+    EXPECT_LT(std::abs(litSides), int(cases.size()) / 2);
+    EXPECT_GE(cut, 1);
+}
+
+// The horns a user sees end on the limb, on the lit side; a crescent's short of the true
+// cusps, where the Sun grazes the rough ground. The same scene renders the same photograph.
+TEST(SynthMoon, HornTipsAreOnTheLimbShortOfACrescentsCusps)
+{
+    for (const synth::RealisticCase &c : synth::realisticCases()) {
+        if (c.scene.radius > 300)
+            continue;
+        const synth::Photo photo = synth::render(c.scene);
+        if (c.scene.radius == 200) {
+            EXPECT_EQ(synth::render(c.scene).pixels, photo.pixels) << "not deterministic";
+        }
+        const synth::HornTips tips = synth::hornTips(c.scene, photo);
+        const bool crescent = c.scene.sun.z < -0.2;
+        for (int n = 0; n < 2; ++n) {
+            ASSERT_TRUE(tips.seen[n]) << c.name;
+            const double dx = double(tips.tip[n].x) - c.scene.centreX;
+            const double dy = double(tips.tip[n].y) - c.scene.centreY;
+            EXPECT_NEAR(std::hypot(dx, dy), c.scene.radius, 1e-6) << c.name;
+            EXPECT_LT(tips.shortfall[n], 45) << c.name;
+            const auto h = synth::sunElevationAt(
+                c.scene, double(tips.tip[n].x) - dx * 1e-3, double(tips.tip[n].y) - dy * 1e-3);
+            ASSERT_TRUE(h);
+            EXPECT_GT(*h, -1e-6) << c.name;
+            if (crescent) {
+                EXPECT_GT(tips.shortfall[n], 3) << c.name;
+            }
+        }
+    }
+}
+
+// A mountain on the rough, lunar-lit ground of a realistic photograph still casts its exact
+// shadow: dark from its foot to the end shadowOf gives, the ground lit again beyond it.
+TEST(SynthMoon, MountainOnRoughGroundCastsItsExactShadow)
+{
+    synth::Scene scene = synth::realisticCases().front().scene;
+    scene.radius = 1500;
+    scene.theta = 0.25;
+    scene.blurFwhm = 0;
+    scene.jpegQuality = 0;
+    scene.noise = 0;
+    scene.earthshine = 0;
+    scene.gamma = 1;
+    synth::Mountain ridge;
+    ridge.shape = synth::Mountain::Shape::Ridge;
+    ridge.base = synth::placeUnderSun(scene, 6, 10);
+    EXPECT_NEAR(*synth::sunElevationAt(scene,
+                    double(measure::project(synth::modelOf(scene), ridge.base).x),
+                    double(measure::project(synth::modelOf(scene), ridge.base).y)),
+        6,
+        1e-6);
+    ridge.heightKm = 3;
+    ridge.radiusKm = 6;
+    ridge.halfLengthKm = 24;
+    scene.mountains = {ridge};
+    scene.width = scene.height = 200;
+    scene.centreX = scene.centreY = 0;
+    const measure::PicturePoint foot0 = measure::project(synth::modelOf(scene), ridge.base);
+    scene.centreX = 100 - double(foot0.x);
+    scene.centreY = 60 - double(foot0.y);
+    const synth::ShadowTruth truth = synth::shadowOf(scene, ridge);
+    ASSERT_TRUE(truth.falls);
+    const synth::Photo photo = synth::render(scene);
+    const measure::PicturePoint foot = measure::project(synth::modelOf(scene), ridge.base);
+    const double fx = double(foot.x), fy = double(foot.y);
+    const double length = std::hypot(double(truth.end.x) - fx, double(truth.end.y) - fy);
+    const double ux = (double(truth.end.x) - fx) / length, uy = (double(truth.end.y) - fy) / length;
+    const double footPx = ridge.radiusKm / synth::kMoonRadiusKm * scene.radius;
+    for (double d = footPx + 1; d < length - 1.5; d += 1)
+        EXPECT_LE(bilinear(photo, fx + d * ux, fy + d * uy), scene.sky + 1) << d;
+    double beyond = 0;
+    for (double d = length + 2; d < length + 8; d += 1)
+        beyond += bilinear(photo, fx + d * ux, fy + d * uy) / 6;
+    EXPECT_GT(beyond, scene.sky + 0.3 * scene.brightness * std::sin(6 * kDegree));
+}

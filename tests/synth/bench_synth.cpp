@@ -127,6 +127,19 @@ void BM_MountainsUnderLowSun(benchmark::State &state)
 }
 BENCHMARK(BM_MountainsUnderLowSun)->Unit(benchmark::kMillisecond);
 
+// The largest disc of the realistic catalogue: relief and its shadows, lunar albedo and
+// photometry, seeing, tone curve and JPEG.
+void BM_RealisticDisc1500(benchmark::State &state)
+{
+    synth::Scene scene;
+    for (const synth::RealisticCase &c : synth::realisticCases())
+        if (c.scene.radius == 1500 && c.scene.width < 6000)
+            scene = c.scene;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(synth::render(scene));
+}
+BENCHMARK(BM_RealisticDisc1500)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 BENCHMARK_MAIN();

@@ -582,6 +582,289 @@ struct Light {
 // A smooth seam between a sea and the highlands, over this fraction of the sea's radius.
 constexpr double kSeaEdge = 0.18;
 
+// ---------------------------------------------------------------------------------------------
+// The Moon's own face: its albedo and its relief over the whole disc.
+
+/// Smooth noise in −1…1 at a point of space: random values at the integer lattice (from a
+/// table shuffled by the seed) blended with smoothstep weights.
+class ValueNoise {
+public:
+    explicit ValueNoise(std::uint64_t seed = 0)
+    {
+        Random random(seed);
+        for (int k = 0; k < 256; ++k) {
+            perm[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(k);
+            values[static_cast<std::size_t>(k)] = random.uniform(-1, 1);
+        }
+        for (int k = 255; k > 0; --k)
+            std::swap(perm[static_cast<std::size_t>(k)],
+                perm[static_cast<std::size_t>(random.uniform() * (k + 1))]);
+    }
+    double operator()(V p) const
+    {
+        const double fx = std::floor(p.x), fy = std::floor(p.y), fz = std::floor(p.z);
+        const auto ix = static_cast<unsigned>(static_cast<long>(fx)),
+                   iy = static_cast<unsigned>(static_cast<long>(fy)),
+                   iz = static_cast<unsigned>(static_cast<long>(fz));
+        const double tx = smoothstep(p.x - fx), ty = smoothstep(p.y - fy),
+                     tz = smoothstep(p.z - fz);
+        auto at = [&](unsigned x, unsigned y, unsigned z) {
+            return values[perm[(perm[(perm[x & 255u] + y) & 255u] + z) & 255u]];
+        };
+        auto lerp = [](double a, double b, double t) {
+            return a + (b - a) * t;
+        };
+        return lerp(lerp(lerp(at(ix, iy, iz), at(ix + 1, iy, iz), tx),
+                        lerp(at(ix, iy + 1, iz), at(ix + 1, iy + 1, iz), tx),
+                        ty),
+            lerp(lerp(at(ix, iy, iz + 1), at(ix + 1, iy, iz + 1), tx),
+                lerp(at(ix, iy + 1, iz + 1), at(ix + 1, iy + 1, iz + 1), tx),
+                ty),
+            tz);
+    }
+
+private:
+    std::array<std::uint8_t, 256> perm{};
+    std::array<double, 256> values{};
+};
+
+/// One relief of the terrain: a crater (with a flat floor when large) or a smooth hill.
+struct Landform {
+    V c, e1, e2;
+    bool crater = true;
+    /// Crater: radius of the rim; hill: of its foot; in radii.
+    double rho = 0;
+    /// Crater: rim above the plain and floor below the rim; hill: height. In radii.
+    double h = 0, depth = 0;
+    /// Crater: the part of its radius whose floor is flat.
+    double floor = 0;
+    /// Crater: how much brighter than its surroundings a young one is.
+    double halo = 0;
+    double extent = 0;
+};
+
+/// Adds the height, its gradient in the tangent plane (radii per radian) and the albedo halo of
+/// one landform at u.
+void addLandform(const Landform &f, V u, double &height, V *grad, double &halo)
+{
+    const double s = dot(u, f.e1), t = dot(u, f.e2);
+    const double dd = s * s + t * t;
+    if (dd >= f.extent * f.extent || dot(u, f.c) <= 0)
+        return;
+    const double d = std::sqrt(dd);
+    const double q = d / f.rho;
+    double value = 0, slope = 0;
+    if (!f.crater) {
+        const double w = 1 - q * q;
+        value = f.h * w * w;
+        slope = -4 * f.h * q * w / f.rho;
+    } else if (q < 1) {
+        const double span = 1 - f.floor * f.floor;
+        const double bowl = (1 - q * q) / span;
+        value = f.h - f.depth * std::min(1.0, bowl);
+        slope = bowl < 1 ? 2 * f.depth * q / (f.rho * span) : 0;
+    } else {
+        const double w = (q - 1) / kRimApron;
+        value = f.h * (1 - w * w * (3 - 2 * w));
+        slope = f.h * (-6 * w + 6 * w * w) / (kRimApron * f.rho);
+    }
+    height += value;
+    if (grad && d > 0)
+        *grad = *grad + (slope / d) * (s * f.e1 + t * f.e2);
+    if (f.halo > 0)
+        halo += f.halo * (q < 1 ? 1 : 1 - smoothstep((q - 1) / 1.5));
+}
+
+/// The landforms, found through a grid over the frame's x and y of the unit sphere.
+class Terrain {
+public:
+    void add(const Landform &f) { forms.push_back(f); }
+    void index()
+    {
+        cells.assign(kCells * kCells, {});
+        for (std::size_t k = 0; k < forms.size(); ++k) {
+            const Landform &f = forms[k];
+            const double reach = f.extent * 1.05;
+            const int x0 = cell(f.c.x - reach), x1 = cell(f.c.x + reach);
+            const int y0 = cell(f.c.y - reach), y1 = cell(f.c.y + reach);
+            for (int y = y0; y <= y1; ++y)
+                for (int x = x0; x <= x1; ++x)
+                    cells[static_cast<std::size_t>(y * kCells + x)].push_back(
+                        static_cast<std::uint32_t>(k));
+        }
+    }
+    /// Height above the sphere at u (unit) in radii, its gradient when asked, and the halo.
+    double at(V u, V *grad, double *halo = nullptr) const
+    {
+        double height = 0, glow = 0;
+        if (grad)
+            *grad = {};
+        if (!cells.empty())
+            for (std::uint32_t k : cells[static_cast<std::size_t>(cell(u.y) * kCells + cell(u.x))])
+                addLandform(forms[k], u, height, grad, glow);
+        if (halo)
+            *halo = glow;
+        return height;
+    }
+    std::size_t size() const { return forms.size(); }
+
+private:
+    static constexpr int kCells = 128;
+    static int cell(double v)
+    {
+        return std::clamp(static_cast<int>((v + 1) * 0.5 * kCells), 0, kCells - 1);
+    }
+    std::vector<Landform> forms;
+    std::vector<std::vector<std::uint32_t>> cells;
+};
+
+/// A young crater's rays: for each direction around it, the brightness and reach of the
+/// strongest ray that way.
+struct RaySystem {
+    V c, e1, e2;
+    double rho = 0;
+    static constexpr int kBins = 720;
+    std::array<float, kBins> gain{}, reach{};
+    double cosReach = 1;
+};
+
+// Cast shadows are followed up to this Sun elevation and from this one below the terminator
+// (a peak of 8 km still catches light there); above, slopes shade and crater walls are lit.
+constexpr double kBandTop = 30 * M_PI / 180;
+constexpr double kBandBottom = -7 * M_PI / 180;
+
+/// The horizon across the Sun's direction at every point of a grid in the Sun's own frame:
+/// great circles through the point under the Sun (longitude) and elevation of the Sun above
+/// the plain sphere. Along each such circle the light travels in its plane, so one sweep from
+/// the Sun's side with the upper convex hull of the ground met so far gives every point's
+/// horizon.
+struct Horizons {
+    V e1, e2;
+    double step = 0;
+    int longitudes = 0, elevations = 0;
+    std::vector<float> beta;
+    /// Where the horizon's tangent touches the ground: the elevation step of the point on the
+    /// same circle that stands in the way.
+    std::vector<std::uint16_t> occluder;
+
+    /// True when the ground towards `axis` rises above the line from u along it; `by` is then
+    /// the ground that stands in the way.
+    template <typename Ground> bool occluded(V u, V axis, const Ground &ground, V &by) const
+    {
+        if (beta.empty() || lookup(u, axis) <= 0)
+            return false;
+        const double phi = std::asin(std::clamp(dot(u, axis), -1.0, 1.0));
+        double lambda = std::atan2(dot(u, e2), dot(u, e1));
+        if (lambda < 0)
+            lambda += 2 * M_PI;
+        const int l = static_cast<int>(std::lround(lambda / step)) % longitudes;
+        const int p = std::clamp(
+            static_cast<int>(std::lround((phi - kBandBottom) / step)), 0, elevations - 1);
+        // From the ground in the way towards the axis, the last point still above the line
+        // along the axis: the first one that line meets coming from the other end.
+        const double level = (1 + ground.at(u, nullptr)) * std::cos(phi);
+        const V m = std::cos(l * step) * e1 + std::sin(l * step) * e2;
+        int q = occluder[static_cast<std::size_t>(l) * elevations + p];
+        auto point = [&](int k) {
+            const double f = kBandBottom + k * step;
+            return std::sin(f) * axis + std::cos(f) * m;
+        };
+        while (q + 1 < elevations) {
+            const V next = point(q + 1);
+            if ((1 + ground.at(next, nullptr)) * dot(next, m) < level)
+                break;
+            ++q;
+        }
+        by = point(q);
+        return true;
+    }
+
+    double lookup(V u, V sun) const
+    {
+        const double phi = std::asin(std::clamp(dot(u, sun), -1.0, 1.0));
+        double lambda = std::atan2(dot(u, e2), dot(u, e1));
+        if (lambda < 0)
+            lambda += 2 * M_PI;
+        const double fl = lambda / step, fp = (phi - kBandBottom) / step;
+        const int l0 = static_cast<int>(fl),
+                  p0 = std::clamp(static_cast<int>(fp), 0, elevations - 2);
+        const double tl = fl - l0, tp = std::clamp(fp - p0, 0.0, 1.0);
+        const int la = l0 % longitudes, lb = (l0 + 1) % longitudes;
+        auto b = [&](int l, int p) {
+            return static_cast<double>(beta[static_cast<std::size_t>(l) * elevations + p]);
+        };
+        return (1 - tl) * ((1 - tp) * b(la, p0) + tp * b(la, p0 + 1))
+            + tl * ((1 - tp) * b(lb, p0) + tp * b(lb, p0 + 1));
+    }
+};
+
+/// `seen` tells whether a point of the sphere shows in the frame (or near it): circles that
+/// pass by the frame are not swept.
+template <typename Seen>
+Horizons sweepHorizons(
+    const Terrain &terrain, V sun, double radiusPx, double pixels, const Seen &seen)
+{
+    Horizons hz;
+    tangentBasis(sun, hz.e1, hz.e2);
+    // `pixels` at the terminator; a little more on the largest discs.
+    hz.step = pixels * std::max(1.0, radiusPx / 1000) / radiusPx;
+    hz.longitudes = static_cast<int>(std::ceil(2 * M_PI / hz.step));
+    hz.step = 2 * M_PI / hz.longitudes;
+    hz.elevations = static_cast<int>(std::ceil((kBandTop + 0.04 - kBandBottom) / hz.step)) + 1;
+    hz.beta.assign(static_cast<std::size_t>(hz.longitudes) * hz.elevations, 0.0f);
+    hz.occluder.assign(hz.beta.size(), 0);
+    struct Point {
+        double s, w;
+        int p;
+    };
+    std::vector<Point> hull;
+    std::vector<double> sines(static_cast<std::size_t>(hz.elevations)),
+        cosines(static_cast<std::size_t>(hz.elevations));
+    for (int p = 0; p < hz.elevations; ++p) {
+        sines[static_cast<std::size_t>(p)] = std::sin(kBandBottom + p * hz.step);
+        cosines[static_cast<std::size_t>(p)] = std::cos(kBandBottom + p * hz.step);
+    }
+    for (int l = 0; l < hz.longitudes; ++l) {
+        const double lambda = l * hz.step;
+        const V m = std::cos(lambda) * hz.e1 + std::sin(lambda) * hz.e2;
+        // Circles wholly behind the limb are never seen.
+        const double zTop = std::hypot(sun.z, m.z);
+        const double stationary = std::atan2(sun.z, m.z);
+        const double top = kBandBottom + (hz.elevations - 1) * hz.step;
+        double zMax = std::max(std::sin(kBandBottom) * sun.z + std::cos(kBandBottom) * m.z,
+            std::sin(top) * sun.z + std::cos(top) * m.z);
+        if (stationary > kBandBottom && stationary < top)
+            zMax = zTop;
+        if (zMax < -0.05)
+            continue;
+        bool shown = false;
+        for (int p = 0; p < hz.elevations && !shown; p += 8)
+            shown = seen(sines[static_cast<std::size_t>(p)] * sun
+                + cosines[static_cast<std::size_t>(p)] * m);
+        if (!shown)
+            continue;
+        hull.clear();
+        float *row = &hz.beta[static_cast<std::size_t>(l) * hz.elevations];
+        for (int p = hz.elevations - 1; p >= 0; --p) {
+            const double sp = sines[static_cast<std::size_t>(p)];
+            const double cp = cosines[static_cast<std::size_t>(p)];
+            const double r = 1 + terrain.at(sp * sun + cp * m, nullptr);
+            const Point here{r * sp, r * cp, p};
+            auto slope = [&](const Point &q) {
+                return (q.w - here.w) / (q.s - here.s);
+            };
+            while (hull.size() >= 2 && slope(hull[hull.size() - 2]) >= slope(hull.back()))
+                hull.pop_back();
+            row[p] = hull.empty() ? -1.0f : static_cast<float>(std::atan(slope(hull.back())));
+            if (!hull.empty())
+                hz.occluder[static_cast<std::size_t>(l) * hz.elevations + p] =
+                    static_cast<std::uint16_t>(hull.back().p);
+            hull.push_back(here);
+        }
+    }
+    return hz;
+}
+
 class Renderer {
 public:
     explicit Renderer(const Scene &scene);
@@ -600,8 +883,18 @@ private:
         py = scene.centreY + scene.radius * (sinT * p.x + cosT * p.y);
     }
     double albedo(V u) const;
+    double lunarAlbedo(V u, double halo) const;
+    double terrainLight(V p, double rr) const;
+    double groundLight(V u, bool withEarthshine) const;
+    void placeMaria(Random &random);
+    void placeLandforms(Random &random);
+    void placeRange(Random &random);
+    void placeRays(Random &random);
+    double mareCover(V u) const;
     double reflected(double cosI, double cosE) const;
     double sunlight(double e, double beta) const;
+    double unshadowed(double e) const;
+    double litAmongSeen(double e, double seen) const;
     double smooth(double a, double b) const;
     double withRelief(double a, double b, const Relief &relief) const;
     bool reliefMatters(V p, double rr, const Relief &relief) const;
@@ -625,7 +918,13 @@ private:
     double skyTint[3] = {1, 1, 1};
     /// The lunar-Lambert weight at the scene's phase, and the Sun's angular radius in radians.
     double lunarL = 0;
+    double phase = 0;
     double sunAlpha = 0;
+    std::vector<Sea> maria;
+    Terrain terrain;
+    std::vector<RaySystem> rays;
+    Horizons horizons, sightlines;
+    ValueNoise coarseNoise, fineNoise;
 };
 
 Renderer::Renderer(const Scene &s)
@@ -634,6 +933,7 @@ Renderer::Renderer(const Scene &s)
     , sinT(std::sin(s.theta))
     , sun(unit(toV(s.sun)))
     , lunarL(lunarLambertL(std::acos(std::clamp(sun.z, -1.0, 1.0)) * 180 / M_PI))
+    , phase(std::acos(std::clamp(sun.z, -1.0, 1.0)))
     , sunAlpha(std::max(0.0, s.sunRadius) * M_PI / 180)
 {
     // One stream per kind of thing, so that adding stars does not move the seas.
@@ -649,6 +949,32 @@ Renderer::Renderer(const Scene &s)
     for (Feature &f : features)
         boxFeature(f);
     placeStars(starRandom);
+    if (s.lunarAlbedo || s.relief) {
+        // Streams of their own, so that the plain scenes above stay as they were.
+        const std::uint64_t face = (1ULL << 40) + static_cast<std::uint64_t>(s.seed) * 8;
+        Random mareRandom(face + 0), formRandom(face + 1), rayRandom(face + 2);
+        coarseNoise = ValueNoise(face + 3);
+        fineNoise = ValueNoise(face + 4);
+        placeMaria(mareRandom);
+        placeLandforms(formRandom);
+        placeRays(rayRandom);
+        terrain.index();
+        if (s.relief) {
+            // A circle that crosses the frame is swept whole, so shadows cast from beyond the
+            // edge come in; the margin covers the gaps between the points tried on it.
+            const double margin = 8 + 0.1 * s.radius;
+            auto seen = [&](V u) {
+                double px, py;
+                picture(u, px, py);
+                return u.z > -0.05 && px > -margin && py > -margin && px < s.width + margin
+                    && py < s.height + margin;
+            };
+            horizons = sweepHorizons(terrain, sun, s.radius, 1, seen);
+            // The viewer's own horizons near the limb: what the relief hides there, the
+            // shadows behind it first when the Sun is behind the viewer.
+            sightlines = sweepHorizons(terrain, V{0, 0, 1}, s.radius, 2, seen);
+        }
+    }
     if (s.colour) {
         tint[0] = 1.0;
         tint[1] = tintRandom.uniform(0.93, 0.97);
@@ -667,6 +993,14 @@ V randomVisiblePoint(Random &random, double minZ)
         if (zz >= minZ * minZ)
             return {a, b, std::sqrt(zz)};
     }
+}
+
+/// A point of the visible hemisphere, evenly over its area (not over the disc's).
+V uniformHemisphere(Random &random)
+{
+    const double z = random.uniform(), a = random.uniform(0, 2 * M_PI);
+    const double s = std::sqrt(1 - z * z);
+    return {s * std::cos(a), s * std::sin(a), z};
 }
 
 /// A point on the visible half of the terminator, moved off it by up to `spread` radians.
@@ -793,6 +1127,11 @@ void Renderer::placeStars(Random &random)
 
 double Renderer::albedo(V u) const
 {
+    if (scene.lunarAlbedo) {
+        double halo = 0;
+        terrain.at(u, nullptr, &halo);
+        return lunarAlbedo(u, halo);
+    }
     double value = 1;
     for (const Sea &sea : seas) {
         if (dot(u, sea.c) < sea.cosReach)
@@ -815,6 +1154,252 @@ double Renderer::albedo(V u) const
     return value;
 }
 
+/// How much of u the maria cover, 0…1.
+double Renderer::mareCover(V u) const
+{
+    double cover = 0;
+    for (const Sea &sea : maria) {
+        if (dot(u, sea.c) < sea.cosReach)
+            continue;
+        const double s = dot(u, sea.e1), t = dot(u, sea.e2);
+        const double d = std::sqrt(s * s + t * t);
+        double wobble = 1;
+        if (d > 0) {
+            const double c1 = s / d, s1 = t / d;
+            const double cos2 = c1 * c1 - s1 * s1, sin2 = 2 * c1 * s1;
+            const double cos3 = cos2 * c1 - sin2 * s1, sin3 = sin2 * c1 + cos2 * s1;
+            wobble = 1 + sea.c2 * cos2 + sea.s2 * sin2 + sea.c3 * cos3 + sea.s3 * sin3;
+        }
+        const double q = d / (sea.rho * wobble);
+        cover = std::max(cover, 1 - smoothstep((q - (1 - kSeaEdge)) / (2 * kSeaEdge)));
+    }
+    return cover;
+}
+
+/// Mottled highlands, maria at about half their level, young craters' halos and rays.
+double Renderer::lunarAlbedo(V u, double halo) const
+{
+    const double fine = fineNoise(17 * u);
+    const double mottle = 1 + 0.09 * coarseNoise(6 * u) + 0.05 * fine;
+    double ray = 0;
+    for (const RaySystem &r : rays) {
+        if (dot(u, r.c) < r.cosReach)
+            continue;
+        const double s = dot(u, r.e1), t = dot(u, r.e2);
+        const double d = std::sqrt(s * s + t * t);
+        double psi = std::atan2(t, s);
+        if (psi < 0)
+            psi += 2 * M_PI;
+        const auto bin = std::min<std::size_t>(
+            static_cast<std::size_t>(psi / (2 * M_PI) * RaySystem::kBins), RaySystem::kBins - 1);
+        const double fade = std::max(0.0, 1 - d / r.reach[bin]);
+        ray += r.gain[bin] * fade * std::sqrt(fade) * smoothstep((d - 1.2 * r.rho) / r.rho)
+            * (0.7 + 0.3 * fine);
+    }
+    // Maria keep 45-60 % of the highlands' light.
+    return mottle * (1 - 0.47 * mareCover(u)) * (1 + halo + ray);
+}
+
+/// Light of the rough ground at frame point p: shaded through its slope, in the shadow of
+/// whatever stands towards the Sun; the limb's pixels by the part of them the disc covers.
+double Renderer::terrainLight(V p, double rr) const
+{
+    const double r = std::sqrt(rr);
+    const double cover = std::clamp((1 - r) * scene.radius + 0.5, 0.0, 1.0);
+    if (cover <= 0)
+        return 0;
+    const double k = std::min(r, 1 - 0.5 / scene.radius) / std::max(r, 1e-12);
+    const double a = p.x * k, b = p.y * k;
+    V u{a, b, std::sqrt(std::max(0.0, 1 - a * a - b * b))};
+    // Ground hidden behind relief nearer the viewer shows that relief instead.
+    V by;
+    if (u.z < std::sin(kBandTop) && sightlines.occluded(u, V{0, 0, 1}, terrain, by))
+        u = by;
+    return cover * groundLight(u, true);
+}
+
+/// Light of the rough ground at u (unit), with its earthshine when asked.
+double Renderer::groundLight(V u, bool withEarthshine) const
+{
+    const double phi = std::asin(std::clamp(dot(u, sun), -1.0, 1.0));
+    const double earthLight = withEarthshine ? scene.earthshine : 0;
+    if (phi < kBandBottom && earthLight <= 0)
+        return 0;
+    V grad;
+    double halo = 0;
+    terrain.at(u, &grad, &halo);
+    const double a0 = scene.lunarAlbedo ? lunarAlbedo(u, halo) : albedo(u);
+    const double earthshine = earthLight * a0;
+    if (phi < kBandBottom)
+        return earthshine;
+    const V n = unit(u - grad);
+    const double lit = std::clamp(dot(n, sun), -1.0, 1.0);
+    const double e = std::asin(lit);
+    const double irradiance =
+        (phi < kBandTop ? sunlight(e, horizons.lookup(u, sun)) : std::max(0.0, lit))
+        * litAmongSeen(e, std::asin(std::clamp(n.z, -1.0, 1.0)));
+    return scene.brightness * a0 * reflected(irradiance, n.z) + earthshine;
+}
+
+void Renderer::placeMaria(Random &random)
+{
+    // Like the near side's: a cluster of basins, each a few overlapping lobes.
+    const V centre = randomVisiblePoint(random, 0.6);
+    const int basins = 5 + static_cast<int>(random.uniform() * 3);
+    for (int k = 0; k < basins; ++k) {
+        V at = centre;
+        for (int tries = 0; tries < 50; ++tries) {
+            at = randomVisiblePoint(random, 0.05);
+            if (dot(at, centre) > std::cos(0.95))
+                break;
+        }
+        const double rho = random.uniform(0.12, 0.32);
+        const int lobes = 1 + static_cast<int>(random.uniform() * 3);
+        for (int l = 0; l < lobes; ++l) {
+            Sea sea;
+            V e1, e2;
+            tangentBasis(at, e1, e2);
+            const double off = l == 0 ? 0 : random.uniform(0.4, 0.8) * rho;
+            const double dir = random.uniform(0, 2 * M_PI);
+            sea.c = unit(at + off * (std::cos(dir) * e1 + std::sin(dir) * e2));
+            tangentBasis(sea.c, sea.e1, sea.e2);
+            sea.rho = rho * (l == 0 ? 1 : random.uniform(0.5, 0.85));
+            const double a2 = random.uniform(0, 0.15), a3 = random.uniform(0, 0.1);
+            const double p2 = random.uniform(0, 2 * M_PI), p3 = random.uniform(0, 2 * M_PI);
+            sea.c2 = a2 * std::cos(2 * p2);
+            sea.s2 = a2 * std::sin(2 * p2);
+            sea.c3 = a3 * std::cos(3 * p3);
+            sea.s3 = a3 * std::sin(3 * p3);
+            sea.cosReach = std::cos(std::min(sea.rho * 1.25 * (1 + kSeaEdge), M_PI / 2));
+            maria.push_back(sea);
+        }
+    }
+}
+
+Landform landformAt(V c, double rho)
+{
+    Landform f;
+    f.c = c;
+    tangentBasis(c, f.e1, f.e2);
+    f.rho = rho;
+    return f;
+}
+
+/// A crater of diameter dKm: depth and rim after Pike's fits to the Moon's craters (simple
+/// bowls to 15 km, deep as a fifth of their width; wider ones shallower, flat-floored, with a
+/// central peak).
+void addCrater(Terrain &terrain, V c, double dKm, double halo)
+{
+    Landform f = landformAt(c, dKm / 2 / kMoonRadiusKm);
+    const bool simple = dKm < 15;
+    f.depth = (simple ? 0.196 * dKm : 1.044 * std::pow(dKm, 0.301)) / kMoonRadiusKm;
+    f.h = (simple ? 0.036 * dKm : 0.236 * std::pow(dKm, 0.399)) / kMoonRadiusKm;
+    f.floor = simple ? 0 : std::min(0.6, 0.2 + (dKm - 15) / 150);
+    f.halo = halo;
+    f.extent = f.rho * (1 + kRimApron);
+    terrain.add(f);
+    if (dKm > 35) {
+        Landform peak = landformAt(c, 0.2 * f.rho);
+        peak.crater = false;
+        peak.h = 0.35 * f.depth;
+        peak.extent = peak.rho;
+        terrain.add(peak);
+    }
+}
+
+void Renderer::placeLandforms(Random &random)
+{
+    // Craters of the highlands' size distribution, as many per octave of size as cover a third
+    // of the hemisphere, from a few pixels wide up; the maria keep a tenth of them.
+    const double kmPerPixel = kMoonRadiusKm / scene.radius;
+    const double hemisphere = 2 * M_PI * kMoonRadiusKm * kMoonRadiusKm;
+    for (double d = std::max(3.0, 4 * kmPerPixel); d < 250; d *= 2) {
+        const double typical = 1.4 * d;
+        const auto count = static_cast<int>(0.33 * hemisphere / (M_PI * 0.64 * typical * typical));
+        for (int k = 0; k < count; ++k) {
+            const V c = uniformHemisphere(random);
+            const double dKm = d * std::pow(2.0, random.uniform());
+            if (random.uniform() < 0.9 * mareCover(c))
+                continue;
+            const double halo =
+                dKm < 25 && random.uniform() < 0.008 ? random.uniform(0.15, 0.5) : 0;
+            addCrater(terrain, unit(c), dKm, halo);
+        }
+    }
+    for (int k = 0; k < 5; ++k)
+        placeRange(random);
+    // Isolated peaks, and low swells that roughen the plains.
+    for (int k = 0; k < 40; ++k) {
+        Landform f = landformAt(uniformHemisphere(random), 0);
+        f.crater = false;
+        f.h = random.uniform(1, 3) / kMoonRadiusKm;
+        f.rho = f.extent = f.h * random.uniform(3, 5);
+        terrain.add(f);
+    }
+    for (int k = 0; k < 400; ++k) {
+        Landform f = landformAt(uniformHemisphere(random), 0);
+        f.crater = false;
+        f.h = random.uniform(0.15, 0.6) / kMoonRadiusKm;
+        f.rho = f.extent = random.uniform(15, 50) / kMoonRadiusKm;
+        terrain.add(f);
+    }
+}
+
+/// A mountain range along the shore of a mare: a chain of peaks of 1-6 km.
+void Renderer::placeRange(Random &random)
+{
+    if (maria.empty())
+        return;
+    const Sea &sea = maria[static_cast<std::size_t>(random.uniform() * maria.size())];
+    const double start = random.uniform(0, 2 * M_PI);
+    const double span = random.uniform(0.4, 1.4);
+    const int peaks = 15 + static_cast<int>(random.uniform() * 30);
+    for (int k = 0; k < peaks; ++k) {
+        const double a = start + span * k / peaks;
+        const double off = sea.rho * random.uniform(1.0, 1.2);
+        const V c = unit(sea.c + off * (std::cos(a) * sea.e1 + std::sin(a) * sea.e2));
+        Landform f = landformAt(c, 0);
+        f.crater = false;
+        f.h = random.uniform(1, 6) / kMoonRadiusKm;
+        f.rho = f.extent = f.h * random.uniform(3, 5);
+        terrain.add(f);
+    }
+}
+
+void Renderer::placeRays(Random &random)
+{
+    for (int k = 0; k < 3; ++k) {
+        RaySystem r;
+        r.c = randomVisiblePoint(random, 0.2);
+        tangentBasis(r.c, r.e1, r.e2);
+        const double dKm = random.uniform(40, 90);
+        r.rho = dKm / 2 / kMoonRadiusKm;
+        addCrater(terrain, r.c, dKm, 0.5);
+        double longest = 0;
+        const int count = 25 + static_cast<int>(random.uniform() * 20);
+        for (int n = 0; n < count; ++n) {
+            const double dir = random.uniform(0, 2 * M_PI);
+            const double width = random.uniform(0.6, 2.5) * M_PI / 180;
+            const double gain = random.uniform(0.15, 0.45);
+            const double reach = random.uniform(0.1, 0.6) + (n < 3 ? 0.4 : 0);
+            longest = std::max(longest, reach);
+            for (int b = 0; b < RaySystem::kBins; ++b) {
+                double off = std::fabs(2 * M_PI * (b + 0.5) / RaySystem::kBins - dir);
+                off = std::min(off, 2 * M_PI - off);
+                const double g = gain * std::exp(-0.5 * off * off / (width * width));
+                if (g > r.gain[static_cast<std::size_t>(b)]) {
+                    r.gain[static_cast<std::size_t>(b)] = static_cast<float>(g);
+                    r.reach[static_cast<std::size_t>(b)] = static_cast<float>(reach);
+                }
+            }
+        }
+        for (float &reach : r.reach)
+            reach = std::max(reach, 1e-3f);
+        r.cosReach = std::cos(std::min(longest, M_PI / 2));
+        rays.push_back(r);
+    }
+}
+
 /// Radiance of the plain sphere at frame point (a, b), 0 off the disc and on the night side.
 double Renderer::smooth(double a, double b) const
 {
@@ -825,11 +1410,12 @@ double Renderer::smooth(double a, double b) const
     const double lit = dot(n, sun);
     if (lit <= -sunAlpha)
         return 0;
-    if (sunAlpha <= 0)
+    if (sunAlpha <= 0 && scene.roughness <= 0)
         return scene.brightness * albedo(n) * reflected(lit, n.z);
     // On the plain sphere the horizon of every point is its tangent plane.
     const double e = std::asin(std::min(lit, 1.0));
-    return scene.brightness * albedo(n) * reflected(sunlight(e, -e), n.z);
+    return scene.brightness * albedo(n)
+        * reflected(sunlight(e, -e) * litAmongSeen(e, std::asin(n.z)), n.z);
 }
 
 /// The light a ground of albedo 1 sends to the viewer when lit with irradiance cosI (the
@@ -843,6 +1429,35 @@ double Renderer::reflected(double cosI, double cosE) const
     // A slope turned from the viewer is not seen; its tiny cosine would blow the first term up.
     const double e = std::max(cosE, 0.02);
     return 2 * lunarL * cosI / (cosI + e) + (1 - lunarL) * cosI;
+}
+
+/// The part of ground rough below the pixel's scale that its own relief leaves in the light of
+/// a Sun e radians high: Smith's shadowing function for Gaussian slopes of the scene's RMS.
+double Renderer::unshadowed(double e) const
+{
+    if (scene.roughness <= 0)
+        return 1;
+    // The Sun's disc keeps the tops lit a little below its centre's horizon.
+    e = std::max(e, 0.5 * sunAlpha);
+    if (e <= 0)
+        return 0;
+    const double nu = std::tan(e) / (std::sqrt(2.0) * std::tan(scene.roughness * M_PI / 180));
+    const double tail = std::erfc(nu);
+    const double lambda = 0.5 * (std::exp(-nu * nu) / (nu * std::sqrt(M_PI)) - tail);
+    return (1 - 0.5 * tail) / (1 + lambda);
+}
+
+/// The part of the ground seen at elevation `seen` (radians) that its roughness leaves lit by a
+/// Sun e high. Where the Sun stands near the viewer the shadows are behind what casts them and
+/// hidden (the full Moon shows no relief); far from it, shadows and the hidden parts are
+/// unrelated.
+double Renderer::litAmongSeen(double e, double seen) const
+{
+    if (scene.roughness <= 0)
+        return 1;
+    const double lit = unshadowed(e), shown = std::max(unshadowed(seen), 1e-6);
+    const double together = std::exp(-phase / (2 * std::tan(scene.roughness * M_PI / 180)));
+    return ((1 - together) * lit * shown + together * std::min(lit, shown)) / shown;
 }
 
 /// Irradiance (1 for a Sun at the zenith) of ground under a Sun whose centre stands e radians
@@ -884,10 +1499,12 @@ double Renderer::withRelief(double a, double b, const Relief &relief) const
     const V x = view.at(t);
     const V u = unit(x);
     V grad;
-    reliefHeight(relief, u, grad);
+    // On the plain around a mountain the rough ground shows, and only the mountain's shadow
+    // is cast exactly.
+    const bool rough = scene.relief && std::fabs(reliefHeight(relief, u, grad)) < 1e-12;
     const V n = unit(u - grad);
     const double lit = dot(n, sun);
-    if (lit <= 0 || dot(u, sun) < -0.2)
+    if ((lit <= 0 && !rough) || dot(u, sun) < -0.2)
         return 0;
     const double cosE = n.z;
     // The shadow ray starts a hair above the surface so that it does not meet it at once.
@@ -897,6 +1514,8 @@ double Renderer::withRelief(double a, double b, const Relief &relief) const
         -b2 + std::sqrt(std::max(0.0, b2 * b2 - dot(toSun.o, toSun.o) + outer * outer));
     if (reliefHit(relief, toSun, 0, exit, true) < kNoHit)
         return 0;
+    if (rough)
+        return groundLight(u, false);
     return scene.brightness * albedo(u) * reflected(lit, cosE);
 }
 
@@ -933,6 +1552,8 @@ double Renderer::pixelLight(int i, int j, const Relief &relief) const
 {
     const V p = frame(i, j);
     const double rr = p.x * p.x + p.y * p.y;
+    if (scene.relief && relief.features.empty())
+        return terrainLight(p, rr);
     if (!relief.features.empty() && reliefMatters(p, rr, relief)) {
         // Relief: 4 × 4 rays, each followed down to the ground and back to the Sun.
         const int n = 4;
@@ -1029,7 +1650,8 @@ Light Renderer::linearLight() const
             if (relief.features.empty() && !(half >= 0 && i >= discFrom && i <= discTo))
                 continue;
             double value = pixelLight(i, j, relief);
-            if (scene.earthshine > 0)
+            // The rough ground's light holds its earthshine already.
+            if (scene.earthshine > 0 && !(scene.relief && relief.features.empty()))
                 value += earthshineAt(i, j);
             row[i - light.x0] = static_cast<float>(value);
         }
@@ -1083,6 +1705,18 @@ Photo Renderer::develop(const Light &light) const
     photo.pixels.assign(static_cast<std::size_t>(scene.width) * scene.height * channels, 0);
     const auto &gauss = gaussianTable();
     const double gammaInverse = scene.gamma > 0 ? 1 / scene.gamma : 1;
+    // The tone curve tabulated over the square root of the light, where it is nearly straight,
+    // so that interpolating it is exact to a thousandth of a level.
+    constexpr int kToneSteps = 8192;
+    const double toneTop = std::sqrt(255.0);
+    std::vector<double> tone;
+    if (gammaInverse != 1) {
+        tone.resize(kToneSteps + 2);
+        for (int k = 0; k <= kToneSteps + 1; ++k) {
+            const double t = toneTop * k / kToneSteps;
+            tone[static_cast<std::size_t>(k)] = 255 * std::pow(t * t / 255, gammaInverse);
+        }
+    }
     std::vector<const Star *> rowStars;
     for (int j = 0; j < scene.height; ++j) {
         rowStars.clear();
@@ -1107,8 +1741,16 @@ Photo Renderer::develop(const Light &light) const
                 (static_cast<std::uint64_t>(scene.seed) << 40) ^ static_cast<std::uint64_t>(pixel));
             for (int ch = 0; ch < channels; ++ch) {
                 double level = value * tint[ch];
-                if (gammaInverse != 1 && level > 0)
-                    level = 255 * std::pow(level / 255, gammaInverse);
+                if (gammaInverse != 1 && level > 0) {
+                    const double f = std::sqrt(level) / toneTop * kToneSteps;
+                    if (f >= kToneSteps) {
+                        level = 255 * std::pow(level / 255, gammaInverse);
+                    } else {
+                        const auto k = static_cast<std::size_t>(f);
+                        const double w = f - static_cast<double>(k);
+                        level = tone[k] + w * (tone[k + 1] - tone[k]);
+                    }
+                }
                 level += scene.sky * skyTint[ch];
                 if (bright)
                     level += starLevel * bright->tint[ch];

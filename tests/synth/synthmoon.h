@@ -7,6 +7,8 @@
 #include "measure/moonmodel.h"
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace synth {
@@ -88,6 +90,11 @@ struct Scene {
     /// shadows where the Sun is lower than 30 degrees and lighting peaks beyond the
     /// terminator. The mountains above stay as they are drawn (their shadows exact).
     bool relief = false;
+    /// Relief finer than a pixel, as the RMS of its slopes in degrees (0 for none): it shades
+    /// the ground under a low Sun by the part of it in the shadow of its own roughness
+    /// (Smith's function for a Gaussian surface), which darkens the terminator's ramp and the
+    /// horns. The Moon's highlands are rough by about 8 degrees at a kilometre.
+    double roughness = 0;
     /// Seeing: full width at half maximum of a Gaussian blur, in pixels, applied to the light
     /// before the tone curve, as the atmosphere does.
     double blurFwhm = 0;
@@ -155,5 +162,43 @@ struct ShadowTruth {
 };
 
 [[nodiscard]] ShadowTruth shadowOf(const Scene &scene, const Mountain &mountain);
+
+/// The Sun's true elevation in degrees over the plain sphere at picture point (x, y), none off
+/// the disc: what the program should show under the pointer there.
+[[nodiscard]] std::optional<double> sunElevationAt(const Scene &scene, double x, double y);
+
+/// The place of the visible hemisphere where the scene's Sun (x = 0) stands elevationDegrees
+/// high, `alongDegrees` from the middle of the terminator's visible half towards cusp 2: where
+/// to put a Mountain for a shadow under that Sun without changing the scene's phase.
+[[nodiscard]] measure::Vec3 placeUnderSun(
+    const Scene &scene, double elevationDegrees, double alongDegrees = 0);
+
+/// A photograph as others would bring one: the Moon's photometry, albedo and relief, seeing,
+/// a camera's tone curve and JPEG file.
+struct RealisticCase {
+    std::string name;
+    Scene scene;
+};
+
+/// The catalogue the precision proof runs on: discs of 200 to 1500 px, B from −85 to 85
+/// degrees on both lit sides, cusp lines tilted −60 to 60 degrees, seeing of 1 to 4 px,
+/// gamma 1 and 2.2, clipped highlights or not, earthshine or not, JPEG of quality 85 to 95,
+/// grey and colour, some framed off-centre in a camera's 6000 × 4000 frame and one cut by the
+/// frame's edge. Every one shows at least 4 px of day and of night across the disc's middle.
+/// Deterministic.
+[[nodiscard]] std::vector<RealisticCase> realisticCases();
+
+/// Where a user clicks the horns he sees: walking along the limb from each true cusp towards
+/// the lit side, the first point where the lit crescent stands clearly above the night (sky,
+/// earthshine and grain) just inside the limb. On the limb circle; `shortfall` is how far from
+/// the true cusp, in degrees of position angle, and `seen` is false where the walk finds no
+/// light within the frame.
+struct HornTips {
+    measure::PicturePoint tip[2];
+    double shortfall[2] = {0, 0};
+    bool seen[2] = {false, false};
+};
+
+[[nodiscard]] HornTips hornTips(const Scene &scene, const Photo &photo);
 
 } // namespace synth
