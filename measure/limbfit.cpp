@@ -1267,20 +1267,34 @@ bool settle(Pass &pass, int iterations)
         && std::fabs(d.radius - pass.origin.radius) < pass.band;
 }
 
+// How much the light inside the limb changes, relative to the limb's, across the blurred
+// step and a few pixels beyond.
+double innerChange(const Profile &profile, const Camera &camera)
+{
+    const double depth = 3 * camera.sigma + 3;
+    return std::fabs(profile.p[3] * depth + profile.p[4] * std::sqrt(depth));
+}
+
 // The profiles the circle kept; profiles off it once stay out (the ends of the terminator,
 // stars, a crater on the limb), so that they pull neither the camera nor the circle.
 std::vector<bool> keptProfiles(const Pass &pass)
 {
     const auto &profiles = pass.photometry.profiles;
-    std::vector<double> misfits;
-    for (const std::size_t k : pass.limb.profile)
+    std::vector<double> misfits, changes;
+    for (const std::size_t k : pass.limb.profile) {
         misfits.push_back(profiles[k].misfit);
-    // A profile the model fits much worse than the others is not a clean edge either.
+        changes.push_back(innerChange(profiles[k], pass.photometry.camera));
+    }
+    // A profile the model fits much worse than the others is not a clean edge either, nor one
+    // whose light inside changes much more than the others' (a limb fading into the
+    // terminator, a bright rim beside it): its inner terms cannot follow it there and its
+    // edge is read off by up to a blur's width.
     const double limit = 2.5 * median(misfits);
+    const double steep = std::max(0.33, 2 * median(changes));
     std::vector<bool> keep(profiles.size(), false);
     for (std::size_t i = 0; i < pass.limb.profile.size(); ++i)
-        keep[pass.limb.profile[i]] =
-            pass.circle.weights[i] > 0 && profiles[pass.limb.profile[i]].misfit <= limit;
+        keep[pass.limb.profile[i]] = pass.circle.weights[i] > 0
+            && profiles[pass.limb.profile[i]].misfit <= limit && changes[i] <= steep;
     return keep;
 }
 
