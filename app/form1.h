@@ -30,6 +30,15 @@ class Picture;
 class PictureView;
 } // namespace view
 
+/// What the shadow's details say before any shadow is measured.
+inline const char *const kShadowHelp =
+    "Enfoncez \"Ombre\", puis cliquez sur le sommet du relief et sur le bout de son ombre.";
+/// What the fit's details say before "Ajuster" has found anything.
+inline const char *const kFitHelp =
+    "Tracez le cercle à partir des deux cornes, puis pressez \"Ajuster\" : le bord éclairé, "
+    "l'inclinaison de la ligne des cornes et le terminateur sont alors mesurés sur la "
+    "photographie.";
+
 /// The application's title: the message boxes are captioned with it.
 inline const char *const kApplicationTitle = "Korvalen";
 
@@ -164,6 +173,10 @@ private:
     void butajusteClick();
     /// Says in a message box why "Ajuster" cannot work.
     void refuse(const char *sentence);
+    /// Lays the cusps, the circle and the curves on the model "Ajuster" found.
+    void traceFit(const measure::Calibration &fit);
+    /// What the fit found, with its uncertainties, or nothing when there is no fit.
+    void showFit();
 
     // Calculator (calculator.cpp).
     /// True when the key typed into LabeledEdit1 or LabeledEdit2 is discarded.
@@ -221,6 +234,9 @@ private:
     QPushButton *butajuste = nullptr;
     QLabel *soleilcurseur = nullptr;
     QPushButton *butloupe = nullptr;
+    QLabel *resultatajuste = nullptr;
+    QGroupBox *GroupBox3 = nullptr;
+    QLabel *detailsajuste = nullptr;
     view::Loupe *loupe = nullptr;
 
     /// The photograph's pixels in a format the computations read, while it is shown.

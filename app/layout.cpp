@@ -177,6 +177,8 @@ void TForm1::layoutMesures()
     conseilcadrage = place(label(QStringLiteral("Trop grande\u00a0: rouvrez avec «\u00a0Cadrer sur la Lune\u00a0»."), page), "conseilcadrage", 2, 207, 124, 28);
     // In the free strip between Panel1 and Panel2.
     butloupe = place(button(QStringLiteral("Loupe"), page), "butloupe", 10, 292, 52, 20);
+    // In the free strip between Button4 and the logo.
+    resultatajuste = place(label(QString(), page), "resultatajuste", 6, 567, 120, 28);
     // clang-format on
 
     // The views only paint; these are what assistive technology reads of them.
@@ -299,13 +301,19 @@ void TForm1::layoutExplications()
     Label6 = place(label(QStringLiteral("Hauteur calculée:"), GroupBox1), "Label6", 231, 46, 84, 13);
     hautcalc = place(label(QStringLiteral("0"), GroupBox1), "hautcalc", 260, 71, 6, 13);
     GroupBox2 = place(new QGroupBox(QStringLiteral("Assistant ombre"), page), "GroupBox2", 476, 361, 407, 144);
-    detailsombre = place(label(QStringLiteral("Enfoncez \"Ombre\", puis cliquez sur le sommet du relief et sur le bout de son ombre."), GroupBox2), "detailsombre", 12, 20, 385, 116);
+    detailsombre = place(label(QString::fromUtf8(kShadowHelp), GroupBox2), "detailsombre", 12, 20, 385, 116);
+    // Under the two group boxes.
+    GroupBox3 = place(new QGroupBox(QStringLiteral("Ajustement sur la photographie"), page), "GroupBox3", 52, 515, 831, 110);
+    detailsajuste = place(label(QString::fromUtf8(kFitHelp), GroupBox3), "detailsajuste", 12, 20, 807, 82);
     // clang-format on
 
     centre(Memo1);
     detailsombre->setWordWrap(true);
     // The figures of a measured shadow are worth copying into notes.
     detailsombre->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    detailsajuste->setWordWrap(true);
+    detailsajuste->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    detailsajuste->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     hautcalc->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
     setTabOrder(LabeledEdit1, LabeledEdit2);
@@ -315,4 +323,5 @@ void TForm1::layoutExplications()
     setTabOrder(Memo2, Memo3);
     setTabOrder(Memo3, Button5);
     setTabOrder(Button5, detailsombre);
+    setTabOrder(detailsombre, detailsajuste);
 }

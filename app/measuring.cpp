@@ -56,6 +56,7 @@ void TForm1::Button1Click()
     measurement.traced();
     // The figures follow the new trace at once, even when its curves fail below.
     showShadow();
+    showFit();
     Ellipse();
     mesure();
 }
@@ -74,6 +75,7 @@ void TForm1::nudge(int dx, int dy)
     measurement.nudged();
     ellipse(pic, kGreen, measure::limbBox(state));
     showShadow();
+    showFit();
 }
 
 void TForm1::upClick()
@@ -113,6 +115,7 @@ void TForm1::mesure()
 void TForm1::onspinchange()
 {
     measurement.spinBChanged(SpinEditB->value());
+    showFit();
     if (state.rayon == 0)
         return;
     Ellipse();
@@ -152,6 +155,7 @@ void TForm1::photographChanged()
     measurement.photographChanged();
     picombre->clear();
     showShadow();
+    showFit();
     soleilcurseur->clear();
     updateFramingHint();
 }

@@ -50,12 +50,12 @@ void TForm1::showShadow()
     // the drawings are erased or the photograph has changed.
     if (!shadow || status == measure::TraceStatus::Erased) {
         hautombre->clear();
-        detailsombre->clear();
+        detailsombre->setText(QString::fromUtf8(kShadowHelp));
         return;
     }
     if (status == measure::TraceStatus::OtherPhotograph) {
         hautombre->setText(QString::fromStdString(measure::statusText(status)));
-        detailsombre->clear();
+        detailsombre->setText(QString::fromUtf8(kShadowHelp));
         return;
     }
     hautombre->setText(measurement.shadowPending()

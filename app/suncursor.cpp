@@ -4,6 +4,7 @@
 #include "app/spinedit.h"
 #include "measure/elevation.h"
 #include "measure/failure.h"
+#include "measure/limb.h"
 #include "measure/texts.h"
 #include "view/loupe.h"
 #include "view/pictureview.h"
@@ -14,6 +15,10 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QSlider>
+#include <QStringList>
+
+#include <cmath>
 
 namespace {
 
@@ -86,8 +91,10 @@ void TForm1::onmoonmove(QPoint position)
         return;
     }
     const auto elevation = measure::elevationAt(*model, position.x(), position.y());
-    soleilcurseur->setText(
-        QString::fromStdString(measure::elevationText(elevation, decimalSeparator.toStdString())));
+    const bool checked = measurement.bSource() != measure::BSource::Unchecked;
+    soleilcurseur->setText(QString::fromStdString(
+        measure::elevationText(elevation, decimalSeparator.toStdString(), checked)));
+    soleilcurseur->setToolTip(checked ? QString() : QString::fromUtf8(measure::kUncheckedB));
 }
 
 void TForm1::onmoonleave()
@@ -126,20 +133,64 @@ void TForm1::butajusteClick()
     const measure::ImageView pixels = photographPixels();
     if (pixels.empty())
         return refuse(measure::kNoPhotograph);
-    if (state.rayon == 0)
+    // The clicks only start the search: a circle traced over another photograph, or erased,
+    // starts it as well as a fresh one.
+    if (measurement.status() == measure::TraceStatus::NoCircle)
         return refuse(measure::kNoCircle);
-    measure::TerminatorFit fit;
-    try {
-        fit = measure::fitTerminator(pixels, measure::moonModel(state, 0));
-    } catch (const measure::Failure &failure) {
-        return refuse(failure.what());
+    const measure::Calibration fit = measure::calibrate(pixels, measure::moonModel(state, 0));
+    if (fit.outcome != measure::FitOutcome::Found)
+        return refuse(measure::outcomeText(fit.outcome));
+    traceFit(fit);
+}
+
+void TForm1::traceFit(const measure::Calibration &fit)
+{
+    // The drawings show what was found, to the nearest pixel: the cusps at the fitted ends of
+    // the cusp line, the nudges undone, the circle traced again through them.
+    const measure::MoonModel &model = fit.model;
+    const measure::real dx = model.radius * std::cos(model.theta);
+    const measure::real dy = model.radius * std::sin(model.theta);
+    const int x1 = measure::nearest(model.centreX - dx), y1 = measure::nearest(model.centreY - dy);
+    const int x2 = measure::nearest(model.centreX + dx), y2 = measure::nearest(model.centreY + dy);
+    pic->clear();
+    point->setValue(measure::pickCusp(state, 1, x1, y1));
+    point->setValue(measure::pickCusp(state, 2, x2, y2));
+    state.decalx = 0;
+    state.decaly = 0;
+    for (const auto &[x, y] : {std::pair{x1, y1}, std::pair{x2, y2}}) {
+        const measure::Box box = measure::markerBox(x, y);
+        pic->drawEllipse(qRgb(255, 255, 0), box.left, box.top, box.right, box.bottom);
     }
+    tracearc();
+    measurement.traced();
     // The fit is kept before SpinEditB moves to its whole degree, so that the redraw that
-    // change brings already uses it; when the degree does not change, nothing else redraws.
+    // change brings already uses it; when the degree does not change, the curves are redrawn
+    // here for the new circle.
     measurement.fitted(fit);
-    const int degree = measure::nearest(fit.b);
-    if (SpinEditB->value() != degree)
+    showFit();
+    const int degree = measure::nearest(model.b);
+    if (SpinEditB->value() != degree) {
         SpinEditB->setValue(degree);
-    else
-        showShadow();
+        return;
+    }
+    Ellipse();
+    mesure();
+    showShadow();
+}
+
+void TForm1::showFit()
+{
+    const std::optional<measure::Calibration> &fit = measurement.fit();
+    if (!fit) {
+        resultatajuste->clear();
+        detailsajuste->setText(QString::fromUtf8(kFitHelp));
+        return;
+    }
+    const std::string separator = decimalSeparator.toStdString();
+    resultatajuste->setText(
+        QString::fromStdString(measure::fitSummary(*fit, separator)));
+    QStringList lines;
+    for (const std::string &line : measure::fitDetails(*fit, separator))
+        lines << QString::fromStdString(line);
+    detailsajuste->setText(lines.join(QLatin1Char('\n')));
 }

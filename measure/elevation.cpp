@@ -86,11 +86,14 @@ std::optional<Elevation> elevationAt(const MoonModel &model, real x, real y)
     return Elevation{h, sigma};
 }
 
-std::string elevationText(
-    const std::optional<Elevation> &elevation, const std::string &decimalSeparator)
+std::string elevationText(const std::optional<Elevation> &elevation,
+    const std::string &decimalSeparator,
+    bool bChecked)
 {
     if (!elevation)
         return "hors du disque";
+    if (!bChecked)
+        return "\u2248 " + fixedText(elevation->degrees, 1, decimalSeparator) + "\xC2\xB0";
     return withUncertainty(
         elevation->degrees, elevation->sigma, NumberFormat{1, decimalSeparator, {}}, "\xC2\xB0");
 }

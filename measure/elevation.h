@@ -24,7 +24,14 @@ inline constexpr real kLimbPixelSigma = 0.5L;
 [[nodiscard]] std::optional<Elevation> elevationAt(const MoonModel &model, real x, real y);
 
 /// The label text: "12,3° ± 0,4°" with `decimalSeparator`, or "hors du disque" for none.
-[[nodiscard]] std::string elevationText(
-    const std::optional<Elevation> &elevation, const std::string &decimalSeparator);
+/// With `bChecked` false (B neither fitted nor laid on the terminator): "≈ 12,3°", no ±.
+[[nodiscard]] std::string elevationText(const std::optional<Elevation> &elevation,
+    const std::string &decimalSeparator,
+    bool bChecked = true);
+
+/// Why a figure is approximate when B was neither fitted nor laid on the terminator.
+inline constexpr const char *kUncheckedB =
+    "B n'a été ni ajusté sur cette photographie ni réglé à la main : valeur indicative, "
+    "sans marge d'erreur.";
 
 } // namespace measure

@@ -1,6 +1,9 @@
 #include "measure/measurement.h"
 
 #include "measure/curves.h"
+#include "measure/numeric.h"
+
+#include <cmath>
 
 namespace measure {
 
@@ -32,6 +35,7 @@ void Measurement::photographChanged()
     // shadow's clicks on its relief — does not hold for another one.
     ++photograph_;
     fit_.reset();
+    bLaid_ = false;
     litSide_.reset();
     shadow_ = {};
     lastShadow_.reset();
@@ -58,13 +62,26 @@ void Measurement::nudged()
 
 void Measurement::spinBChanged(int b)
 {
-    if (fit_ && b != nearest(fit_->b))
-        fit_.reset();
+    // "Ajuster" itself moves SpinEditB to the fit's degree, which keeps the fit.
+    if (fit_ && b == nearest(fit_->model.b))
+        return;
+    fit_.reset();
+    bLaid_ = true;
 }
 
-void Measurement::fitted(const TerminatorFit &fit)
+void Measurement::fitted(const Calibration &fit)
 {
     fit_ = fit;
+    // Its whole degree in SpinEditB was read off this photograph too, and stays so once the
+    // fraction is forgotten.
+    bLaid_ = true;
+}
+
+BSource Measurement::bSource() const
+{
+    if (fit_)
+        return BSource::Fit;
+    return bLaid_ ? BSource::SpinBox : BSource::Unchecked;
 }
 
 void Measurement::shadowToolTaken()
@@ -99,11 +116,9 @@ std::optional<MoonModel> Measurement::model(int spinB, const PixelSource &photog
 {
     if (status() != TraceStatus::Ready)
         return std::nullopt;
-    MoonModel model = fit_ ? moonModel(state, fit_->b, fit_->bSigma) : moonModel(state, spinB);
-    if (fit_) {
-        model.litSign = fit_->litSign;
-        return model;
-    }
+    if (fit_)
+        return fit_->model;
+    MoonModel model = moonModel(state, spinB);
     // Remembered, so that a move of the pointer never reads the photograph again.
     if (!litSide_ || litSide_->photograph != photograph_ || !sameModel(litSide_->model, model)) {
         const ImageView pixels = photograph ? photograph() : ImageView{};
@@ -120,7 +135,9 @@ std::optional<ShadowMeasure> Measurement::shadow(int spinB, const PixelSource &p
         return std::nullopt;
     // Without a model the empty sphere makes measureShadow give the reason, not a height.
     const MoonModel sphere = model(spinB, photograph).value_or(MoonModel{});
-    return measureShadow(sphere, *lastShadow_->top, *lastShadow_->end);
+    ShadowMeasure measured = measureShadow(sphere, *lastShadow_->top, *lastShadow_->end);
+    measured.bChecked = bSource() != BSource::Unchecked;
+    return measured;
 }
 
 std::string statusText(TraceStatus status)
@@ -134,6 +151,48 @@ std::string statusText(TraceStatus status)
         break;
     }
     return {};
+}
+
+namespace {
+
+// The standard uncertainty of entry k of the model, from its covariance (0 without one).
+real sigmaOf(const MoonModel &model, std::size_t k)
+{
+    return model.covariance ? std::sqrt(std::max<real>(0, (*model.covariance)[k][k])) : 0;
+}
+
+std::string degreesText(real value, real sigma, const std::string &separator)
+{
+    return withUncertainty(value, sigma, NumberFormat{1, separator, {}}, "\xC2\xB0");
+}
+
+} // namespace
+
+std::string fitSummary(const Calibration &fit, const std::string &decimalSeparator)
+{
+    const MoonModel &m = fit.model;
+    return "B = " + degreesText(m.b, sigmaOf(m, 4), decimalSeparator) + "\nR = "
+        + withUncertainty(m.radius, sigmaOf(m, 2), NumberFormat{1, decimalSeparator, {}}, "")
+        + " px";
+}
+
+std::vector<std::string> fitDetails(const Calibration &fit, const std::string &decimalSeparator)
+{
+    const MoonModel &m = fit.model;
+    const NumberFormat px{1, decimalSeparator, {}};
+    const TerminatorFit &t = fit.terminator;
+    std::vector<std::string> lines;
+    lines.push_back("Position du terminateur : B = " + degreesText(m.b, sigmaOf(m, 4), decimalSeparator)
+        + (m.litSign > 0 ? "" : " (côté éclairé opposé au sens des courbes)"));
+    lines.push_back("Disque : centre (" + fixedText(m.centreX, px) + " ; " + fixedText(m.centreY, px)
+        + ") px, à " + fixedText(std::max(sigmaOf(m, 0), sigmaOf(m, 1)), px) + " px près ; rayon "
+        + withUncertainty(m.radius, sigmaOf(m, 2), px, "") + " px");
+    lines.push_back("Inclinaison de la ligne des cornes : "
+        + degreesText(radiansToDegrees(m.theta), radiansToDegrees(sigmaOf(m, 3)), decimalSeparator));
+    lines.push_back("Photographie : flou " + fixedText(t.blurPx, px) + " px, gamma "
+        + fixedText(t.gamma, NumberFormat{2, decimalSeparator, {}}) + ", "
+        + std::to_string(t.lines) + " lignes du terminateur retenues");
+    return lines;
 }
 
 } // namespace measure

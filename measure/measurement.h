@@ -4,12 +4,13 @@
 #include "measure/moonmodel.h"
 #include "measure/pixels.h"
 #include "measure/shadow.h"
-#include "measure/terminatorfit.h"
+#include "measure/calibration.h"
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace measure {
 
@@ -27,9 +28,12 @@ enum class TraceStatus {
 
 /// Where the terminator position B comes from.
 enum class BSource {
-    /// SpinEditB's whole degree, set by the user.
+    /// SpinEditB's whole degree as it stood, neither fitted nor laid by the user on this
+    /// photograph's terminator: a figure from it says so and shows no ±.
+    Unchecked,
+    /// SpinEditB's whole degree, which the user turned to lay the red curve on the terminator.
     SpinBox,
-    /// "Ajuster", with the fit's own uncertainty.
+    /// "Ajuster": the whole model fitted on the photograph, with its covariance.
     Fit,
 };
 
@@ -61,24 +65,24 @@ public:
     void nudged();
     /// SpinEditB now reads `b`: any other degree than the fit's is the user's own B.
     void spinBChanged(int b);
-    /// "Ajuster" found the terminator on the photograph shown.
-    void fitted(const TerminatorFit &fit);
+    /// "Ajuster" found the model on the photograph shown (and the window traced it).
+    void fitted(const Calibration &fit);
     /// The shadow tool was taken up: its next press is a top.
     void shadowToolTaken();
     /// A press with the shadow tool; true when it ends a shadow.
     bool shadowPress(PicturePoint at);
 
     [[nodiscard]] TraceStatus status() const;
-    [[nodiscard]] BSource bSource() const { return fit_ ? BSource::Fit : BSource::SpinBox; }
-    [[nodiscard]] const std::optional<TerminatorFit> &fit() const { return fit_; }
+    [[nodiscard]] BSource bSource() const;
+    [[nodiscard]] const std::optional<Calibration> &fit() const { return fit_; }
     /// The presses of the shadow being clicked.
     [[nodiscard]] const ShadowClicks &shadowClicks() const { return shadow_; }
     /// True between the top and the end of a new shadow.
     [[nodiscard]] bool shadowPending() const { return shadow_.top && !shadow_.end; }
 
-    /// The sphere behind the drawn curves, with B from the fit or from `spinB`, and the lit
-    /// side from the fit or read off `photograph` (remembered for this model and photograph);
-    /// none unless status() is Ready.
+    /// The sphere of the measurement: the fitted model at full precision after "Ajuster", else
+    /// the drawn curves' with B from `spinB` and the lit side read off `photograph`
+    /// (remembered for this model and photograph); none unless status() is Ready.
     [[nodiscard]] std::optional<MoonModel> model(int spinB, const PixelSource &photograph);
 
     /// The last complete shadow, kept while a new one is clicked, measured on model(); none
@@ -86,7 +90,9 @@ public:
     [[nodiscard]] std::optional<ShadowMeasure> shadow(int spinB, const PixelSource &photograph);
 
 private:
-    std::optional<TerminatorFit> fit_;
+    std::optional<Calibration> fit_;
+    /// SpinEditB was turned by the user, or set by a fit, since this photograph was shown.
+    bool bLaid_ = false;
     ShadowClicks shadow_;
     std::optional<ShadowClicks> lastShadow_;
     /// Counts the photographs shown, so that a trace knows which one it was made on.
@@ -104,5 +110,13 @@ private:
 
 /// The text of the label under the pointer for a status that is not Ready.
 [[nodiscard]] std::string statusText(TraceStatus status);
+
+/// What "Ajuster" found, in two short lines: B and the radius with their ±.
+[[nodiscard]] std::string fitSummary(const Calibration &fit, const std::string &decimalSeparator);
+
+/// What "Ajuster" found, in full: B, the disc, the tilt of the cusp line with their ±, and what
+/// the photograph told of the camera.
+[[nodiscard]] std::vector<std::string> fitDetails(
+    const Calibration &fit, const std::string &decimalSeparator);
 
 } // namespace measure

@@ -1,5 +1,6 @@
 #include "measure/shadow.h"
 
+#include "measure/elevation.h"
 #include "measure/numeric.h"
 
 #include <array>
@@ -244,6 +245,8 @@ std::string shadowLabel(const ShadowMeasure &measure)
     // the label says so instead of showing it; the details keep the figures.
     if (measure.offAxis)
         return "clics à vérifier";
+    if (!measure.bChecked)
+        return "\u2248 " + groupedMetres(measure.height.value) + " m";
     return heightText(measure.height);
 }
 
@@ -258,12 +261,19 @@ std::vector<std::string> shadowDetails(
         return lines;
     }
     lines.push_back("Longueur au sol: " + fixedText(measure.groundKm, 2, decimalSeparator) + " km");
-    lines.push_back("Hauteur du Soleil au bout de l'ombre: "
-        + withUncertainty(measure.elevation.value,
-            measure.elevation.sigma,
-            NumberFormat{1, decimalSeparator, {}},
-            "°"));
-    lines.push_back("Hauteur du relief: " + heightText(measure.height));
+    if (!measure.bChecked) {
+        lines.push_back("Hauteur du Soleil au bout de l'ombre: \u2248 "
+            + fixedText(measure.elevation.value, 1, decimalSeparator) + "°");
+        lines.push_back("Hauteur du relief: " + shadowLabel(measure));
+        lines.push_back(kUncheckedB);
+    } else {
+        lines.push_back("Hauteur du Soleil au bout de l'ombre: "
+            + withUncertainty(measure.elevation.value,
+                measure.elevation.sigma,
+                NumberFormat{1, decimalSeparator, {}},
+                "°"));
+        lines.push_back("Hauteur du relief: " + heightText(measure.height));
+    }
     lines.push_back(
         "Sur un sol plat (longueur × tangente): " + groupedMetres(measure.flatHeightM) + " m");
     if (measure.offAxis)

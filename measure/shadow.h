@@ -49,6 +49,9 @@ struct ShadowMeasure {
     real offAxisPx = 0;
     /// True when offAxisPx is more than the clicks can explain: one of them is probably wrong.
     bool offAxis = false;
+    /// False when B was neither fitted on the photograph nor laid on its terminator by the
+    /// user: the figures are then given as approximate, without a ±.
+    bool bChecked = true;
 };
 
 /// The uncertainties that go into a shadow: half a pixel on each click coordinate and on the

@@ -171,9 +171,10 @@ private slots:
         QTest::addColumn<int>("litSign");
         QTest::addColumn<bool>("erase");
         QTest::addColumn<QString>("after");
-        QTest::newRow("other side lit") << 1 << false << decimal("30,0° ± ");
-        QTest::newRow("same side lit") << -1 << false << decimal("-30,0° ± ");
-        QTest::newRow("erased") << -1 << true << decimal("30,0° ± ");
+        // B was laid on the last photograph's terminator, not on this one's: approximate.
+        QTest::newRow("other side lit") << 1 << false << decimal("≈ 30,0°");
+        QTest::newRow("same side lit") << -1 << false << decimal("≈ -30,0°");
+        QTest::newRow("erased") << -1 << true << decimal("≈ 30,0°");
     }
     void aNewOrErasedPhotographAsksForANewTrace()
     {
@@ -194,7 +195,7 @@ private slots:
         QCOMPARE(label(), QStringLiteral("Retracez le cercle sur cette photographie"));
         trace({150, 330}, {650, 330});
         move(400, 330);
-        QVERIFY2(label().startsWith(after), qPrintable(label()));
+        QCOMPARE(label(), after);
     }
 
     void effacerTracesBlanksTheLabelUntilTheNextTrace()
@@ -242,7 +243,7 @@ private slots:
         QCOMPARE(label(), QStringLiteral("Retracez le cercle sur cette photographie"));
         QTest::mouseClick(buttonOf(*form, "Button1"), Qt::LeftButton);
         move(400, 330);
-        QVERIFY2(label().startsWith(decimal(erase ? "-24,0° ± " : "24,0° ± ")), qPrintable(label()));
+        QCOMPARE(label(), decimal(erase ? "≈ -24,0°" : "≈ 24,0°"));
         QCOMPARE(spinOf(*form, "SpinEditB")->value(), -24);
     }
 

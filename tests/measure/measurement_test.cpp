@@ -35,10 +35,13 @@ struct RuleCase {
 
 void apply(measure::Measurement &m, Event event)
 {
-    measure::TerminatorFit fit;
-    fit.b = 29.6L;
-    fit.bSigma = 0.1L;
-    fit.litSign = -1;
+    measure::Calibration fit;
+    fit.outcome = measure::FitOutcome::Found;
+    fit.model.centreX = 200.4L;
+    fit.model.radius = 99.7L;
+    fit.model.b = 29.6L;
+    fit.model.bSigma = 0.1L;
+    fit.model.litSign = -1;
     switch (event) {
     case Event::Trace:
         m.state = withCusps(100, 200, 300, 200);
@@ -94,34 +97,37 @@ using E = Event;
 using S = measure::TraceStatus;
 using B = measure::BSource;
 const RuleCase kRules[] = {
-    {"nothingTraced", {}, S::NoCircle, B::SpinBox, false},
-    {"traced", {E::Trace}, S::Ready, B::SpinBox, false},
-    {"newPhotographAfterTrace", {E::Trace, E::NewPhotograph}, S::OtherPhotograph, B::SpinBox, false},
+    {"nothingTraced", {}, S::NoCircle, B::Unchecked, false},
+    {"traced", {E::Trace}, S::Ready, B::Unchecked, false},
+    {"laidByHand", {E::Trace, E::SpinElsewhere}, S::Ready, B::SpinBox, false},
+    {"newPhotographAfterTrace", {E::Trace, E::SpinElsewhere, E::NewPhotograph},
+        S::OtherPhotograph, B::Unchecked, false},
     {"newPhotographForgetsFitAndShadow",
         {E::Trace, E::Fit, E::ShadowTop, E::ShadowEnd, E::NewPhotograph},
         S::OtherPhotograph,
-        B::SpinBox,
+        B::Unchecked,
         false},
-    {"traceAgainOnTheNewPhotograph", {E::Trace, E::NewPhotograph, E::Trace}, S::Ready, B::SpinBox,
-        false},
-    {"photographBeforeTrace", {E::NewPhotograph, E::Trace}, S::Ready, B::SpinBox, false},
+    {"traceAgainOnTheNewPhotograph", {E::Trace, E::NewPhotograph, E::Trace}, S::Ready,
+        B::Unchecked, false},
+    {"photographBeforeTrace", {E::NewPhotograph, E::Trace}, S::Ready, B::Unchecked, false},
     {"eraseDrawings", {E::Trace, E::ShadowTop, E::ShadowEnd, E::EraseDrawings}, S::Erased,
-        B::SpinBox, false},
+        B::Unchecked, false},
     {"eraseThenShadowStillErased", {E::Trace, E::EraseDrawings, E::ShadowTop, E::ShadowEnd},
-        S::Erased, B::SpinBox, true},
-    {"eraseThenTrace", {E::Trace, E::EraseDrawings, E::Trace}, S::Ready, B::SpinBox, false},
+        S::Erased, B::Unchecked, true},
+    {"eraseThenTrace", {E::Trace, E::EraseDrawings, E::Trace}, S::Ready, B::Unchecked, false},
     {"fitKept", {E::Trace, E::Fit, E::SpinToFitDegree}, S::Ready, B::Fit, false},
     {"usersOwnB", {E::Trace, E::Fit, E::SpinElsewhere}, S::Ready, B::SpinBox, false},
     {"backToTheFitsDegree", {E::Trace, E::Fit, E::SpinElsewhere, E::SpinToFitDegree}, S::Ready,
         B::SpinBox, false},
+    // The fit's whole degree stays in SpinEditB, read off this photograph.
     {"nudgeForgetsFit", {E::Trace, E::Fit, E::Nudge}, S::Ready, B::SpinBox, false},
     {"traceForgetsFit", {E::Trace, E::Fit, E::Trace}, S::Ready, B::SpinBox, false},
     {"shadowKeptByTraceAndNudge", {E::Trace, E::ShadowTop, E::ShadowEnd, E::Trace, E::Nudge},
-        S::Ready, B::SpinBox, true},
+        S::Ready, B::Unchecked, true},
     {"thirdPressKeepsTheLastShadow", {E::Trace, E::ShadowTop, E::ShadowEnd, E::ShadowTop},
-        S::Ready, B::SpinBox, true},
+        S::Ready, B::Unchecked, true},
     {"takingTheToolStartsAgain", {E::Trace, E::ShadowTop, E::TakeTool, E::ShadowEnd}, S::Ready,
-        B::SpinBox, false},
+        B::Unchecked, false},
 };
 
 INSTANTIATE_TEST_SUITE_P(Events,
@@ -129,15 +135,17 @@ INSTANTIATE_TEST_SUITE_P(Events,
     ::testing::ValuesIn(kRules),
     [](const ::testing::TestParamInfo<RuleCase> &info) { return std::string(info.param.name); });
 
-TEST(Measurement, TheFitGivesTheModelItsBAndLitSide)
+TEST(Measurement, TheFitGivesTheModel)
 {
     measure::Measurement m;
     for (Event event : {E::Trace, E::Fit})
         apply(m, event);
     const auto model = m.model(7, {});
     ASSERT_TRUE(model);
+    // The fitted model at full precision, not the drawn curves' whole pixels.
+    EXPECT_EQ(model->centreX, 200.4L);
+    EXPECT_EQ(model->radius, 99.7L);
     EXPECT_EQ(model->b, 29.6L);
-    EXPECT_EQ(model->bSigma, 0.1L);
     EXPECT_EQ(model->litSign, -1);
     // Without a fit: the spin box's degree, ±0.5°, and the drawn curves' sign when no
     // photograph tells.
