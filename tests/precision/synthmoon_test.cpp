@@ -533,3 +533,195 @@ TEST(SynthMoon, TrueCuspsAreTheEndsOfTheTiltedDiameter)
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The physics that makes a photograph behave like a real one.
+
+TEST(SynthMoon, McEwenWeightFallsFromOneAtFullMoonToNoneNear105Degrees)
+{
+    EXPECT_DOUBLE_EQ(synth::lunarLambertL(0), 1);
+    EXPECT_NEAR(synth::lunarLambertL(90), 0.186, 0.001);
+    EXPECT_LT(synth::lunarLambertL(105), 0.01);
+    EXPECT_EQ(synth::lunarLambertL(150), 0);
+    for (double g = 0; g < 105; g += 5)
+        EXPECT_GT(synth::lunarLambertL(g), synth::lunarLambertL(g + 5)) << g;
+}
+
+struct PhysicsCase {
+    std::string name;
+    synth::Scene::Photometry photometry;
+    double b;
+    /// Light at 0.95 R as a fraction of the centre's.
+    double limbOverCentre;
+};
+
+class Photometry : public ::testing::TestWithParam<PhysicsCase> { };
+
+// Under the lunar law the full Moon is as bright at the limb as at the centre; Lambert's
+// darkens it as cos i. Measured across the disc square to the cusp line, at 0.95 R.
+TEST_P(Photometry, LimbAgainstCentre)
+{
+    const PhysicsCase &c = GetParam();
+    synth::Scene scene = plain(c.b, 1, 0);
+    scene.photometry = c.photometry;
+    scene.sky = 0;
+    const synth::Photo photo = synth::render(scene);
+    const int x = static_cast<int>(std::lround(scene.centreX));
+    const int centre = static_cast<int>(std::lround(scene.centreY));
+    const int edge = static_cast<int>(std::lround(scene.centreY - 0.95 * scene.radius));
+    EXPECT_NEAR(double(level(photo, x, edge)) / level(photo, x, centre), c.limbOverCentre, 0.02);
+}
+
+INSTANTIATE_TEST_SUITE_P(Laws,
+    Photometry,
+    ::testing::Values(PhysicsCase{"LunarFullMoon", synth::Scene::Photometry::LunarLambert, 90, 1},
+        // Lambert: cos i at 0.95 R is sqrt(1 − 0.95²).
+        PhysicsCase{"LambertFullMoon", synth::Scene::Photometry::Lambert, 90, 0.312}),
+    [](const auto &info) { return info.param.name; });
+
+// The seeing spreads the light without losing any; earthshine is light before the tone curve,
+// which lifts it far above its linear level; highlights beyond 255 clip.
+TEST(SynthMoon, BlurKeepsTheLightAndClippingCapsIt)
+{
+    synth::Scene scene = plain(-20, 1, 0.4);
+    scene.sky = 0;
+    scene.brightness = 200;
+    auto total = [](const synth::Photo &photo) {
+        double sum = 0;
+        for (std::uint8_t v : photo.pixels)
+            sum += v;
+        return sum;
+    };
+    const double sharp = total(synth::render(scene));
+    scene.blurFwhm = 3.5;
+    EXPECT_NEAR(total(synth::render(scene)) / sharp, 1, 0.002);
+    scene.brightness = 600;
+    scene.earthshine = 2;
+    scene.gamma = 2.2;
+    const synth::Photo photo = synth::render(scene);
+    EXPECT_EQ(level(photo, 210, 30), 255);
+    EXPECT_NEAR(level(photo, 210, 360), 255 * std::pow(2 / 255.0, 1 / 2.2), 1);
+}
+
+struct GroundCase {
+    std::string name;
+    bool relief;
+    synth::Scene::Photometry photometry;
+    /// How far the light averaged over a band of elevation may stray from the plain sphere's.
+    double tolerance;
+};
+
+class Ground : public ::testing::TestWithParam<GroundCase> { };
+
+// The scene's terminator is the plain sphere's great circle: relief breaks its line (peaks
+// beyond it catch light, shadows fall on the day side) but keeps the light averaged along
+// bands of the true elevation on the plain sphere's, so a fit finds the true circle.
+TEST_P(Ground, LightFollowsTheTrueElevation)
+{
+    const GroundCase &c = GetParam();
+    synth::Scene scene = plain(-25, 1, 0.3);
+    scene.width = scene.height = 700;
+    scene.centreX = scene.centreY = 350.4;
+    scene.radius = 320;
+    scene.sky = 0;
+    scene.brightness = 250;
+    scene.sunRadius = 0.27;
+    scene.relief = c.relief;
+    scene.photometry = c.photometry;
+    const synth::Photo photo = synth::render(scene);
+    const double l = synth::lunarLambertL(std::acos(double(scene.sun.z)) / kDegree);
+    const double edges[] = {3, 6, 12, 25};
+    double got[3] = {}, want[3] = {};
+    int litBeyond = 0, darkWithin = 0;
+    for (int y = 0; y < scene.height; ++y)
+        for (int x = 0; x < scene.width; ++x) {
+            const auto h = synth::sunElevationAt(scene, x, y);
+            const auto p = measure::surfacePoint(synth::modelOf(scene), x, y);
+            if (!h || p->z < 0.1)
+                continue;
+            const int v = level(photo, x, y);
+            litBeyond += *h < -1 && v > 2;
+            darkWithin += *h > 2 && *h < 5 && v == 0;
+            EXPECT_TRUE(*h > -8 || v == 0) << x << "," << y;
+            const double i = std::sin(*h * kDegree), e = double(p->z);
+            for (int k = 0; k < 3; ++k)
+                if (*h > edges[k] && *h < edges[k + 1]) {
+                    got[k] += v;
+                    want[k] += scene.brightness
+                        * (c.photometry == synth::Scene::Photometry::Lambert
+                                ? i
+                                : 2 * l * i / (i + e) + (1 - l) * i);
+                }
+        }
+    for (int k = 0; k < 3; ++k)
+        EXPECT_NEAR(got[k] / want[k], 1, c.tolerance) << "from " << edges[k] << "°";
+    EXPECT_EQ(litBeyond > 20, c.relief);
+    EXPECT_EQ(darkWithin > 20, c.relief);
+}
+
+INSTANTIATE_TEST_SUITE_P(Surfaces,
+    Ground,
+    ::testing::Values(GroundCase{"Plain", false, synth::Scene::Photometry::Lambert, 0.01},
+        GroundCase{"PlainLunar", false, synth::Scene::Photometry::LunarLambert, 0.01},
+        GroundCase{"Rough", true, synth::Scene::Photometry::LunarLambert, 0.15}),
+    [](const auto &info) { return info.param.name; });
+
+// The catalogue keeps its promises: day and night at least 4 px across the middle, B, tilts
+// and radii over their ranges, framed off-centre and cut by the frame's edge.
+TEST(SynthMoon, RealisticCatalogueCoversWhatPhotographsShow)
+{
+    const std::vector<synth::RealisticCase> cases = synth::realisticCases();
+    ASSERT_GE(cases.size(), 24u);
+    double bMin = 90, bMax = -90, tiltMin = 90, tiltMax = -90, rMin = 1e9, rMax = 0;
+    int litSides = 0, cut = 0;
+    for (const synth::RealisticCase &c : cases) {
+        const synth::Scene &s = c.scene;
+        const measure::MoonModel model = synth::trueModel(s);
+        const double b = double(model.b), r = s.radius;
+        EXPECT_GE(r * (1 - std::sin(std::fabs(b) * kDegree)), 4) << c.name;
+        bMin = std::min(bMin, b);
+        bMax = std::max(bMax, b);
+        tiltMin = std::min(tiltMin, s.theta / kDegree);
+        tiltMax = std::max(tiltMax, s.theta / kDegree);
+        rMin = std::min(rMin, r);
+        rMax = std::max(rMax, r);
+        litSides += model.litSign;
+        cut += s.centreX - r < 0 || s.centreY - r < 0 || s.centreX + r > s.width
+            || s.centreY + r > s.height;
+    }
+    EXPECT_LE(bMin, -85 + 1e-9);
+    EXPECT_GE(bMax, 85 - 1e-9);
+    EXPECT_LE(tiltMin, -60 + 1e-9);
+    EXPECT_GE(tiltMax, 60 - 1e-9);
+    EXPECT_LE(rMin, 200);
+    EXPECT_GE(rMax, 1500);
+    EXPECT_LT(std::abs(litSides), int(cases.size()) / 2);
+    EXPECT_GE(cut, 1);
+}
+
+// The horns a user sees end on the limb, on the lit side; a crescent's short of the true
+// cusps, where the Sun grazes the rough ground.
+TEST(SynthMoon, HornTipsAreOnTheLimbShortOfACrescentsCusps)
+{
+    for (const synth::RealisticCase &c : synth::realisticCases()) {
+        if (c.scene.radius > 300)
+            continue;
+        const synth::Photo photo = synth::render(c.scene);
+        const synth::HornTips tips = synth::hornTips(c.scene, photo);
+        const bool crescent = c.scene.sun.z < -0.2;
+        for (int n = 0; n < 2; ++n) {
+            ASSERT_TRUE(tips.seen[n]) << c.name;
+            const double dx = double(tips.tip[n].x) - c.scene.centreX;
+            const double dy = double(tips.tip[n].y) - c.scene.centreY;
+            EXPECT_NEAR(std::hypot(dx, dy), c.scene.radius, 1e-6) << c.name;
+            EXPECT_LT(tips.shortfall[n], 45) << c.name;
+            const auto h = synth::sunElevationAt(
+                c.scene, double(tips.tip[n].x) - dx * 1e-3, double(tips.tip[n].y) - dy * 1e-3);
+            ASSERT_TRUE(h);
+            EXPECT_GT(*h, -1e-6) << c.name;
+            if (crescent) {
+                EXPECT_GT(tips.shortfall[n], 3) << c.name;
+            }
+        }
+    }
+}

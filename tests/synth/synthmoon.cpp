@@ -564,8 +564,250 @@ struct Star {
     int x0 = 0, y0 = 0, x1 = -1, y1 = -1;
 };
 
+/// Light before the tone curve over a box of the frame (which may reach beyond it, so that the
+/// blur brings in what the frame's edge cuts off); nothing outside the box is lit.
+struct Light {
+    int x0 = 0, y0 = 0, width = 0, height = 0;
+    std::vector<float> level;
+
+    double at(int i, int j) const
+    {
+        if (i < x0 || j < y0 || i >= x0 + width || j >= y0 + height)
+            return 0;
+        return level[static_cast<std::size_t>(j - y0) * static_cast<std::size_t>(width)
+            + static_cast<std::size_t>(i - x0)];
+    }
+};
+
 // A smooth seam between a sea and the highlands, over this fraction of the sea's radius.
 constexpr double kSeaEdge = 0.18;
+
+// ---------------------------------------------------------------------------------------------
+// The Moon's own face: its albedo and its relief over the whole disc.
+
+/// Smooth noise in −1…1 at a point of space: random values at the integer lattice (from a
+/// table shuffled by the seed) blended with smoothstep weights.
+class ValueNoise {
+public:
+    explicit ValueNoise(std::uint64_t seed = 0)
+    {
+        Random random(seed);
+        for (int k = 0; k < 256; ++k) {
+            perm[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(k);
+            values[static_cast<std::size_t>(k)] = random.uniform(-1, 1);
+        }
+        for (int k = 255; k > 0; --k)
+            std::swap(perm[static_cast<std::size_t>(k)],
+                perm[static_cast<std::size_t>(random.uniform() * (k + 1))]);
+    }
+    double operator()(V p) const
+    {
+        const double fx = std::floor(p.x), fy = std::floor(p.y), fz = std::floor(p.z);
+        const auto ix = static_cast<unsigned>(static_cast<long>(fx)),
+                   iy = static_cast<unsigned>(static_cast<long>(fy)),
+                   iz = static_cast<unsigned>(static_cast<long>(fz));
+        const double tx = smoothstep(p.x - fx), ty = smoothstep(p.y - fy),
+                     tz = smoothstep(p.z - fz);
+        auto at = [&](unsigned x, unsigned y, unsigned z) {
+            return values[perm[(perm[(perm[x & 255u] + y) & 255u] + z) & 255u]];
+        };
+        auto lerp = [](double a, double b, double t) {
+            return a + (b - a) * t;
+        };
+        return lerp(lerp(lerp(at(ix, iy, iz), at(ix + 1, iy, iz), tx),
+                        lerp(at(ix, iy + 1, iz), at(ix + 1, iy + 1, iz), tx),
+                        ty),
+            lerp(lerp(at(ix, iy, iz + 1), at(ix + 1, iy, iz + 1), tx),
+                lerp(at(ix, iy + 1, iz + 1), at(ix + 1, iy + 1, iz + 1), tx),
+                ty),
+            tz);
+    }
+
+private:
+    std::array<std::uint8_t, 256> perm{};
+    std::array<double, 256> values{};
+};
+
+/// One relief of the terrain: a crater (with a flat floor when large) or a smooth hill.
+struct Landform {
+    V c, e1, e2;
+    bool crater = true;
+    /// Crater: radius of the rim; hill: of its foot; in radii.
+    double rho = 0;
+    /// Crater: rim above the plain and floor below the rim; hill: height. In radii.
+    double h = 0, depth = 0;
+    /// Crater: the part of its radius whose floor is flat.
+    double floor = 0;
+    /// Crater: how much brighter than its surroundings a young one is.
+    double halo = 0;
+    double extent = 0;
+};
+
+/// Adds the height, its gradient in the tangent plane (radii per radian) and the albedo halo of
+/// one landform at u.
+void addLandform(const Landform &f, V u, double &height, V *grad, double &halo)
+{
+    const double s = dot(u, f.e1), t = dot(u, f.e2);
+    const double dd = s * s + t * t;
+    if (dd >= f.extent * f.extent || dot(u, f.c) <= 0)
+        return;
+    const double d = std::sqrt(dd);
+    const double q = d / f.rho;
+    double value = 0, slope = 0;
+    if (!f.crater) {
+        const double w = 1 - q * q;
+        value = f.h * w * w;
+        slope = -4 * f.h * q * w / f.rho;
+    } else if (q < 1) {
+        const double span = 1 - f.floor * f.floor;
+        const double bowl = (1 - q * q) / span;
+        value = f.h - f.depth * std::min(1.0, bowl);
+        slope = bowl < 1 ? 2 * f.depth * q / (f.rho * span) : 0;
+    } else {
+        const double w = (q - 1) / kRimApron;
+        value = f.h * (1 - w * w * (3 - 2 * w));
+        slope = f.h * (-6 * w + 6 * w * w) / (kRimApron * f.rho);
+    }
+    height += value;
+    if (grad && d > 0)
+        *grad = *grad + (slope / d) * (s * f.e1 + t * f.e2);
+    if (f.halo > 0)
+        halo += f.halo * (q < 1 ? 1 : 1 - smoothstep((q - 1) / 1.5));
+}
+
+/// The landforms, found through a grid over the frame's x and y of the unit sphere.
+class Terrain {
+public:
+    void add(const Landform &f) { forms.push_back(f); }
+    void index()
+    {
+        cells.assign(kCells * kCells, {});
+        for (std::size_t k = 0; k < forms.size(); ++k) {
+            const Landform &f = forms[k];
+            const double reach = f.extent * 1.05;
+            const int x0 = cell(f.c.x - reach), x1 = cell(f.c.x + reach);
+            const int y0 = cell(f.c.y - reach), y1 = cell(f.c.y + reach);
+            for (int y = y0; y <= y1; ++y)
+                for (int x = x0; x <= x1; ++x)
+                    cells[static_cast<std::size_t>(y * kCells + x)].push_back(
+                        static_cast<std::uint32_t>(k));
+        }
+    }
+    /// Height above the sphere at u (unit) in radii, its gradient when asked, and the halo.
+    double at(V u, V *grad, double *halo = nullptr) const
+    {
+        double height = 0, glow = 0;
+        if (grad)
+            *grad = {};
+        if (!cells.empty())
+            for (std::uint32_t k : cells[static_cast<std::size_t>(cell(u.y) * kCells + cell(u.x))])
+                addLandform(forms[k], u, height, grad, glow);
+        if (halo)
+            *halo = glow;
+        return height;
+    }
+    std::size_t size() const { return forms.size(); }
+
+private:
+    static constexpr int kCells = 128;
+    static int cell(double v)
+    {
+        return std::clamp(static_cast<int>((v + 1) * 0.5 * kCells), 0, kCells - 1);
+    }
+    std::vector<Landform> forms;
+    std::vector<std::vector<std::uint32_t>> cells;
+};
+
+/// A young crater's rays: for each direction around it, the brightness and reach of the
+/// strongest ray that way.
+struct RaySystem {
+    V c, e1, e2;
+    double rho = 0;
+    static constexpr int kBins = 720;
+    std::array<float, kBins> gain{}, reach{};
+    double cosReach = 1;
+};
+
+// Cast shadows are followed up to this Sun elevation and from this one below the terminator
+// (a peak of 8 km still catches light there); above, slopes shade and crater walls are lit.
+constexpr double kBandTop = 30 * M_PI / 180;
+constexpr double kBandBottom = -7 * M_PI / 180;
+
+/// The horizon across the Sun's direction at every point of a grid in the Sun's own frame:
+/// great circles through the point under the Sun (longitude) and elevation of the Sun above
+/// the plain sphere. Along each such circle the light travels in its plane, so one sweep from
+/// the Sun's side with the upper convex hull of the ground met so far gives every point's
+/// horizon.
+struct Horizons {
+    V e1, e2;
+    double step = 0;
+    int longitudes = 0, elevations = 0;
+    std::vector<float> beta;
+
+    double lookup(V u, V sun) const
+    {
+        const double phi = std::asin(std::clamp(dot(u, sun), -1.0, 1.0));
+        double lambda = std::atan2(dot(u, e2), dot(u, e1));
+        if (lambda < 0)
+            lambda += 2 * M_PI;
+        const double fl = lambda / step, fp = (phi - kBandBottom) / step;
+        const int l0 = static_cast<int>(fl),
+                  p0 = std::clamp(static_cast<int>(fp), 0, elevations - 2);
+        const double tl = fl - l0, tp = std::clamp(fp - p0, 0.0, 1.0);
+        const int la = l0 % longitudes, lb = (l0 + 1) % longitudes;
+        auto b = [&](int l, int p) {
+            return static_cast<double>(beta[static_cast<std::size_t>(l) * elevations + p]);
+        };
+        return (1 - tl) * ((1 - tp) * b(la, p0) + tp * b(la, p0 + 1))
+            + tl * ((1 - tp) * b(lb, p0) + tp * b(lb, p0 + 1));
+    }
+};
+
+Horizons sweepHorizons(const Terrain &terrain, V sun, double radiusPx)
+{
+    Horizons hz;
+    tangentBasis(sun, hz.e1, hz.e2);
+    // About a pixel at the terminator; a little more on the largest discs.
+    hz.step = std::max(1.0, radiusPx / 1200) / radiusPx;
+    hz.longitudes = static_cast<int>(std::ceil(2 * M_PI / hz.step));
+    hz.step = 2 * M_PI / hz.longitudes;
+    hz.elevations = static_cast<int>(std::ceil((kBandTop + 0.04 - kBandBottom) / hz.step)) + 1;
+    hz.beta.assign(static_cast<std::size_t>(hz.longitudes) * hz.elevations, 0.0f);
+    struct Point {
+        double s, w;
+    };
+    std::vector<Point> hull;
+    for (int l = 0; l < hz.longitudes; ++l) {
+        const double lambda = l * hz.step;
+        const V m = std::cos(lambda) * hz.e1 + std::sin(lambda) * hz.e2;
+        // Circles wholly behind the limb are never seen.
+        const double zTop = std::hypot(sun.z, m.z);
+        const double stationary = std::atan2(sun.z, m.z);
+        const double top = kBandBottom + (hz.elevations - 1) * hz.step;
+        double zMax = std::max(std::sin(kBandBottom) * sun.z + std::cos(kBandBottom) * m.z,
+            std::sin(top) * sun.z + std::cos(top) * m.z);
+        if (stationary > kBandBottom && stationary < top)
+            zMax = zTop;
+        if (zMax < -0.05)
+            continue;
+        hull.clear();
+        float *row = &hz.beta[static_cast<std::size_t>(l) * hz.elevations];
+        for (int p = hz.elevations - 1; p >= 0; --p) {
+            const double phi = kBandBottom + p * hz.step;
+            const V u = std::sin(phi) * sun + std::cos(phi) * m;
+            const double r = 1 + terrain.at(u, nullptr);
+            const Point here{r * std::sin(phi), r * std::cos(phi)};
+            auto slope = [&](const Point &q) {
+                return (q.w - here.w) / (q.s - here.s);
+            };
+            while (hull.size() >= 2 && slope(hull[hull.size() - 2]) >= slope(hull.back()))
+                hull.pop_back();
+            row[p] = hull.empty() ? -1.0f : static_cast<float>(std::atan(slope(hull.back())));
+            hull.push_back(here);
+        }
+    }
+    return hz;
+}
 
 class Renderer {
 public:
@@ -585,10 +827,23 @@ private:
         py = scene.centreY + scene.radius * (sinT * p.x + cosT * p.y);
     }
     double albedo(V u) const;
+    double lunarAlbedo(V u, double halo) const;
+    double terrainLight(V p, double rr) const;
+    void placeMaria(Random &random);
+    void placeLandforms(Random &random);
+    void placeRange(Random &random);
+    void placeRays(Random &random);
+    double mareCover(V u) const;
+    double reflected(double cosI, double cosE) const;
+    double sunlight(double e, double beta) const;
+    double unshadowed(double e) const;
     double smooth(double a, double b) const;
     double withRelief(double a, double b, const Relief &relief) const;
     bool reliefMatters(V p, double rr, const Relief &relief) const;
     double pixelLight(int i, int j, const Relief &relief) const;
+    double earthshineAt(int i, int j) const;
+    Light linearLight() const;
+    Photo develop(const Light &light) const;
     void placeSeas(Random &random);
     void placeCraters(Random &random);
     void placeStars(Random &random);
@@ -603,6 +858,14 @@ private:
     std::vector<Star> stars;
     double tint[3] = {1, 1, 1};
     double skyTint[3] = {1, 1, 1};
+    /// The lunar-Lambert weight at the scene's phase, and the Sun's angular radius in radians.
+    double lunarL = 0;
+    double sunAlpha = 0;
+    std::vector<Sea> maria;
+    Terrain terrain;
+    std::vector<RaySystem> rays;
+    Horizons horizons;
+    ValueNoise coarseNoise, fineNoise;
 };
 
 Renderer::Renderer(const Scene &s)
@@ -610,6 +873,8 @@ Renderer::Renderer(const Scene &s)
     , cosT(std::cos(s.theta))
     , sinT(std::sin(s.theta))
     , sun(unit(toV(s.sun)))
+    , lunarL(lunarLambertL(std::acos(std::clamp(sun.z, -1.0, 1.0)) * 180 / M_PI))
+    , sunAlpha(std::max(0.0, s.sunRadius) * M_PI / 180)
 {
     // One stream per kind of thing, so that adding stars does not move the seas.
     const std::uint64_t seed = static_cast<std::uint64_t>(s.seed) * 4;
@@ -624,6 +889,19 @@ Renderer::Renderer(const Scene &s)
     for (Feature &f : features)
         boxFeature(f);
     placeStars(starRandom);
+    if (s.lunarAlbedo || s.relief) {
+        // Streams of their own, so that the plain scenes above stay as they were.
+        const std::uint64_t face = (1ULL << 40) + static_cast<std::uint64_t>(s.seed) * 8;
+        Random mareRandom(face + 0), formRandom(face + 1), rayRandom(face + 2);
+        coarseNoise = ValueNoise(face + 3);
+        fineNoise = ValueNoise(face + 4);
+        placeMaria(mareRandom);
+        placeLandforms(formRandom);
+        placeRays(rayRandom);
+        terrain.index();
+        if (s.relief)
+            horizons = sweepHorizons(terrain, sun, s.radius);
+    }
     if (s.colour) {
         tint[0] = 1.0;
         tint[1] = tintRandom.uniform(0.93, 0.97);
@@ -642,6 +920,14 @@ V randomVisiblePoint(Random &random, double minZ)
         if (zz >= minZ * minZ)
             return {a, b, std::sqrt(zz)};
     }
+}
+
+/// A point of the visible hemisphere, evenly over its area (not over the disc's).
+V uniformHemisphere(Random &random)
+{
+    const double z = random.uniform(), a = random.uniform(0, 2 * M_PI);
+    const double s = std::sqrt(1 - z * z);
+    return {s * std::cos(a), s * std::sin(a), z};
 }
 
 /// A point on the visible half of the terminator, moved off it by up to `spread` radians.
@@ -768,6 +1054,11 @@ void Renderer::placeStars(Random &random)
 
 double Renderer::albedo(V u) const
 {
+    if (scene.lunarAlbedo) {
+        double halo = 0;
+        terrain.at(u, nullptr, &halo);
+        return lunarAlbedo(u, halo);
+    }
     double value = 1;
     for (const Sea &sea : seas) {
         if (dot(u, sea.c) < sea.cosReach)
@@ -790,6 +1081,240 @@ double Renderer::albedo(V u) const
     return value;
 }
 
+/// How much of u the maria cover, 0…1.
+double Renderer::mareCover(V u) const
+{
+    double cover = 0;
+    for (const Sea &sea : maria) {
+        if (dot(u, sea.c) < sea.cosReach)
+            continue;
+        const double s = dot(u, sea.e1), t = dot(u, sea.e2);
+        const double d = std::sqrt(s * s + t * t);
+        double wobble = 1;
+        if (d > 0) {
+            const double c1 = s / d, s1 = t / d;
+            const double cos2 = c1 * c1 - s1 * s1, sin2 = 2 * c1 * s1;
+            const double cos3 = cos2 * c1 - sin2 * s1, sin3 = sin2 * c1 + cos2 * s1;
+            wobble = 1 + sea.c2 * cos2 + sea.s2 * sin2 + sea.c3 * cos3 + sea.s3 * sin3;
+        }
+        const double q = d / (sea.rho * wobble);
+        cover = std::max(cover, 1 - smoothstep((q - (1 - kSeaEdge)) / (2 * kSeaEdge)));
+    }
+    return cover;
+}
+
+/// Mottled highlands, maria at about half their level, young craters' halos and rays.
+double Renderer::lunarAlbedo(V u, double halo) const
+{
+    const double fine = fineNoise(17 * u);
+    const double mottle = 1 + 0.09 * coarseNoise(6 * u) + 0.05 * fine;
+    double ray = 0;
+    for (const RaySystem &r : rays) {
+        if (dot(u, r.c) < r.cosReach)
+            continue;
+        const double s = dot(u, r.e1), t = dot(u, r.e2);
+        const double d = std::sqrt(s * s + t * t);
+        double psi = std::atan2(t, s);
+        if (psi < 0)
+            psi += 2 * M_PI;
+        const auto bin = std::min<std::size_t>(
+            static_cast<std::size_t>(psi / (2 * M_PI) * RaySystem::kBins), RaySystem::kBins - 1);
+        const double fade = std::max(0.0, 1 - d / r.reach[bin]);
+        ray += r.gain[bin] * fade * std::sqrt(fade) * smoothstep((d - 1.2 * r.rho) / r.rho)
+            * (0.7 + 0.3 * fine);
+    }
+    // Maria keep 45-60 % of the highlands' light.
+    return mottle * (1 - 0.47 * mareCover(u)) * (1 + halo + ray);
+}
+
+/// Light of the rough ground at frame point p: shaded through its slope, in the shadow of
+/// whatever stands towards the Sun; the limb's pixels by the part of them the disc covers.
+double Renderer::terrainLight(V p, double rr) const
+{
+    const double r = std::sqrt(rr);
+    const double cover = std::clamp((1 - r) * scene.radius + 0.5, 0.0, 1.0);
+    if (cover <= 0)
+        return 0;
+    const double k = std::min(r, 1 - 0.5 / scene.radius) / std::max(r, 1e-12);
+    const double a = p.x * k, b = p.y * k;
+    const V u{a, b, std::sqrt(std::max(0.0, 1 - a * a - b * b))};
+    const double phi = std::asin(std::clamp(dot(u, sun), -1.0, 1.0));
+    if (phi < kBandBottom && scene.earthshine <= 0)
+        return 0;
+    V grad;
+    double halo = 0;
+    terrain.at(u, &grad, &halo);
+    const double a0 = scene.lunarAlbedo ? lunarAlbedo(u, halo) : albedo(u);
+    const double earthshine = cover * scene.earthshine * a0;
+    if (phi < kBandBottom)
+        return earthshine;
+    const V n = unit(u - grad);
+    const double lit = std::clamp(dot(n, sun), -1.0, 1.0);
+    const double e = std::asin(lit);
+    const double irradiance =
+        (phi < kBandTop ? sunlight(e, horizons.lookup(u, sun)) : std::max(0.0, lit))
+        * unshadowed(e);
+    return cover * scene.brightness * a0 * reflected(irradiance, n.z) + earthshine;
+}
+
+void Renderer::placeMaria(Random &random)
+{
+    // Like the near side's: a cluster of basins, each a few overlapping lobes.
+    const V centre = randomVisiblePoint(random, 0.6);
+    const int basins = 5 + static_cast<int>(random.uniform() * 3);
+    for (int k = 0; k < basins; ++k) {
+        V at = centre;
+        for (int tries = 0; tries < 50; ++tries) {
+            at = randomVisiblePoint(random, 0.05);
+            if (dot(at, centre) > std::cos(0.95))
+                break;
+        }
+        const double rho = random.uniform(0.12, 0.32);
+        const int lobes = 1 + static_cast<int>(random.uniform() * 3);
+        for (int l = 0; l < lobes; ++l) {
+            Sea sea;
+            V e1, e2;
+            tangentBasis(at, e1, e2);
+            const double off = l == 0 ? 0 : random.uniform(0.4, 0.8) * rho;
+            const double dir = random.uniform(0, 2 * M_PI);
+            sea.c = unit(at + off * (std::cos(dir) * e1 + std::sin(dir) * e2));
+            tangentBasis(sea.c, sea.e1, sea.e2);
+            sea.rho = rho * (l == 0 ? 1 : random.uniform(0.5, 0.85));
+            const double a2 = random.uniform(0, 0.15), a3 = random.uniform(0, 0.1);
+            const double p2 = random.uniform(0, 2 * M_PI), p3 = random.uniform(0, 2 * M_PI);
+            sea.c2 = a2 * std::cos(2 * p2);
+            sea.s2 = a2 * std::sin(2 * p2);
+            sea.c3 = a3 * std::cos(3 * p3);
+            sea.s3 = a3 * std::sin(3 * p3);
+            sea.cosReach = std::cos(std::min(sea.rho * 1.25 * (1 + kSeaEdge), M_PI / 2));
+            maria.push_back(sea);
+        }
+    }
+}
+
+Landform landformAt(V c, double rho)
+{
+    Landform f;
+    f.c = c;
+    tangentBasis(c, f.e1, f.e2);
+    f.rho = rho;
+    return f;
+}
+
+/// A crater of diameter dKm: depth and rim after Pike's fits to the Moon's craters (simple
+/// bowls to 15 km, deep as a fifth of their width; wider ones shallower, flat-floored, with a
+/// central peak).
+void addCrater(Terrain &terrain, V c, double dKm, double halo)
+{
+    Landform f = landformAt(c, dKm / 2 / kMoonRadiusKm);
+    const bool simple = dKm < 15;
+    f.depth = (simple ? 0.196 * dKm : 1.044 * std::pow(dKm, 0.301)) / kMoonRadiusKm;
+    f.h = (simple ? 0.036 * dKm : 0.236 * std::pow(dKm, 0.399)) / kMoonRadiusKm;
+    f.floor = simple ? 0 : std::min(0.6, 0.2 + (dKm - 15) / 150);
+    f.halo = halo;
+    f.extent = f.rho * (1 + kRimApron);
+    terrain.add(f);
+    if (dKm > 35) {
+        Landform peak = landformAt(c, 0.2 * f.rho);
+        peak.crater = false;
+        peak.h = 0.35 * f.depth;
+        peak.extent = peak.rho;
+        terrain.add(peak);
+    }
+}
+
+void Renderer::placeLandforms(Random &random)
+{
+    // Craters of the highlands' size distribution, as many per octave of size as cover a third
+    // of the hemisphere, from a few pixels wide up; the maria keep a tenth of them.
+    const double kmPerPixel = kMoonRadiusKm / scene.radius;
+    const double hemisphere = 2 * M_PI * kMoonRadiusKm * kMoonRadiusKm;
+    for (double d = std::max(3.0, 4 * kmPerPixel); d < 250; d *= 2) {
+        const double typical = 1.4 * d;
+        const auto count = static_cast<int>(0.33 * hemisphere / (M_PI * 0.64 * typical * typical));
+        for (int k = 0; k < count; ++k) {
+            const V c = uniformHemisphere(random);
+            const double dKm = d * std::pow(2.0, random.uniform());
+            if (random.uniform() < 0.9 * mareCover(c))
+                continue;
+            const double halo = dKm < 25 && random.uniform() < 0.06 ? random.uniform(0.2, 0.6) : 0;
+            addCrater(terrain, unit(c), dKm, halo);
+        }
+    }
+    for (int k = 0; k < 5; ++k)
+        placeRange(random);
+    // Isolated peaks, and low swells that roughen the plains.
+    for (int k = 0; k < 40; ++k) {
+        Landform f = landformAt(uniformHemisphere(random), 0);
+        f.crater = false;
+        f.h = random.uniform(1, 3) / kMoonRadiusKm;
+        f.rho = f.extent = f.h * random.uniform(3, 5);
+        terrain.add(f);
+    }
+    for (int k = 0; k < 400; ++k) {
+        Landform f = landformAt(uniformHemisphere(random), 0);
+        f.crater = false;
+        f.h = random.uniform(0.15, 0.6) / kMoonRadiusKm;
+        f.rho = f.extent = random.uniform(15, 50) / kMoonRadiusKm;
+        terrain.add(f);
+    }
+}
+
+/// A mountain range along the shore of a mare: a chain of peaks of 1-6 km.
+void Renderer::placeRange(Random &random)
+{
+    if (maria.empty())
+        return;
+    const Sea &sea = maria[static_cast<std::size_t>(random.uniform() * maria.size())];
+    const double start = random.uniform(0, 2 * M_PI);
+    const double span = random.uniform(0.4, 1.4);
+    const int peaks = 15 + static_cast<int>(random.uniform() * 30);
+    for (int k = 0; k < peaks; ++k) {
+        const double a = start + span * k / peaks;
+        const double off = sea.rho * random.uniform(1.0, 1.2);
+        const V c = unit(sea.c + off * (std::cos(a) * sea.e1 + std::sin(a) * sea.e2));
+        Landform f = landformAt(c, 0);
+        f.crater = false;
+        f.h = random.uniform(1, 6) / kMoonRadiusKm;
+        f.rho = f.extent = f.h * random.uniform(3, 5);
+        terrain.add(f);
+    }
+}
+
+void Renderer::placeRays(Random &random)
+{
+    for (int k = 0; k < 3; ++k) {
+        RaySystem r;
+        r.c = randomVisiblePoint(random, 0.2);
+        tangentBasis(r.c, r.e1, r.e2);
+        const double dKm = random.uniform(40, 90);
+        r.rho = dKm / 2 / kMoonRadiusKm;
+        addCrater(terrain, r.c, dKm, 0.5);
+        double longest = 0;
+        const int count = 25 + static_cast<int>(random.uniform() * 20);
+        for (int n = 0; n < count; ++n) {
+            const double dir = random.uniform(0, 2 * M_PI);
+            const double width = random.uniform(0.6, 2.5) * M_PI / 180;
+            const double gain = random.uniform(0.15, 0.45);
+            const double reach = random.uniform(0.1, 0.6) + (n < 3 ? 0.4 : 0);
+            longest = std::max(longest, reach);
+            for (int b = 0; b < RaySystem::kBins; ++b) {
+                double off = std::fabs(2 * M_PI * (b + 0.5) / RaySystem::kBins - dir);
+                off = std::min(off, 2 * M_PI - off);
+                const double g = gain * std::exp(-0.5 * off * off / (width * width));
+                if (g > r.gain[static_cast<std::size_t>(b)]) {
+                    r.gain[static_cast<std::size_t>(b)] = static_cast<float>(g);
+                    r.reach[static_cast<std::size_t>(b)] = static_cast<float>(reach);
+                }
+            }
+        }
+        for (float &reach : r.reach)
+            reach = std::max(reach, 1e-3f);
+        r.cosReach = std::cos(std::min(longest, M_PI / 2));
+        rays.push_back(r);
+    }
+}
+
 /// Radiance of the plain sphere at frame point (a, b), 0 off the disc and on the night side.
 double Renderer::smooth(double a, double b) const
 {
@@ -798,9 +1323,66 @@ double Renderer::smooth(double a, double b) const
         return 0;
     const V n{a, b, std::sqrt(zz)};
     const double lit = dot(n, sun);
-    if (lit <= 0)
+    if (lit <= -sunAlpha)
         return 0;
-    return scene.brightness * albedo(n) * lit;
+    if (sunAlpha <= 0 && scene.roughness <= 0)
+        return scene.brightness * albedo(n) * reflected(lit, n.z);
+    // On the plain sphere the horizon of every point is its tangent plane.
+    const double e = std::asin(std::min(lit, 1.0));
+    return scene.brightness * albedo(n) * reflected(sunlight(e, -e) * unshadowed(e), n.z);
+}
+
+/// The light a ground of albedo 1 sends to the viewer when lit with irradiance cosI (the
+/// cosine of the incidence for a point Sun) and seen at emission cosE.
+double Renderer::reflected(double cosI, double cosE) const
+{
+    if (cosI <= 0)
+        return 0;
+    if (scene.photometry == Scene::Photometry::Lambert)
+        return cosI;
+    // A slope turned from the viewer is not seen; its tiny cosine would blow the first term up.
+    const double e = std::max(cosE, 0.02);
+    return 2 * lunarL * cosI / (cosI + e) + (1 - lunarL) * cosI;
+}
+
+/// The part of ground rough below the pixel's scale that its own relief leaves in the light of
+/// a Sun e radians high: Smith's shadowing function for Gaussian slopes of the scene's RMS.
+double Renderer::unshadowed(double e) const
+{
+    if (scene.roughness <= 0)
+        return 1;
+    // The Sun's disc keeps the tops lit a little below its centre's horizon.
+    e = std::max(e, 0.5 * sunAlpha);
+    if (e <= 0)
+        return 0;
+    const double nu = std::tan(e) / (std::sqrt(2.0) * std::tan(scene.roughness * M_PI / 180));
+    const double tail = std::erfc(nu);
+    const double lambda = 0.5 * (std::exp(-nu * nu) / (nu * std::sqrt(M_PI)) - tail);
+    return (1 - 0.5 * tail) / (1 + lambda);
+}
+
+/// Irradiance (1 for a Sun at the zenith) of ground under a Sun whose centre stands e radians
+/// above it, and whose disc shows only above a horizon at beta radians from its centre.
+double Renderer::sunlight(double e, double beta) const
+{
+    if (sunAlpha <= 0)
+        return beta < 0 && e > 0 ? std::sin(e) : 0;
+    if (beta <= -sunAlpha && e >= sunAlpha)
+        return std::sin(e);
+    if (beta >= sunAlpha || e <= -sunAlpha)
+        return 0;
+    // Strips of the Sun's disc across the horizon, weighted by their length.
+    constexpr int n = 16;
+    double sum = 0, weights = 0;
+    for (int k = 0; k < n; ++k) {
+        const double q = (k + 0.5) / n * 2 - 1;
+        const double w = std::sqrt(1 - q * q);
+        weights += w;
+        const double y = q * sunAlpha;
+        if (y > beta && e + y > 0)
+            sum += w * std::sin(e + y);
+    }
+    return sum / weights;
 }
 
 double Renderer::withRelief(double a, double b, const Relief &relief) const
@@ -823,6 +1405,7 @@ double Renderer::withRelief(double a, double b, const Relief &relief) const
     const double lit = dot(n, sun);
     if (lit <= 0 || dot(u, sun) < -0.2)
         return 0;
+    const double cosE = n.z;
     // The shadow ray starts a hair above the surface so that it does not meet it at once.
     const Ray toSun{x + 1e-10 * n, sun};
     const double b2 = dot(toSun.o, sun);
@@ -830,7 +1413,7 @@ double Renderer::withRelief(double a, double b, const Relief &relief) const
         -b2 + std::sqrt(std::max(0.0, b2 * b2 - dot(toSun.o, toSun.o) + outer * outer));
     if (reliefHit(relief, toSun, 0, exit, true) < kNoHit)
         return 0;
-    return scene.brightness * albedo(u) * lit;
+    return scene.brightness * albedo(u) * reflected(lit, cosE);
 }
 
 /// False when no ray of the pixel centred on frame point p can meet the relief: not on a
@@ -866,6 +1449,8 @@ double Renderer::pixelLight(int i, int j, const Relief &relief) const
 {
     const V p = frame(i, j);
     const double rr = p.x * p.x + p.y * p.y;
+    if (scene.relief && relief.features.empty())
+        return terrainLight(p, rr);
     if (!relief.features.empty() && reliefMatters(p, rr, relief)) {
         // Relief: 4 × 4 rays, each followed down to the ground and back to the Sun.
         const int n = 4;
@@ -903,7 +1488,111 @@ double Renderer::pixelLight(int i, int j, const Relief &relief) const
     return sum / (n * n);
 }
 
-Photo Renderer::render()
+/// Earthshine lights the whole disc from near the viewer: evenly, as the full Moon is.
+double Renderer::earthshineAt(int i, int j) const
+{
+    const V p = frame(i, j);
+    const double r = std::sqrt(p.x * p.x + p.y * p.y);
+    const double cover = std::clamp((1 - r) * scene.radius + 0.5, 0.0, 1.0);
+    if (cover <= 0)
+        return 0;
+    const double inside = std::min(r, 1 - 0.5 / scene.radius) / std::max(r, 1e-12);
+    const double a = p.x * inside, b = p.y * inside;
+    return cover * scene.earthshine * albedo({a, b, std::sqrt(std::max(0.0, 1 - a * a - b * b))});
+}
+
+Light Renderer::linearLight() const
+{
+    // The disc and the mountains' boxes, widened by the blur's reach, within the frame widened
+    // as much.
+    const int margin = 2 + static_cast<int>(std::ceil(2 * std::max(0.0, scene.blurFwhm)));
+    double xmin = scene.centreX - scene.radius - 2, xmax = scene.centreX + scene.radius + 2;
+    double ymin = scene.centreY - scene.radius - 2, ymax = scene.centreY + scene.radius + 2;
+    for (const Feature &f : features) {
+        xmin = std::min<double>(xmin, f.x0);
+        xmax = std::max<double>(xmax, f.x1);
+        ymin = std::min<double>(ymin, f.y0);
+        ymax = std::max<double>(ymax, f.y1);
+    }
+    Light light;
+    light.x0 = std::max(-margin, static_cast<int>(std::floor(xmin)) - margin);
+    light.y0 = std::max(-margin, static_cast<int>(std::floor(ymin)) - margin);
+    const int x1 = std::min(scene.width + margin, static_cast<int>(std::ceil(xmax)) + margin);
+    const int y1 = std::min(scene.height + margin, static_cast<int>(std::ceil(ymax)) + margin);
+    if (x1 <= light.x0 || y1 <= light.y0)
+        return light;
+    light.width = x1 - light.x0;
+    light.height = y1 - light.y0;
+    light.level.assign(static_cast<std::size_t>(light.width) * light.height, 0.0f);
+    const double reach = scene.radius + 2;
+    Relief relief;
+    std::vector<const Feature *> rowFeatures;
+    for (int j = light.y0; j < y1; ++j) {
+        rowFeatures.clear();
+        for (const Feature &f : features)
+            if (j >= f.y0 && j <= f.y1)
+                rowFeatures.push_back(&f);
+        const double dy = j - scene.centreY;
+        const double half = reach * reach - dy * dy > 0 ? std::sqrt(reach * reach - dy * dy) : -1;
+        const double discFrom = scene.centreX - half, discTo = scene.centreX + half;
+        float *row = &light.level[static_cast<std::size_t>(j - light.y0) * light.width];
+        for (int i = light.x0; i < x1; ++i) {
+            relief.features.clear();
+            relief.top = 0;
+            for (const Feature *f : rowFeatures)
+                if (i >= f->x0 && i <= f->x1) {
+                    relief.features.push_back(f);
+                    relief.top = std::max(relief.top, f->top);
+                }
+            if (relief.features.empty() && !(half >= 0 && i >= discFrom && i <= discTo))
+                continue;
+            double value = pixelLight(i, j, relief);
+            // The rough ground's light holds its earthshine already.
+            if (scene.earthshine > 0 && !(scene.relief && relief.features.empty()))
+                value += earthshineAt(i, j);
+            row[i - light.x0] = static_cast<float>(value);
+        }
+    }
+    return light;
+}
+
+/// The seeing: a Gaussian of the scene's width, one axis after the other, over the box, which
+/// is wide enough for no light to leave it.
+void blur(Light &light, double fwhm)
+{
+    const double sigma = fwhm / (2 * std::sqrt(2 * std::log(2.0)));
+    const int r = static_cast<int>(std::ceil(3.5 * sigma));
+    std::vector<double> kernel(static_cast<std::size_t>(2 * r + 1));
+    double total = 0;
+    for (int k = -r; k <= r; ++k)
+        total += kernel[static_cast<std::size_t>(k + r)] = std::exp(-0.5 * k * k / (sigma * sigma));
+    for (double &k : kernel)
+        k /= total;
+    const int w = light.width, h = light.height;
+    std::vector<float> pass(light.level.size(), 0.0f);
+    auto along = [&](const std::vector<float> &from,
+                     std::vector<float> &to,
+                     int count,
+                     int length,
+                     std::size_t step,
+                     std::size_t stride) {
+        for (int line = 0; line < count; ++line) {
+            const std::size_t base = static_cast<std::size_t>(line) * stride;
+            for (int x = 0; x < length; ++x) {
+                double sum = 0;
+                for (int k = std::max(-r, -x); k <= std::min(r, length - 1 - x); ++k)
+                    sum += kernel[static_cast<std::size_t>(k + r)]
+                        * from[base + static_cast<std::size_t>(x + k) * step];
+                to[base + static_cast<std::size_t>(x) * step] = static_cast<float>(sum);
+            }
+        }
+    };
+    along(light.level, pass, h, w, 1, static_cast<std::size_t>(w));
+    along(pass, light.level, w, h, static_cast<std::size_t>(w), 1);
+}
+
+/// The camera: the tone curve, the sky, the stars and the grain over the whole frame.
+Photo Renderer::develop(const Light &light) const
 {
     Photo photo;
     photo.width = scene.width;
@@ -913,34 +1602,26 @@ Photo Renderer::render()
     photo.pixels.assign(static_cast<std::size_t>(scene.width) * scene.height * channels, 0);
     const auto &gauss = gaussianTable();
     const double gammaInverse = scene.gamma > 0 ? 1 / scene.gamma : 1;
-    // Beyond this distance from the centre only the relief's boxes can hold light.
-    const double reach = scene.radius + 2;
-    Relief relief;
-    std::vector<const Feature *> rowFeatures;
+    // The tone curve tabulated over the square root of the light, where it is nearly straight,
+    // so that interpolating it is exact to a thousandth of a level.
+    constexpr int kToneSteps = 8192;
+    const double toneTop = std::sqrt(255.0);
+    std::vector<double> tone;
+    if (gammaInverse != 1) {
+        tone.resize(kToneSteps + 2);
+        for (int k = 0; k <= kToneSteps + 1; ++k) {
+            const double t = toneTop * k / kToneSteps;
+            tone[static_cast<std::size_t>(k)] = 255 * std::pow(t * t / 255, gammaInverse);
+        }
+    }
     std::vector<const Star *> rowStars;
     for (int j = 0; j < scene.height; ++j) {
-        rowFeatures.clear();
-        for (const Feature &f : features)
-            if (j >= f.y0 && j <= f.y1)
-                rowFeatures.push_back(&f);
         rowStars.clear();
         for (const Star &s : stars)
             if (j >= s.y0 && j <= s.y1)
                 rowStars.push_back(&s);
-        const double dy = j - scene.centreY;
-        const double half = reach * reach - dy * dy > 0 ? std::sqrt(reach * reach - dy * dy) : -1;
-        const double discFrom = scene.centreX - half, discTo = scene.centreX + half;
         for (int i = 0; i < scene.width; ++i) {
-            relief.features.clear();
-            relief.top = 0;
-            for (const Feature *f : rowFeatures)
-                if (i >= f->x0 && i <= f->x1) {
-                    relief.features.push_back(f);
-                    relief.top = std::max(relief.top, f->top);
-                }
-            double light = 0;
-            if (!relief.features.empty() || (half >= 0 && i >= discFrom && i <= discTo))
-                light = pixelLight(i, j, relief);
+            const double value = light.at(i, j);
             double starLevel = 0;
             const Star *bright = nullptr;
             for (const Star *s : rowStars)
@@ -956,9 +1637,17 @@ Photo Renderer::render()
             const std::uint64_t grain = mix(
                 (static_cast<std::uint64_t>(scene.seed) << 40) ^ static_cast<std::uint64_t>(pixel));
             for (int ch = 0; ch < channels; ++ch) {
-                double level = light * tint[ch];
-                if (gammaInverse != 1 && level > 0)
-                    level = 255 * std::pow(level / 255, gammaInverse);
+                double level = value * tint[ch];
+                if (gammaInverse != 1 && level > 0) {
+                    const double f = std::sqrt(level) / toneTop * kToneSteps;
+                    if (f >= kToneSteps) {
+                        level = 255 * std::pow(level / 255, gammaInverse);
+                    } else {
+                        const auto k = static_cast<std::size_t>(f);
+                        const double w = f - static_cast<double>(k);
+                        level = tone[k] + w * (tone[k + 1] - tone[k]);
+                    }
+                }
                 level += scene.sky * skyTint[ch];
                 if (bright)
                     level += starLevel * bright->tint[ch];
@@ -972,7 +1661,24 @@ Photo Renderer::render()
     return photo;
 }
 
+Photo Renderer::render()
+{
+    Light light = linearLight();
+    if (scene.blurFwhm > 0 && light.width > 0)
+        blur(light, scene.blurFwhm);
+    Photo photo = develop(light);
+    if (scene.jpegQuality > 0)
+        photo = decodeJpeg(encodeJpeg(photo, scene.jpegQuality));
+    return photo;
+}
+
 } // namespace
+
+double lunarLambertL(double phaseDegrees)
+{
+    const double g = std::fabs(phaseDegrees);
+    return std::clamp(1 + g * (-0.019 + g * (2.42e-4 + g * -1.46e-6)), 0.0, 1.0);
+}
 
 Photo render(const Scene &scene)
 {

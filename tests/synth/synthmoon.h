@@ -7,6 +7,8 @@
 #include "measure/moonmodel.h"
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace synth {
@@ -67,7 +69,47 @@ struct Scene {
     /// encodes them as most cameras do, which steepens the ramp into a visible edge.
     double gamma = 1;
     unsigned seed = 1;
+
+    // What makes a photograph behave like a real one. The defaults leave all of it out.
+
+    /// How the ground reflects: Lambert's law, or the lunar one (lunarLambertL), under which the
+    /// full Moon is as bright at its limb as at its centre.
+    enum class Photometry {
+        Lambert,
+        LunarLambert,
+    };
+    Photometry photometry = Photometry::Lambert;
+    /// Angular radius of the Sun in degrees (0.27 seen from the Moon; 0 for a point): its disc
+    /// rounds the terminator's ramp and gives shadows a penumbra.
+    double sunRadius = 0;
+    /// The Moon's own albedo instead of the seas above: maria at about half the highlands'
+    /// level, mottled highlands, bright young craters and their rays.
+    bool lunarAlbedo = false;
+    /// Relief over the whole disc: craters of the Moon's size distribution (more small ones),
+    /// mountain ranges, isolated peaks and low swells, shaded through their slopes, casting
+    /// shadows where the Sun is lower than 30 degrees and lighting peaks beyond the
+    /// terminator. The mountains above stay as they are drawn (their shadows exact).
+    bool relief = false;
+    /// Relief finer than a pixel, as the RMS of its slopes in degrees (0 for none): it shades
+    /// the ground under a low Sun by the part of it in the shadow of its own roughness
+    /// (Smith's function for a Gaussian surface), which darkens the terminator's ramp and the
+    /// horns. The Moon's highlands are rough by about 8 degrees at a kilometre.
+    double roughness = 0;
+    /// Seeing: full width at half maximum of a Gaussian blur, in pixels, applied to the light
+    /// before the tone curve, as the atmosphere does.
+    double blurFwhm = 0;
+    /// Earthshine on the whole disc, in levels of light before the tone curve (times the
+    /// albedo): what shows the night side. Light beyond 255 clips, so a brightness above
+    /// 255 over-exposes the highlands as a photograph exposed for the terminator does.
+    double earthshine = 0;
+    /// Quality of the JPEG file the photograph goes through, 0 for none.
+    int jpegQuality = 0;
 };
+
+/// McEwen's limb-darkening weight of the lunar-Lambert law, L(g) = 1 − 0.019 g + 2.42e−4 g²
+/// − 1.46e−6 g³ for a phase angle g in degrees (McEwen, LPSC XXVII, 1996, p. 841), kept within
+/// 0…1: 1 at full Moon, 0 from about 105 degrees on, where the law is Lambert's.
+[[nodiscard]] double lunarLambertL(double phaseDegrees);
 
 struct Photo {
     int width = 0;
@@ -78,8 +120,9 @@ struct Photo {
     std::vector<std::uint8_t> pixels;
 };
 
-/// Every pixel is sky + tone(brightness × albedo × max(0, n · sun)) + stars + grain, with the
-/// light averaged over the pixel where the limb, the terminator or the relief cuts it.
+/// Every pixel is sky + tone(blur(brightness × albedo × reflectance + earthshine)) + stars +
+/// grain, with the light averaged over the pixel where the limb, the terminator or a mountain
+/// cuts it; then through a JPEG file when the scene asks for one.
 [[nodiscard]] Photo render(const Scene &scene);
 
 /// The photograph as a baseline JPEG file's bytes.
@@ -119,5 +162,37 @@ struct ShadowTruth {
 };
 
 [[nodiscard]] ShadowTruth shadowOf(const Scene &scene, const Mountain &mountain);
+
+/// The Sun's true elevation in degrees over the plain sphere at picture point (x, y), none off
+/// the disc: what the program should show under the pointer there.
+[[nodiscard]] std::optional<double> sunElevationAt(const Scene &scene, double x, double y);
+
+/// A photograph as others would bring one: the Moon's photometry, albedo and relief, seeing,
+/// a camera's tone curve and JPEG file.
+struct RealisticCase {
+    std::string name;
+    Scene scene;
+};
+
+/// The catalogue the precision proof runs on: discs of 200 to 1500 px, B from −85 to 85
+/// degrees on both lit sides, cusp lines tilted −60 to 60 degrees, seeing of 1 to 4 px,
+/// gamma 1 and 2.2, clipped highlights or not, earthshine or not, JPEG of quality 85 to 95,
+/// grey and colour, some framed off-centre in a camera's 6000 × 4000 frame and one cut by the
+/// frame's edge. Every one shows at least 4 px of day and of night across the disc's middle.
+/// Deterministic.
+[[nodiscard]] std::vector<RealisticCase> realisticCases();
+
+/// Where a user clicks the horns he sees: walking along the limb from each true cusp towards
+/// the lit side, the first point where the lit crescent stands clearly above the night (sky,
+/// earthshine and grain) just inside the limb. On the limb circle; `shortfall` is how far from
+/// the true cusp, in degrees of position angle, and `seen` is false where the walk finds no
+/// light within the frame.
+struct HornTips {
+    measure::PicturePoint tip[2];
+    double shortfall[2] = {0, 0};
+    bool seen[2] = {false, false};
+};
+
+[[nodiscard]] HornTips hornTips(const Scene &scene, const Photo &photo);
 
 } // namespace synth

@@ -1,6 +1,6 @@
 // Writes a few synthetic photographs as JPEG files, to look at what the precision tests see;
-// with --readme, the one photograph the README's screenshots are taken on, and the points to
-// click on it.
+// with --realistic <folder> [words], the realistic catalogue; with --readme, the one photograph the
+// README's screenshots are taken on, and the points to click on it.
 
 #include "tests/synth/synthmoon.h"
 
@@ -81,12 +81,47 @@ bool writeReadme(const std::string &folder)
     return ok && shadow.falls;
 }
 
+// The realistic catalogue, or the cases whose names contain one of the words given: each
+// photograph with its render time and the horn tips a user would click.
+bool writeRealistic(const std::string &folder, int argc, char **argv)
+{
+    bool ok = true;
+    for (const synth::RealisticCase &c : synth::realisticCases()) {
+        bool wanted = argc == 0;
+        for (int k = 0; k < argc; ++k)
+            wanted = wanted || c.name.find(argv[k]) != std::string::npos;
+        if (!wanted)
+            continue;
+        const auto start = std::chrono::steady_clock::now();
+        const synth::Photo photo = synth::render(c.scene);
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const synth::HornTips tips = synth::hornTips(c.scene, photo);
+        std::printf("%-16s %5d x %-5d %.2f s  horns short by %5.1f° %5.1f°%s\n",
+            c.name.c_str(),
+            photo.width,
+            photo.height,
+            seconds,
+            tips.shortfall[0],
+            tips.shortfall[1],
+            tips.seen[0] && tips.seen[1] ? "" : " (not both seen)");
+        const std::vector<std::uint8_t> bytes = synth::encodeJpeg(photo, 95);
+        std::FILE *file = std::fopen((folder + "/" + c.name + ".jpg").c_str(), "wb");
+        ok = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && ok;
+        if (file)
+            std::fclose(file);
+    }
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     if (argc > 2 && std::string(argv[1]) == "--readme")
         return writeReadme(argv[2]) ? 0 : 1;
+    if (argc > 2 && std::string(argv[1]) == "--realistic")
+        return writeRealistic(argv[2], argc - 3, argv + 3) ? 0 : 1;
     const std::string folder = argc > 1 ? argv[1] : "/tmp";
     bool ok = true;
 
