@@ -241,8 +241,36 @@ real largestDiagonal(const Matrix &m)
     return largest;
 }
 
-// Levenberg–Marquardt from `start`; the covariance of the apex from the last JᵀJ, scaled by
-// the residuals so that a model that fits badly says so in its uncertainty.
+// The fit at `p` with the covariance of its apex: the inverse of JᵀJ scaled by the residuals,
+// so that a model that fits badly says so in its uncertainty.
+std::optional<Fit> finished(const Problem &problem, const Params &p)
+{
+    Matrix jtj{};
+    Params jtr{};
+    normalEquations(problem, p, jtj, jtr);
+    const real ridge = 1e-9L * largestDiagonal(jtj);
+    for (std::size_t i = 0; i < kParams; ++i)
+        jtj[i][i] += ridge;
+    const auto colX = solveLinear<kParams>(jtj, Params{1, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    const auto colY = solveLinear<kParams>(jtj, Params{0, 1, 0, 0, 0, 0, 0, 0, 0, 0});
+    const auto count = static_cast<real>(problem.pixels.size());
+    const real freedom = count - kParams + (problem.penumbraMax > 0 ? 0 : 1)
+        + (problem.blurFixed ? 1 : 0) + (problem.blackFixed ? 1 : 0);
+    if (!colX || !colY || !(freedom > 0))
+        return std::nullopt;
+    Fit fit;
+    fit.p = p;
+    const std::vector<real> r = residuals(problem, p);
+    const real priors = r[r.size() - 1] * r[r.size() - 1] + r[r.size() - 2] * r[r.size() - 2];
+    fit.rms = std::sqrt(std::max<real>(sumOfSquares(r) - priors, 0) / freedom);
+    const real s2 = fit.rms * fit.rms;
+    fit.varX = s2 * (*colX)[kApexX];
+    fit.varXY = s2 * (*colX)[kApexY];
+    fit.varY = s2 * (*colY)[kApexY];
+    return fit;
+}
+
+// Levenberg–Marquardt from `p`.
 std::optional<Fit> leastSquares(const Problem &problem, Params p)
 {
     keepInRange(p, problem.penumbraMax);
@@ -285,27 +313,7 @@ std::optional<Fit> leastSquares(const Problem &problem, Params p)
         if (step < 1e-4L)
             break;
     }
-    normalEquations(problem, p, jtj, jtr);
-    const real ridge = 1e-9L * largestDiagonal(jtj);
-    for (std::size_t i = 0; i < kParams; ++i)
-        jtj[i][i] += ridge;
-    const auto colX = solveLinear<kParams>(jtj, Params{1, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-    const auto colY = solveLinear<kParams>(jtj, Params{0, 1, 0, 0, 0, 0, 0, 0, 0, 0});
-    const auto count = static_cast<real>(problem.pixels.size());
-    const real freedom = count - kParams + (problem.penumbraMax > 0 ? 0 : 1)
-        + (problem.blurFixed ? 1 : 0) + (problem.blackFixed ? 1 : 0);
-    if (!colX || !colY || !(freedom > 0))
-        return std::nullopt;
-    Fit fit;
-    fit.p = p;
-    const std::vector<real> r = residuals(problem, p);
-    const real priors = r[r.size() - 1] * r[r.size() - 1] + r[r.size() - 2] * r[r.size() - 2];
-    fit.rms = std::sqrt(std::max<real>(sumOfSquares(r) - priors, 0) / freedom);
-    const real s2 = fit.rms * fit.rms;
-    fit.varX = s2 * (*colX)[kApexX];
-    fit.varXY = s2 * (*colX)[kApexY];
-    fit.varY = s2 * (*colY)[kApexY];
-    return fit;
+    return finished(problem, p);
 }
 
 std::vector<Pixel> windowPixels(const ImageView &image, PicturePoint centre, real radius)
