@@ -39,6 +39,8 @@ struct FindCase {
     const char *name;
     bool empty;
     bool band;
+    /// The blur the limb measured, 0 for none: the fit then measures it on the edge.
+    real blur;
     measure::EdgeOutcome outcome;
 };
 
@@ -51,7 +53,8 @@ TEST_P(FindEnd, FoundOnlyWhereThePhotographShowsAnEdge)
     measure::ImageView image{120, 120, 120, c.empty ? nullptr : pixels.data()};
     const measure::PicturePoint top{60, 40};
     const measure::PicturePoint end{60.8, 71.2};
-    const measure::ShadowEnds ends = measure::findShadowEnds(image, model(), top, end);
+    const measure::ShadowEnds ends =
+        measure::findShadowEnds(image, model(), top, end, {2.2L, c.blur});
     EXPECT_EQ(ends.end.outcome, c.outcome);
     if (c.outcome == measure::EdgeOutcome::Found) {
         // Where the light is half-way, not where the levels are.
@@ -72,9 +75,10 @@ TEST_P(FindEnd, FoundOnlyWhereThePhotographShowsAnEdge)
 
 INSTANTIATE_TEST_SUITE_P(Photographs,
     FindEnd,
-    testing::Values(FindCase{"straightEnd", false, true, measure::EdgeOutcome::Found},
-        FindCase{"plainGround", false, false, measure::EdgeOutcome::NoEdge},
-        FindCase{"noPhotograph", true, true, measure::EdgeOutcome::OffPicture}),
+    testing::Values(FindCase{"straightEnd", false, true, 0, measure::EdgeOutcome::Found},
+        FindCase{"straightEndBlurGiven", false, true, 1, measure::EdgeOutcome::Found},
+        FindCase{"plainGround", false, false, 0, measure::EdgeOutcome::NoEdge},
+        FindCase{"noPhotograph", true, true, 0, measure::EdgeOutcome::OffPicture}),
     [](const testing::TestParamInfo<FindCase> &info) { return std::string(info.param.name); });
 
 } // namespace
