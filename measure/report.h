@@ -1,0 +1,42 @@
+#pragma once
+
+#include "measure/elevation.h"
+#include "measure/measurement.h"
+#include "measure/moonmodel.h"
+#include "measure/shadow.h"
+
+#include <optional>
+#include <string>
+
+namespace measure {
+
+/// The elevation last read under the pointer, at its pixel.
+struct ElevationReading {
+    PicturePoint at;
+    Elevation elevation;
+};
+
+/// The last shadow: the two ends used (clicked or found) and what they gave.
+struct ShadowReading {
+    PicturePoint top;
+    PicturePoint end;
+    ShadowMeasure measure;
+};
+
+/// What the window knows of a measurement; a part it does not know is left out of the text.
+struct ReportInput {
+    std::string fileName;
+    std::optional<MoonModel> model;
+    BSource bSource = BSource::SpinBox;
+    /// The limb circle is laid on the photograph to half a pixel.
+    real radiusSigmaPx = kLimbPixelSigma;
+    std::optional<ElevationReading> elevation;
+    std::optional<ShadowReading> shadow;
+};
+
+/// The measurement as a short French text to copy, one line per part, numbers written with
+/// `decimalSeparator`.
+[[nodiscard]] std::string measurementReport(
+    const ReportInput &input, const std::string &decimalSeparator);
+
+} // namespace measure
