@@ -104,6 +104,12 @@ void TForm1::bindHandlers()
     bind(picellipse, &view::PictureView::pointerLeft, &TForm1::onmoonleave);
     bind(butajuste, &QPushButton::clicked, &TForm1::butajusteClick);
     bind(butloupe, &QPushButton::toggled, &TForm1::butloupeClick);
+    bind(butcopier, &QPushButton::clicked, &TForm1::butcopierClick);
+    // Ctrl+C on the page "Mesures", its picture area included; an edit with the focus keeps
+    // its own copy of its selected text.
+    auto *copy = new QShortcut(QKeySequence::Copy, TabSheet1);
+    copy->setContext(Qt::WidgetWithChildrenShortcut);
+    bind(copy, &QShortcut::activated, &TForm1::butcopierClick);
     picellipse->installEventFilter(this);
     bind(Button1, &QPushButton::clicked, &TForm1::Button1Click);
     bind(up, &QPushButton::clicked, &TForm1::upClick);

@@ -158,6 +158,8 @@ private:
     bool onombredown(QPoint position);
     /// The last shadow as the measurement stands, into hautombre and the details box.
     void showShadow();
+    /// The ends of the shadow just clicked, sought on the photograph.
+    void refineShadow();
     void drawShadow();
     // The Sun's elevation under the cursor and the terminator found on the photograph
     // (suncursor.cpp).
@@ -169,6 +171,9 @@ private:
     void butloupeClick(bool taken);
     /// The loupe at the picture pixel under the pointer, when it is taken up.
     void followLoupe(QPoint position);
+    /// "Copier" or Ctrl+C: the measurement as a French text and the picture area as an image,
+    /// on the clipboard.
+    void butcopierClick();
     /// "Ajuster": the terminator fitted on the photograph; SpinEditB to its whole degree.
     void butajusteClick();
     /// Says in a message box why "Ajuster" cannot work.
@@ -234,11 +239,14 @@ private:
     QPushButton *butajuste = nullptr;
     QLabel *soleilcurseur = nullptr;
     QPushButton *butloupe = nullptr;
+    QPushButton *butcopier = nullptr;
     QLabel *resultatajuste = nullptr;
     QGroupBox *GroupBox3 = nullptr;
     QLabel *detailsajuste = nullptr;
     view::Loupe *loupe = nullptr;
 
+    /// The file name of the photograph shown, when it came from a file.
+    QString photographName_;
     /// The photograph's pixels in a format the computations read, while it is shown.
     std::optional<QImage> photographPixels_;
 

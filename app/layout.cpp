@@ -177,6 +177,7 @@ void TForm1::layoutMesures()
     conseilcadrage = place(label(QStringLiteral("Trop grande\u00a0: rouvrez avec «\u00a0Cadrer sur la Lune\u00a0»."), page), "conseilcadrage", 2, 207, 124, 28);
     // In the free strip between Panel1 and Panel2.
     butloupe = place(button(QStringLiteral("Loupe"), page), "butloupe", 10, 292, 52, 20);
+    butcopier = place(button(QStringLiteral("Copier"), page), "butcopier", 66, 292, 52, 20);
     // In the free strip between Button4 and the logo.
     resultatajuste = place(label(QString(), page), "resultatajuste", 6, 567, 120, 28);
     // clang-format on
@@ -216,6 +217,8 @@ void TForm1::layoutMesures()
     loupe->setObjectName(QStringLiteral("loupe"));
     butloupe->setCheckable(true);
     butloupe->setAccessibleName(QStringLiteral("Loupe"));
+    butcopier->setAccessibleDescription(QStringLiteral(
+        "Copie la mesure en texte et la zone d'image avec ses tracés dans le presse-papiers"));
     butloupe->setAccessibleDescription(
         QStringLiteral("Montre les pixels autour du pointeur, agrandis ; la molette change le grossissement"));
     conseilcadrage->setWordWrap(true);
@@ -253,6 +256,7 @@ void TForm1::layoutMesures()
     setTabOrder(Button2, butajuste);
     setTabOrder(butajuste, butombre);
     setTabOrder(butombre, butloupe);
+    setTabOrder(butloupe, butcopier);
 }
 
 void TForm1::layoutExplications()

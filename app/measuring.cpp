@@ -10,6 +10,7 @@
 #include "view/pictureformats.h"
 #include "view/pictureview.h"
 
+#include <QFileInfo>
 #include <QSlider>
 
 #include <vector>
@@ -152,6 +153,7 @@ void TForm1::photographChanged()
     // However the photograph came (opened, dropped, erased), what was read off the last one
     // goes: the fit, the lit side and the shadow, whose drawing goes with it.
     photographPixels_.reset();
+    photographName_.clear();
     measurement.photographChanged();
     picombre->clear();
     showShadow();
@@ -175,6 +177,7 @@ void TForm1::openPicture(const QString &fileName)
     if (openpic->frameOnMoon())
         picture = framedOnMoon(std::move(picture));
     pic3->setPicture(std::move(picture));
+    photographName_ = QFileInfo(fileName).fileName();
 }
 
 std::unique_ptr<view::Picture> TForm1::framedOnMoon(std::unique_ptr<view::Picture> picture)

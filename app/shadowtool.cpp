@@ -3,7 +3,9 @@
 #include "app/form1.h"
 #include "app/spinedit.h"
 #include "measure/limb.h"
+#include "measure/shadowmarks.h"
 #include "view/pictureview.h"
+#include "view/surface.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -17,11 +19,6 @@ namespace {
 // the circle and the curves.
 constexpr QRgb kMagenta = qRgb(255, 0, 255);
 
-QPoint pixelOf(const measure::PicturePoint &point)
-{
-    return {measure::nearest(point.x), measure::nearest(point.y)};
-}
-
 } // namespace
 
 void TForm1::butombreClick(bool taken)
@@ -34,11 +31,31 @@ bool TForm1::onombredown(QPoint position)
 {
     if (!butombre->isChecked())
         return false;
-    measurement.shadowPress({static_cast<measure::real>(position.x()),
-        static_cast<measure::real>(position.y())});
+    if (measurement.shadowPress({static_cast<measure::real>(position.x()),
+            static_cast<measure::real>(position.y())}))
+        refineShadow();
     showShadow();
     drawShadow();
     return true;
+}
+
+void TForm1::refineShadow()
+{
+    // The ends are sought on the photograph of the measurement's own sphere; without one (no
+    // usable trace, or none for this photograph) the clicks stand.
+    const measure::ImageView pixels = photographPixels();
+    const std::optional<measure::MoonModel> model =
+        measurement.model(SpinEditB->value(), photographSource());
+    const std::optional<measure::ShadowEnds> clicks = measurement.lastShadowEnds();
+    if (pixels.empty() || !model || !clicks)
+        return;
+    measure::CameraResponse camera;
+    if (const auto &fit = measurement.fit(); fit && fit->limb.fitted()) {
+        camera.gamma = fit->limb.gamma;
+        camera.blurSigmaPx = fit->limb.blurSigma;
+    }
+    measurement.shadowRefined(measure::findShadowEnds(
+        pixels, *model, clicks->top.point, clicks->end.point, camera));
 }
 
 void TForm1::showShadow()
@@ -64,23 +81,33 @@ void TForm1::showShadow()
     QStringList lines;
     for (const std::string &line : measure::shadowDetails(*shadow, decimalSeparator.toStdString()))
         lines << QString::fromStdString(line);
+    if (const auto ends = measurement.lastShadowEnds())
+        lines << QString::fromStdString(measure::endsText(*ends, decimalSeparator.toStdString()));
     detailsombre->setText(lines.join(QLatin1Char('\n')));
 }
 
 void TForm1::drawShadow()
 {
+    // Thin ticks a little off each end, across the shadow once both ends are known, so that
+    // nothing covers the pixels being measured.
+    picombre->clear();
     const measure::ShadowClicks &clicks = measurement.shadowClicks();
-    if (!clicks.top) {
-        picombre->clear();
+    const std::optional<measure::ShadowEnds> ends = measurement.lastShadowEnds();
+    std::vector<measure::PicturePoint> points;
+    if (clicks.top && !clicks.end)
+        points.push_back(*clicks.top);
+    else if (ends)
+        points = {ends->top.point, ends->end.point};
+    if (points.empty())
         return;
-    }
-    // The line goes first, so that the rings' white middles leave the clicked pixels bare.
-    std::vector<QPoint> line{pixelOf(*clicks.top)};
-    if (clicks.end)
-        line.push_back(pixelOf(*clicks.end));
-    picombre->showPolyline(kMagenta, line);
-    for (const QPoint &at : line) {
-        const measure::Box box = measure::markerBox(at.x(), at.y());
-        picombre->drawEllipse(kMagenta, box.left, box.top, box.right, box.bottom);
-    }
+    const std::vector<measure::PixelSegment> ticks = points.size() == 2
+        ? measure::shadowTicks(points[0], points[1])
+        : measure::shadowTicks(points[0], std::nullopt);
+    picombre->draw([&](view::Surface &surface) {
+        surface.setPen(kMagenta);
+        for (const measure::PixelSegment &tick : ticks) {
+            surface.moveTo(tick.from.x, tick.from.y);
+            surface.lineTo(tick.to.x, tick.to.y);
+        }
+    });
 }

@@ -5,6 +5,7 @@
 #include "measure/elevation.h"
 #include "measure/failure.h"
 #include "measure/limb.h"
+#include "measure/report.h"
 #include "measure/texts.h"
 #include "view/loupe.h"
 #include "view/pictureview.h"
@@ -13,7 +14,10 @@
 #include "view/imagepicture.h"
 #include "view/jpegpicture.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSlider>
 #include <QStringList>
@@ -91,6 +95,9 @@ void TForm1::onmoonmove(QPoint position)
         return;
     }
     const auto elevation = measure::elevationAt(*model, position.x(), position.y());
+    if (elevation)
+        measurement.pointerRead({static_cast<measure::real>(position.x()),
+            static_cast<measure::real>(position.y())});
     const bool checked = measurement.bSource() != measure::BSource::Unchecked;
     soleilcurseur->setText(QString::fromStdString(
         measure::elevationText(elevation, decimalSeparator.toStdString(), checked)));
@@ -193,4 +200,35 @@ void TForm1::showFit()
     for (const std::string &line : measure::fitDetails(*fit, separator))
         lines << QString::fromStdString(line);
     detailsajuste->setText(lines.join(QLatin1Char('\n')));
+}
+
+void TForm1::butcopierClick()
+{
+    measure::ReportInput input;
+    input.fileName = photographName_.toStdString();
+    input.model = measurement.model(SpinEditB->value(), photographSource());
+    input.bSource = measurement.bSource();
+    if (input.model && input.model->covariance)
+        input.radiusSigmaPx = std::sqrt((*input.model->covariance)[2][2]);
+    if (input.model && measurement.lastPointer()) {
+        const measure::PicturePoint at = *measurement.lastPointer();
+        if (const auto elevation = measure::elevationAt(*input.model, at.x, at.y))
+            input.elevation = measure::ElevationReading{at, *elevation};
+    }
+    const auto ends = measurement.lastShadowEnds();
+    const auto shadow = measurement.shadow(SpinEditB->value(), photographSource());
+    if (ends && shadow && measurement.status() == measure::TraceStatus::Ready)
+        input.shadow = measure::ShadowReading{ends->top.point, ends->end.point, *shadow};
+
+    // The picture area as the screen shows it, the loupe left out.
+    const bool loupeShown = loupe->isVisible();
+    loupe->hide();
+    const QImage area = TabSheet1->grab(picellipse->geometry() & TabSheet1->rect()).toImage();
+    loupe->setVisible(loupeShown);
+
+    auto *data = new QMimeData;
+    data->setText(QString::fromStdString(
+        measure::measurementReport(input, decimalSeparator.toStdString())));
+    data->setImageData(area);
+    QGuiApplication::clipboard()->setMimeData(data);
 }

@@ -8,70 +8,65 @@ namespace measure {
 
 namespace {
 
-// The ± shown is twice the standard uncertainty, as the terminator fit gives its own.
-constexpr real kCoverage = 4;
-
-} // namespace
-
-LimbDisc clickedDisc(const MoonModel &clicked)
+// The disc the terminator is sought in: the limb's when it was read, else the clicked one.
+MoonModel discOf(const MoonModel &clicked, const LimbFit &limb)
 {
-    LimbDisc disc;
-    disc.centreX = clicked.centreX;
-    disc.centreY = clicked.centreY;
-    disc.radius = clicked.radius;
-    // A traced circle's figures are bounds of half a pixel: the same figure at the ± level.
-    for (std::size_t i = 0; i < 3; ++i)
-        disc.covariance[i][i] = kLimbPixelSigma * kLimbPixelSigma / kCoverage;
+    MoonModel disc = clicked;
+    if (limb.fitted()) {
+        disc.centreX = limb.centreX;
+        disc.centreY = limb.centreY;
+        disc.radius = limb.radius;
+    }
     return disc;
 }
 
-Calibration calibrate(const ImageView &image, const MoonModel &clicked, const LimbDisc &disc)
+// The errors of the disc and of B are independent: the limb and the terminator are different
+// edges. The tilt still comes from the clicks, each end of the cusp line laid to half a pixel.
+// The covariance is kept at the level of the ± shown, which is meant to cover the truth nine
+// times in ten: the limb fit's standard deviations are doubled for that, since its scatter
+// between blocks does not see every error common to the whole limb.
+constexpr real kShownPerSigma = 2;
+std::array<std::array<real, 5>, 5> covarianceOf(
+    const MoonModel &disc, const LimbFit &limb, const TerminatorFit &fit)
 {
-    Calibration out;
-    out.model = clicked;
-    MoonModel start = clicked;
-    start.centreX = disc.centreX;
-    start.centreY = disc.centreY;
-    start.radius = disc.radius;
-    out.terminator = fitTerminator(image, start, disc.camera);
-    out.outcome = out.terminator.outcome;
-    if (out.outcome != FitOutcome::Found)
-        return out;
-
-    const TerminatorFit &t = out.terminator;
-    MoonModel &m = out.model;
-    m.centreX = disc.centreX;
-    m.centreY = disc.centreY;
-    m.radius = disc.radius;
-    m.theta = t.theta;
-    m.b = t.b;
-    m.litSign = t.litSign;
-    // (centre, radius, θ, b) = (disc, fit(disc)): the disc's covariance carried through the
-    // fit's slopes, J C_disc Jᵀ, plus the fit's own in the θ, b corner.
-    std::array<std::array<real, 3>, 5> jac{};
-    for (std::size_t i = 0; i < 3; ++i) {
-        jac[i][i] = 1;
-        jac[3][i] = t.thetaByDisc[i];
-        jac[4][i] = t.bByDisc[i];
-    }
     std::array<std::array<real, 5>, 5> c{};
-    for (std::size_t i = 0; i < 5; ++i)
-        for (std::size_t j = 0; j < 5; ++j)
-            for (std::size_t a = 0; a < 3; ++a)
-                for (std::size_t b = 0; b < 3; ++b)
-                    c[i][j] += jac[i][a] * kCoverage * disc.covariance[a][b] * jac[j][b];
-    c[3][3] += t.varTheta;
-    c[4][4] += t.varB;
-    c[3][4] += t.covThetaB;
-    c[4][3] += t.covThetaB;
-    m.covariance = c;
-    m.bSigma = std::sqrt(c[4][4]);
-    return out;
+    const real pixel = kLimbPixelSigma * kLimbPixelSigma;
+    for (std::size_t i = 0; i < 3; ++i)
+        for (std::size_t j = 0; j < 3; ++j)
+            c[i][j] = limb.fitted()
+                ? kShownPerSigma * kShownPerSigma * static_cast<real>(limb.covariance[i][j])
+                : (i == j ? pixel : 0);
+    const real theta = kLimbPixelSigma / disc.radius;
+    c[3][3] = theta * theta;
+    c[4][4] = fit.bSigma * fit.bSigma;
+    return c;
 }
+
+} // namespace
 
 Calibration calibrate(const ImageView &image, const MoonModel &clicked)
 {
-    return calibrate(image, clicked, clickedDisc(clicked));
+    Calibration result;
+    result.model = clicked;
+    if (image.empty() || !(clicked.radius > 0)) {
+        result.outcome = image.empty() ? FitOutcome::NoPhotograph : FitOutcome::NoCircle;
+        return result;
+    }
+    result.limb = fitLimb(image,
+        Disc{static_cast<double>(clicked.centreX),
+            static_cast<double>(clicked.centreY),
+            static_cast<double>(clicked.radius)});
+    const MoonModel disc = discOf(clicked, result.limb);
+    result.terminator = fitTerminator(image, disc);
+    result.outcome = result.terminator.outcome;
+    if (result.outcome != FitOutcome::Found)
+        return result;
+    result.model = disc;
+    result.model.b = result.terminator.b;
+    result.model.bSigma = result.terminator.bSigma;
+    result.model.litSign = result.terminator.litSign;
+    result.model.covariance = covarianceOf(disc, result.limb, result.terminator);
+    return result;
 }
 
 } // namespace measure

@@ -1,42 +1,26 @@
 #pragma once
 
+#include "measure/limbfit.h"
 #include "measure/moonmodel.h"
 #include "measure/pixels.h"
 #include "measure/terminatorfit.h"
 
-#include <array>
-
 namespace measure {
 
-/// The limb circle as fitted on the photograph, with what it tells of the camera.
-struct LimbDisc {
-    real centreX = 0;
-    real centreY = 0;
-    real radius = 0;
-    /// Covariance of (centreX, centreY, radius), pixels², one standard deviation.
-    std::array<std::array<real, 3>, 3> covariance{};
-    Camera camera;
-};
-
-/// The whole model read off a photograph: the disc, the tilt and the terminator.
+/// The whole model read off a photograph: the disc on the lit limb, then the terminator.
 struct Calibration {
     FitOutcome outcome = FitOutcome::NotAMoon;
     /// With its covariance when the outcome is Found; otherwise the clicked model unchanged.
     MoonModel model;
     TerminatorFit terminator;
+    /// The limb fit the disc came from; not fitted when the limb could not be read, and the
+    /// clicked disc was kept.
+    LimbFit limb;
 };
 
-/// The disc of a traced model with half a pixel of independent error on each of its figures
-/// and an unknown camera: what stands for a limb fit when there is none.
-[[nodiscard]] LimbDisc clickedDisc(const MoonModel &clicked);
-
-/// The model of the photograph in the disc `disc`: the tilt and B fitted on the terminator
-/// (the clicked tilt only starts the search), with the covariance of (centreX, centreY,
-/// radius, theta, b) that carries the disc's errors, the fit's and the model's own misfit.
-[[nodiscard]] Calibration calibrate(
-    const ImageView &image, const MoonModel &clicked, const LimbDisc &disc);
-
-/// The same, in the disc of the clicked model (clickedDisc).
+/// "Ajuster": the disc fitted on the photograph's lit limb (the clicked circle only starts the
+/// search, so clicks short of the true cusps give the same disc), then B and the lit side on
+/// the terminator in that disc, with the covariance of (centreX, centreY, radius, theta, b).
 [[nodiscard]] Calibration calibrate(const ImageView &image, const MoonModel &clicked);
 
 } // namespace measure

@@ -39,6 +39,8 @@ void Measurement::photographChanged()
     litSide_.reset();
     shadow_ = {};
     lastShadow_.reset();
+    refined_.reset();
+    lastPointer_.reset();
 }
 
 void Measurement::drawingsErased()
@@ -46,6 +48,7 @@ void Measurement::drawingsErased()
     erased_ = true;
     shadow_ = {};
     lastShadow_.reset();
+    refined_.reset();
 }
 
 void Measurement::traced()
@@ -98,7 +101,26 @@ bool Measurement::shadowPress(PicturePoint at)
     }
     shadow_.end = at;
     lastShadow_ = shadow_;
+    refined_.reset();
     return true;
+}
+
+void Measurement::shadowRefined(const ShadowEnds &ends)
+{
+    if (lastShadow_)
+        refined_ = ends;
+}
+
+std::optional<ShadowEnds> Measurement::lastShadowEnds() const
+{
+    if (refined_)
+        return refined_;
+    if (!lastShadow_)
+        return std::nullopt;
+    ShadowEnds clicked;
+    clicked.top.point = *lastShadow_->top;
+    clicked.end.point = *lastShadow_->end;
+    return clicked;
 }
 
 TraceStatus Measurement::status() const
@@ -135,7 +157,9 @@ std::optional<ShadowMeasure> Measurement::shadow(int spinB, const PixelSource &p
         return std::nullopt;
     // Without a model the empty sphere makes measureShadow give the reason, not a height.
     const MoonModel sphere = model(spinB, photograph).value_or(MoonModel{});
-    ShadowMeasure measured = measureShadow(sphere, *lastShadow_->top, *lastShadow_->end);
+    ShadowMeasure measured = refined_
+        ? measureRefinedShadow(sphere, *refined_)
+        : measureShadow(sphere, *lastShadow_->top, *lastShadow_->end);
     measured.bChecked = bSource() != BSource::Unchecked;
     return measured;
 }
@@ -181,6 +205,7 @@ std::vector<std::string> fitDetails(const Calibration &fit, const std::string &d
     const MoonModel &m = fit.model;
     const NumberFormat px{1, decimalSeparator, {}};
     const TerminatorFit &t = fit.terminator;
+    const LimbFit &limb = fit.limb;
     std::vector<std::string> lines;
     lines.push_back("Position du terminateur : B = " + degreesText(m.b, sigmaOf(m, 4), decimalSeparator)
         + (m.litSign > 0 ? "" : " (côté éclairé opposé au sens des courbes)"));
@@ -189,9 +214,13 @@ std::vector<std::string> fitDetails(const Calibration &fit, const std::string &d
         + withUncertainty(m.radius, sigmaOf(m, 2), px, "") + " px");
     lines.push_back("Inclinaison de la ligne des cornes : "
         + degreesText(radiansToDegrees(m.theta), radiansToDegrees(sigmaOf(m, 3)), decimalSeparator));
-    lines.push_back("Photographie : flou " + fixedText(t.blurPx, px) + " px, gamma "
-        + fixedText(t.gamma, NumberFormat{2, decimalSeparator, {}}) + ", "
-        + std::to_string(t.lines) + " lignes du terminateur retenues");
+    const std::string terminator = std::to_string(t.lines) + " lignes du terminateur retenues";
+    if (limb.fitted())
+        lines.push_back("Bord éclairé mesuré sur " + std::to_string(limb.profiles)
+            + " profils : flou " + fixedText(limb.blurFwhm(), px) + " px (largeur à mi-hauteur), gamma "
+            + fixedText(limb.gamma, NumberFormat{2, decimalSeparator, {}}) + " ; " + terminator);
+    else
+        lines.push_back("Bord éclairé non trouvé : disque des deux clics ; " + terminator);
     return lines;
 }
 

@@ -4,6 +4,7 @@
 #include "measure/moonmodel.h"
 #include "measure/pixels.h"
 #include "measure/shadow.h"
+#include "measure/shadowfind.h"
 #include "measure/calibration.h"
 
 #include <cstdint>
@@ -71,12 +72,20 @@ public:
     void shadowToolTaken();
     /// A press with the shadow tool; true when it ends a shadow.
     bool shadowPress(PicturePoint at);
+    /// The ends of the last shadow as found on the photograph.
+    void shadowRefined(const ShadowEnds &ends);
+    /// The pointer read the elevation at `at`.
+    void pointerRead(PicturePoint at) { lastPointer_ = at; }
 
     [[nodiscard]] TraceStatus status() const;
     [[nodiscard]] BSource bSource() const;
     [[nodiscard]] const std::optional<Calibration> &fit() const { return fit_; }
     /// The presses of the shadow being clicked.
     [[nodiscard]] const ShadowClicks &shadowClicks() const { return shadow_; }
+    /// The ends of the last complete shadow: found on the photograph, or the clicks.
+    [[nodiscard]] std::optional<ShadowEnds> lastShadowEnds() const;
+    /// The last place the pointer read, while it belongs to what is shown.
+    [[nodiscard]] const std::optional<PicturePoint> &lastPointer() const { return lastPointer_; }
     /// True between the top and the end of a new shadow.
     [[nodiscard]] bool shadowPending() const { return shadow_.top && !shadow_.end; }
 
@@ -95,6 +104,8 @@ private:
     bool bLaid_ = false;
     ShadowClicks shadow_;
     std::optional<ShadowClicks> lastShadow_;
+    std::optional<ShadowEnds> refined_;
+    std::optional<PicturePoint> lastPointer_;
     /// Counts the photographs shown, so that a trace knows which one it was made on.
     std::uint64_t photograph_ = 0;
     std::uint64_t tracedOn_ = 0;
