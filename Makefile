@@ -86,7 +86,7 @@ check-desktop: build
 	tests/scripts/check_atspi.sh $(BUILD)/app/korvalen
 
 # Retakes the README's screenshots in docs/ under Xvfb, on synthsample's photograph.
-SCREENSHOT_PACKAGES := xvfb xdotool imagemagick
+SCREENSHOT_PACKAGES := xvfb xdotool imagemagick xclip
 screenshots: build
 	$(call install_packages,$(SCREENSHOT_PACKAGES))
 	docs/screenshots.sh $(BUILD)/app/korvalen $(BUILD)/tests/synth/synthsample

@@ -9,7 +9,7 @@
 #   calculator.png      the page "Explications": the calculator and "Assistant ombre"
 #   shadow-details.png  the box "Assistant ombre" alone
 #   usage: docs/screenshots.sh [build/app/korvalen [build/tests/synth/synthsample]]
-# Needs: xvfb, xdotool, imagemagick.
+# Needs: xvfb, xdotool, imagemagick, xclip.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 prog=$(realpath "${1:-$here/../build/app/korvalen}")
@@ -93,6 +93,20 @@ convert "$work/window.png" -crop 48x32+$((2 + 128 + (tx + ex) / 2 - 24))+$((25 +
 convert "$work/window.png" "$work/inset.png" -geometry +$((2 + 128 + 8))+$((25 + 440)) -composite \
   "$here/shadow.png"
 
+# The loupe on the terminator, magnified 8 times (one step of the wheel), then the measurement
+# copied: the clipboard's text set in a picture of its own.
+at 36 302 # Loupe
+ry=250
+rx=$(convert "$work/window.png" -crop 954x1+0+$((25 + ry)) txt:- | grep -m1 -i '#FF0000' | cut -d, -f1)
+move "$((rx - 2))" "$ry"; xdotool click 4; sleep 0.5
+shot "$here/loupe.png"
+arrow "$here/loupe.png" "$((rx - 2))" "$ry"
+at 36 302 # Loupe put down
+at 92 302 # Copier
+xclip -selection clipboard -o > "$work/copied.txt"
+convert -background white -fill black -font DejaVu-Sans -pointsize 13 -border 12 \
+  -bordercolor white label:@"$work/copied.txt" "$here/copied.png"
+
 # The page "Explications": the shadow's details, and the calculator given the shadow's ground
 # length and the Sun's elevation at its end, for the flat-ground height beside them.
 at 113 -13; sleep 0.5
@@ -103,4 +117,4 @@ move 700 600
 shot "$here/calculator.png"
 convert "$here/calculator.png" -crop 420x160+$((2 + 470))+$((25 + 352)) +repage \
   "$here/shadow-details.png"
-echo "saved in $here: open-dialog.png measurement.png shadow.png calculator.png shadow-details.png"
+echo "saved in $here: open-dialog.png measurement.png shadow.png loupe.png copied.png calculator.png shadow-details.png"
