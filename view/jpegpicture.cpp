@@ -3,6 +3,7 @@
 #include "view/boxreduce.h"
 #include "view/failures.h"
 #include "view/largepages.h"
+#include "view/pixels.h"
 
 #include <algorithm>
 #include <array>
@@ -398,7 +399,34 @@ std::unique_ptr<JpegPicture> JpegPicture::reduced(const QRect &part, int factor)
     picture->decoded_ = false;
     picture->image_ = QImage();
     picture->pendingFailure_.reset();
+    picture->measured_ = QImage();
     return picture;
+}
+
+std::unique_ptr<Picture> JpegPicture::reducedCopy(const QRect &part, int factor) const
+{
+    // A shown pixel (i, j) is the block of file pixels from part_'s corner + (i, j)·factor_.
+    const QRect inFile(part_.x() + part.x() * factor_,
+        part_.y() + part.y() * factor_,
+        part.width() * factor_,
+        part.height() * factor_);
+    return reduced(inFile & part_, std::max(1, factor) * factor_);
+}
+
+QImage JpegPicture::measuredImage() const
+{
+    if (!decoded_)
+        decode();
+    if (measured_.isNull())
+        measured_ = measurable(image_);
+    return measured_;
+}
+
+QImage JpegPicture::greyLevels(const QRect &part, int scale) const
+{
+    if (factor_ == 1 && part_ == QRect(QPoint(0, 0), fileSize_))
+        return greyCopy(part, scale);
+    return Picture::greyLevels(part, scale);
 }
 
 QImage JpegPicture::greyCopy(const QRect &part, int scale) const
