@@ -58,7 +58,6 @@ public:
 private:
     JpegPicture() = default;
     void decode() const;
-    void decodePart() const;
 
     QByteArray data_;
     QSize size_;
