@@ -11,6 +11,8 @@
 
 namespace view {
 
+class BitmapPicture;
+
 /// One picture a view can hold: a bitmap, a JPEG picture, an icon or a metafile.
 class Picture {
 public:
@@ -48,6 +50,9 @@ public:
     /// `part` in grey (Format_Grayscale8), each `scale` × `scale` block as one pixel, for
     /// looking at, not kept; null when there are no pixels.
     [[nodiscard]] virtual QImage greyLevels(const QRect &part, int scale) const;
+    /// The picture as a bitmap that can be drawn on; null for the other kinds.
+    [[nodiscard]] virtual BitmapPicture *bitmap() { return nullptr; }
+    [[nodiscard]] virtual const BitmapPicture *bitmap() const { return nullptr; }
 };
 
 } // namespace view
