@@ -42,11 +42,16 @@ public:
     /// The decoded pixels in a format measurements read: Format_Grayscale8 for a palette of
     /// greys, 32-bit colour otherwise; a JPEG never shown is decoded here (prepare() still
     /// reports its failure). A copy shares the picture's pixels; null when there are none.
-    [[nodiscard]] virtual QImage measuredImage() const = 0;
+    [[nodiscard]] virtual QImage measuredImage() const { return {}; }
     /// A picture of the same kind that shows only `part` (in natural pixels, clipped to them),
-    /// each `factor` × `factor` block as one pixel, their mean.
-    [[nodiscard]] virtual std::unique_ptr<Picture> reducedCopy(
-        const QRect &part, int factor) const = 0;
+    /// each `factor` × `factor` block as one pixel, their mean; a kind without pixels is
+    /// copied whole.
+    [[nodiscard]] virtual std::unique_ptr<Picture> reducedCopy(const QRect &part, int factor) const
+    {
+        (void)part;
+        (void)factor;
+        return clone();
+    }
     /// `part` in grey (Format_Grayscale8), each `scale` × `scale` block as one pixel, for
     /// looking at, not kept; null when there are no pixels.
     [[nodiscard]] virtual QImage greyLevels(const QRect &part, int scale) const;
