@@ -72,6 +72,7 @@ public:
 
 private:
     void record(std::uint32_t type, ByteSpan r);
+    bool mapping(std::uint32_t type, ByteSpan r);
     bool state(std::uint32_t type, ByteSpan r);
     bool figure(std::uint32_t type, ByteSpan r);
     bool path(std::uint32_t type, ByteSpan r);
@@ -109,11 +110,13 @@ void EmfPlayer::play(ByteSpan file, std::size_t offset)
 
 void EmfPlayer::record(std::uint32_t type, ByteSpan r)
 {
-    if (!state(type, r) && !figure(type, r) && !path(type, r) && !object(type, r))
+    if (!mapping(type, r) && !state(type, r) && !figure(type, r) && !path(type, r)
+        && !object(type, r))
         bitmap(type, r); // records not drawn here are skipped
 }
 
-bool EmfPlayer::state(std::uint32_t type, ByteSpan r)
+// How coordinates become pixels: window, viewport, mapping mode and world transform.
+bool EmfPlayer::mapping(std::uint32_t type, ByteSpan r)
 {
     switch (type) {
     case emr::SetWindowExtEx:
@@ -131,6 +134,26 @@ bool EmfPlayer::state(std::uint32_t type, ByteSpan r)
     case emr::SetMapMode:
         canvas_.setMapMode(r.u32(8));
         return true;
+    case emr::ScaleViewportExtEx:
+        canvas_.scaleViewportExt(r.s32(8), r.s32(12), r.s32(16), r.s32(20));
+        return true;
+    case emr::ScaleWindowExtEx:
+        canvas_.scaleWindowExt(r.s32(8), r.s32(12), r.s32(16), r.s32(20));
+        return true;
+    case emr::SetWorldTransform:
+        canvas_.setWorldTransform(transformAt(r, 8));
+        return true;
+    case emr::ModifyWorldTransform:
+        canvas_.modifyWorldTransform(transformAt(r, 8), r.u32(32));
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool EmfPlayer::state(std::uint32_t type, ByteSpan r)
+{
+    switch (type) {
     case emr::SetBkMode:
         canvas_.setBackgroundMode(r.u32(8));
         return true;
@@ -152,23 +175,11 @@ bool EmfPlayer::state(std::uint32_t type, ByteSpan r)
     case emr::IntersectClipRect:
         canvas_.intersectClipRect(rectAt(r, 8));
         return true;
-    case emr::ScaleViewportExtEx:
-        canvas_.scaleViewportExt(r.s32(8), r.s32(12), r.s32(16), r.s32(20));
-        return true;
-    case emr::ScaleWindowExtEx:
-        canvas_.scaleWindowExt(r.s32(8), r.s32(12), r.s32(16), r.s32(20));
-        return true;
     case emr::SaveDc:
         canvas_.saveState();
         return true;
     case emr::RestoreDc:
         canvas_.restoreState(r.s32(8));
-        return true;
-    case emr::SetWorldTransform:
-        canvas_.setWorldTransform(transformAt(r, 8));
-        return true;
-    case emr::ModifyWorldTransform:
-        canvas_.modifyWorldTransform(transformAt(r, 8), r.u32(32));
         return true;
     case emr::SetArcDirection:
         canvas_.setArcDirection(r.u32(8));

@@ -484,12 +484,12 @@ void MetafileCanvas::polyBezier(const QPolygonF &points)
 
 void MetafileCanvas::polyBezierTo(const QPolygonF &points)
 {
-    const int whole = points.size() / 3 * 3;
+    const qsizetype whole = points.size() / 3 * 3;
     if (whole == 0)
         return;
     const QPolygonF p = pixels(points);
     QPainterPath path(pixel(state_.current));
-    for (int i = 0; i < whole; i += 3)
+    for (qsizetype i = 0; i < whole; i += 3)
         path.cubicTo(p[i], p[i + 1], p[i + 2]);
     continueFigure(onPixelCentres(path));
     state_.current = points[whole - 1];

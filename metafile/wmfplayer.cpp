@@ -55,6 +55,7 @@ public:
 
 private:
     void record(std::uint16_t function, ByteSpan p, std::size_t words);
+    bool mapping(std::uint16_t function, ByteSpan p);
     bool state(std::uint16_t function, ByteSpan p);
     bool figure(std::uint16_t function, ByteSpan p);
     bool object(std::uint16_t function, ByteSpan p);
@@ -86,30 +87,17 @@ void WmfPlayer::record(std::uint16_t function, ByteSpan p, std::size_t words)
 {
     // Without a bitmap a bit-block record is only as long as its function number says.
     const bool withBitmap = words != std::size_t(function >> 8) + 3;
-    if (!state(function, p) && !figure(function, p) && !object(function, p))
+    if (!mapping(function, p) && !state(function, p) && !figure(function, p)
+        && !object(function, p))
         bitmap(function, p, withBitmap);
 }
 
-bool WmfPlayer::state(std::uint16_t function, ByteSpan p)
+// How coordinates become pixels: window, viewport and mapping mode.
+bool WmfPlayer::mapping(std::uint16_t function, ByteSpan p)
 {
     switch (function) {
-    case wmf::SetBkMode:
-        canvas_.setBackgroundMode(p.u16(0));
-        return true;
     case wmf::SetMapMode:
         canvas_.setMapMode(p.u16(0));
-        return true;
-    case wmf::SetPolyFillMode:
-        canvas_.setFillMode(p.u16(0));
-        return true;
-    case wmf::SetTextAlign:
-        canvas_.setTextAlign(p.u16(0));
-        return true;
-    case wmf::SetBkColor:
-        canvas_.setBackgroundColor(colourAt(p, 0));
-        return true;
-    case wmf::SetTextColor:
-        canvas_.setTextColor(colourAt(p, 0));
         return true;
     case wmf::SetWindowOrg:
         canvas_.setWindowOrg(pointAt(p, 0));
@@ -138,6 +126,29 @@ bool WmfPlayer::state(std::uint16_t function, ByteSpan p)
         return true;
     case wmf::ScaleViewportExt:
         canvas_.scaleViewportExt(p.s16(6), p.s16(4), p.s16(2), p.s16(0));
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool WmfPlayer::state(std::uint16_t function, ByteSpan p)
+{
+    switch (function) {
+    case wmf::SetBkMode:
+        canvas_.setBackgroundMode(p.u16(0));
+        return true;
+    case wmf::SetPolyFillMode:
+        canvas_.setFillMode(p.u16(0));
+        return true;
+    case wmf::SetTextAlign:
+        canvas_.setTextAlign(p.u16(0));
+        return true;
+    case wmf::SetBkColor:
+        canvas_.setBackgroundColor(colourAt(p, 0));
+        return true;
+    case wmf::SetTextColor:
+        canvas_.setTextColor(colourAt(p, 0));
         return true;
     case wmf::SaveDc:
         canvas_.saveState();

@@ -1,5 +1,6 @@
 #include "view/bitmappicture.h"
 
+#include "view/boxreduce.h"
 #include "view/failures.h"
 #include "view/surface.h"
 
@@ -226,6 +227,11 @@ std::unique_ptr<Picture> BitmapPicture::clone() const
 {
     // The copy shares the pixels and the mask until either side changes them.
     return std::make_unique<BitmapPicture>(*this);
+}
+
+std::unique_ptr<Picture> BitmapPicture::reducedCopy(const QRect &part, int factor) const
+{
+    return std::make_unique<BitmapPicture>(boxReduced(image_, part, factor));
 }
 
 void BitmapPicture::paint(QPainter &painter, const QRect &area, bool transparent) const

@@ -41,6 +41,11 @@ public:
     [[nodiscard]] std::unique_ptr<Picture> clone() const override;
     void paint(QPainter &painter, const QRect &area, bool transparent) const override;
     [[nodiscard]] bool isOpaque() const override { return !image_.isNull(); }
+    [[nodiscard]] QImage measuredImage() const override { return image_; }
+    [[nodiscard]] BitmapPicture *bitmap() override { return this; }
+    [[nodiscard]] const BitmapPicture *bitmap() const override { return this; }
+    [[nodiscard]] std::unique_ptr<Picture> reducedCopy(
+        const QRect &part, int factor) const override;
 
     [[nodiscard]] const QImage &image() const { return image_; }
     /// Runs `drawing` on the bitmap's surface and returns the rectangle it touched. What it

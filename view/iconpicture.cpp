@@ -1,6 +1,7 @@
 #include "view/iconpicture.h"
 
 #include "metafile/littleendian.h"
+#include "view/boxreduce.h"
 #include "view/failures.h"
 #include "view/qtdecoding.h"
 
@@ -64,6 +65,11 @@ IconPicture::IconPicture(const QImage &image)
 std::unique_ptr<Picture> IconPicture::clone() const
 {
     return std::make_unique<IconPicture>(*this);
+}
+
+std::unique_ptr<Picture> IconPicture::reducedCopy(const QRect &part, int factor) const
+{
+    return std::make_unique<IconPicture>(boxReduced(image(), part, factor));
 }
 
 std::unique_ptr<Picture> readIcon(const QByteArray &data)

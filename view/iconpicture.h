@@ -16,6 +16,8 @@ public:
 
     [[nodiscard]] Kind kind() const override { return Kind::Icon; }
     [[nodiscard]] std::unique_ptr<Picture> clone() const override;
+    [[nodiscard]] std::unique_ptr<Picture> reducedCopy(
+        const QRect &part, int factor) const override;
 };
 
 /// Reads a Windows icon file from its bytes; of several images it shows the largest, with the

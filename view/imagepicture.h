@@ -12,6 +12,7 @@ class ImagePicture : public Picture {
 public:
     [[nodiscard]] QSize naturalSize() const override { return image_.size(); }
     void paint(QPainter &painter, const QRect &area, bool transparent) const override;
+    [[nodiscard]] QImage measuredImage() const override;
 
     [[nodiscard]] const QImage &image() const { return image_; }
 

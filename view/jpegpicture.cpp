@@ -3,6 +3,7 @@
 #include "view/boxreduce.h"
 #include "view/failures.h"
 #include "view/largepages.h"
+#include "view/pixels.h"
 
 #include <algorithm>
 #include <array>
@@ -232,6 +233,244 @@ enum class PartOutput {
 
 constexpr int kOutOfResources = -2;
 
+// What a decode asks of the decoder: the scale of its inverse transform and the pixels wanted.
+struct Setup {
+    int scale = 1;
+    PartOutput output = PartOutput::Shown;
+    // A whole greyscale file is held with libjpeg's own palette of kGreyLevels greys.
+    bool greyPalette = false;
+};
+
+// The one set-up of the decoder after the header, for the whole file and for a part.
+void configure(jpeg_decompress_struct &info, const Setup &setup)
+{
+    info.scale_num = 1;
+    info.scale_denom = static_cast<unsigned>(setup.scale);
+    // Used at 1/1; the scaled transforms of libjpeg have no floating-point variant.
+    info.dct_method = JDCT_FLOAT;
+    info.do_block_smoothing = TRUE;
+    // Reduced, the colours are upsampled with the conversion in one pass; the smooth
+    // upsampling of 1/1 would be lost in the reduction anyway.
+    info.do_fancy_upsampling = setup.scale == 1 ? TRUE : FALSE;
+    info.buffered_image = FALSE;
+    info.quantize_colors = FALSE;
+    if (isCmyk(info.jpeg_color_space)) {
+        info.out_color_space = JCS_CMYK;
+    } else if (setup.output == PartOutput::Grey || info.jpeg_color_space == JCS_GRAYSCALE) {
+        info.out_color_space = JCS_GRAYSCALE;
+        if (setup.greyPalette && info.jpeg_color_space == JCS_GRAYSCALE) {
+            info.quantize_colors = TRUE;
+            info.desired_number_of_colors = kGreyLevels;
+        }
+    } else {
+        // libjpeg-turbo writes blue, green, red, 0xFF: the memory order of Format_RGB32.
+        info.out_color_space = JCS_EXT_BGRX;
+    }
+}
+
+// Creates the decompression, reads the header and starts the decode `setup` asks for.
+int started(Decoder &decoder, const Setup &setup)
+{
+    return trapped(decoder, [&decoder, &setup] {
+        decoder.create();
+        jpeg_read_header(&decoder.info, TRUE);
+        configure(decoder.info, setup);
+        jpeg_start_decompress(&decoder.info);
+    });
+}
+
+bool withinCap(const QSize &size, int bytesPerPixel)
+{
+    return qint64(size.width()) * size.height() * bytesPerPixel <= kMaxBitmapBytes;
+}
+
+// Rows from `first` on, which the decoder never reached, show black rather than whatever the
+// memory held (palette entry 0 of a greyscale picture is black too).
+void blackenFrom(QImage &image, int first)
+{
+    for (int y = first; y < image.height(); ++y) {
+        if (image.depth() == 8)
+            std::memset(image.scanLine(y), 0, std::size_t(image.bytesPerLine()));
+        else
+            std::fill_n(reinterpret_cast<QRgb *>(image.scanLine(y)), image.width(), qRgb(0, 0, 0));
+    }
+}
+
+// The palette libjpeg quantized a greyscale file to.
+QVector<QRgb> decoderPalette(const jpeg_decompress_struct &info)
+{
+    QVector<QRgb> palette(info.actual_number_of_colors);
+    for (int i = 0; i < palette.size(); ++i)
+        palette[i] = qRgb(info.colormap[0][i], info.colormap[0][i], info.colormap[0][i]);
+    return palette;
+}
+
+// Reads every row straight into `image`, a few at a time.
+int readWhole(Decoder &decoder, QImage &image)
+{
+    uchar *const bits = image.bits();
+    const qsizetype stride = image.bytesPerLine();
+    preferLargePages(bits, static_cast<std::size_t>(image.sizeInBytes()));
+    const bool cmyk = decoder.info.out_color_space == JCS_CMYK;
+    const bool inverted = decoder.info.saw_Adobe_marker;
+    return trapped(decoder, [&decoder, bits, stride, cmyk, inverted] {
+        jpeg_decompress_struct &info = decoder.info;
+        JSAMPROW rows[kRowsPerRead];
+        while (info.output_scanline < info.output_height) {
+            const int first = static_cast<int>(info.output_scanline);
+            const int count =
+                std::min<int>(kRowsPerRead, static_cast<int>(info.output_height) - first);
+            for (int i = 0; i < count; ++i)
+                rows[i] = bits + (first + i) * stride;
+            const int read =
+                static_cast<int>(jpeg_read_scanlines(&info, rows, static_cast<JDIMENSION>(count)));
+            if (cmyk)
+                for (int i = 0; i < read; ++i)
+                    cmykRowToRgb32(rows[i], static_cast<int>(info.output_width), inverted);
+            decoder.rowsRead = first + read;
+        }
+        jpeg_finish_decompress(&info);
+    });
+}
+
+// Decodes the whole file of `size` into `image`: Format_Indexed8 with the decoder's greys for
+// a greyscale file, else Format_RGB32. Returns kNoError, kOutOfResources or libjpeg's message
+// code; after a failed read the image holds what was decoded.
+int decodeWhole(const QByteArray &data, const QSize &size, bool greyFile, QImage &image)
+{
+    // Checked before the decoder starts: a progressive file's start already takes memory in
+    // proportion to its size.
+    if (!withinCap(size, greyFile ? 1 : 4))
+        return kOutOfResources;
+    Decoder decoder(data);
+    const int error = started(decoder, {1, PartOutput::Shown, true});
+    if (error != kNoError)
+        return error;
+    const jpeg_decompress_struct &info = decoder.info;
+    if (static_cast<int>(info.output_width) != size.width()
+        || static_cast<int>(info.output_height) != size.height())
+        return kOutOfResources;
+    image = QImage(size, greyFile ? QImage::Format_Indexed8 : QImage::Format_RGB32);
+    if (image.isNull())
+        return kOutOfResources;
+    if (greyFile)
+        image.setColorTable(decoderPalette(info));
+    const int readError = readWhole(decoder, image);
+    blackenFrom(image, decoder.rowsRead);
+    return readError;
+}
+
+// The part's columns x0 … x1 − 1 and rows y0 … y1 − 1 in the decoder's scaled output.
+struct Span {
+    int x0;
+    int y0;
+    int x1;
+    int y1;
+    [[nodiscard]] int width() const { return x1 - x0; }
+    [[nodiscard]] bool isEmpty() const { return x1 <= x0 || y1 <= y0; }
+};
+
+Span spanOf(const jpeg_decompress_struct &info, const QRect &part, int scale)
+{
+    return {part.x() / scale,
+        part.y() / scale,
+        std::min(static_cast<int>(info.output_width), ceilDiv(part.right() + 1, scale)),
+        std::min(static_cast<int>(info.output_height), ceilDiv(part.bottom() + 1, scale))};
+}
+
+// The image a part decodes into, reduced by `box` after the transform; null beyond the cap or
+// without memory.
+QImage regionImage(const jpeg_decompress_struct &info, const Span &span, int box, PartOutput output)
+{
+    const bool greyFile = info.jpeg_color_space == JCS_GRAYSCALE;
+    const int channels = output == PartOutput::Grey || greyFile ? 1 : 4;
+    const QSize size(reducedLength(span.width(), box), reducedLength(span.y1 - span.y0, box));
+    if (!withinCap(size, channels))
+        return {};
+    QImage image(size,
+        output == PartOutput::Grey ? QImage::Format_Grayscale8
+            : greyFile             ? QImage::Format_Indexed8
+                                   : QImage::Format_RGB32);
+    if (!image.isNull() && image.format() == QImage::Format_Indexed8)
+        image.setColorTable(evenGreyPalette());
+    return image;
+}
+
+// Makes libjpeg decode only the columns around the span and skip the rows above it; `shift`
+// is then the span's first column in the rows it hands out.
+int cropToSpan(Decoder &decoder, const Span &span, int &shift)
+{
+    // One more column on each side: the upsampling of the colours repeats the edge of a crop,
+    // which must not be the edge of the part. libjpeg widens the crop further to whole blocks;
+    // the columns before the part are dropped when the rows are read.
+    const int cropFrom = std::max(0, span.x0 - 1);
+    const int cropTo = std::min(static_cast<int>(decoder.info.output_width), span.x1 + 1);
+    JDIMENSION xoffset = static_cast<JDIMENSION>(cropFrom);
+    JDIMENSION cropWidth = static_cast<JDIMENSION>(cropTo - cropFrom);
+    const int y0 = span.y0;
+    const int error = trapped(decoder, [&decoder, &xoffset, &cropWidth, y0] {
+        if (cropWidth < decoder.info.output_width)
+            jpeg_crop_scanline(&decoder.info, &xoffset, &cropWidth);
+        if (y0 > 0)
+            jpeg_skip_scanlines(&decoder.info, static_cast<JDIMENSION>(y0));
+    });
+    shift = span.x0 - static_cast<int>(xoffset);
+    if (error == kNoError && (shift < 0 || shift + span.width() > static_cast<int>(cropWidth)))
+        return kOutOfResources;
+    return error;
+}
+
+// Reads the span's rows through one reduced row of sums into `image`; returns the error of the
+// read and blackens the rows it never reached.
+int readRegion(Decoder &decoder, const Span &span, int shift, int box, QImage &image)
+{
+    const jpeg_decompress_struct &info = decoder.info;
+    const int inChannels = info.out_color_space == JCS_GRAYSCALE ? 1 : 4;
+    const int outChannels = image.depth() == 8 ? 1 : 4;
+    const int width = span.width();
+    std::vector<uchar> row(std::size_t(info.output_width) * std::size_t(inChannels));
+    std::vector<uchar> grey(inChannels != outChannels ? std::size_t(width) : 0);
+    BoxReducer reducer(outChannels, width, box);
+    const bool cmyk = info.out_color_space == JCS_CMYK;
+    const bool inverted = info.saw_Adobe_marker;
+    const bool indexed = image.format() == QImage::Format_Indexed8;
+    int rowsWritten = 0;
+    const int error = trapped(decoder, [&] {
+        for (int y = span.y0; y < span.y1; ++y) {
+            JSAMPROW rows[1] = {row.data()};
+            if (jpeg_read_scanlines(&decoder.info, rows, 1) != 1)
+                return;
+            uchar *pixels = row.data() + std::size_t(shift) * std::size_t(inChannels);
+            if (cmyk)
+                cmykRowToRgb32(pixels, width, inverted);
+            if (!grey.empty()) {
+                bgrxRowToGrey(pixels, width, grey.data());
+                pixels = grey.data();
+            }
+            const int done = y - span.y0 + 1;
+            uchar *out = nullptr;
+            if (box == 1) {
+                // The transform did all the reducing: the row is the picture's own.
+                out = image.scanLine(done - 1);
+                std::memcpy(out, pixels, std::size_t(width) * std::size_t(outChannels));
+            } else {
+                reducer.add(pixels);
+                if (done % box == 0 || y + 1 == span.y1) {
+                    out = image.scanLine((done - 1) / box);
+                    reducer.take(out);
+                }
+            }
+            if (out && indexed)
+                for (int x = 0; x < image.width(); ++x)
+                    out[x] = greyIndex[out[x]];
+            if (out)
+                ++rowsWritten;
+        }
+    });
+    blackenFrom(image, rowsWritten);
+    return error;
+}
+
 // Decodes `part` of the file (inside it) reduced by `factor` into `image`: only the rows of the
 // part are decoded after the header, libjpeg skipping those above and the columns beside it,
 // and the decoded rows go through one reduced row of sums. Rows the decoder never reached stay
@@ -245,120 +484,20 @@ int decodeRegion(
     Decoder decoder(data, std::max<std::size_t>(1, static_cast<std::size_t>(data.size())));
     const int scale = transformScale(part, factor);
     const int box = factor / scale;
-    int error = trapped(decoder, [&decoder, scale, output] {
-        decoder.create();
-        jpeg_read_header(&decoder.info, TRUE);
-        jpeg_decompress_struct &info = decoder.info;
-        info.scale_num = 1;
-        info.scale_denom = static_cast<unsigned>(scale);
-        // Used at 1/1; the scaled transforms of libjpeg have no floating-point variant.
-        info.dct_method = JDCT_FLOAT;
-        info.do_block_smoothing = TRUE;
-        // Reduced, the colours are upsampled with the conversion in one pass; the smooth
-        // upsampling of 1/1 would be lost in the reduction anyway.
-        info.do_fancy_upsampling = scale == 1 ? TRUE : FALSE;
-        info.buffered_image = FALSE;
-        info.quantize_colors = FALSE;
-        if (isCmyk(info.jpeg_color_space))
-            info.out_color_space = JCS_CMYK;
-        else if (output == PartOutput::Grey || info.jpeg_color_space == JCS_GRAYSCALE)
-            info.out_color_space = JCS_GRAYSCALE;
-        else
-            info.out_color_space = JCS_EXT_BGRX;
-        jpeg_start_decompress(&info);
-    });
+    int error = started(decoder, {scale, output, false});
     if (error != kNoError)
         return error;
-    jpeg_decompress_struct &info = decoder.info;
-    const bool greyFile = info.jpeg_color_space == JCS_GRAYSCALE;
-    const int sx0 = part.x() / scale;
-    const int sy0 = part.y() / scale;
-    const int sx1 = std::min(static_cast<int>(info.output_width), ceilDiv(part.right() + 1, scale));
-    const int sy1 =
-        std::min(static_cast<int>(info.output_height), ceilDiv(part.bottom() + 1, scale));
-    const int width = sx1 - sx0;
-    if (width <= 0 || sy1 <= sy0)
+    const Span span = spanOf(decoder.info, part, scale);
+    if (span.isEmpty())
         return kOutOfResources;
-    const int inChannels = info.out_color_space == JCS_GRAYSCALE ? 1 : 4;
-    const int outChannels = output == PartOutput::Grey || greyFile ? 1 : 4;
-    const QSize size(reducedLength(width, box), reducedLength(sy1 - sy0, box));
-    if (qint64(size.width()) * size.height() * outChannels > kMaxBitmapBytes)
-        return kOutOfResources;
-    image = QImage(size,
-        output == PartOutput::Grey ? QImage::Format_Grayscale8
-            : greyFile             ? QImage::Format_Indexed8
-                                   : QImage::Format_RGB32);
+    image = regionImage(decoder.info, span, box, output);
     if (image.isNull())
         return kOutOfResources;
-    const bool indexed = image.format() == QImage::Format_Indexed8;
-    if (indexed)
-        image.setColorTable(evenGreyPalette());
-
-    // One more column on each side: the upsampling of the colours repeats the edge of a crop,
-    // which must not be the edge of the part. libjpeg widens the crop further to whole blocks;
-    // the columns before the part are dropped below.
-    const int cropFrom = std::max(0, sx0 - 1);
-    const int cropTo = std::min(static_cast<int>(info.output_width), sx1 + 1);
-    JDIMENSION xoffset = static_cast<JDIMENSION>(cropFrom);
-    JDIMENSION cropWidth = static_cast<JDIMENSION>(cropTo - cropFrom);
-    error = trapped(decoder, [&decoder, &xoffset, &cropWidth, sy0] {
-        jpeg_decompress_struct &info = decoder.info;
-        if (cropWidth < info.output_width)
-            jpeg_crop_scanline(&info, &xoffset, &cropWidth);
-        if (sy0 > 0)
-            jpeg_skip_scanlines(&info, static_cast<JDIMENSION>(sy0));
-    });
+    int shift = 0;
+    error = cropToSpan(decoder, span, shift);
     if (error != kNoError)
         return error;
-    const int shift = sx0 - static_cast<int>(xoffset);
-    if (shift < 0 || shift + width > static_cast<int>(info.output_width))
-        return kOutOfResources;
-    std::vector<uchar> row(std::size_t(info.output_width) * std::size_t(inChannels));
-    std::vector<uchar> grey(inChannels != outChannels ? std::size_t(width) : 0);
-    BoxReducer reducer(outChannels, width, box);
-    const bool cmyk = info.out_color_space == JCS_CMYK;
-    const bool inverted = info.saw_Adobe_marker;
-    int rowsWritten = 0;
-    error = trapped(decoder, [&] {
-        for (int y = sy0; y < sy1; ++y) {
-            JSAMPROW rows[1] = {row.data()};
-            if (jpeg_read_scanlines(&decoder.info, rows, 1) != 1)
-                return;
-            uchar *pixels = row.data() + std::size_t(shift) * std::size_t(inChannels);
-            if (cmyk)
-                cmykRowToRgb32(pixels, width, inverted);
-            if (!grey.empty()) {
-                bgrxRowToGrey(pixels, width, grey.data());
-                pixels = grey.data();
-            }
-            const int done = y - sy0 + 1;
-            uchar *out = nullptr;
-            if (box == 1) {
-                // The transform did all the reducing: the row is the picture's own.
-                out = image.scanLine(done - 1);
-                std::memcpy(out, pixels, std::size_t(width) * std::size_t(outChannels));
-            } else {
-                reducer.add(pixels);
-                if (done % box == 0 || y + 1 == sy1) {
-                    out = image.scanLine((done - 1) / box);
-                    reducer.take(out);
-                }
-            }
-            if (out && indexed)
-                for (int x = 0; x < size.width(); ++x)
-                    out[x] = greyIndex[out[x]];
-            if (out)
-                ++rowsWritten;
-        }
-    });
-    // Rows the decoder never reached show black (palette entry 0 is black too).
-    for (int y = rowsWritten; y < size.height(); ++y) {
-        if (outChannels == 1)
-            std::memset(image.scanLine(y), 0, std::size_t(image.bytesPerLine()));
-        else
-            std::fill_n(reinterpret_cast<QRgb *>(image.scanLine(y)), size.width(), qRgb(0, 0, 0));
-    }
-    return error;
+    return readRegion(decoder, span, shift, box, image);
 }
 
 } // namespace
@@ -398,7 +537,34 @@ std::unique_ptr<JpegPicture> JpegPicture::reduced(const QRect &part, int factor)
     picture->decoded_ = false;
     picture->image_ = QImage();
     picture->pendingFailure_.reset();
+    picture->measured_ = QImage();
     return picture;
+}
+
+std::unique_ptr<Picture> JpegPicture::reducedCopy(const QRect &part, int factor) const
+{
+    // A shown pixel (i, j) is the block of file pixels from part_'s corner + (i, j)·factor_.
+    const QRect inFile(part_.x() + part.x() * factor_,
+        part_.y() + part.y() * factor_,
+        part.width() * factor_,
+        part.height() * factor_);
+    return reduced(inFile & part_, std::max(1, factor) * factor_);
+}
+
+QImage JpegPicture::measuredImage() const
+{
+    if (!decoded_)
+        decode();
+    if (measured_.isNull())
+        measured_ = measurable(image_);
+    return measured_;
+}
+
+QImage JpegPicture::greyLevels(const QRect &part, int scale) const
+{
+    if (factor_ == 1 && part_ == QRect(QPoint(0, 0), fileSize_))
+        return greyCopy(part, scale);
+    return Picture::greyLevels(part, scale);
 }
 
 QImage JpegPicture::greyCopy(const QRect &part, int scale) const
@@ -430,102 +596,19 @@ void JpegPicture::paint(QPainter &painter, const QRect &area, bool) const
         painter.drawImage(shown.topLeft(), image_, shown);
 }
 
-void JpegPicture::decodePart() const
+void JpegPicture::decode() const
 {
+    decoded_ = true;
     QImage image;
-    const int error = part_.isEmpty()
-        ? kOutOfResources
-        : decodeRegion(data_, part_, factor_, PartOutput::Shown, image);
+    int error = kOutOfResources;
+    if (factor_ == 1 && part_ == QRect(QPoint(0, 0), fileSize_))
+        error = decodeWhole(data_, size_, greyscale_, image);
+    else if (!part_.isEmpty())
+        error = decodeRegion(data_, part_, factor_, PartOutput::Shown, image);
     if (error == kOutOfResources || (error == kNoError && image.size() != size_)) {
         pendingFailure_ = QString::fromLatin1(failures::kOutOfResources);
         image_ = QImage();
         return;
-    }
-    image_ = image;
-    if (error != kNoError)
-        pendingFailure_ = QStringLiteral("JPEG error #%1").arg(error);
-}
-
-void JpegPicture::decode() const
-{
-    decoded_ = true;
-    if (factor_ != 1 || part_ != QRect(QPoint(0, 0), fileSize_)) {
-        decodePart();
-        return;
-    }
-    const qint64 bytesPerPixel = greyscale_ ? 1 : 4;
-    if (qint64(size_.width()) * size_.height() * bytesPerPixel > kMaxBitmapBytes) {
-        pendingFailure_ = QString::fromLatin1(failures::kOutOfResources);
-        return;
-    }
-    Decoder decoder(data_);
-    int error = trapped(decoder, [this, &decoder] {
-        decoder.create();
-        jpeg_read_header(&decoder.info, TRUE);
-        jpeg_decompress_struct &info = decoder.info;
-        info.scale_num = 1;
-        info.scale_denom = 1;
-        info.dct_method = JDCT_FLOAT;
-        info.do_block_smoothing = TRUE;
-        info.buffered_image = FALSE;
-        if (greyscale_) {
-            info.out_color_space = JCS_GRAYSCALE;
-            info.quantize_colors = TRUE;
-            info.desired_number_of_colors = kGreyLevels;
-        } else if (isCmyk(info.jpeg_color_space)) {
-            info.out_color_space = JCS_CMYK;
-        } else {
-            // libjpeg-turbo writes blue, green, red, 0xFF: the memory order of Format_RGB32.
-            info.out_color_space = JCS_EXT_BGRX;
-        }
-        jpeg_start_decompress(&info);
-    });
-    QImage image;
-    if (error == kNoError) {
-        const jpeg_decompress_struct &info = decoder.info;
-        image = QImage(size_, greyscale_ ? QImage::Format_Indexed8 : QImage::Format_RGB32);
-        if (image.isNull() || static_cast<int>(info.output_width) != size_.width()
-            || static_cast<int>(info.output_height) != size_.height()) {
-            pendingFailure_ = QString::fromLatin1(failures::kOutOfResources);
-            return;
-        }
-        if (greyscale_) {
-            QVector<QRgb> palette(info.actual_number_of_colors);
-            for (int i = 0; i < palette.size(); ++i)
-                palette[i] = qRgb(info.colormap[0][i], info.colormap[0][i], info.colormap[0][i]);
-            image.setColorTable(palette);
-        }
-        uchar *const bits = image.bits();
-        const qsizetype stride = image.bytesPerLine();
-        preferLargePages(bits, image.sizeInBytes());
-        const bool cmyk = info.out_color_space == JCS_CMYK;
-        const bool inverted = info.saw_Adobe_marker;
-        error = trapped(decoder, [&decoder, bits, stride, cmyk, inverted] {
-            jpeg_decompress_struct &info = decoder.info;
-            JSAMPROW rows[kRowsPerRead];
-            while (info.output_scanline < info.output_height) {
-                const int first = static_cast<int>(info.output_scanline);
-                const int count =
-                    std::min<int>(kRowsPerRead, static_cast<int>(info.output_height) - first);
-                for (int i = 0; i < count; ++i)
-                    rows[i] = bits + (first + i) * stride;
-                const int read = static_cast<int>(jpeg_read_scanlines(&info, rows, count));
-                if (cmyk)
-                    for (int i = 0; i < read; ++i)
-                        cmykRowToRgb32(rows[i], static_cast<int>(info.output_width), inverted);
-                decoder.rowsRead = first + read;
-            }
-            jpeg_finish_decompress(&info);
-        });
-        // Rows the decoder never reached show black (palette entry 0 of a greyscale picture is
-        // black too) rather than whatever the memory held.
-        for (int y = decoder.rowsRead; y < image.height(); ++y) {
-            if (greyscale_)
-                std::fill_n(image.scanLine(y), stride, uchar(0));
-            else
-                std::fill_n(
-                    reinterpret_cast<QRgb *>(image.scanLine(y)), size_.width(), qRgb(0, 0, 0));
-        }
     }
     image_ = image;
     if (error != kNoError)

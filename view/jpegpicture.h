@@ -26,6 +26,13 @@ public:
     void paint(QPainter &painter, const QRect &area, bool transparent) const override;
     /// Only once decoded: a picture too large to decode paints nothing.
     [[nodiscard]] bool isOpaque() const override { return decoded_ && !image_.isNull(); }
+    /// Decodes first if need be; the grey levels of a greyscale file are made once and kept.
+    [[nodiscard]] QImage measuredImage() const override;
+    /// `part` in the shown pixels; the file's pixels are decoded again, only that part.
+    [[nodiscard]] std::unique_ptr<Picture> reducedCopy(
+        const QRect &part, int factor) const override;
+    /// Decoded from the file at a scale of the transform when the picture shows it whole.
+    [[nodiscard]] QImage greyLevels(const QRect &part, int scale) const override;
 
     /// A picture of the same file (shared, not copied) that shows only `part` of it, in the
     /// file's pixels and clipped to them, each `factor` × `factor` block as one pixel, their
@@ -53,7 +60,6 @@ public:
 private:
     JpegPicture() = default;
     void decode() const;
-    void decodePart() const;
 
     QByteArray data_;
     QSize size_;
@@ -66,6 +72,8 @@ private:
     mutable bool decoded_ = false;
     mutable QImage image_;
     mutable std::optional<QString> pendingFailure_;
+    // image_ as measurements read it, made on the first demand.
+    mutable QImage measured_;
 };
 
 } // namespace view

@@ -22,6 +22,8 @@ public:
 
     [[nodiscard]] Kind kind() const override { return Kind::Metafile; }
     [[nodiscard]] std::unique_ptr<Picture> clone() const override;
+    [[nodiscard]] std::unique_ptr<Picture> reducedCopy(
+        const QRect &part, int factor) const override;
 };
 
 /// Reads an enhanced or a placeable Windows metafile from the whole file's bytes.

@@ -1,10 +1,6 @@
 #include "view/moonframing.h"
 
-#include "view/bitmappicture.h"
 #include "view/boxreduce.h"
-#include "view/iconpicture.h"
-#include "view/jpegpicture.h"
-#include "view/metafilepicture.h"
 
 #include <algorithm>
 
@@ -18,7 +14,7 @@ constexpr int kSmallLength = 400;
 // Below this radius in the larger copy its limb is refined at full size.
 constexpr double kHalfSizeRadius = 200;
 
-measure::GreyPixels pixelsOf(const QImage &grey)
+measure::GreyPixels greyPixels(const QImage &grey)
 {
     return {grey.constBits(), grey.width(), grey.height(), grey.bytesPerLine()};
 }
@@ -43,36 +39,11 @@ int copyScale(const QSize &size, std::initializer_list<int> scales)
     return 1;
 }
 
-QImage greyReduced(const QImage &grey, int factor)
+// The limb again on a copy of the disc's square at half or full size: a JPEG decodes only
+// that square, at half size for a large disc.
+measure::Disc refinedOnSquare(const Picture &picture, const measure::Disc &found, int scale)
 {
-    if (factor == 1)
-        return grey;
-    QImage out(reducedLength(grey.width(), factor),
-        reducedLength(grey.height(), factor),
-        QImage::Format_Grayscale8);
-    if (out.isNull())
-        return {};
-    BoxReducer reducer(1, grey.width(), factor);
-    for (int y = 0; y < grey.height(); ++y) {
-        reducer.add(grey.constScanLine(y));
-        if ((y + 1) % factor == 0 || y + 1 == grey.height())
-            reducer.take(out.scanLine(y / factor));
-    }
-    return out;
-}
-
-std::optional<measure::Disc> findOnJpeg(const JpegPicture &jpeg)
-{
-    const QRect whole(QPoint(0, 0), jpeg.fileSize());
-    const int scale = copyScale(whole.size(), {8, 4, 2});
-    const QImage small = jpeg.greyCopy(whole, scale);
-    const std::optional<measure::Disc> coarse = measure::findDisc(pixelsOf(small));
-    if (!coarse)
-        return std::nullopt;
-    const measure::Disc found{
-        toFile(coarse->x, 0, scale), toFile(coarse->y, 0, scale), coarse->radius * scale};
-
-    // The limb again on a copy of the disc's square at half or full size.
+    const QRect whole(QPoint(0, 0), picture.naturalSize());
     const int fine = found.radius >= kHalfSizeRadius && scale > 1 ? 2 : 1;
     const double band = 3.0 * scale + 0.03 * found.radius;
     const double reach = found.radius + band + 2 * fine;
@@ -82,64 +53,57 @@ std::optional<measure::Disc> findOnJpeg(const JpegPicture &jpeg)
         static_cast<int>(2 * reach) + 1);
     square &= whole;
     square.setTopLeft(QPoint(square.x() / fine * fine, square.y() / fine * fine));
-    const QImage large = jpeg.greyCopy(square, fine);
+    const QImage large = picture.greyLevels(square, fine);
     if (large.isNull())
         return found;
     const measure::Disc guess{
         toCopy(found.x, square.x(), fine), toCopy(found.y, square.y(), fine), found.radius / fine};
-    const measure::Disc refined = measure::refineDisc(pixelsOf(large), guess, band / fine);
+    const measure::Disc refined = measure::refineDisc(greyPixels(large), guess, band / fine);
     return measure::Disc{toFile(refined.x, square.x(), fine),
         toFile(refined.y, square.y(), fine),
         refined.radius * fine};
-}
-
-const QImage *pixelsOfPicture(const Picture &picture)
-{
-    if (const auto *bitmap = dynamic_cast<const BitmapPicture *>(&picture))
-        return &bitmap->image();
-    if (const auto *image = dynamic_cast<const ImagePicture *>(&picture))
-        return &image->image();
-    return nullptr;
 }
 
 } // namespace
 
 std::optional<measure::Disc> findMoon(const Picture &picture)
 {
-    if (const auto *jpeg = dynamic_cast<const JpegPicture *>(&picture))
-        return findOnJpeg(*jpeg);
-    const QImage *image = pixelsOfPicture(picture);
-    if (!image || image->isNull())
+    const QRect whole(QPoint(0, 0), picture.naturalSize());
+    const int scale = copyScale(whole.size(), {8, 4, 2});
+    const QImage small = picture.greyLevels(whole, scale);
+    if (small.isNull())
         return std::nullopt;
-    const QImage grey = image->convertToFormat(QImage::Format_Grayscale8);
-    const int scale = copyScale(grey.size(), {8, 4, 2});
-    const QImage small = greyReduced(grey, scale);
-    const std::optional<measure::Disc> coarse = measure::findDisc(pixelsOf(small));
+    const std::optional<measure::Disc> coarse = measure::findDisc(greyPixels(small));
     if (!coarse)
         return std::nullopt;
-    const measure::Disc guess{
+    const measure::Disc found{
         toFile(coarse->x, 0, scale), toFile(coarse->y, 0, scale), coarse->radius * scale};
-    return measure::refineDisc(pixelsOf(grey), guess, 3.0 * scale + 0.03 * guess.radius);
+    // Pixels already in memory are read at full size; a JPEG decodes only the disc's square.
+    if (picture.kind() == Picture::Kind::Jpeg)
+        return refinedOnSquare(picture, found, scale);
+    const QImage grey = picture.greyLevels(whole, 1);
+    return measure::refineDisc(greyPixels(grey), found, 3.0 * scale + 0.03 * found.radius);
 }
 
 std::unique_ptr<Picture> reducedPicture(const Picture &picture, const QRect &part, int factor)
 {
-    if (const auto *jpeg = dynamic_cast<const JpegPicture *>(&picture))
-        return jpeg->reduced(part, factor);
-    const QImage *image = pixelsOfPicture(picture);
-    if (!image)
-        return picture.clone();
-    QImage reduced = boxReduced(*image, part, factor);
-    switch (picture.kind()) {
-    case Picture::Kind::Icon:
-        return std::make_unique<IconPicture>(reduced);
-    case Picture::Kind::Metafile:
-        return std::make_unique<MetafilePicture>(std::move(reduced));
-    case Picture::Kind::Bitmap:
-    case Picture::Kind::Jpeg:
-        break;
-    }
-    return std::make_unique<BitmapPicture>(std::move(reduced));
+    return picture.reducedCopy(part, factor);
+}
+
+FramedPicture framedOnMoon(std::unique_ptr<Picture> picture, QSize visible)
+{
+    const QSize size = picture->naturalSize();
+    if (size.width() <= visible.width() && size.height() <= visible.height())
+        return {std::move(picture), true};
+    const std::optional<measure::Disc> disc = findMoon(*picture);
+    if (!disc)
+        return {std::move(picture), false};
+    const measure::Framing part =
+        measure::frameDisc(*disc, size.width(), size.height(), visible.width(), visible.height());
+    if (part.width <= 0 || part.height <= 0)
+        return {std::move(picture), false};
+    return {
+        picture->reducedCopy(QRect(part.x, part.y, part.width, part.height), part.factor), true};
 }
 
 } // namespace view

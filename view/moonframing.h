@@ -7,6 +7,7 @@
 #include "view/picture.h"
 
 #include <QRect>
+#include <QSize>
 
 #include <memory>
 #include <optional>
@@ -21,5 +22,17 @@ namespace view {
 /// block as one pixel: a JPEG decodes only that, the other kinds are cut from their pixels.
 [[nodiscard]] std::unique_ptr<Picture> reducedPicture(
     const Picture &picture, const QRect &part, int factor);
+
+/// A picture as it opens framed on the Moon.
+struct FramedPicture {
+    std::unique_ptr<Picture> picture;
+    /// False only when the picture was larger than the area and no lunar disc was found on
+    /// it: the picture is then the whole one, unchanged.
+    bool discFound = true;
+};
+
+/// `picture` for an area showing `visible` device pixels: whole when it fits, else the part
+/// around the lunar disc with a margin, reduced by the smallest whole factor that fits.
+[[nodiscard]] FramedPicture framedOnMoon(std::unique_ptr<Picture> picture, QSize visible);
 
 } // namespace view

@@ -12,6 +12,7 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -19,6 +20,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QToolButton>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include <exception>
@@ -200,6 +202,71 @@ struct OpenPictureDialog::State {
     bool frameOnMoonChosen = false;
 };
 
+namespace {
+
+void configure(QFileDialog &dialog, const QStringList &filters)
+{
+    dialog.setObjectName(QStringLiteral("openpic"));
+    // Qt's own dialog, so that the preview pane can join its layout.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // A typed name need not exist: the load then says why it cannot open it.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(filters);
+    // Camera files are named IMG_0001.JPG: the patterns match in any letter case.
+    dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
+    dialog.setSizeGripEnabled(true);
+    dialog.setModal(true);
+    dialog.resize(kInitialSize);
+}
+
+// The size, type and date of the detailed list take the width of their values ("115,2 Kio",
+// "image JPEG", a date and time), whatever the widths a former run left; the names take the
+// rest.
+void fitDetailColumns(QFileDialog &dialog)
+{
+    auto *tree = dialog.findChild<QTreeView *>(QStringLiteral("treeView"));
+    if (!tree)
+        return;
+    QHeaderView *header = tree->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int column = 1; column < header->count(); ++column)
+        header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+}
+
+// The caption line: "Picture:" or the picture's size, and the preview button.
+QHBoxLayout *captionLine(QLabel *&caption, QToolButton *&button, QWidget *pane)
+{
+    auto *line = new QHBoxLayout;
+    line->setContentsMargins(0, 0, kButtonInset, 0);
+    caption = new QLabel(QStringLiteral("Picture:"), pane);
+    caption->setObjectName(QStringLiteral("previewCaption"));
+    caption->setTextFormat(Qt::PlainText);
+    caption->setFixedHeight(kCaptionHeight);
+    button = new QToolButton(pane);
+    button->setObjectName(QStringLiteral("previewButton"));
+    button->setToolTip(QStringLiteral("Preview"));
+    button->setAccessibleName(QStringLiteral("Preview"));
+    button->setIcon(pane->style()->standardIcon(QStyle::SP_FileDialogContentsView));
+    button->setFixedSize(kButtonSize);
+    button->setEnabled(false);
+    line->addWidget(caption, 1);
+    line->addWidget(button);
+    return line;
+}
+
+// The pane goes right of everything in the dialog's grid, over all its rows.
+void addBeside(QFileDialog &dialog, QWidget *pane)
+{
+    if (auto *grid = qobject_cast<QGridLayout *>(dialog.layout()))
+        grid->addWidget(pane, 0, grid->columnCount(), grid->rowCount(), 1);
+    else
+        dialog.layout()->addWidget(pane);
+}
+
+} // namespace
+
 OpenPictureDialog::OpenPictureDialog(QWidget *parent)
     : runModal([](QFileDialog &dialog) { return dialog.exec() == QDialog::Accepted; })
     , runPreview([](QDialog &window) { window.exec(); })
@@ -208,61 +275,43 @@ OpenPictureDialog::OpenPictureDialog(QWidget *parent)
     State &s = *state_;
     s.filters = pictureNameFilters();
     s.dialog = new QFileDialog(parent);
-    QFileDialog &dialog = *s.dialog;
-    dialog.setObjectName(QStringLiteral("openpic"));
-    // Qt's own dialog, so that the preview pane can join its layout.
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    // A typed name need not exist: the load then says why it cannot open it.
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters(s.filters);
-    // Camera files are named IMG_0001.JPG: the patterns match in any letter case.
-    dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
-    dialog.setSizeGripEnabled(true);
-    dialog.setModal(true);
-    dialog.resize(kInitialSize);
+    configure(*s.dialog, s.filters);
+    fitDetailColumns(*s.dialog);
+    addBeside(*s.dialog, makePreviewPane());
+    connectPreview();
+}
 
-    auto *pane = new QWidget(&dialog);
+QWidget *OpenPictureDialog::makePreviewPane()
+{
+    State &s = *state_;
+    auto *pane = new QWidget(s.dialog.data());
     pane->setObjectName(QStringLiteral("previewPane"));
     pane->setFixedWidth(kPaneWidth);
     auto *column = new QVBoxLayout(pane);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
-    auto *line = new QHBoxLayout;
-    line->setContentsMargins(0, 0, kButtonInset, 0);
-    s.caption = new QLabel(QStringLiteral("Picture:"), pane);
-    s.caption->setObjectName(QStringLiteral("previewCaption"));
-    s.caption->setTextFormat(Qt::PlainText);
-    s.caption->setFixedHeight(kCaptionHeight);
-    s.button = new QToolButton(pane);
-    s.button->setObjectName(QStringLiteral("previewButton"));
-    s.button->setToolTip(QStringLiteral("Preview"));
-    s.button->setAccessibleName(QStringLiteral("Preview"));
-    s.button->setIcon(dialog.style()->standardIcon(QStyle::SP_FileDialogContentsView));
-    s.button->setFixedSize(kButtonSize);
-    s.button->setEnabled(false);
-    line->addWidget(s.caption, 1);
-    line->addWidget(s.button);
-    column->addLayout(line);
+    column->addLayout(captionLine(s.caption, s.button, pane));
     s.box = new PreviewBox(pane);
     column->addWidget(s.box, 1);
     s.frameOnMoon = new QCheckBox(QStringLiteral("Cadrer sur la Lune"), pane);
     s.frameOnMoon->setObjectName(QStringLiteral("cadrerlune"));
     column->addWidget(s.frameOnMoon);
-    if (auto *grid = qobject_cast<QGridLayout *>(dialog.layout()))
-        grid->addWidget(pane, 0, grid->columnCount(), grid->rowCount(), 1);
-    else
-        dialog.layout()->addWidget(pane);
+    return pane;
+}
 
+void OpenPictureDialog::connectPreview()
+{
+    State &s = *state_;
     const auto openPreview = [this] {
         if (const auto window = makePreviewWindow())
             runPreview(*window);
     };
-    QObject::connect(s.button, &QToolButton::clicked, &dialog, openPreview);
+    QObject::connect(s.button, &QToolButton::clicked, s.dialog.data(), openPreview);
     s.box->doubleClicked = openPreview;
-    QObject::connect(&dialog, &QFileDialog::currentChanged, &dialog, [this](const QString &file) {
-        showFile(file);
-    });
+    QObject::connect(s.dialog.data(),
+        &QFileDialog::currentChanged,
+        s.dialog.data(),
+        [this](const QString &file) { showFile(file); });
 }
 
 OpenPictureDialog::~OpenPictureDialog()

@@ -50,6 +50,9 @@ public:
     [[nodiscard]] std::unique_ptr<QDialog> makePreviewWindow() const;
 
 private:
+    [[nodiscard]] QWidget *makePreviewPane();
+    void connectPreview();
+
     struct State;
     std::unique_ptr<State> state_;
 };

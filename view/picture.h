@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QRect>
 #include <QSize>
 #include <QString>
 
@@ -9,6 +10,8 @@
 #include <optional>
 
 namespace view {
+
+class BitmapPicture;
 
 /// One picture a view can hold: a bitmap, a JPEG picture, an icon or a metafile.
 class Picture {
@@ -35,6 +38,26 @@ public:
     /// Whether paint() without transparency covers every pixel of the natural size with an
     /// opaque colour, so that nothing beneath needs painting.
     [[nodiscard]] virtual bool isOpaque() const { return false; }
+
+    /// The decoded pixels in a format measurements read: Format_Grayscale8 for a palette of
+    /// greys, 32-bit colour otherwise; a JPEG never shown is decoded here (prepare() still
+    /// reports its failure). A copy shares the picture's pixels; null when there are none.
+    [[nodiscard]] virtual QImage measuredImage() const { return {}; }
+    /// A picture of the same kind that shows only `part` (in natural pixels, clipped to them),
+    /// each `factor` × `factor` block as one pixel, their mean; a kind without pixels is
+    /// copied whole.
+    [[nodiscard]] virtual std::unique_ptr<Picture> reducedCopy(const QRect &part, int factor) const
+    {
+        (void)part;
+        (void)factor;
+        return clone();
+    }
+    /// `part` in grey (Format_Grayscale8), each `scale` × `scale` block as one pixel, for
+    /// looking at, not kept; null when there are no pixels.
+    [[nodiscard]] virtual QImage greyLevels(const QRect &part, int scale) const;
+    /// The picture as a bitmap that can be drawn on; null for the other kinds.
+    [[nodiscard]] virtual BitmapPicture *bitmap() { return nullptr; }
+    [[nodiscard]] virtual const BitmapPicture *bitmap() const { return nullptr; }
 };
 
 } // namespace view

@@ -100,7 +100,8 @@ QByteArray readWholeFile(const QString &fileName)
     for (;;) {
         if (filled == data.size())
             data.resize(filled + 65536); // the file grew while being read
-        const ssize_t got = ::read(file.get(), data.data() + filled, data.size() - filled);
+        const ssize_t got = ::read(
+            file.get(), data.data() + filled, static_cast<std::size_t>(data.size() - filled));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)

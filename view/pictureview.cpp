@@ -121,9 +121,7 @@ void PictureView::drawBitmap(int x, int y, const QImage &bitmap)
 void PictureView::showPolyline(QRgb colour, const std::vector<QPoint> &points)
 {
     const QSize size = deviceSize();
-    auto *held = picture_ && picture_->kind() == Picture::Kind::Bitmap
-        ? static_cast<BitmapPicture *>(picture_.get())
-        : nullptr;
+    BitmapPicture *held = picture_ ? picture_->bitmap() : nullptr;
     if (!held || !held->holdsPolyline() || held->naturalSize() != size) {
         setPicture(BitmapPicture::polyline(size, colour, points));
         return;
@@ -143,14 +141,14 @@ void PictureView::showPolyline(QRgb colour, const std::vector<QPoint> &points)
 
 void PictureView::draw(const std::function<void(Surface &)> &drawing)
 {
-    if (picture_ && picture_->kind() != Picture::Kind::Bitmap) {
+    if (picture_ && !picture_->bitmap()) {
         failures::fail(failures::kNotABitmap);
     }
     if (!picture_) {
         const QSize size = deviceSize();
         giveBitmap(newBitmap(size.width(), size.height()));
     }
-    auto &bitmap = static_cast<BitmapPicture &>(*picture_);
+    BitmapPicture &bitmap = *picture_->bitmap();
     const QRect before = shownRect();
     const QRgb key = bitmap.keyColour();
     QRect touched;
@@ -176,8 +174,9 @@ QRect PictureView::shownRect() const
     if (!picture_) {
         return {};
     }
-    if (transparent_ && picture_->kind() == Picture::Kind::Bitmap) {
-        return static_cast<const BitmapPicture &>(*picture_).opaqueBounds();
+    const Picture &shown = *picture_;
+    if (transparent_ && shown.bitmap()) {
+        return shown.bitmap()->opaqueBounds();
     }
     return QRect(QPoint(0, 0), picture_->naturalSize());
 }

@@ -11,7 +11,8 @@ namespace view {
 namespace {
 
 using i64 = long long;
-using i128 = __int128;
+// A compiler extension, spelled so that -Wpedantic knows it is meant.
+__extension__ using i128 = __int128;
 
 constexpr QRgb kWhite = 0xffffffffu;
 

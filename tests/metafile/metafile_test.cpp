@@ -48,7 +48,7 @@ QByteArray redPenBlueBrush()
 QByteArray emfStretchDib(
     QRect to, QSize from, const QByteArray &dib, std::int64_t rasterOp = metafile::rop::SrcCopy)
 {
-    const int bits = dib.size() - 40;
+    const auto bits = static_cast<int>(dib.size() - 40);
     return emfRecord(emr::StretchDiBits,
         {0,
             0,

@@ -12,11 +12,13 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QTreeView>
 #include <QtTest>
 
 #include <algorithm>
@@ -85,6 +87,7 @@ private slots:
     void previewWindow_data();
     void previewWindow();
     void escapeClosesThePreview();
+    void detailColumnsShowWholeValues();
 };
 
 void OpenDialogTest::fileTypes()
@@ -331,6 +334,34 @@ void OpenDialogTest::escapeClosesThePreview()
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     QTest::keyClick(window.get(), Qt::Key_Escape);
     QVERIFY(!window->isVisible());
+}
+
+void OpenDialogTest::detailColumnsShowWholeValues()
+{
+    // A camera file of some megabytes and a long type name: at the dialog's first size the
+    // size, type and date columns show their values whole.
+    QTemporaryDir dir;
+    place(dir, QStringLiteral("IMG_0001.JPEG"), QByteArray(1234567, 'x'));
+    OpenPictureDialog dialog(nullptr);
+    QFileDialog &files = dialog.fileDialog();
+    files.setDirectory(dir.path());
+    files.setViewMode(QFileDialog::Detail);
+    files.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&files));
+    QTRY_COMPARE(listed(files, dir.path()), QStringList{QStringLiteral("IMG_0001.JPEG")});
+    auto *tree = files.findChild<QTreeView *>(QStringLiteral("treeView"));
+    QVERIFY(tree);
+    auto *model = files.findChild<QFileSystemModel *>();
+    const QModelIndex file = model->index(dir.filePath(QStringLiteral("IMG_0001.JPEG")));
+    const QStyleOptionViewItem option;
+    for (int column = 1; column < model->columnCount(); ++column) {
+        const QString text = model->index(file.row(), column, file.parent()).data().toString();
+        const int needed = tree->fontMetrics().horizontalAdvance(text)
+            + 2 * (tree->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, tree) + 1);
+        const int width = tree->header()->sectionSize(column);
+        qInfo("column %d: '%s' needs %d, has %d", column, qPrintable(text), needed, width);
+        QVERIFY2(width >= needed, qPrintable(text));
+    }
 }
 
 QTEST_MAIN(OpenDialogTest)

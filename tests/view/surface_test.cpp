@@ -200,7 +200,7 @@ void SurfaceTest::smallFigures()
 {
     QFETCH(QRect, box);
     QFETCH(QStringList, expected);
-    QImage bitmap = greyBitmap(expected.first().size(), expected.size());
+    QImage bitmap = greyBitmap(int(expected.first().size()), int(expected.size()));
     Surface surface(bitmap);
     surface.setPen(kPen);
     surface.ellipse(box.left(), box.top(), box.left() + box.width(), box.top() + box.height());
@@ -273,7 +273,7 @@ void SurfaceTest::ellipseFarOutsideIsClipped()
 {
     QFETCH(QRect, box);
     QFETCH(QStringList, expected);
-    QImage bitmap = greyBitmap(expected.first().size(), expected.size());
+    QImage bitmap = greyBitmap(int(expected.first().size()), int(expected.size()));
     Surface surface(bitmap);
     surface.setPen(kPen);
     QElapsedTimer timer;
