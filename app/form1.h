@@ -2,6 +2,7 @@
 
 #include "app/effects.h"
 #include "measure/measurement.h"
+#include "view/pixels.h"
 
 #include <QRect>
 #include <QSize>
@@ -247,8 +248,9 @@ private:
 
     /// The file name of the photograph shown, when it came from a file.
     QString photographName_;
-    /// The photograph's pixels in a format the computations read, while it is shown.
-    std::optional<QImage> photographPixels_;
+    /// The photograph's pixels as the computations read them, while it is shown.
+    std::optional<view::Pixels> photographPixels_;
+    bool photographRead_ = false;
 
     // Placing the window on the screen it opens on, and the hint about framing a photograph
     // (form1.cpp; the hint's place in layout.cpp).

@@ -153,6 +153,7 @@ void TForm1::photographChanged()
     // However the photograph came (opened, dropped, erased), what was read off the last one
     // goes: the fit, the lit side and the shadow, whose drawing goes with it.
     photographPixels_.reset();
+    photographRead_ = false;
     photographName_.clear();
     measurement.photographChanged();
     picombre->clear();
@@ -182,21 +183,9 @@ void TForm1::openPicture(const QString &fileName)
 
 std::unique_ptr<view::Picture> TForm1::framedOnMoon(std::unique_ptr<view::Picture> picture)
 {
-    // The part of pic3 inside the page: the rest of the view is never seen.
-    const qreal ratio = pic3->devicePixelRatioF();
-    const QSize visible = (pic3->geometry() & TabSheet1->rect()).size() * ratio;
-    const QSize size = picture->naturalSize();
-    if (size.width() <= visible.width() && size.height() <= visible.height())
-        return picture;
-    const std::optional<measure::Disc> disc = view::findMoon(*picture);
-    const measure::Framing part = disc
-        ? measure::frameDisc(*disc, size.width(), size.height(), visible.width(), visible.height())
-        : measure::Framing{0, 0, 0, 0, 1};
-    if (part.width <= 0 || part.height <= 0) {
+    view::FramedPicture framed = view::framedOnMoon(std::move(picture), visiblePictureSize());
+    if (!framed.discFound)
         effects.messageBox(QStringLiteral("Aucun disque lunaire n'a été trouvé sur cette image."),
             QString::fromLatin1(kApplicationTitle));
-        return picture;
-    }
-    return view::reducedPicture(
-        *picture, QRect(part.x, part.y, part.width, part.height), part.factor);
+    return std::move(framed.picture);
 }

@@ -10,9 +10,7 @@
 #include "view/loupe.h"
 #include "view/pictureview.h"
 
-#include "view/bitmappicture.h"
-#include "view/imagepicture.h"
-#include "view/jpegpicture.h"
+#include "view/pixels.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -24,60 +22,15 @@
 
 #include <cmath>
 
-namespace {
-
-// The fit reads grey bytes or the three colour bytes of Qt's 32-bit formats; a grey JPEG comes
-// as indexes into a palette of greys, which are no levels until converted.
-QImage readable(const QImage &image)
-{
-    switch (image.format()) {
-    case QImage::Format_Grayscale8:
-    case QImage::Format_RGB32:
-    case QImage::Format_ARGB32:
-    case QImage::Format_ARGB32_Premultiplied:
-        return image;
-    case QImage::Format_Indexed8:
-        if (image.allGray())
-            return image.convertToFormat(QImage::Format_Grayscale8);
-        return image.convertToFormat(QImage::Format_RGB32);
-    default:
-        return image.convertToFormat(QImage::Format_RGB32);
-    }
-}
-
-QImage imageOf(const view::Picture *picture)
-{
-    if (!picture)
-        return QImage();
-    switch (picture->kind()) {
-    case view::Picture::Kind::Bitmap:
-        return static_cast<const view::BitmapPicture *>(picture)->image();
-    case view::Picture::Kind::Jpeg:
-        return static_cast<const view::JpegPicture *>(picture)->image();
-    case view::Picture::Kind::Icon:
-    case view::Picture::Kind::Metafile:
-        return static_cast<const view::ImagePicture *>(picture)->image();
-    }
-    return QImage();
-}
-
-} // namespace
-
 measure::ImageView TForm1::photographPixels()
 {
-    if (!photographPixels_)
-        photographPixels_ = readable(imageOf(pic3->preparedPicture()));
-    const QImage &image = *photographPixels_;
-    if (image.isNull())
-        return {};
-    measure::ImageView view;
-    view.width = image.width();
-    view.height = image.height();
-    view.stride = image.bytesPerLine();
-    view.pixels = image.constBits();
-    view.format = image.format() == QImage::Format_Grayscale8 ? measure::ImageView::Format::Grey8
-                                                              : measure::ImageView::Format::Rgb32;
-    return view;
+    // Read once per photograph: a JPEG never shown is decoded, a palette of greys converted.
+    if (!photographRead_) {
+        const view::Picture *picture = pic3->preparedPicture();
+        photographPixels_ = picture ? view::pixelsOf(*picture) : std::nullopt;
+        photographRead_ = true;
+    }
+    return photographPixels_ ? photographPixels_->view() : measure::ImageView{};
 }
 
 measure::PixelSource TForm1::photographSource()
@@ -226,9 +179,9 @@ void TForm1::butcopierClick()
     const QImage area = TabSheet1->grab(picellipse->geometry() & TabSheet1->rect()).toImage();
     loupe->setVisible(loupeShown);
 
-    auto *data = new QMimeData;
-    data->setText(QString::fromStdString(
+    auto *copied = new QMimeData;
+    copied->setText(QString::fromStdString(
         measure::measurementReport(input, decimalSeparator.toStdString())));
-    data->setImageData(area);
-    QGuiApplication::clipboard()->setMimeData(data);
+    copied->setImageData(area);
+    QGuiApplication::clipboard()->setMimeData(copied);
 }
