@@ -105,13 +105,13 @@ at 36 302 # Loupe put down
 at 92 302 # Copier
 xclip -selection clipboard -o > "$work/copied.txt"
 convert -background white -fill black -font DejaVu-Sans -pointsize 13 -border 12 \
-  -bordercolor white label:@"$work/copied.txt" "$here/copied.png"
+  -bordercolor white label:"$(sed 's/%/%%/g' "$work/copied.txt")" "$here/copied.png"
 
 # The page "Explications": the shadow's details, and the calculator given the shadow's ground
 # length and the Sun's elevation at its end, for the flat-ground height beside them.
 at 113 -13; sleep 0.5
-at 117 413; xdotool type --delay 50 "69,06"
-at 116 472; xdotool key Home shift+End; xdotool type --delay 50 "2,4"
+at 117 413; xdotool type --delay 50 "76,10"
+at 116 472; xdotool key Home shift+End; xdotool type --delay 50 "2,2"
 at 228 439 # Calcul
 move 700 600
 shot "$here/calculator.png"
