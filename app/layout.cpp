@@ -219,8 +219,8 @@ void TForm1::layoutMesures()
     butloupe->setAccessibleName(QStringLiteral("Loupe"));
     butcopier->setAccessibleDescription(QStringLiteral(
         "Copie la mesure en texte et la zone d'image avec ses tracés dans le presse-papiers"));
-    butloupe->setAccessibleDescription(
-        QStringLiteral("Montre les pixels autour du pointeur, agrandis ; la molette change le grossissement"));
+    butloupe->setAccessibleDescription(QStringLiteral(
+        "Montre les pixels autour du pointeur, agrandis ; la molette change le grossissement"));
     conseilcadrage->setWordWrap(true);
     conseilcadrage->hide();
 
@@ -317,7 +317,8 @@ void TForm1::layoutExplications()
     detailsombre->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     detailsajuste->setWordWrap(true);
     detailsajuste->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    detailsajuste->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    detailsajuste->setTextInteractionFlags(
+        Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     hautcalc->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
     setTabOrder(LabeledEdit1, LabeledEdit2);

@@ -31,8 +31,8 @@ bool TForm1::onombredown(QPoint position)
 {
     if (!butombre->isChecked())
         return false;
-    if (measurement.shadowPress({static_cast<measure::real>(position.x()),
-            static_cast<measure::real>(position.y())}))
+    if (measurement.shadowPress(
+            {static_cast<measure::real>(position.x()), static_cast<measure::real>(position.y())}))
         refineShadow();
     showShadow();
     drawShadow();
@@ -54,8 +54,8 @@ void TForm1::refineShadow()
         camera.gamma = fit->limb.gamma;
         camera.blurSigmaPx = fit->limb.blurSigma;
     }
-    measurement.shadowRefined(measure::findShadowEnds(
-        pixels, *model, clicks->top.point, clicks->end.point, camera));
+    measurement.shadowRefined(
+        measure::findShadowEnds(pixels, *model, clicks->top.point, clicks->end.point, camera));
 }
 
 void TForm1::showShadow()

@@ -9,7 +9,6 @@
 #include "measure/texts.h"
 #include "view/loupe.h"
 #include "view/pictureview.h"
-
 #include "view/pixels.h"
 
 #include <QClipboard>
@@ -35,7 +34,9 @@ measure::ImageView TForm1::photographPixels()
 
 measure::PixelSource TForm1::photographSource()
 {
-    return [this] { return photographPixels(); };
+    return [this] {
+        return photographPixels();
+    };
 }
 
 void TForm1::onmoonmove(QPoint position)
@@ -49,8 +50,8 @@ void TForm1::onmoonmove(QPoint position)
     }
     const auto elevation = measure::elevationAt(*model, position.x(), position.y());
     if (elevation)
-        measurement.pointerRead({static_cast<measure::real>(position.x()),
-            static_cast<measure::real>(position.y())});
+        measurement.pointerRead(
+            {static_cast<measure::real>(position.x()), static_cast<measure::real>(position.y())});
     const bool checked = measurement.bSource() != measure::BSource::Unchecked;
     soleilcurseur->setText(QString::fromStdString(
         measure::elevationText(elevation, decimalSeparator.toStdString(), checked)));
@@ -75,8 +76,8 @@ void TForm1::followLoupe(QPoint position)
         return;
     // The position is a picture pixel, a device pixel; the loupe is placed in the page's own
     // units, inside the part of the picture area the page shows.
-    const QPoint pointer =
-        picellipse->mapTo(TabSheet1, (QPointF(position) / picellipse->devicePixelRatioF()).toPoint());
+    const QPoint pointer = picellipse->mapTo(
+        TabSheet1, (QPointF(position) / picellipse->devicePixelRatioF()).toPoint());
     loupe->follow(position, pointer, picellipse->geometry() & TabSheet1->rect());
     loupe->show();
     loupe->raise();
@@ -147,8 +148,7 @@ void TForm1::showFit()
         return;
     }
     const std::string separator = decimalSeparator.toStdString();
-    resultatajuste->setText(
-        QString::fromStdString(measure::fitSummary(*fit, separator)));
+    resultatajuste->setText(QString::fromStdString(measure::fitSummary(*fit, separator)));
     QStringList lines;
     for (const std::string &line : measure::fitDetails(*fit, separator))
         lines << QString::fromStdString(line);
@@ -180,8 +180,8 @@ void TForm1::butcopierClick()
     loupe->setVisible(loupeShown);
 
     auto *copied = new QMimeData;
-    copied->setText(QString::fromStdString(
-        measure::measurementReport(input, decimalSeparator.toStdString())));
+    copied->setText(
+        QString::fromStdString(measure::measurementReport(input, decimalSeparator.toStdString())));
     copied->setImageData(area);
     QGuiApplication::clipboard()->setMimeData(copied);
 }

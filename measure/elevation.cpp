@@ -86,9 +86,8 @@ std::optional<Elevation> elevationAt(const MoonModel &model, real x, real y)
     return Elevation{h, sigma};
 }
 
-std::string elevationText(const std::optional<Elevation> &elevation,
-    const std::string &decimalSeparator,
-    bool bChecked)
+std::string elevationText(
+    const std::optional<Elevation> &elevation, const std::string &decimalSeparator, bool bChecked)
 {
     if (!elevation)
         return "hors du disque";

@@ -157,9 +157,8 @@ std::optional<ShadowMeasure> Measurement::shadow(int spinB, const PixelSource &p
         return std::nullopt;
     // Without a model the empty sphere makes measureShadow give the reason, not a height.
     const MoonModel sphere = model(spinB, photograph).value_or(MoonModel{});
-    ShadowMeasure measured = refined_
-        ? measureRefinedShadow(sphere, *refined_)
-        : measureShadow(sphere, *lastShadow_->top, *lastShadow_->end);
+    ShadowMeasure measured = refined_ ? measureRefinedShadow(sphere, *refined_)
+                                      : measureShadow(sphere, *lastShadow_->top, *lastShadow_->end);
     measured.bChecked = bSource() != BSource::Unchecked;
     return measured;
 }
@@ -207,16 +206,18 @@ std::vector<std::string> fitDetails(const Calibration &fit, const std::string &d
     const TerminatorFit &t = fit.terminator;
     const LimbFit &limb = fit.limb;
     std::vector<std::string> lines;
-    lines.push_back("Position du terminateur : B = " + degreesText(m.b, sigmaOf(m, 4), decimalSeparator)
+    lines.push_back(
+        "Position du terminateur : B = " + degreesText(m.b, sigmaOf(m, 4), decimalSeparator)
         + (m.litSign > 0 ? "" : " (côté éclairé opposé au sens des courbes)"));
     // The centre's two figures share one ±, the larger of theirs, written as every ± is.
     const std::string centreSigma =
         withUncertainty(0, std::max(sigmaOf(m, 0), sigmaOf(m, 1)), px, "").substr(1);
-    lines.push_back("Disque : centre (" + fixedText(m.centreX, px) + " ; " + fixedText(m.centreY, px)
-        + ")" + centreSigma + " px ; rayon " + withUncertainty(m.radius, sigmaOf(m, 2), px, "")
-        + " px");
+    lines.push_back("Disque : centre (" + fixedText(m.centreX, px) + " ; "
+        + fixedText(m.centreY, px) + ")" + centreSigma + " px ; rayon "
+        + withUncertainty(m.radius, sigmaOf(m, 2), px, "") + " px");
     lines.push_back("Inclinaison de la ligne des cornes : "
-        + degreesText(radiansToDegrees(m.theta), radiansToDegrees(sigmaOf(m, 3)), decimalSeparator));
+        + degreesText(
+            radiansToDegrees(m.theta), radiansToDegrees(sigmaOf(m, 3)), decimalSeparator));
     const std::string terminator = std::to_string(t.lines) + " lignes du terminateur retenues";
     // Below about a pixel and a half of blur the limb is a plain step, whose shape says nothing
     // of the tone curve.
@@ -224,9 +225,9 @@ std::vector<std::string> fitDetails(const Calibration &fit, const std::string &d
         ? "gamma " + fixedText(limb.gamma, NumberFormat{2, decimalSeparator, {}})
         : "gamma non mesurable (bord trop net)";
     if (limb.fitted())
-        lines.push_back("Bord éclairé mesuré sur " + std::to_string(limb.profiles) + " profils : flou "
-            + fixedText(limb.blurFwhm(), px) + " px (largeur à mi-hauteur), " + gamma + " ; "
-            + terminator);
+        lines.push_back("Bord éclairé mesuré sur " + std::to_string(limb.profiles)
+            + " profils : flou " + fixedText(limb.blurFwhm(), px) + " px (largeur à mi-hauteur), "
+            + gamma + " ; " + terminator);
     else
         lines.push_back("Bord éclairé non trouvé : disque des deux clics ; " + terminator);
     return lines;

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "measure/calibration.h"
 #include "measure/mesurestate.h"
 #include "measure/moonmodel.h"
 #include "measure/pixels.h"
 #include "measure/shadow.h"
 #include "measure/shadowfind.h"
-#include "measure/calibration.h"
 
 #include <cstdint>
 #include <functional>

@@ -42,7 +42,8 @@ std::vector<PixelSegment> shadowTicks(PicturePoint top, const std::optional<Pict
     const real dy = end ? end->y - top.y : 0;
     const real length = std::hypot(dx, dy);
     if (!end || !(length > 0)) {
-        for (const auto &[ux, uy] : {std::pair{1, 0}, std::pair{-1, 0}, std::pair{0, 1}, std::pair{0, -1}})
+        for (const auto &[ux, uy] :
+            {std::pair{1, 0}, std::pair{-1, 0}, std::pair{0, 1}, std::pair{0, -1}})
             tick(ticks, top, ux, uy);
         return ticks;
     }

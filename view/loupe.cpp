@@ -44,8 +44,9 @@ void Loupe::setMagnification(int magnification)
 void Loupe::stepMagnification(int steps)
 {
     const auto *at = std::find(kMagnifications.begin(), kMagnifications.end(), magnification_);
-    const auto index = std::clamp<std::ptrdiff_t>(
-        at - kMagnifications.begin() + steps, 0, static_cast<std::ptrdiff_t>(kMagnifications.size()) - 1);
+    const auto index = std::clamp<std::ptrdiff_t>(at - kMagnifications.begin() + steps,
+        0,
+        static_cast<std::ptrdiff_t>(kMagnifications.size()) - 1);
     setMagnification(kMagnifications[static_cast<std::size_t>(index)]);
 }
 

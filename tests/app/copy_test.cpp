@@ -29,7 +29,9 @@ private slots:
     void init()
     {
         form = std::make_unique<TForm1>();
-        form->effects.showFailure = [](const QString &message) { QFAIL(qPrintable(message)); };
+        form->effects.showFailure = [](const QString &message) {
+            QFAIL(qPrintable(message));
+        };
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         QGuiApplication::clipboard()->clear();
@@ -69,7 +71,8 @@ private slots:
         const QString comma = calculator::localeDecimalSeparator();
         for (const QString &part : {QStringLiteral("lune.bmp"),
                  QStringLiteral("rayon 100") + comma + QStringLiteral("0"),
-                 QStringLiteral("B = 30") + comma + QStringLiteral("0° ± 0") + comma + QStringLiteral("5°"),
+                 QStringLiteral("B = 30") + comma + QStringLiteral("0° ± 0") + comma
+                     + QStringLiteral("5°"),
                  QStringLiteral("(200 ; 200)"),
                  QStringLiteral("30") + comma + QStringLiteral("0° ± "),
                  QStringLiteral("Ombre")})

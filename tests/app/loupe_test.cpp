@@ -28,7 +28,9 @@ private slots:
     void init()
     {
         form = std::make_unique<TForm1>();
-        form->effects.showFailure = [](const QString &message) { QFAIL(qPrintable(message)); };
+        form->effects.showFailure = [](const QString &message) {
+            QFAIL(qPrintable(message));
+        };
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     }
@@ -60,8 +62,14 @@ private slots:
         move(at);
         QVERIFY(loupe()->isVisible());
         for (int k = 0; k < std::abs(wheel); ++k) {
-            QWheelEvent event(QPointF(at), layerOf(*form, "picellipse")->mapToGlobal(QPointF(at)),
-                {}, {0, wheel > 0 ? 120 : -120}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
+            QWheelEvent event(QPointF(at),
+                layerOf(*form, "picellipse")->mapToGlobal(QPointF(at)),
+                {},
+                {0, wheel > 0 ? 120 : -120},
+                Qt::NoButton,
+                {},
+                Qt::NoScrollPhase,
+                false);
             QApplication::sendEvent(layerOf(*form, "picellipse"), &event);
         }
         QCOMPARE(loupe()->magnification(), magnification);
@@ -69,8 +77,10 @@ private slots:
 
         // The area as the screen shows it, pixel for pixel, against the middles of the loupe's
         // squares; the cross-hair's arms and frame are left out.
-        const QImage screen = layerOf(*form, "picellipse")->parentWidget()->grab(
-            layerOf(*form, "picellipse")->geometry()).toImage();
+        const QImage screen = layerOf(*form, "picellipse")
+                                  ->parentWidget()
+                                  ->grab(layerOf(*form, "picellipse")->geometry())
+                                  .toImage();
         const QImage &shown = loupe()->image();
         const int half = loupe()->half();
         QCOMPARE(shown.width(), (2 * half + 1) * magnification);
@@ -102,8 +112,8 @@ private slots:
         move({200, 200});
         QVERIFY(loupe()->isVisible());
         clickArea(*form, loupe()->geometry().center() - layerOf(*form, "picellipse")->pos());
-        QCOMPARE(form->state.ptx[1], float(loupe()->geometry().center().x()
-                                          - layerOf(*form, "picellipse")->pos().x()));
+        QCOMPARE(form->state.ptx[1],
+            float(loupe()->geometry().center().x() - layerOf(*form, "picellipse")->pos().x()));
         QTest::mouseClick(buttonOf(*form, "butloupe"), Qt::LeftButton);
         QVERIFY(!loupe()->isVisible());
         move({210, 200});

@@ -60,8 +60,8 @@ QString crescent(const QTemporaryDir &folder, const QString &name)
         const std::vector<std::uint8_t> bytes = synth::encodeJpeg(photo, 90);
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly)
-            || file.write(reinterpret_cast<const char *>(bytes.data()),
-                   static_cast<qint64>(bytes.size()))
+            || file.write(
+                   reinterpret_cast<const char *>(bytes.data()), static_cast<qint64>(bytes.size()))
                 != static_cast<qint64>(bytes.size()))
             qFatal("cannot write %s", qPrintable(path));
         return path;

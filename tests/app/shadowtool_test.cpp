@@ -41,7 +41,8 @@ QImage expectedShadow(QSize size, QPoint top, std::optional<QPoint> end)
         surface.lineTo(at.x() + 7 * dx, at.y() + 7 * dy);
     };
     if (!end) {
-        for (const auto &[dx, dy] : {std::pair{1, 0}, std::pair{-1, 0}, std::pair{0, 1}, std::pair{0, -1}})
+        for (const auto &[dx, dy] :
+            {std::pair{1, 0}, std::pair{-1, 0}, std::pair{0, 1}, std::pair{0, -1}})
             tick(top, dx, dy);
         return bitmap;
     }
@@ -267,10 +268,10 @@ private slots:
     {
         QTest::addColumn<QString>("act");
         QTest::addColumn<QString>("meanwhile");
-        QTest::newRow("new photograph")
-            << QStringLiteral("open") << QStringLiteral("Retracez le cercle sur cette photographie");
-        QTest::newRow("effacer image")
-            << QStringLiteral("Button4") << QStringLiteral("Retracez le cercle sur cette photographie");
+        QTest::newRow("new photograph") << QStringLiteral(
+            "open") << QStringLiteral("Retracez le cercle sur cette photographie");
+        QTest::newRow("effacer image") << QStringLiteral(
+            "Button4") << QStringLiteral("Retracez le cercle sur cette photographie");
         QTest::newRow("effacer tracés") << QStringLiteral("Button3") << QString();
     }
     void aShadowDoesNotOutliveItsPhotographOrTrace()

@@ -50,7 +50,9 @@ void send(QWidget *area, QEvent::Type type, QPoint p, Qt::MouseButton button)
 std::unique_ptr<TForm1> tracedWindow()
 {
     auto form = std::make_unique<TForm1>();
-    form->effects.showFailure = [](const QString &message) { qFatal("%s", qPrintable(message)); };
+    form->effects.showFailure = [](const QString &message) {
+        qFatal("%s", qPrintable(message));
+    };
     form->show();
     QApplication::processEvents();
     form->resize(1920, 1080);
