@@ -1,5 +1,6 @@
 #include "measure/discfinder.h"
 
+#include "measure/numeric.h"
 #include "measure/real.h"
 
 #include <algorithm>
@@ -132,30 +133,6 @@ double tolerance(const Disc &disc)
     return std::max(1.5, 0.02 * disc.radius);
 }
 
-// Solves the 3 × 3 system m · s = v by elimination with partial pivoting.
-bool solve3(std::array<std::array<double, 4>, 3> m, std::array<double, 3> &s)
-{
-    for (int col = 0; col < 3; ++col) {
-        int pivot = col;
-        for (int r = col + 1; r < 3; ++r)
-            if (std::abs(m[r][col]) > std::abs(m[pivot][col]))
-                pivot = r;
-        if (std::abs(m[pivot][col]) < 1e-12)
-            return false;
-        std::swap(m[col], m[pivot]);
-        for (int r = 0; r < 3; ++r) {
-            if (r == col)
-                continue;
-            const double f = m[r][col] / m[col][col];
-            for (int k = col; k < 4; ++k)
-                m[r][k] -= f * m[col][k];
-        }
-    }
-    for (int r = 0; r < 3; ++r)
-        s[r] = m[r][3] / m[r][r];
-    return true;
-}
-
 struct Point {
     double x;
     double y;
@@ -166,23 +143,28 @@ struct Point {
 Disc fitCircle(const std::vector<Point> &points, Disc disc)
 {
     for (int iteration = 0; iteration < 12; ++iteration) {
-        std::array<std::array<double, 4>, 3> m{};
+        // The normal equations JᵀJ · step = −Jᵀr of the distances' residuals.
+        std::array<std::array<real, 3>, 3> normal{};
+        std::array<real, 3> rhs{};
         for (const Point &p : points) {
             const double dx = p.x - disc.x, dy = p.y - disc.y;
             const double d = std::sqrt(dx * dx + dy * dy);
             if (d == 0)
                 continue;
-            const double j[3] = {-dx / d, -dy / d, -1};
-            const double residual = d - disc.radius;
-            for (int r = 0; r < 3; ++r) {
-                for (int c = 0; c < 3; ++c)
-                    m[r][c] += j[r] * j[c];
-                m[r][3] -= j[r] * residual;
+            const std::array<real, 3> j{-dx / d, -dy / d, -1};
+            const real residual = d - disc.radius;
+            for (std::size_t r = 0; r < 3; ++r) {
+                for (std::size_t c = 0; c < 3; ++c)
+                    normal[r][c] += j[r] * j[c];
+                rhs[r] -= j[r] * residual;
             }
         }
-        std::array<double, 3> step{};
-        if (!solve3(m, step))
+        const std::optional<std::array<real, 3>> solved = solveLinear<3>(normal, rhs);
+        if (!solved)
             break;
+        const double step[3] = {static_cast<double>((*solved)[0]),
+            static_cast<double>((*solved)[1]),
+            static_cast<double>((*solved)[2])};
         disc = {disc.x + step[0], disc.y + step[1], disc.radius + step[2]};
         if (std::abs(step[0]) + std::abs(step[1]) + std::abs(step[2]) < 1e-4)
             break;

@@ -17,44 +17,18 @@ namespace {
 // The geometry and the fit of B stay in real.
 constexpr double kNoLevel = std::numeric_limits<double>::quiet_NaN();
 
-// Reads the photograph's level (0…255, the mean of the colour bytes) at any point, between
-// pixel centres by bilinear interpolation; pixel (i, j) is the point (i, j).
+// The photograph's level (0…255, the mean of the colour bytes) at any point, by the one sampler
+// of measure; NaN off the picture.
 class Levels {
 public:
     explicit Levels(const ImageView &image)
-        : m_image(image)
-        , m_bytes(image.format == ImageView::Format::Grey8   ? 1
-                  : image.format == ImageView::Format::Rgb24 ? 3
-                                                             : 4)
+        : image_(image)
     { }
 
-    double at(double x, double y) const
-    {
-        if (!(x >= 0 && y >= 0 && x <= m_image.width - 1 && y <= m_image.height - 1))
-            return kNoLevel;
-        const int i = std::min(static_cast<int>(x), m_image.width - 2 < 0 ? 0 : m_image.width - 2);
-        const int j =
-            std::min(static_cast<int>(y), m_image.height - 2 < 0 ? 0 : m_image.height - 2);
-        const double fx = x - i;
-        const double fy = y - j;
-        const int i1 = std::min(i + 1, m_image.width - 1);
-        const int j1 = std::min(j + 1, m_image.height - 1);
-        const double top = pixel(i, j) * (1 - fx) + pixel(i1, j) * fx;
-        const double bottom = pixel(i, j1) * (1 - fx) + pixel(i1, j1) * fx;
-        return top * (1 - fy) + bottom * fy;
-    }
+    double at(double x, double y) const { return sampleLevel(image_, x, y); }
 
 private:
-    double pixel(int i, int j) const
-    {
-        const std::uint8_t *p = m_image.pixels + j * m_image.stride + i * m_bytes;
-        if (m_bytes == 1)
-            return p[0];
-        return (p[0] + p[1] + p[2]) * (1.0 / 3);
-    }
-
-    const ImageView &m_image;
-    int m_bytes;
+    const ImageView &image_;
 };
 
 // A disc in picture pixels with the unit vectors along (u) and across (v) the cusp line.
@@ -255,82 +229,98 @@ Glance glance(const Profile &p, double threshold, double radius)
 class WindowFit {
 public:
     WindowFit(const Profile &p, double r, int litSign, bool gamma)
-        : m_rho(p.rho)
-        , m_sign(litSign)
-        , m_gamma(gamma)
+        : rho_(p.rho)
+        , sign_(litSign)
+        , gamma_(gamma)
     {
         for (std::size_t k = 0; k < p.level.size(); ++k) {
             const double level = p.level[k];
             if (std::isnan(level))
                 continue;
             const double v = p.s(k) / r;
-            m_v.push_back(v);
-            m_z.push_back(std::sqrt(std::max(0.0, p.rho * p.rho - v * v)));
-            m_level.push_back(level);
+            v_.push_back(v);
+            z_.push_back(std::sqrt(std::max(0.0, p.rho * p.rho - v * v)));
+            level_.push_back(level);
         }
-        for (double level : m_level) {
-            m_sumI += level;
-            m_sumII += level * level;
+        for (double level : level_) {
+            sumI_ += level;
+            sumII_ += level * level;
         }
     }
 
-    std::size_t size() const { return m_level.size(); }
+    std::size_t size() const { return level_.size(); }
 
     // The residual sum of squares at t; infinite when the lit side comes out darker. The ramp
     // is K μ + Q μ²: the square term takes up an albedo that changes along the window (a sea
     // that ends a little way into the day), so that only the foot of the ramp places the edge.
     double residual(double t) const
     {
-        const double sinB = std::clamp(t / m_rho, -1.0, 1.0);
+        const double sinB = std::clamp(t / rho_, -1.0, 1.0);
         const double cosB = std::sqrt(1 - sinB * sinB);
         double s1 = 0, s2 = 0, s3 = 0, s4 = 0, si1 = 0, si2 = 0;
-        for (std::size_t k = 0; k < m_level.size(); ++k) {
-            double mu = m_sign * (-m_v[k] * cosB + m_z[k] * sinB);
+        for (std::size_t k = 0; k < level_.size(); ++k) {
+            double mu = sign_ * (-v_[k] * cosB + z_[k] * sinB);
             if (mu > 0) {
-                if (m_gamma)
+                if (gamma_)
                     mu = std::sqrt(mu);
                 const double mu2 = mu * mu;
                 s1 += mu;
                 s2 += mu2;
                 s3 += mu2 * mu;
                 s4 += mu2 * mu2;
-                si1 += mu * m_level[k];
-                si2 += mu2 * m_level[k];
+                si1 += mu * level_[k];
+                si2 += mu2 * level_[k];
             }
         }
-        const double n = static_cast<double>(m_level.size());
-        // The normal equations of (c, K, Q), by Cramer's rule.
-        const double a[3][3] = {{n, s1, s2}, {s1, s2, s3}, {s2, s3, s4}};
-        const double y[3] = {m_sumI, si1, si2};
-        const auto det3 = [](const double m[3][3]) {
-            return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1])
-                - m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0])
-                + m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
-        };
-        const double det = det3(a);
-        if (!(std::fabs(det) > 1e-12 * n * s4 * s2))
+        const double n = static_cast<double>(level_.size());
+        // The normal equations of (c, K, Q).
+        const std::optional<std::array<real, 3>> solved =
+            solveLinear<3>({{{n, s1, s2}, {s1, s2, s3}, {s2, s3, s4}}}, {sumI_, si1, si2});
+        if (!solved)
             return std::numeric_limits<double>::infinity();
-        double beta[3];
-        for (int j = 0; j < 3; ++j) {
-            double m[3][3];
-            for (int row = 0; row < 3; ++row)
-                for (int col = 0; col < 3; ++col)
-                    m[row][col] = col == j ? y[row] : a[row][col];
-            beta[j] = det3(m) / det;
-        }
+        const double beta[3] = {static_cast<double>((*solved)[0]),
+            static_cast<double>((*solved)[1]),
+            static_cast<double>((*solved)[2])};
+        const double y[3] = {sumI_, si1, si2};
         // The lit side must come out brighter than the night on the whole.
         if (!(beta[1] * s1 + beta[2] * s2 > 0))
             return std::numeric_limits<double>::infinity();
-        return m_sumII - beta[0] * y[0] - beta[1] * y[1] - beta[2] * y[2];
+        return sumII_ - beta[0] * y[0] - beta[1] * y[1] - beta[2] * y[2];
     }
 
 private:
-    double m_rho;
-    int m_sign;
-    bool m_gamma;
-    std::vector<double> m_v, m_z, m_level;
-    double m_sumI = 0, m_sumII = 0;
+    double rho_;
+    int sign_;
+    bool gamma_;
+    std::vector<double> v_, z_, level_;
+    double sumI_ = 0, sumII_ = 0;
 };
+
+// The bottom of the residual's valley between `left` and `right`, to `tolerance`, by a
+// golden-section search; and the residual there.
+std::pair<double, double> goldenMinimum(
+    const WindowFit &fit, double left, double right, double tolerance)
+{
+    const double g = (std::sqrt(5.0) - 1) / 2;
+    double x1 = right - g * (right - left), x2 = left + g * (right - left);
+    double f1 = fit.residual(x1), f2 = fit.residual(x2);
+    while (right - left > tolerance) {
+        if (f1 < f2) {
+            right = x2;
+            x2 = x1;
+            f2 = f1;
+            x1 = right - g * (right - left);
+            f1 = fit.residual(x1);
+        } else {
+            left = x1;
+            x1 = x2;
+            f1 = f2;
+            x2 = left + g * (right - left);
+            f2 = fit.residual(x2);
+        }
+    }
+    return {(left + right) / 2, std::min(f1, f2)};
+}
 
 // The edge of one line inside [lo, hi] (radii across), or none when the best place is at an
 // end of the window or the window is too thin to tell.
@@ -373,29 +363,11 @@ std::optional<double> refineEdge(const Levels &levels,
     }
     if (best == 0 || best == steps)
         return std::nullopt;
-    double left = from + (best - 1) * step;
-    double right = from + (best + 1) * step;
-    const double g = (std::sqrt(5.0) - 1) / 2;
-    double x1 = right - g * (right - left), x2 = left + g * (right - left);
-    double f1 = fit.residual(x1), f2 = fit.residual(x2);
-    while (right - left > precision / r) {
-        if (f1 < f2) {
-            right = x2;
-            x2 = x1;
-            f2 = f1;
-            x1 = right - g * (right - left);
-            f1 = fit.residual(x1);
-        } else {
-            left = x1;
-            x1 = x2;
-            f1 = f2;
-            x2 = left + g * (right - left);
-            f2 = fit.residual(x2);
-        }
-    }
+    const auto [edge, least] =
+        goldenMinimum(fit, from + (best - 1) * step, from + (best + 1) * step, precision / r);
     if (residual)
-        *residual = std::min(f1, f2) / static_cast<double>(fit.size());
-    return (left + right) / 2;
+        *residual = least / static_cast<double>(fit.size());
+    return edge;
 }
 
 struct Edge {
@@ -417,6 +389,32 @@ constexpr real kTukey = 3.5L;
 
 // t = sin B × ρ through the origin, by Tukey's biweight: the edges broken by a crater, a peak
 // or a sea get no weight, the others the weight of plain least squares.
+// A sea or a crater moves the edges of neighbouring lines together, so the scatter of single
+// lines understates the error. Blocks of neighbouring lines are nearly independent: the scatter
+// of their own fits, Σ W_b (S_b − S)² / ((n − 1) Σ W_b), is the honest figure when it is the
+// larger. Zero with fewer than two blocks.
+real blockScatter(const std::vector<Edge> &edges, const std::vector<real> &w, real sinB)
+{
+    constexpr std::size_t kBlocks = 8;
+    real spread = 0, weight = 0;
+    int blocks = 0;
+    for (std::size_t b = 0; b < kBlocks; ++b) {
+        const std::size_t from = edges.size() * b / kBlocks;
+        const std::size_t to = edges.size() * (b + 1) / kBlocks;
+        real num = 0, den = 0;
+        for (std::size_t k = from; k < to; ++k) {
+            num += w[k] * edges[k].rho * edges[k].t;
+            den += w[k] * edges[k].rho * edges[k].rho;
+        }
+        if (!(den > 0))
+            continue;
+        spread += den * (num / den - sinB) * (num / den - sinB);
+        weight += den;
+        ++blocks;
+    }
+    return blocks > 1 ? std::sqrt(spread / ((blocks - 1) * weight)) : 0;
+}
+
 LineFit robustLine(const std::vector<Edge> &edges, real start, real minScale)
 {
     LineFit fit;
@@ -462,29 +460,7 @@ LineFit robustLine(const std::vector<Edge> &edges, real start, real minScale)
     if (dpsi > 0)
         fit.sigma = scale * std::sqrt(psi2) / dpsi;
 
-    // A sea or a crater moves the edges of neighbouring lines together, so the scatter of
-    // single lines understates the error. Blocks of neighbouring lines are nearly independent:
-    // the scatter of their own fits, Σ W_b (S_b − S)² / ((n − 1) Σ W_b), is the honest figure
-    // when it is the larger.
-    constexpr int kBlocks = 8;
-    real spread = 0, weight = 0;
-    int blocks = 0;
-    for (int b = 0; b < kBlocks; ++b) {
-        const std::size_t from = edges.size() * b / kBlocks;
-        const std::size_t to = edges.size() * (b + 1) / kBlocks;
-        real num = 0, den = 0;
-        for (std::size_t k = from; k < to; ++k) {
-            num += w[k] * edges[k].rho * edges[k].t;
-            den += w[k] * edges[k].rho * edges[k].rho;
-        }
-        if (!(den > 0))
-            continue;
-        spread += den * (num / den - fit.sinB) * (num / den - fit.sinB);
-        weight += den;
-        ++blocks;
-    }
-    if (blocks > 1)
-        fit.sigma = std::max(fit.sigma, std::sqrt(spread / ((blocks - 1) * weight)));
+    fit.sigma = std::max(fit.sigma, blockScatter(edges, w, fit.sinB));
     return fit;
 }
 
@@ -516,6 +492,125 @@ const char *outcomeText(FitOutcome outcome)
     return kNotAMoon;
 }
 
+namespace {
+
+// What a first look along every line tells: the side lit and a rough B, or why there is no
+// terminator to fit.
+struct FirstLook {
+    FitOutcome outcome = FitOutcome::NotAMoon;
+    std::vector<Profile> profiles;
+    int litSign = 1;
+    int edges = 0;
+    real sinB = 0;
+};
+
+FirstLook firstLook(const Levels &levels, const Frame &f)
+{
+    FirstLook look;
+    // Lines a few pixels apart, short of the cusps, where the terminator runs along the line.
+    const int count = std::clamp(static_cast<int>(f.r), 24, 160);
+    look.profiles.reserve(static_cast<std::size_t>(count));
+    for (int k = 0; k < count; ++k)
+        look.profiles.push_back(chordProfile(levels, f, -0.9 + 1.8 * (k + 0.5) / count));
+
+    const double sky = skyLevel(levels, f, look.profiles);
+    std::vector<double> inside;
+    for (const Profile &p : look.profiles)
+        inside.insert(inside.end(), p.level.begin(), p.level.end());
+    const double lit = quantile(inside, 0.995);
+    if (std::isnan(sky) || std::isnan(lit) || lit - sky < 12)
+        return look;
+
+    // The side lit, and a rough edge somewhat inside the day, line by line.
+    const double threshold = sky + 0.25 * (lit - sky);
+    std::vector<Glance> glances;
+    int votes[2] = {0, 0};
+    int full = 0, dark = 0;
+    for (const Profile &p : look.profiles) {
+        glances.push_back(glance(p, threshold, f.r));
+        const Glance &g = glances.back();
+        full += g.kind == Glance::Kind::Full;
+        dark += g.kind == Glance::Kind::Dark;
+        if (g.kind == Glance::Kind::Edge)
+            ++votes[g.litSign > 0 ? 0 : 1];
+    }
+    look.edges = votes[0] + votes[1];
+    if (look.edges < std::max(6, count / 6)) {
+        if (full >= count / 2 && dark < count / 10)
+            look.outcome = FitOutcome::FullMoon;
+        return look;
+    }
+    look.litSign = votes[0] >= votes[1] ? 1 : -1;
+    if (std::min(votes[0], votes[1]) > look.edges / 5)
+        return look;
+    std::vector<double> rough;
+    for (std::size_t k = 0; k < look.profiles.size(); ++k) {
+        if (glances[k].kind == Glance::Kind::Edge && glances[k].litSign == look.litSign)
+            rough.push_back(glances[k].t / look.profiles[k].rho);
+    }
+    look.sinB = quantile(rough, 0.5);
+    look.outcome = FitOutcome::Found;
+    return look;
+}
+
+// The edges of one round in a window about the terminator of `sinB`; with `votes`, every
+// fourth line is also fitted as gamma-encoded and votes for the closer of the two fits.
+std::vector<Edge> roundEdges(const Levels &levels,
+    const Frame &f,
+    const FirstLook &look,
+    real sinB,
+    int round,
+    bool gamma,
+    int *rootVotes,
+    int *linearVotes)
+{
+    // The rough edges lie up to a quarter of the lit level inside the day: the first round
+    // looks mostly towards the night, the later ones in a window about the fitted terminator.
+    const double night = round == 0 ? 0.35 : 0.05 + 4 / f.r;
+    const double day = round == 0 ? 0.12 : 0.08 + 6 / f.r;
+    // Only the last round needs the edge to a small fraction of a pixel.
+    const double precision = round == 2 ? 0.005 : 0.25;
+    std::vector<Edge> found;
+    for (std::size_t line = 0; line < look.profiles.size(); ++line) {
+        const Profile &p = look.profiles[line];
+        const double predicted = static_cast<double>(sinB) * p.rho;
+        // Towards the night is towards +v when the −v side is lit.
+        const double lo = predicted - (look.litSign > 0 ? day : night);
+        const double hi = predicted + (look.litSign > 0 ? night : day);
+        double linear = 0, root = 0;
+        const auto t = refineEdge(levels, f, p.a, lo, hi, look.litSign, gamma, precision, &linear);
+        if (rootVotes && line % 4 == 0) {
+            if (refineEdge(levels, f, p.a, lo, hi, look.litSign, true, precision, &root))
+                ++*(t && linear <= root ? linearVotes : rootVotes);
+        }
+        if (t)
+            found.push_back({static_cast<real>(p.rho), static_cast<real>(*t)});
+    }
+    return found;
+}
+
+// B and its uncertainty from the robust line through the edges.
+TerminatorFit resultOf(const LineFit &fit, real radius, int litSign)
+{
+    // The limb circle is known to half a pixel: a centre off across the cusp line moves every
+    // edge by that much, a radius off scales them. Those are bounds; the scatter of the edges
+    // is a standard error, counted twice so that the figure covers the truth as the bounds do.
+    const real byCentre = kLimbPixelSigma / radius * fit.sumRho / fit.sumRho2;
+    const real byRadius = kLimbPixelSigma / radius * std::fabs(fit.sinB);
+    const real scatter = 2 * fit.sigma;
+    const real sigma = std::sqrt(scatter * scatter + byCentre * byCentre + byRadius * byRadius);
+    TerminatorFit result;
+    result.outcome = FitOutcome::Found;
+    result.b = arcsineDegrees(fit.sinB);
+    result.bSigma = std::max(
+        arcsineDegrees(fit.sinB + sigma) - result.b, result.b - arcsineDegrees(fit.sinB - sigma));
+    result.litSign = litSign;
+    result.lines = fit.inliers;
+    return result;
+}
+
+} // namespace
+
 TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc)
 {
     if (!image.pixels || image.width < 2 || image.height < 2)
@@ -524,113 +619,42 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc)
         return refused(FitOutcome::NoCircle);
     if (disc.radius < 40)
         return refused(FitOutcome::DiscTooSmall);
-
     const Levels levels(image);
     const Frame f(disc);
-    // Lines a few pixels apart, short of the cusps, where the terminator runs along the line.
-    const int count = std::clamp(static_cast<int>(f.r), 24, 160);
-    std::vector<Profile> profiles;
-    profiles.reserve(static_cast<std::size_t>(count));
-    for (int k = 0; k < count; ++k)
-        profiles.push_back(chordProfile(levels, f, -0.9 + 1.8 * (k + 0.5) / count));
+    const FirstLook look = firstLook(levels, f);
+    if (look.outcome != FitOutcome::Found)
+        return refused(look.outcome);
 
-    const double sky = skyLevel(levels, f, profiles);
-    std::vector<double> inside;
-    for (const Profile &p : profiles)
-        inside.insert(inside.end(), p.level.begin(), p.level.end());
-    const double lit = quantile(inside, 0.995);
-    if (std::isnan(sky) || std::isnan(lit) || lit - sky < 12)
-        return refused(FitOutcome::NotAMoon);
-
-    // A first look along each line: the side lit, and a rough edge somewhat inside the day.
-    const double threshold = sky + 0.25 * (lit - sky);
-    std::vector<Glance> glances;
-    int votes[2] = {0, 0};
-    int full = 0, dark = 0;
-    for (const Profile &p : profiles) {
-        glances.push_back(glance(p, threshold, f.r));
-        const Glance &g = glances.back();
-        full += g.kind == Glance::Kind::Full;
-        dark += g.kind == Glance::Kind::Dark;
-        if (g.kind == Glance::Kind::Edge)
-            ++votes[g.litSign > 0 ? 0 : 1];
-    }
-    const int edges = votes[0] + votes[1];
-    if (edges < std::max(6, count / 6)) {
-        if (full >= count / 2 && dark < count / 10)
-            return refused(FitOutcome::FullMoon);
-        return refused(FitOutcome::NotAMoon);
-    }
-    const int litSign = votes[0] >= votes[1] ? 1 : -1;
-    if (std::min(votes[0], votes[1]) > edges / 5)
-        return refused(FitOutcome::NotAMoon);
-    std::vector<double> rough;
-    for (std::size_t k = 0; k < profiles.size(); ++k) {
-        if (glances[k].kind == Glance::Kind::Edge && glances[k].litSign == litSign)
-            rough.push_back(glances[k].t / profiles[k].rho);
-    }
-    real sinB = quantile(rough, 0.5);
-
-    // The rough edges lie up to a quarter of the lit level inside the day: the first round
-    // looks mostly towards the night, the later ones in a window about the fitted terminator.
-    // The first round also tells whether the levels follow μ or, gamma-encoded, √μ: every
-    // fourth line is fitted both ways and votes for the closer fit. On linear levels the two
-    // fits come out alike and the votes split; on encoded ones √μ wins nearly every line.
+    // The first round also tells whether the levels follow μ or, gamma-encoded, √μ: on linear
+    // levels the two fits come out alike and the votes split; on encoded ones √μ wins nearly
+    // every line.
     LineFit fit;
+    fit.sinB = look.sinB;
     std::vector<Edge> found;
     bool gamma = false;
     for (int round = 0; round < 3; ++round) {
-        const double night = round == 0 ? 0.35 : 0.05 + 4 / f.r;
-        const double day = round == 0 ? 0.12 : 0.08 + 6 / f.r;
-        found.clear();
         int rootVotes = 0, linearVotes = 0;
-        for (std::size_t line = 0; line < profiles.size(); ++line) {
-            const Profile &p = profiles[line];
-            const double predicted = static_cast<double>(sinB) * p.rho;
-            // Towards the night is towards +v when the −v side is lit.
-            const double lo = predicted - (litSign > 0 ? day : night);
-            const double hi = predicted + (litSign > 0 ? night : day);
-            // Only the last round needs the edge to a small fraction of a pixel.
-            const double precision = round == 2 ? 0.005 : 0.25;
-            double linear = 0, root = 0;
-            const auto t = refineEdge(levels, f, p.a, lo, hi, litSign, gamma, precision, &linear);
-            if (round == 0 && line % 4 == 0) {
-                if (refineEdge(levels, f, p.a, lo, hi, litSign, true, precision, &root))
-                    ++(t && linear <= root ? linearVotes : rootVotes);
-            }
-            if (t)
-                found.push_back({static_cast<real>(p.rho), static_cast<real>(*t)});
-        }
+        found = roundEdges(levels,
+            f,
+            look,
+            fit.sinB,
+            round,
+            gamma,
+            round == 0 ? &rootVotes : nullptr,
+            &linearVotes);
         if (round == 0)
             gamma = rootVotes > 3 * linearVotes;
         if (found.size() < 8)
             return refused(FitOutcome::NotAMoon);
-        fit = robustLine(found, sinB, 0.05L / disc.radius);
-        sinB = fit.sinB;
+        fit = robustLine(found, fit.sinB, 0.05L / disc.radius);
     }
     // A terminator is one curve: most lines agree on it. Edges of a pattern agree on nothing.
-    if (fit.inliers < std::max(8, edges / 3) || 2 * fit.inliers < static_cast<int>(found.size()))
+    if (fit.inliers < std::max(8, look.edges / 3)
+        || 2 * fit.inliers < static_cast<int>(found.size()))
         return refused(FitOutcome::NotAMoon);
-    if (std::fabs(sinB) > std::sin(84 * kPiOver180))
+    if (std::fabs(fit.sinB) > std::sin(84 * kPiOver180))
         return refused(FitOutcome::FullMoon);
-
-    // The limb circle is known to half a pixel: a centre off across the cusp line moves every
-    // edge by that much, a radius off scales them. Those are bounds; the scatter of the edges
-    // is a standard error, counted twice so that the figure covers the truth as the bounds do.
-    const real r = disc.radius;
-    const real byCentre = kLimbPixelSigma / r * fit.sumRho / fit.sumRho2;
-    const real byRadius = kLimbPixelSigma / r * std::fabs(sinB);
-    const real scatter = 2 * fit.sigma;
-    const real sigma = std::sqrt(scatter * scatter + byCentre * byCentre + byRadius * byRadius);
-
-    TerminatorFit result;
-    result.outcome = FitOutcome::Found;
-    result.b = arcsineDegrees(sinB);
-    result.bSigma =
-        std::max(arcsineDegrees(sinB + sigma) - result.b, result.b - arcsineDegrees(sinB - sigma));
-    result.litSign = litSign;
-    result.lines = fit.inliers;
-    return result;
+    return resultOf(fit, disc.radius, look.litSign);
 }
 
 std::optional<int> litSide(const ImageView &image, const MoonModel &model)
