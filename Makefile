@@ -6,6 +6,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
 PACKAGES := cmake make g++ pkg-config qt6-base-dev libgl-dev libjpeg62-turbo-dev libnova-dev \
+            libexif-dev \
             libjpeg-turbo-progs libgtest-dev libbenchmark-dev fonts-dejavu-core \
             dpkg-dev lintian desktop-file-utils appstream
 FUZZ_PACKAGES := clang libclang-rt-14-dev

@@ -34,6 +34,8 @@ public:
     /// `part` of the file decoded in grey at 1/`scale` (1, 2, 4 or 8; `part` at multiples of
     /// it) as Format_Grayscale8, for looking at, not kept; null when the decode fails.
     [[nodiscard]] QImage greyCopy(const QRect &part, int scale) const;
+    /// The whole file as it was read, shared by the pictures made from it (its EXIF block too).
+    [[nodiscard]] const QByteArray &fileBytes() const { return data_; }
     /// The file's own size, whatever part of it the picture shows.
     [[nodiscard]] QSize fileSize() const { return fileSize_; }
     /// The part of the file shown, in the file's pixels, and its reduction factor.

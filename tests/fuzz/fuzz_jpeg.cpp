@@ -1,6 +1,8 @@
 // The JPEG picture: the header at load, then the decode and a paint; and a part of it reduced,
-// a grey copy and the search for a disc, as opening with "Cadrer sur la Lune" does.
+// a grey copy and the search for a disc, as opening with "Cadrer sur la Lune" does; and the
+// date and place of its EXIF block, which are read whatever the picture's size.
 #include "fuzz_common.h"
+#include "view/exifreader.h"
 #include "view/jpegpicture.h"
 #include "view/moonframing.h"
 
@@ -36,6 +38,7 @@ QRect partOf(const QByteArray &bytes, const QSize &size)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     fuzz::readAndPaint(data, size, [](const QByteArray &bytes) {
+        (void)view::readExif(bytes);
         auto picture = view::JpegPicture::load(bytes);
         const QSize natural = picture->naturalSize();
         if (qint64(natural.width()) * natural.height() > kMaxDecodedPixels)

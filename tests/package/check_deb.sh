@@ -37,7 +37,7 @@ depends=$(field Depends)
 declare -A versioned=()
 while read -r package constraint; do
     case $package in
-    libc6 | libgcc-s1 | libstdc++6 | libqt6core6 | libqt6gui6 | libqt6widgets6 | libjpeg62-turbo) ;;
+    libc6 | libgcc-s1 | libstdc++6 | libqt6core6 | libqt6gui6 | libqt6widgets6 | libjpeg62-turbo | libexif12) ;;
     *) fail "unexpected dependency $package in: $depends" ;;
     esac
     [[ "$constraint" =~ ^\(\>=\ [^\)]+\)$ ]] && versioned[$package]=1
