@@ -64,8 +64,8 @@ struct DatePlace {
 [[nodiscard]] std::optional<measure::real> julianDayUt(const DatePlace &datePlace);
 
 /// The place of observation; none when geocentric or when the latitude or longitude is
-/// unknown. An unknown height reads as sea level: a few hundred metres move the Moon by less
-/// than a tenth of an arcsecond.
+/// unknown. An unknown height reads as sea level: each hundred metres moves the Moon by about
+/// 0.05 arcsecond.
 [[nodiscard]] std::optional<measure::ObserverPlace> observerPlace(const DatePlace &datePlace);
 
 /// "Date et lieu…": the date, time, zone, place and orientation of the photograph, each value
