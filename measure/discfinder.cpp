@@ -193,16 +193,7 @@ int arcBins(const std::vector<Point> &points, const Disc &disc)
 }
 
 // A deterministic generator: the same picture always gives the same disc.
-struct Random {
-    std::uint64_t state = 0x9E3779B97F4A7C15u;
-    std::size_t below(std::size_t n)
-    {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        return static_cast<std::size_t>(state % n);
-    }
-};
+using Random = Xorshift;
 
 double bilinear(const GreyPixels &p, double x, double y)
 {

@@ -158,17 +158,8 @@ CircleFit robustCircle(const std::vector<Point> &points, Disc disc, double minim
     return fit;
 }
 
-// A deterministic generator: the same photograph always gives the same disc.
-struct Random {
-    std::uint64_t state = 0x9E3779B97F4A7C15u;
-    std::size_t below(std::size_t n)
-    {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        return static_cast<std::size_t>(state % n);
-    }
-};
+// A deterministic generator: the same picture always gives the same disc.
+using Random = Xorshift;
 
 std::optional<Disc> circleThrough(const Point &a, const Point &b, const Point &c)
 {

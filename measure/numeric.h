@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -64,6 +65,20 @@ struct NumberFormat {
     int decimals = 1;
     std::string separator = ",";
     std::string thousands;
+};
+
+/// A small deterministic generator (xorshift): the robust fits draw their samples with it, so
+/// that the same photograph always gives the same result.
+struct Xorshift {
+    std::uint64_t state = 0x9E3779B97F4A7C15u;
+    /// A number in 0 … n − 1.
+    std::size_t below(std::size_t n)
+    {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return static_cast<std::size_t>(state % n);
+    }
 };
 
 /// A value and its uncertainty as "12,3° ± 0,4°": the value rounded to nearest, the

@@ -17,13 +17,7 @@ class CopyTest : public QObject {
 
     std::unique_ptr<TForm1> form;
 
-    void move(QPoint at)
-    {
-        auto *area = layerOf(*form, "picellipse");
-        QMouseEvent event(
-            QEvent::MouseMove, at, area->mapToGlobal(QPointF(at)), Qt::NoButton, Qt::NoButton, {});
-        QApplication::sendEvent(area, &event);
-    }
+    void move(QPoint at) { moveOverArea(*form, at); }
 
 private slots:
     void init()

@@ -4,6 +4,8 @@
 
 #include "tests/app/formtest.h"
 
+#include <QApplication>
+#include <QMouseEvent>
 #include <QPoint>
 #include <QTest>
 
@@ -12,6 +14,16 @@ inline void clickArea(const QObject &form, QPoint at, Qt::MouseButton button = Q
 {
     QTest::mousePress(layerOf(form, "picellipse"), button, {}, at);
     QTest::mouseRelease(layerOf(form, "picellipse"), button, {}, at);
+}
+
+/// The pointer moved to `at` over the picture area. Sent straight to the area: QTest::mouseMove
+/// sends nothing when the pointer is already at that place, as it may be from an earlier test.
+inline void moveOverArea(const QObject &form, QPoint at)
+{
+    QWidget *area = layerOf(form, "picellipse");
+    QMouseEvent event(
+        QEvent::MouseMove, at, area->mapToGlobal(QPointF(at)), Qt::NoButton, Qt::NoButton, {});
+    QApplication::sendEvent(area, &event);
 }
 
 /// Both cusps clicked, then "Traçage des lignes".

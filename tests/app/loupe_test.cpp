@@ -16,13 +16,7 @@ class LoupeTest : public QObject {
 
     std::unique_ptr<TForm1> form;
     view::Loupe *loupe() const { return control<view::Loupe>(*form, "loupe"); }
-    void move(QPoint at)
-    {
-        auto *area = layerOf(*form, "picellipse");
-        QMouseEvent event(
-            QEvent::MouseMove, at, area->mapToGlobal(QPointF(at)), Qt::NoButton, Qt::NoButton, {});
-        QApplication::sendEvent(area, &event);
-    }
+    void move(QPoint at) { moveOverArea(*form, at); }
 
 private slots:
     void init()

@@ -68,15 +68,7 @@ class SunCursorTest : public QObject {
         return QString::fromUtf8(text).replace(
             QLatin1Char(','), calculator::localeDecimalSeparator());
     }
-    // Sent straight to the area: QTest::mouseMove sends nothing when the pointer is already
-    // at that place, as it may be from an earlier test.
-    void move(int x, int y)
-    {
-        const QPointF at(x, y);
-        QMouseEvent event(
-            QEvent::MouseMove, at, area()->mapToGlobal(at), Qt::NoButton, Qt::NoButton, {});
-        QApplication::sendEvent(area(), &event);
-    }
+    void move(int x, int y) { moveOverArea(*form, QPoint(x, y)); }
     void click(int x, int y) { clickArea(*form, QPoint(x, y)); }
     void trace(QPoint cusp1, QPoint cusp2) { traceCircle(*form, cusp1, cusp2); }
     void adjust() { QTest::mouseClick(buttonOf(*form, "butajuste"), Qt::LeftButton); }

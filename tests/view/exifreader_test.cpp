@@ -23,29 +23,29 @@ struct Entry {
     int byte = -1;
 };
 
-void add(ExifData *data, const Entry &spec, ExifByteOrder order)
+void add(ExifData *data, const Entry &entryOf, ExifByteOrder order)
 {
     ExifEntry *entry = exif_entry_new();
-    entry->tag = ExifTag(spec.tag);
-    if (!spec.text.empty()) {
+    entry->tag = ExifTag(entryOf.tag);
+    if (!entryOf.text.empty()) {
         entry->format = EXIF_FORMAT_ASCII;
-        entry->components = spec.text.size() + 1;
-    } else if (spec.byte >= 0) {
+        entry->components = entryOf.text.size() + 1;
+    } else if (entryOf.byte >= 0) {
         entry->format = EXIF_FORMAT_BYTE;
         entry->components = 1;
     } else {
         entry->format = EXIF_FORMAT_RATIONAL;
-        entry->components = spec.rationals.size();
+        entry->components = entryOf.rationals.size();
     }
     entry->size = unsigned(entry->components * exif_format_get_size(entry->format));
     entry->data = static_cast<unsigned char *>(std::calloc(entry->size, 1));
-    if (!spec.text.empty())
-        std::memcpy(entry->data, spec.text.c_str(), entry->size);
-    else if (spec.byte >= 0)
-        entry->data[0] = static_cast<unsigned char>(spec.byte);
-    for (std::size_t k = 0; k < spec.rationals.size(); ++k)
-        exif_set_rational(entry->data + 8 * k, order, spec.rationals[k]);
-    exif_content_add_entry(data->ifd[spec.ifd], entry);
+    if (!entryOf.text.empty())
+        std::memcpy(entry->data, entryOf.text.c_str(), entry->size);
+    else if (entryOf.byte >= 0)
+        entry->data[0] = static_cast<unsigned char>(entryOf.byte);
+    for (std::size_t k = 0; k < entryOf.rationals.size(); ++k)
+        exif_set_rational(entry->data + 8 * k, order, entryOf.rationals[k]);
+    exif_content_add_entry(data->ifd[entryOf.ifd], entry);
     exif_entry_unref(entry);
 }
 
