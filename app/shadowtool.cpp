@@ -72,6 +72,7 @@ void TForm1::showShadow()
     }
     if (status == measure::TraceStatus::OtherPhotograph) {
         hautombre->setText(QString::fromStdString(measure::statusText(status)));
+        hautombre->setToolTip(QString::fromStdString(measure::statusHint(status)));
         detailsombre->setText(QString::fromUtf8(kShadowHelp));
         return;
     }

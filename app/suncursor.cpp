@@ -46,6 +46,8 @@ void TForm1::onmoonmove(QPoint position)
         measurement.model(SpinEditB->value(), photographSource());
     if (!model) {
         soleilcurseur->setText(QString::fromStdString(measure::statusText(measurement.status())));
+        soleilcurseur->setToolTip(
+            QString::fromStdString(measure::statusHint(measurement.status())));
         return;
     }
     const auto elevation = measure::elevationAt(*model, position.x(), position.y());

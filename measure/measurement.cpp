@@ -167,7 +167,8 @@ std::string statusText(TraceStatus status)
 {
     switch (status) {
     case TraceStatus::OtherPhotograph:
-        return "Retracez le cercle sur cette photographie";
+        // The labels are a hundred pixels wide: the whole sentence is statusHint().
+        return "Cercle à retracer";
     case TraceStatus::Ready:
     case TraceStatus::NoCircle:
     case TraceStatus::Erased:
@@ -231,6 +232,13 @@ std::vector<std::string> fitDetails(const Calibration &fit, const std::string &d
     else
         lines.push_back("Bord éclairé non trouvé : disque des deux clics ; " + terminator);
     return lines;
+}
+
+std::string statusHint(TraceStatus status)
+{
+    if (status == TraceStatus::OtherPhotograph)
+        return "Le cercle a été tracé sur une autre photographie : retracez-le sur celle-ci.";
+    return {};
 }
 
 } // namespace measure

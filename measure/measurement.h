@@ -121,6 +121,8 @@ private:
 
 /// The text of the label under the pointer for a status that is not Ready.
 [[nodiscard]] std::string statusText(TraceStatus status);
+/// The whole sentence behind statusText(), for a tooltip.
+[[nodiscard]] std::string statusHint(TraceStatus status);
 
 /// What "Ajuster" found, in two short lines: B and the radius with their ±.
 [[nodiscard]] std::string fitSummary(const Calibration &fit, const std::string &decimalSeparator);

@@ -268,10 +268,10 @@ private slots:
     {
         QTest::addColumn<QString>("act");
         QTest::addColumn<QString>("meanwhile");
-        QTest::newRow("new photograph") << QStringLiteral(
-            "open") << QStringLiteral("Retracez le cercle sur cette photographie");
-        QTest::newRow("effacer image") << QStringLiteral(
-            "Button4") << QStringLiteral("Retracez le cercle sur cette photographie");
+        QTest::newRow("new photograph")
+            << QStringLiteral("open") << QStringLiteral("Cercle à retracer");
+        QTest::newRow("effacer image")
+            << QStringLiteral("Button4") << QStringLiteral("Cercle à retracer");
         QTest::newRow("effacer tracés") << QStringLiteral("Button3") << QString();
     }
     void aShadowDoesNotOutliveItsPhotographOrTrace()

@@ -184,7 +184,7 @@ private slots:
         else
             pic3->giveBitmap(moonPhotograph(30, litSign));
         move(400, 330);
-        QCOMPARE(label(), QStringLiteral("Retracez le cercle sur cette photographie"));
+        QCOMPARE(label(), QStringLiteral("Cercle à retracer"));
         trace({150, 330}, {650, 330});
         move(400, 330);
         QCOMPARE(label(), after);
@@ -232,7 +232,7 @@ private slots:
             form->openPicture(file);
         }
         move(400, 330);
-        QCOMPARE(label(), QStringLiteral("Retracez le cercle sur cette photographie"));
+        QCOMPARE(label(), QStringLiteral("Cercle à retracer"));
         QTest::mouseClick(buttonOf(*form, "Button1"), Qt::LeftButton);
         move(400, 330);
         QCOMPARE(label(), decimal(erase ? "≈ -24,0°" : "≈ 24,0°"));
