@@ -91,7 +91,8 @@ std::vector<Edge> edgePoints(const GreyPixels &p)
                     std::abs(gx[i]) * 2.4142f < std::abs(gy[i]) ? 0 : (gx[i] > 0 ? 1 : -1);
                 const int dy =
                     std::abs(gy[i]) * 2.4142f < std::abs(gx[i]) ? 0 : (gy[i] > 0 ? 1 : -1);
-                const std::ptrdiff_t step = std::ptrdiff_t(dy) * w + dx;
+                // Unsigned wrap-around gives i ± step exactly; the border keeps both in range.
+                const auto step = static_cast<std::size_t>(std::ptrdiff_t(dy) * w + dx);
                 if (m < magnitude[i + step] || m <= magnitude[i - step])
                     continue;
                 edges.push_back({float(x), float(y), gx[i] / m, gy[i] / m, m});
@@ -135,23 +136,23 @@ double tolerance(const Disc &disc)
 // Solves the 3 × 3 system m · s = v by elimination with partial pivoting.
 bool solve3(std::array<std::array<double, 4>, 3> m, std::array<double, 3> &s)
 {
-    for (int col = 0; col < 3; ++col) {
-        int pivot = col;
-        for (int r = col + 1; r < 3; ++r)
+    for (std::size_t col = 0; col < 3; ++col) {
+        std::size_t pivot = col;
+        for (std::size_t r = col + 1; r < 3; ++r)
             if (std::abs(m[r][col]) > std::abs(m[pivot][col]))
                 pivot = r;
         if (std::abs(m[pivot][col]) < 1e-12)
             return false;
         std::swap(m[col], m[pivot]);
-        for (int r = 0; r < 3; ++r) {
+        for (std::size_t r = 0; r < 3; ++r) {
             if (r == col)
                 continue;
             const double f = m[r][col] / m[col][col];
-            for (int k = col; k < 4; ++k)
+            for (std::size_t k = col; k < 4; ++k)
                 m[r][k] -= f * m[col][k];
         }
     }
-    for (int r = 0; r < 3; ++r)
+    for (std::size_t r = 0; r < 3; ++r)
         s[r] = m[r][3] / m[r][r];
     return true;
 }
@@ -174,8 +175,8 @@ Disc fitCircle(const std::vector<Point> &points, Disc disc)
                 continue;
             const double j[3] = {-dx / d, -dy / d, -1};
             const double residual = d - disc.radius;
-            for (int r = 0; r < 3; ++r) {
-                for (int c = 0; c < 3; ++c)
+            for (std::size_t r = 0; r < 3; ++r) {
+                for (std::size_t c = 0; c < 3; ++c)
                     m[r][c] += j[r] * j[c];
                 m[r][3] -= j[r] * residual;
             }
@@ -205,7 +206,8 @@ int arcBins(const std::vector<Point> &points, const Disc &disc)
     std::array<bool, kArcBins> seen{};
     for (const Point &p : points) {
         const double angle = std::atan2(p.y - disc.y, p.x - disc.x) + kPiD;
-        seen[std::min(kArcBins - 1, static_cast<int>(angle / (2 * kPiD) * kArcBins))] = true;
+        const int bin = std::min(kArcBins - 1, static_cast<int>(angle / (2 * kPiD) * kArcBins));
+        seen[static_cast<std::size_t>(bin)] = true;
     }
     return static_cast<int>(std::count(seen.begin(), seen.end(), true));
 }

@@ -22,23 +22,22 @@ constexpr double kNoLevel = std::numeric_limits<double>::quiet_NaN();
 class Levels {
 public:
     explicit Levels(const ImageView &image)
-        : m_image(image)
-        , m_bytes(image.format == ImageView::Format::Grey8   ? 1
+        : image_(image)
+        , bytes_(image.format == ImageView::Format::Grey8    ? 1
                   : image.format == ImageView::Format::Rgb24 ? 3
                                                              : 4)
     { }
 
     double at(double x, double y) const
     {
-        if (!(x >= 0 && y >= 0 && x <= m_image.width - 1 && y <= m_image.height - 1))
+        if (!(x >= 0 && y >= 0 && x <= image_.width - 1 && y <= image_.height - 1))
             return kNoLevel;
-        const int i = std::min(static_cast<int>(x), m_image.width - 2 < 0 ? 0 : m_image.width - 2);
-        const int j =
-            std::min(static_cast<int>(y), m_image.height - 2 < 0 ? 0 : m_image.height - 2);
+        const int i = std::min(static_cast<int>(x), image_.width - 2 < 0 ? 0 : image_.width - 2);
+        const int j = std::min(static_cast<int>(y), image_.height - 2 < 0 ? 0 : image_.height - 2);
         const double fx = x - i;
         const double fy = y - j;
-        const int i1 = std::min(i + 1, m_image.width - 1);
-        const int j1 = std::min(j + 1, m_image.height - 1);
+        const int i1 = std::min(i + 1, image_.width - 1);
+        const int j1 = std::min(j + 1, image_.height - 1);
         const double top = pixel(i, j) * (1 - fx) + pixel(i1, j) * fx;
         const double bottom = pixel(i, j1) * (1 - fx) + pixel(i1, j1) * fx;
         return top * (1 - fy) + bottom * fy;
@@ -47,14 +46,14 @@ public:
 private:
     double pixel(int i, int j) const
     {
-        const std::uint8_t *p = m_image.pixels + j * m_image.stride + i * m_bytes;
-        if (m_bytes == 1)
+        const std::uint8_t *p = image_.pixels + j * image_.stride + i * bytes_;
+        if (bytes_ == 1)
             return p[0];
         return (p[0] + p[1] + p[2]) * (1.0 / 3);
     }
 
-    const ImageView &m_image;
-    int m_bytes;
+    const ImageView &image_;
+    int bytes_;
 };
 
 // A disc in picture pixels with the unit vectors along (u) and across (v) the cusp line.
@@ -255,53 +254,53 @@ Glance glance(const Profile &p, double threshold, double radius)
 class WindowFit {
 public:
     WindowFit(const Profile &p, double r, int litSign, bool gamma)
-        : m_rho(p.rho)
-        , m_sign(litSign)
-        , m_gamma(gamma)
+        : rho_(p.rho)
+        , sign_(litSign)
+        , gamma_(gamma)
     {
         for (std::size_t k = 0; k < p.level.size(); ++k) {
             const double level = p.level[k];
             if (std::isnan(level))
                 continue;
             const double v = p.s(k) / r;
-            m_v.push_back(v);
-            m_z.push_back(std::sqrt(std::max(0.0, p.rho * p.rho - v * v)));
-            m_level.push_back(level);
+            v_.push_back(v);
+            z_.push_back(std::sqrt(std::max(0.0, p.rho * p.rho - v * v)));
+            level_.push_back(level);
         }
-        for (double level : m_level) {
-            m_sumI += level;
-            m_sumII += level * level;
+        for (double level : level_) {
+            sumI_ += level;
+            sumII_ += level * level;
         }
     }
 
-    std::size_t size() const { return m_level.size(); }
+    std::size_t size() const { return level_.size(); }
 
     // The residual sum of squares at t; infinite when the lit side comes out darker. The ramp
     // is K μ + Q μ²: the square term takes up an albedo that changes along the window (a sea
     // that ends a little way into the day), so that only the foot of the ramp places the edge.
     double residual(double t) const
     {
-        const double sinB = std::clamp(t / m_rho, -1.0, 1.0);
+        const double sinB = std::clamp(t / rho_, -1.0, 1.0);
         const double cosB = std::sqrt(1 - sinB * sinB);
         double s1 = 0, s2 = 0, s3 = 0, s4 = 0, si1 = 0, si2 = 0;
-        for (std::size_t k = 0; k < m_level.size(); ++k) {
-            double mu = m_sign * (-m_v[k] * cosB + m_z[k] * sinB);
+        for (std::size_t k = 0; k < level_.size(); ++k) {
+            double mu = sign_ * (-v_[k] * cosB + z_[k] * sinB);
             if (mu > 0) {
-                if (m_gamma)
+                if (gamma_)
                     mu = std::sqrt(mu);
                 const double mu2 = mu * mu;
                 s1 += mu;
                 s2 += mu2;
                 s3 += mu2 * mu;
                 s4 += mu2 * mu2;
-                si1 += mu * m_level[k];
-                si2 += mu2 * m_level[k];
+                si1 += mu * level_[k];
+                si2 += mu2 * level_[k];
             }
         }
-        const double n = static_cast<double>(m_level.size());
+        const double n = static_cast<double>(level_.size());
         // The normal equations of (c, K, Q), by Cramer's rule.
         const double a[3][3] = {{n, s1, s2}, {s1, s2, s3}, {s2, s3, s4}};
-        const double y[3] = {m_sumI, si1, si2};
+        const double y[3] = {sumI_, si1, si2};
         const auto det3 = [](const double m[3][3]) {
             return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1])
                 - m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0])
@@ -321,15 +320,15 @@ public:
         // The lit side must come out brighter than the night on the whole.
         if (!(beta[1] * s1 + beta[2] * s2 > 0))
             return std::numeric_limits<double>::infinity();
-        return m_sumII - beta[0] * y[0] - beta[1] * y[1] - beta[2] * y[2];
+        return sumII_ - beta[0] * y[0] - beta[1] * y[1] - beta[2] * y[2];
     }
 
 private:
-    double m_rho;
-    int m_sign;
-    bool m_gamma;
-    std::vector<double> m_v, m_z, m_level;
-    double m_sumI = 0, m_sumII = 0;
+    double rho_;
+    int sign_;
+    bool gamma_;
+    std::vector<double> v_, z_, level_;
+    double sumI_ = 0, sumII_ = 0;
 };
 
 // The edge of one line inside [lo, hi] (radii across), or none when the best place is at an
@@ -466,10 +465,10 @@ LineFit robustLine(const std::vector<Edge> &edges, real start, real minScale)
     // single lines understates the error. Blocks of neighbouring lines are nearly independent:
     // the scatter of their own fits, Σ W_b (S_b − S)² / ((n − 1) Σ W_b), is the honest figure
     // when it is the larger.
-    constexpr int kBlocks = 8;
+    constexpr std::size_t kBlocks = 8;
     real spread = 0, weight = 0;
     int blocks = 0;
-    for (int b = 0; b < kBlocks; ++b) {
+    for (std::size_t b = 0; b < kBlocks; ++b) {
         const std::size_t from = edges.size() * b / kBlocks;
         const std::size_t to = edges.size() * (b + 1) / kBlocks;
         real num = 0, den = 0;
