@@ -55,7 +55,6 @@ synth::Scene sceneOf(const FitCase &c)
     return scene;
 }
 
-
 measure::ImageView viewOf(const synth::Photo &photo)
 {
     measure::ImageView view;
