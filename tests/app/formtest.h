@@ -37,4 +37,3 @@ inline LabeledEdit *editOf(const QObject &form, const char *name)
 {
     return control<LabeledEdit>(form, name);
 }
-

@@ -60,15 +60,16 @@ QString crescent(const QTemporaryDir &folder, const QString &name)
         const std::vector<std::uint8_t> bytes = synth::encodeJpeg(photo, 90);
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly)
-            || file.write(reinterpret_cast<const char *>(bytes.data()),
-                   static_cast<qint64>(bytes.size()))
+            || file.write(
+                   reinterpret_cast<const char *>(bytes.data()), static_cast<qint64>(bytes.size()))
                 != static_cast<qint64>(bytes.size()))
             qFatal("cannot write %s", qPrintable(path));
         return path;
     }
     QImage image(photo.width, photo.height, QImage::Format_Grayscale8);
     for (int y = 0; y < photo.height; ++y)
-        std::copy_n(&photo.pixels[static_cast<std::size_t>(y) * photo.width],
+        std::copy_n(
+            &photo.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(photo.width)],
             photo.width,
             image.scanLine(y));
     if (!image.save(path, "BMP"))

@@ -1,9 +1,9 @@
 // What the user typed or a file name carries is shown as it is: the failure display, the
 // calculator's box and every label of the window take no text for markup.
 #include "app/form1.h"
-#include "tests/app/formtest.h"
 #include "app/messagebox.h"
 #include "app/widgets.h"
+#include "tests/app/formtest.h"
 
 #include <QLabel>
 #include <QMessageBox>
