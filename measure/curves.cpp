@@ -55,23 +55,23 @@ namespace {
 class Rotation {
 public:
     Rotation(double theta, Point centre)
-        : m_cos(std::cos(static_cast<real>(theta)))
-        , m_sin(std::sin(static_cast<real>(theta)))
-        , m_centre(centre)
+        : cos_(std::cos(static_cast<real>(theta)))
+        , sin_(std::sin(static_cast<real>(theta)))
+        , centre_(centre)
     { }
 
     PixelPoint operator()(double p, double q) const
     {
-        const real ox = m_centre.x;
-        const real oy = m_centre.y;
-        return {nearest((m_cos * (p - ox) + ox) - m_sin * (q - oy)),
-            nearest((m_sin * (p - ox) + oy) + m_cos * (q - oy))};
+        const real ox = centre_.x;
+        const real oy = centre_.y;
+        return {nearest((cos_ * (p - ox) + ox) - sin_ * (q - oy)),
+            nearest((sin_ * (p - ox) + oy) + cos_ * (q - oy))};
     }
 
 private:
-    real m_cos;
-    real m_sin;
-    Point m_centre;
+    real cos_;
+    real sin_;
+    Point centre_;
 };
 
 // Sample i of a sweep over `degrees`, as an angle in radians stored at 64 bits.

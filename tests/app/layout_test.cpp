@@ -152,7 +152,7 @@ private slots:
             QCOMPARE(layer->cursor().shape(), Qt::CrossCursor);
             QCOMPARE(layer->isTransparent(), name != QLatin1String("pic3"));
             QVERIFY(children.indexOf(layer) > previous);
-            previous = children.indexOf(layer);
+            previous = static_cast<int>(children.indexOf(layer));
         }
     }
 

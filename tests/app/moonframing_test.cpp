@@ -68,7 +68,8 @@ QString crescent(const QTemporaryDir &folder, const QString &name)
     }
     QImage image(photo.width, photo.height, QImage::Format_Grayscale8);
     for (int y = 0; y < photo.height; ++y)
-        std::copy_n(&photo.pixels[static_cast<std::size_t>(y) * photo.width],
+        std::copy_n(
+            &photo.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(photo.width)],
             photo.width,
             image.scanLine(y));
     if (!image.save(path, "BMP"))

@@ -156,7 +156,7 @@ private slots:
         clock.start();
         QTest::mousePress(up, Qt::LeftButton, {}, up->rect().center());
         QTest::qWait(1000);
-        const int held = steps.size();
+        const int held = static_cast<int>(steps.size());
         QTest::mouseRelease(up, Qt::LeftButton, {}, up->rect().center());
         // Timers only ever run late, more so on a busy machine: check the lower bounds.
         QVERIFY2(held >= 3 && held <= 7, qPrintable(QString::number(held)));

@@ -100,9 +100,9 @@ void step(benchmark::State &state, const char *box)
     }
     // The two halves of a step, in milliseconds: the handler, then the repaint.
     state.counters["drawMs"] =
-        benchmark::Counter(drawing / 1e6, benchmark::Counter::kAvgIterations);
+        benchmark::Counter(static_cast<double>(drawing) / 1e6, benchmark::Counter::kAvgIterations);
     state.counters["paintMs"] =
-        benchmark::Counter(painting / 1e6, benchmark::Counter::kAvgIterations);
+        benchmark::Counter(static_cast<double>(painting) / 1e6, benchmark::Counter::kAvgIterations);
     state.counters["pageWidth"] = control<QWidget>(*form, "TabSheet1")->width();
     state.counters["pageHeight"] = control<QWidget>(*form, "TabSheet1")->height();
 }

@@ -20,7 +20,8 @@ constexpr double kB = 0.5; // radians, lit from above
 // form of a colour JPEG) or grey.
 std::vector<std::uint8_t> photograph(int bytes)
 {
-    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(kWidth) * kHeight * bytes);
+    std::vector<std::uint8_t> pixels(
+        static_cast<std::size_t>(kWidth) * kHeight * static_cast<std::size_t>(bytes));
     std::uint32_t grain = 1;
     for (int y = 0; y < kHeight; ++y) {
         for (int x = 0; x < kWidth; ++x) {
@@ -33,7 +34,9 @@ std::vector<std::uint8_t> photograph(int bytes)
                 level +=
                     220 * albedo * std::max(0.0, -v * std::cos(kB) - std::sqrt(zz) * std::sin(kB));
             }
-            std::uint8_t *p = &pixels[(static_cast<std::size_t>(y) * kWidth + x) * bytes];
+            std::uint8_t *p =
+                &pixels[(static_cast<std::size_t>(y) * kWidth + static_cast<std::size_t>(x))
+                    * static_cast<std::size_t>(bytes)];
             for (int k = 0; k < bytes; ++k)
                 p[k] = static_cast<std::uint8_t>(std::min(255.0, level));
         }
@@ -81,8 +84,8 @@ void naive(benchmark::State &state, int bytes)
     for (auto _ : state) {
         std::vector<float> level(static_cast<std::size_t>(kWidth) * kHeight);
         for (std::size_t k = 0; k < level.size(); ++k) {
-            const std::uint8_t *p = &pixels[k * bytes];
-            level[k] = bytes == 1 ? p[0] : (p[0] + p[1] + p[2]) / 3.0f;
+            const std::uint8_t *p = &pixels[k * static_cast<std::size_t>(bytes)];
+            level[k] = bytes == 1 ? p[0] : static_cast<float>(p[0] + p[1] + p[2]) / 3.0f;
         }
         double num = 0, den = 0;
         for (int x = 0; x < kWidth; ++x) {
@@ -91,8 +94,10 @@ void naive(benchmark::State &state, int bytes)
                 continue;
             const double rho = std::sqrt(1 - u * u);
             for (int y = 1; y < kHeight; ++y) {
-                if (level[static_cast<std::size_t>(y - 1) * kWidth + x] > 60
-                    && level[static_cast<std::size_t>(y) * kWidth + x] <= 60) {
+                if (level[static_cast<std::size_t>(y - 1) * kWidth + static_cast<std::size_t>(x)]
+                        > 60
+                    && level[static_cast<std::size_t>(y) * kWidth + static_cast<std::size_t>(x)]
+                        <= 60) {
                     const double t = (y - 2000.0) / kRadius;
                     if (std::fabs(t) < rho * 0.98) {
                         num += rho * t;

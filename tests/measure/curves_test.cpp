@@ -261,7 +261,7 @@ INSTANTIATE_TEST_SUITE_P(Cusps,
         FailureCase{"OnePixelAcross", 200, 100, 201, 100, measure::kInvalidOperation},
         FailureCase{"OnePixelDown", 200, 100, 200, 101, measure::kDivisionByZero},
         FailureCase{"OnePixelUp", 200, 101, 200, 100, measure::kDivisionByZero}),
-    [](const testing::TestParamInfo<FailureCase> &info) { return info.param.name; });
+    [](const testing::TestParamInfo<FailureCase> &tc) { return tc.param.name; });
 
 // A vertical chord of 4k + 1 pixels has the even radius 2k below its half-length; the cusp line
 // is still vertical, so both curves are drawn with a tilt of +-90 degrees.

@@ -126,8 +126,8 @@ INSTANTIATE_TEST_SUITE_P(Drawings,
         FoundCase{"grain and stars", drawing(kMiddle, 0.5, 10, 200, 12)},
         FoundCase{"small, off centre", drawing({140.3, 380.7, 25}, 0)},
         FoundCase{"cut by the border", drawing({680, 200, 150}, 0)}),
-    [](const testing::TestParamInfo<FoundCase> &info) {
-        std::string name = info.param.name;
+    [](const testing::TestParamInfo<FoundCase> &tc) {
+        std::string name = tc.param.name;
         std::replace_if(
             name.begin(),
             name.end(),

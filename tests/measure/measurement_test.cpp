@@ -156,7 +156,7 @@ const RuleCase kRules[] = {
 INSTANTIATE_TEST_SUITE_P(Events,
     MeasurementRules,
     ::testing::ValuesIn(kRules),
-    [](const ::testing::TestParamInfo<RuleCase> &info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<RuleCase> &tc) { return std::string(tc.param.name); });
 
 TEST(Measurement, TheFitGivesTheModel)
 {

@@ -29,7 +29,8 @@ protected:
 // away from the limb where the projection foreshortens.
 double pixelSlack(const measure::TMesureState &state, const measure::Vec3 &p)
 {
-    return std::asin(0.75 / state.rayon / std::max<double>(p.z, 0.2)) * 180 / M_PI;
+    return std::asin(0.75 / state.rayon / std::max<double>(static_cast<double>(p.z), 0.2)) * 180
+        / M_PI;
 }
 
 TEST_P(ModelMatchesCurves, VisibleSamplesOfTheCyanCurveHaveItsElevation)

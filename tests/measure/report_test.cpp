@@ -97,9 +97,9 @@ INSTANTIATE_TEST_SUITE_P(Parts,
             "Korvalen — a.png\nOmbre : sommet (300,4 ; 385,1), fin (300,2 ; 391,7) ; 6,6 px, "
             "12,35 km ; Soleil à 5,1° ± 0,2° ; hauteur 1"
                 + kNarrow + "102 m ± 60 m (clics à vérifier)\n"}),
-    [](const testing::TestParamInfo<ReportCase> &info) {
+    [](const testing::TestParamInfo<ReportCase> &tc) {
         std::string name;
-        for (const char *c = info.param.name; *c; ++c)
+        for (const char *c = tc.param.name; *c; ++c)
             name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
         return name;
     });

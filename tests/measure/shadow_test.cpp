@@ -78,7 +78,8 @@ TEST_P(ShadowGeometry, ExactClicksGiveTheHeightBack)
     const Clicks clicks = castShadow(m, base, c.heightKm);
     const measure::ShadowMeasure result = measure::measureShadow(m, clicks.top, clicks.end);
     ASSERT_EQ(result.reason, measure::ShadowReason::None);
-    EXPECT_NEAR(static_cast<double>(result.height.value), c.heightKm * 1000, 1e-6);
+    EXPECT_NEAR(
+        static_cast<double>(result.height.value), static_cast<double>(c.heightKm * 1000), 1e-6);
     EXPECT_LT(static_cast<double>(result.elevation.value), c.elevationDeg);
     EXPECT_LT(static_cast<double>(result.offAxisPx), 1e-9);
     EXPECT_FALSE(result.offAxis);
@@ -95,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(Places,
         ExactCase{"nearLimbAcross", 1500, 80, 80, 1, 0.1L, 5, false, 1},
         ExactCase{"farBranch", 600, 0, 30, 1, 0.2L, 70, true, 3},
         ExactCase{"gibbous", 1000, -60, -70, -1, -0.2L, 10, false, 5}),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &tc) { return std::string(tc.param.name); });
 
 TEST(ShadowGeometry, GroundLengthIsTheArcFromFootToEnd)
 {
@@ -110,11 +111,12 @@ TEST(ShadowGeometry, GroundLengthIsTheArcFromFootToEnd)
     // In the triangle of the centre, the top and the end the ray meets the top's vertical at
     // 90° − 10°, so by the law of sines the end lies alpha from the foot; the Sun stands alpha
     // lower there. A flat ground would give 2 / tan 10° = 11.34 km instead of 11.56 km.
-    const double alpha = std::asin((1 + 2 / 1737.4) * std::cos(elevation)) - M_PI / 2 + elevation;
+    const double alpha = static_cast<double>(
+        std::asin((1 + 2 / 1737.4) * std::cos(elevation)) - M_PI / 2 + elevation);
     EXPECT_NEAR(static_cast<double>(result.groundKm), alpha * 1737.4, 1e-9);
     EXPECT_NEAR(static_cast<double>(result.elevation.value), 10 - alpha / kDegree, 1e-9);
     EXPECT_NEAR(static_cast<double>(result.flatHeightM),
-        alpha * 1737.4 * std::tan(elevation - alpha) * 1000,
+        static_cast<double>(alpha * 1737.4 * std::tan(elevation - alpha) * 1000),
         1e-6);
 }
 
@@ -206,7 +208,7 @@ INSTANTIATE_TEST_SUITE_P(Reasons,
             {700, 900},
             measure::ShadowReason::TowardsSun,
             "ombre vers le Soleil"}),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &tc) { return std::string(tc.param.name); });
 
 TEST(ShadowCheck, AShadowAsideFromTheSunsDirectionIsReported)
 {
@@ -280,7 +282,7 @@ INSTANTIATE_TEST_SUITE_P(Places,
         SpreadCase{"fitted", 500, 10, 20, 1, 0.1L, 10, 3, 0.1L},
         SpreadCase{"lowSun", 800, -30, 40, -1, 0.3L, 3, 1.5, 0.1L},
         SpreadCase{"nearLimb", 1200, 0, 15, 1, 0.9L, 12, 2, 0.1L}),
-    [](const auto &info) { return std::string(info.param.name); });
+    [](const auto &tc) { return std::string(tc.param.name); });
 
 TEST(ShadowTexts, ThousandsAreGroupedWithThinSpaces)
 {

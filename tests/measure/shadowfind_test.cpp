@@ -79,6 +79,6 @@ INSTANTIATE_TEST_SUITE_P(Photographs,
         FindCase{"straightEndBlurGiven", false, true, 1, measure::EdgeOutcome::Found},
         FindCase{"plainGround", false, false, 0, measure::EdgeOutcome::NoEdge},
         FindCase{"noPhotograph", true, true, 0, measure::EdgeOutcome::OffPicture}),
-    [](const testing::TestParamInfo<FindCase> &info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<FindCase> &tc) { return std::string(tc.param.name); });
 
 } // namespace

@@ -100,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(Pictures,
             },
             150,
             measure::kNotAMoon}),
-    [](const testing::TestParamInfo<FailureCase> &info) { return info.param.name; });
+    [](const testing::TestParamInfo<FailureCase> &tc) { return tc.param.name; });
 
 TEST(FitTerminator, ExactOnAPlainLambertSphere)
 {

@@ -227,6 +227,6 @@ TEST_P(PlacedPhotograph, FindsFeaturesMirrorAndClock)
 INSTANTIATE_TEST_SUITE_P(Moons,
     PlacedPhotograph,
     ::testing::ValuesIn(kCases),
-    [](const testing::TestParamInfo<PhotoCase> &info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<PhotoCase> &tc) { return std::string(tc.param.name); });
 
 } // namespace

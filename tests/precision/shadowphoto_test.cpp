@@ -59,7 +59,9 @@ double level(const synth::Photo &photo, double x, double y)
     const double fx = x - i, fy = y - j;
     auto at = [&](int u, int v) {
         return static_cast<double>(
-            photo.pixels[(static_cast<std::size_t>(v) * photo.width + u) * photo.channels]);
+            photo.pixels[(static_cast<std::size_t>(v) * static_cast<std::size_t>(photo.width)
+                             + static_cast<std::size_t>(u))
+                * static_cast<std::size_t>(photo.channels)]);
     };
     return (1 - fy) * ((1 - fx) * at(i, j) + fx * at(i + 1, j))
         + fy * ((1 - fx) * at(i, j + 1) + fx * at(i + 1, j + 1));
@@ -73,8 +75,10 @@ std::optional<measure::PicturePoint> shadowEnd(
     auto strip = [&](double s) {
         double darkest = 255;
         for (double w = -1; w <= 1; w += 0.5)
-            darkest =
-                std::min(darkest, level(photo, top.x + s * ux - w * uy, top.y + s * uy + w * ux));
+            darkest = std::min(darkest,
+                level(photo,
+                    static_cast<double>(top.x + s * ux - w * uy),
+                    static_cast<double>(top.y + s * uy + w * ux)));
         return darkest;
     };
     constexpr double kStep = 0.25;
@@ -142,7 +146,8 @@ Outcome measureOnPhoto(const PhotoCase &c, double bError, double bSigma)
     synth::ShadowTruth truth = synth::shadowOf(scene, mountain);
     EXPECT_TRUE(truth.falls) << c.name;
     // A window around the shadow is enough to read it; the disc lies wherever it lies.
-    const double length = std::hypot(truth.end.x - truth.top.x, truth.end.y - truth.top.y);
+    const double length =
+        static_cast<double>(std::hypot(truth.end.x - truth.top.x, truth.end.y - truth.top.y));
     scene.width = scene.height = static_cast<int>(2 * length) + 120;
     scene.centreX = scene.width / 2.0 - static_cast<double>(truth.top.x + truth.end.x) / 2 + 0.3;
     scene.centreY = scene.height / 2.0 - static_cast<double>(truth.top.y + truth.end.y) / 2 + 0.2;

@@ -24,7 +24,10 @@ measure::Vec3 sunAt(double bDegrees, int litSign)
 
 int level(const synth::Photo &photo, int x, int y, int channel = 0)
 {
-    return photo.pixels[(static_cast<std::size_t>(y) * photo.width + x) * photo.channels + channel];
+    return photo.pixels[(static_cast<std::size_t>(y) * static_cast<std::size_t>(photo.width)
+                            + static_cast<std::size_t>(x))
+            * static_cast<std::size_t>(photo.channels)
+        + static_cast<std::size_t>(channel)];
 }
 
 // Plain sphere: no seas, craters or grain, so every level is known from the model alone.
@@ -148,7 +151,7 @@ INSTANTIATE_TEST_SUITE_P(Phases,
         PhaseCase{"GibbousOtherSide", -35, -1, -0.7, 1},
         PhaseCase{"ThinCrescentOtherSide", 75, -1, 1.2, 1},
         PhaseCase{"GibbousCameraTone", 60, 1, 0.1, 2.2}),
-    [](const auto &info) { return info.param.name; });
+    [](const auto &tc) { return tc.param.name; });
 
 // Seas, craters and grain change the levels but not which side is lit: well away from the
 // terminator the day side is bright and the night side shows the sky.
@@ -390,15 +393,14 @@ void PrintTo(const ShadowCase &c, std::ostream *os)
     *os << c.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cones, MountainShadow, ::testing::ValuesIn(kCones), [](const auto &info) {
-    return info.param.name;
+INSTANTIATE_TEST_SUITE_P(Cones, MountainShadow, ::testing::ValuesIn(kCones), [](const auto &tc) {
+    return tc.param.name;
 });
-INSTANTIATE_TEST_SUITE_P(
-    Ridges, MountainShadow, ::testing::ValuesIn(kRidges), [](const auto &info) {
-        return info.param.name;
-    });
-INSTANTIATE_TEST_SUITE_P(Ridges, RidgeShadow, ::testing::ValuesIn(kRidges), [](const auto &info) {
-    return info.param.name;
+INSTANTIATE_TEST_SUITE_P(Ridges, MountainShadow, ::testing::ValuesIn(kRidges), [](const auto &tc) {
+    return tc.param.name;
+});
+INSTANTIATE_TEST_SUITE_P(Ridges, RidgeShadow, ::testing::ValuesIn(kRidges), [](const auto &tc) {
+    return tc.param.name;
 });
 
 TEST(SynthMoon, NoShadowWhereTheSunIsHigherThanTheFlank)
@@ -495,12 +497,12 @@ TEST_P(JpegRoundTrip, DecodesToTheSamePictureWithinAFewLevels)
     for (std::size_t k = 0; k < photo.pixels.size(); ++k)
         sum += std::abs(int(back.pixels[k]) - int(photo.pixels[k]));
     // Mostly the grain, which the quantisation smooths; colour also loses half its chroma.
-    EXPECT_LT(sum / photo.pixels.size(), 3.0);
+    EXPECT_LT(sum / static_cast<double>(photo.pixels.size()), 3.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Channels, JpegRoundTrip, ::testing::Values(false, true), [](const auto &info) {
-        return info.param ? "Colour" : "Grey";
+    Channels, JpegRoundTrip, ::testing::Values(false, true), [](const auto &tc) {
+        return tc.param ? "Colour" : "Grey";
     });
 
 // A file libjpeg refuses gives an empty photograph, not the end of the test program.
@@ -574,7 +576,7 @@ INSTANTIATE_TEST_SUITE_P(Laws,
     ::testing::Values(PhysicsCase{"LunarFullMoon", synth::Scene::Photometry::LunarLambert, 90, 1},
         // Lambert: cos i at 0.95 R is sqrt(1 − 0.95²).
         PhysicsCase{"LambertFullMoon", synth::Scene::Photometry::Lambert, 90, 0.312}),
-    [](const auto &info) { return info.param.name; });
+    [](const auto &tc) { return tc.param.name; });
 
 // The seeing spreads the light without losing any; earthshine is light before the tone curve,
 // which lifts it far above its linear level; highlights beyond 255 clip.
@@ -661,7 +663,7 @@ INSTANTIATE_TEST_SUITE_P(Surfaces,
     ::testing::Values(GroundCase{"Plain", false, synth::Scene::Photometry::Lambert, 0.01},
         GroundCase{"PlainLunar", false, synth::Scene::Photometry::LunarLambert, 0.01},
         GroundCase{"Rough", true, synth::Scene::Photometry::LunarLambert, 0.15}),
-    [](const auto &info) { return info.param.name; });
+    [](const auto &tc) { return tc.param.name; });
 
 // The catalogue keeps its promises: day and night at least 4 px across the middle, B, tilts
 // and radii over their ranges, framed off-centre and cut by the frame's edge.

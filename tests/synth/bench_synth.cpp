@@ -34,7 +34,8 @@ std::vector<std::uint8_t> naiveRender(const synth::Scene &scene)
     model.centreY = scene.centreY;
     model.radius = scene.radius;
     model.theta = scene.theta;
-    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(scene.width) * scene.height);
+    std::vector<std::uint8_t> pixels(
+        static_cast<std::size_t>(scene.width) * static_cast<std::size_t>(scene.height));
     const int n = 4;
     for (int y = 0; y < scene.height; ++y)
         for (int x = 0; x < scene.width; ++x) {
@@ -47,7 +48,8 @@ std::vector<std::uint8_t> naiveRender(const synth::Scene &scene)
                         sum += std::max<measure::real>(0, measure::dot(*p, scene.sun));
                 }
             const double level = scene.sky + scene.brightness * static_cast<double>(sum) / (n * n);
-            pixels[static_cast<std::size_t>(y) * scene.width + x] =
+            pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(scene.width)
+                + static_cast<std::size_t>(x)] =
                 static_cast<std::uint8_t>(std::lrint(std::clamp(level, 0.0, 255.0)));
         }
     return pixels;

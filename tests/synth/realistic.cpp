@@ -174,10 +174,12 @@ std::optional<double> around(const Photo &photo, double x, double y)
     for (long v = j - 1; v <= j + 1; ++v)
         for (long u = i - 1; u <= i + 1; ++u)
             for (int c = 0; c < photo.channels; ++c)
-                sum += photo.pixels[(static_cast<std::size_t>(v) * photo.width
-                                        + static_cast<std::size_t>(u))
-                        * photo.channels
-                    + static_cast<std::size_t>(c)];
+                sum +=
+                    photo
+                        .pixels[(static_cast<std::size_t>(v) * static_cast<std::size_t>(photo.width)
+                                    + static_cast<std::size_t>(u))
+                                * static_cast<std::size_t>(photo.channels)
+                            + static_cast<std::size_t>(c)];
     return sum / (9 * photo.channels);
 }
 

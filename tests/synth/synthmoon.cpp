@@ -764,7 +764,8 @@ struct Horizons {
         // along the axis: the first one that line meets coming from the other end.
         const double level = (1 + ground.at(u, nullptr)) * std::cos(phi);
         const V m = std::cos(l * step) * e1 + std::sin(l * step) * e2;
-        int q = occluder[static_cast<std::size_t>(l) * elevations + p];
+        int q = occluder[static_cast<std::size_t>(l) * static_cast<std::size_t>(elevations)
+            + static_cast<std::size_t>(p)];
         auto point = [&](int k) {
             const double f = kBandBottom + k * step;
             return std::sin(f) * axis + std::cos(f) * m;
@@ -791,7 +792,9 @@ struct Horizons {
         const double tl = fl - l0, tp = std::clamp(fp - p0, 0.0, 1.0);
         const int la = l0 % longitudes, lb = (l0 + 1) % longitudes;
         auto b = [&](int l, int p) {
-            return static_cast<double>(beta[static_cast<std::size_t>(l) * elevations + p]);
+            return static_cast<double>(
+                beta[static_cast<std::size_t>(l) * static_cast<std::size_t>(elevations)
+                    + static_cast<std::size_t>(p)]);
         };
         return (1 - tl) * ((1 - tp) * b(la, p0) + tp * b(la, p0 + 1))
             + tl * ((1 - tp) * b(lb, p0) + tp * b(lb, p0 + 1));
@@ -811,7 +814,8 @@ Horizons sweepHorizons(
     hz.longitudes = static_cast<int>(std::ceil(2 * M_PI / hz.step));
     hz.step = 2 * M_PI / hz.longitudes;
     hz.elevations = static_cast<int>(std::ceil((kBandTop + 0.04 - kBandBottom) / hz.step)) + 1;
-    hz.beta.assign(static_cast<std::size_t>(hz.longitudes) * hz.elevations, 0.0f);
+    hz.beta.assign(
+        static_cast<std::size_t>(hz.longitudes) * static_cast<std::size_t>(hz.elevations), 0.0f);
     hz.occluder.assign(hz.beta.size(), 0);
     struct Point {
         double s, w;
@@ -844,7 +848,8 @@ Horizons sweepHorizons(
         if (!shown)
             continue;
         hull.clear();
-        float *row = &hz.beta[static_cast<std::size_t>(l) * hz.elevations];
+        float *row =
+            &hz.beta[static_cast<std::size_t>(l) * static_cast<std::size_t>(hz.elevations)];
         for (int p = hz.elevations - 1; p >= 0; --p) {
             const double sp = sines[static_cast<std::size_t>(p)];
             const double cp = cosines[static_cast<std::size_t>(p)];
@@ -857,8 +862,8 @@ Horizons sweepHorizons(
                 hull.pop_back();
             row[p] = hull.empty() ? -1.0f : static_cast<float>(std::atan(slope(hull.back())));
             if (!hull.empty())
-                hz.occluder[static_cast<std::size_t>(l) * hz.elevations + p] =
-                    static_cast<std::uint16_t>(hull.back().p);
+                hz.occluder[static_cast<std::size_t>(l) * static_cast<std::size_t>(hz.elevations)
+                    + static_cast<std::size_t>(p)] = static_cast<std::uint16_t>(hull.back().p);
             hull.push_back(here);
         }
     }
@@ -1350,7 +1355,8 @@ void Renderer::placeRange(Random &random)
 {
     if (maria.empty())
         return;
-    const Sea &sea = maria[static_cast<std::size_t>(random.uniform() * maria.size())];
+    const Sea &sea =
+        maria[static_cast<std::size_t>(random.uniform() * static_cast<double>(maria.size()))];
     const double start = random.uniform(0, 2 * M_PI);
     const double span = random.uniform(0.4, 1.4);
     const int peaks = 15 + static_cast<int>(random.uniform() * 30);
@@ -1626,7 +1632,8 @@ Light Renderer::linearLight() const
         return light;
     light.width = x1 - light.x0;
     light.height = y1 - light.y0;
-    light.level.assign(static_cast<std::size_t>(light.width) * light.height, 0.0f);
+    light.level.assign(
+        static_cast<std::size_t>(light.width) * static_cast<std::size_t>(light.height), 0.0f);
     const double reach = scene.radius + 2;
     Relief relief;
     std::vector<const Feature *> rowFeatures;
@@ -1638,7 +1645,8 @@ Light Renderer::linearLight() const
         const double dy = j - scene.centreY;
         const double half = reach * reach - dy * dy > 0 ? std::sqrt(reach * reach - dy * dy) : -1;
         const double discFrom = scene.centreX - half, discTo = scene.centreX + half;
-        float *row = &light.level[static_cast<std::size_t>(j - light.y0) * light.width];
+        float *row = &light.level[static_cast<std::size_t>(j - light.y0)
+            * static_cast<std::size_t>(light.width)];
         for (int i = light.x0; i < x1; ++i) {
             relief.features.clear();
             relief.top = 0;
@@ -1702,7 +1710,9 @@ Photo Renderer::develop(const Light &light) const
     photo.height = scene.height;
     photo.channels = scene.colour ? 3 : 1;
     const int channels = photo.channels;
-    photo.pixels.assign(static_cast<std::size_t>(scene.width) * scene.height * channels, 0);
+    photo.pixels.assign(static_cast<std::size_t>(scene.width)
+            * static_cast<std::size_t>(scene.height) * static_cast<std::size_t>(channels),
+        0);
     const auto &gauss = gaussianTable();
     const double gammaInverse = scene.gamma > 0 ? 1 / scene.gamma : 1;
     // The tone curve tabulated over the square root of the light, where it is nearly straight,
@@ -1734,8 +1744,10 @@ Photo Renderer::develop(const Light &light) const
                         s->peak * std::exp(-(sx * sx + sy * sy) / (2 * s->sigma * s->sigma));
                     bright = s;
                 }
-            const std::size_t pixel = static_cast<std::size_t>(j) * scene.width + i;
-            const std::size_t at = pixel * channels;
+            const std::size_t pixel =
+                static_cast<std::size_t>(j) * static_cast<std::size_t>(scene.width)
+                + static_cast<std::size_t>(i);
+            const std::size_t at = pixel * static_cast<std::size_t>(channels);
             // One hash gives the grain of all three channels, 12 bits each.
             const std::uint64_t grain = mix(
                 (static_cast<std::uint64_t>(scene.seed) << 40) ^ static_cast<std::uint64_t>(pixel));
@@ -1761,7 +1773,7 @@ Photo Renderer::develop(const Light &light) const
                     level += starLevel * bright->tint[ch];
                 if (scene.noise > 0)
                     level += scene.noise * gauss[(grain >> (12 * ch)) & (kGrainBins - 1)];
-                photo.pixels[at + ch] =
+                photo.pixels[at + static_cast<std::size_t>(ch)] =
                     static_cast<std::uint8_t>(std::lrint(std::clamp(level, 0.0, 255.0)));
             }
         }
@@ -1906,7 +1918,8 @@ std::vector<std::uint8_t> encodeJpeg(const Photo &photo, int quality)
 {
     if (photo.width <= 0 || photo.height <= 0 || (photo.channels != 1 && photo.channels != 3)
         || photo.pixels.size()
-            != static_cast<std::size_t>(photo.width) * photo.height * photo.channels)
+            != static_cast<std::size_t>(photo.width) * static_cast<std::size_t>(photo.height)
+                * static_cast<std::size_t>(photo.channels))
         throw std::invalid_argument("synth::encodeJpeg: malformed photograph");
     jpeg_compress_struct info{};
     JpegError error{};
@@ -1929,7 +1942,8 @@ std::vector<std::uint8_t> encodeJpeg(const Photo &photo, int quality)
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, std::clamp(quality, 1, 100), TRUE);
     jpeg_start_compress(&info, TRUE);
-    const std::size_t stride = static_cast<std::size_t>(photo.width) * photo.channels;
+    const std::size_t stride =
+        static_cast<std::size_t>(photo.width) * static_cast<std::size_t>(photo.channels);
     while (info.next_scanline < info.image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(photo.pixels.data() + info.next_scanline * stride);
         jpeg_write_scanlines(&info, &row, 1);
@@ -1959,10 +1973,12 @@ Photo decodeJpeg(const std::vector<std::uint8_t> &bytes)
     out.width = static_cast<int>(info.output_width);
     out.height = static_cast<int>(info.output_height);
     out.channels = info.output_components;
-    out.pixels.resize(static_cast<std::size_t>(out.width) * out.height * out.channels);
+    out.pixels.resize(static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height)
+        * static_cast<std::size_t>(out.channels));
     while (info.output_scanline < info.output_height) {
         JSAMPROW row = out.pixels.data()
-            + static_cast<std::size_t>(info.output_scanline) * out.width * out.channels;
+            + static_cast<std::size_t>(info.output_scanline) * static_cast<std::size_t>(out.width)
+                * static_cast<std::size_t>(out.channels);
         jpeg_read_scanlines(&info, &row, 1);
     }
     jpeg_finish_decompress(&info);
