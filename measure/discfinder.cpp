@@ -92,7 +92,8 @@ std::vector<Edge> edgePoints(const GreyPixels &p)
                     std::abs(gx[i]) * 2.4142f < std::abs(gy[i]) ? 0 : (gx[i] > 0 ? 1 : -1);
                 const int dy =
                     std::abs(gy[i]) * 2.4142f < std::abs(gx[i]) ? 0 : (gy[i] > 0 ? 1 : -1);
-                const std::ptrdiff_t step = std::ptrdiff_t(dy) * w + dx;
+                // Unsigned wrap-around gives i ± step exactly; the border keeps both in range.
+                const auto step = static_cast<std::size_t>(std::ptrdiff_t(dy) * w + dx);
                 if (m < magnitude[i + step] || m <= magnitude[i - step])
                     continue;
                 edges.push_back({float(x), float(y), gx[i] / m, gy[i] / m, m});
@@ -187,7 +188,8 @@ int arcBins(const std::vector<Point> &points, const Disc &disc)
     std::array<bool, kArcBins> seen{};
     for (const Point &p : points) {
         const double angle = std::atan2(p.y - disc.y, p.x - disc.x) + kPiD;
-        seen[std::min(kArcBins - 1, static_cast<int>(angle / (2 * kPiD) * kArcBins))] = true;
+        const int bin = std::min(kArcBins - 1, static_cast<int>(angle / (2 * kPiD) * kArcBins));
+        seen[static_cast<std::size_t>(bin)] = true;
     }
     return static_cast<int>(std::count(seen.begin(), seen.end(), true));
 }
