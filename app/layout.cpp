@@ -215,6 +215,7 @@ void TForm1::layoutMesures()
     // Above every layer, as the last child of the page made so far.
     loupe = new view::Loupe({pic3, pic, picmesure, picellipse, picombre}, page);
     loupe->setObjectName(QStringLiteral("loupe"));
+    loupe->setAccessibleName(QStringLiteral("Pixels agrandis autour du pointeur"));
     butloupe->setCheckable(true);
     butloupe->setAccessibleName(QStringLiteral("Loupe"));
     butcopier->setAccessibleDescription(QStringLiteral(
