@@ -870,6 +870,24 @@ Horizons sweepHorizons(
     return hz;
 }
 
+// How much of u a sea covers, 0…1: its wobbly outline with a smooth seam.
+double seaCover(const Sea &sea, V u)
+{
+    if (dot(u, sea.c) < sea.cosReach)
+        return 0;
+    const double s = dot(u, sea.e1), t = dot(u, sea.e2);
+    const double d = std::sqrt(s * s + t * t);
+    double wobble = 1;
+    if (d > 0) {
+        const double c1 = s / d, s1 = t / d;
+        const double cos2 = c1 * c1 - s1 * s1, sin2 = 2 * c1 * s1;
+        const double cos3 = cos2 * c1 - sin2 * s1, sin3 = sin2 * c1 + cos2 * s1;
+        wobble = 1 + sea.c2 * cos2 + sea.s2 * sin2 + sea.c3 * cos3 + sea.s3 * sin3;
+    }
+    const double q = d / (sea.rho * wobble);
+    return 1 - smoothstep((q - (1 - kSeaEdge)) / (2 * kSeaEdge));
+}
+
 class Renderer {
 public:
     explicit Renderer(const Scene &scene);
@@ -1139,19 +1157,7 @@ double Renderer::albedo(V u) const
     }
     double value = 1;
     for (const Sea &sea : seas) {
-        if (dot(u, sea.c) < sea.cosReach)
-            continue;
-        const double s = dot(u, sea.e1), t = dot(u, sea.e2);
-        const double d = std::sqrt(s * s + t * t);
-        double wobble = 1;
-        if (d > 0) {
-            const double c1 = s / d, s1 = t / d;
-            const double cos2 = c1 * c1 - s1 * s1, sin2 = 2 * c1 * s1;
-            const double cos3 = cos2 * c1 - sin2 * s1, sin3 = sin2 * c1 + cos2 * s1;
-            wobble = 1 + sea.c2 * cos2 + sea.s2 * sin2 + sea.c3 * cos3 + sea.s3 * sin3;
-        }
-        const double q = d / (sea.rho * wobble);
-        const double inside = 1 - smoothstep((q - (1 - kSeaEdge)) / (2 * kSeaEdge));
+        const double inside = seaCover(sea, u);
         // Where two seas overlap the darker one shows, not their product: a sea is never
         // darker than 55 % of the highlands.
         value = std::min(value, 1 - (1 - sea.albedo) * inside);
@@ -1164,19 +1170,7 @@ double Renderer::mareCover(V u) const
 {
     double cover = 0;
     for (const Sea &sea : maria) {
-        if (dot(u, sea.c) < sea.cosReach)
-            continue;
-        const double s = dot(u, sea.e1), t = dot(u, sea.e2);
-        const double d = std::sqrt(s * s + t * t);
-        double wobble = 1;
-        if (d > 0) {
-            const double c1 = s / d, s1 = t / d;
-            const double cos2 = c1 * c1 - s1 * s1, sin2 = 2 * c1 * s1;
-            const double cos3 = cos2 * c1 - sin2 * s1, sin3 = sin2 * c1 + cos2 * s1;
-            wobble = 1 + sea.c2 * cos2 + sea.s2 * sin2 + sea.c3 * cos3 + sea.s3 * sin3;
-        }
-        const double q = d / (sea.rho * wobble);
-        cover = std::max(cover, 1 - smoothstep((q - (1 - kSeaEdge)) / (2 * kSeaEdge)));
+        cover = std::max(cover, seaCover(sea, u));
     }
     return cover;
 }
