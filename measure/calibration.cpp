@@ -20,14 +20,10 @@ MoonModel discOf(const MoonModel &clicked, const LimbFit &limb)
     return disc;
 }
 
-// The errors of the disc and of B are independent: the limb and the terminator are different
-// edges. The tilt still comes from the clicks, each end of the cusp line laid to half a pixel.
-// The covariance is kept at the level of the ± shown, which is meant to cover the truth nine
-// times in ten: the limb fit's standard deviations are doubled for that, since its scatter
-// between blocks does not see every error common to the whole limb.
-constexpr real kShownPerSigma = 2;
-std::array<std::array<real, 5>, 5> covarianceOf(
-    const MoonModel &disc, const LimbFit &limb, const TerminatorFit &fit)
+// The errors of the disc and of the terminator's (B, tilt) are independent: the limb and the
+// terminator are different edges. The covariance is kept at the level of the ± shown, which is
+// meant to cover the truth nine times in ten.
+std::array<std::array<real, 5>, 5> covarianceOf(const LimbFit &limb, const TerminatorFit &fit)
 {
     std::array<std::array<real, 5>, 5> c{};
     const real pixel = kLimbPixelSigma * kLimbPixelSigma;
@@ -36,9 +32,10 @@ std::array<std::array<real, 5>, 5> covarianceOf(
             c[i][j] = limb.fitted()
                 ? kShownPerSigma * kShownPerSigma * static_cast<real>(limb.covariance[i][j])
                 : (i == j ? pixel : 0);
-    const real theta = kLimbPixelSigma / disc.radius;
-    c[3][3] = theta * theta;
-    c[4][4] = fit.bSigma * fit.bSigma;
+    const real shown = kShownPerSigma * kShownPerSigma;
+    c[3][3] = shown * fit.covariance[1][1];
+    c[3][4] = c[4][3] = shown * fit.covariance[0][1];
+    c[4][4] = shown * fit.covariance[0][0];
     return c;
 }
 
@@ -62,10 +59,11 @@ Calibration calibrate(const ImageView &image, const MoonModel &clicked)
     if (result.outcome != FitOutcome::Found)
         return result;
     result.model = disc;
+    result.model.theta = result.terminator.theta;
     result.model.b = result.terminator.b;
     result.model.bSigma = result.terminator.bSigma;
     result.model.litSign = result.terminator.litSign;
-    result.model.covariance = covarianceOf(disc, result.limb, result.terminator);
+    result.model.covariance = covarianceOf(result.limb, result.terminator);
     return result;
 }
 

@@ -45,6 +45,11 @@ struct MoonModel {
     std::optional<std::array<std::array<real, 5>, 5>> covariance;
 };
 
+/// How many standard deviations the ± shown spans: a little more than the 1.645 that holds
+/// nine times in ten for a normal error, since the errors of a fit on a photograph have
+/// heavier tails.
+inline constexpr real kShownPerSigma = 2;
+
 /// The model's entries in the order of MoonModel::covariance.
 inline constexpr int kModelInputs = 5;
 

@@ -1,6 +1,7 @@
 #include "measure/terminatorfit.h"
 
 #include "measure/elevation.h"
+#include "measure/lightcurve.h"
 #include "measure/numeric.h"
 
 #include <algorithm>
@@ -221,17 +222,36 @@ Glance glance(const Profile &p, double threshold, double radius)
     return g;
 }
 
-// Least squares of the levels of a window on sky + K × max(0, μ), μ being the Lambert factor
-// of a sphere whose terminator crosses the line at t: μ = litSign (−v cos B' + z sin B') with
-// sin B' = t / ρ. The model is exact for a sphere of even albedo, so the fit has no bias from
-// the curvature of the brightness ramp, which grows with the width of the window. A camera's
-// photograph is gamma-encoded, its levels nearer √μ than μ: with `gamma` the ramp is of √μ.
+// McEwen's lunar-Lambert weight L(g) = 1 − 0.019 g + 2.42e−4 g² − 1.46e−6 g³ for a phase
+// angle g in degrees (McEwen, LPSC XXVII, 1996), within 0…1: the Moon reflects
+// A [2 L cos i / (cos i + cos e) + (1 − L) cos i], as bright at the limb as at the centre when
+// full, like Lambert's law past a phase of about 105 degrees.
+double lunarWeight(double phaseDegrees)
+{
+    const double g = phaseDegrees;
+    return std::clamp(1 - 0.019 * g + 2.42e-4 * g * g - 1.46e-6 * g * g * g, 0.0, 1.0);
+}
+
+// The light of the ground under a Sun of sine μ, seen at cos e = z, for L = lunarWeight(g).
+double reflected(double mu, double z, double weight)
+{
+    if (!(mu > 0))
+        return 0;
+    return 2 * weight * mu / (mu + std::max(z, 1e-3)) + (1 - weight) * mu;
+}
+
+// Least squares of the light of a window on sky + K P + Q P², P the light a sphere of even
+// albedo reflects (reflected()) when its terminator crosses the line at t: there μ = litSign
+// (−v cos B' + z sin B') with sin B' = t / ρ. The model is exact for such a sphere, so the fit
+// has no bias from the curvature of the brightness ramp, which grows with the width of the
+// window; the square term takes up an albedo that changes along the window (a sea that ends a
+// little way into the day), so that only the foot of the ramp places the edge.
 class WindowFit {
 public:
-    WindowFit(const Profile &p, double r, int litSign, bool gamma)
+    WindowFit(const Profile &p, double r, int litSign, double weight)
         : rho_(p.rho)
         , sign_(litSign)
-        , gamma_(gamma)
+        , weight_(weight)
     {
         for (std::size_t k = 0; k < p.level.size(); ++k) {
             const double level = p.level[k];
@@ -259,10 +279,8 @@ public:
         const double cosB = std::sqrt(1 - sinB * sinB);
         double s1 = 0, s2 = 0, s3 = 0, s4 = 0, si1 = 0, si2 = 0;
         for (std::size_t k = 0; k < level_.size(); ++k) {
-            double mu = sign_ * (-v_[k] * cosB + z_[k] * sinB);
+            double mu = reflected(sign_ * (-v_[k] * cosB + z_[k] * sinB), z_[k], weight_);
             if (mu > 0) {
-                if (gamma_)
-                    mu = std::sqrt(mu);
                 const double mu2 = mu * mu;
                 s1 += mu;
                 s2 += mu2;
@@ -291,7 +309,7 @@ public:
 private:
     double rho_;
     int sign_;
-    bool gamma_;
+    double weight_;
     std::vector<double> v_, z_, level_;
     double sumI_ = 0, sumII_ = 0;
 };
@@ -330,7 +348,7 @@ std::optional<double> refineEdge(const Levels &levels,
     double lo,
     double hi,
     int litSign,
-    bool gamma,
+    double weight,
     double precision,
     double *residual = nullptr)
 {
@@ -345,7 +363,7 @@ std::optional<double> refineEdge(const Levels &levels,
     const double first = std::ceil(from * r);
     const Profile p =
         sampleProfile(levels, f, a, first, 1, static_cast<int>(std::floor(to * r) - first) + 1);
-    const WindowFit fit(p, r, litSign, gamma);
+    const WindowFit fit(p, r, litSign, weight);
     if (fit.size() < 8)
         return std::nullopt;
 
@@ -371,98 +389,10 @@ std::optional<double> refineEdge(const Levels &levels,
 }
 
 struct Edge {
+    real a;
     real rho;
     real t;
 };
-
-struct LineFit {
-    real sinB = 0;
-    real sigma = 0; // statistical, of sinB
-    real sumRho = 0;
-    real sumRho2 = 0;
-    int inliers = 0;
-};
-
-// Tukey's constant, somewhat below the usual 4.685: the edges a sea bends are many and bent
-// alike, and cutting them off sooner helps more than the grain's extra weight costs.
-constexpr real kTukey = 3.5L;
-
-// t = sin B × ρ through the origin, by Tukey's biweight: the edges broken by a crater, a peak
-// or a sea get no weight, the others the weight of plain least squares.
-// A sea or a crater moves the edges of neighbouring lines together, so the scatter of single
-// lines understates the error. Blocks of neighbouring lines are nearly independent: the scatter
-// of their own fits, Σ W_b (S_b − S)² / ((n − 1) Σ W_b), is the honest figure when it is the
-// larger. Zero with fewer than two blocks.
-real blockScatter(const std::vector<Edge> &edges, const std::vector<real> &w, real sinB)
-{
-    constexpr std::size_t kBlocks = 8;
-    real spread = 0, weight = 0;
-    int blocks = 0;
-    for (std::size_t b = 0; b < kBlocks; ++b) {
-        const std::size_t from = edges.size() * b / kBlocks;
-        const std::size_t to = edges.size() * (b + 1) / kBlocks;
-        real num = 0, den = 0;
-        for (std::size_t k = from; k < to; ++k) {
-            num += w[k] * edges[k].rho * edges[k].t;
-            den += w[k] * edges[k].rho * edges[k].rho;
-        }
-        if (!(den > 0))
-            continue;
-        spread += den * (num / den - sinB) * (num / den - sinB);
-        weight += den;
-        ++blocks;
-    }
-    return blocks > 1 ? std::sqrt(spread / ((blocks - 1) * weight)) : 0;
-}
-
-LineFit robustLine(const std::vector<Edge> &edges, real start, real minScale)
-{
-    LineFit fit;
-    fit.sinB = start;
-    std::vector<real> w(edges.size(), 1);
-    real scale = minScale;
-    for (int round = 0; round < 20; ++round) {
-        std::vector<double> deviation;
-        deviation.reserve(edges.size());
-        for (const Edge &e : edges)
-            deviation.push_back(static_cast<double>(std::fabs(e.t - fit.sinB * e.rho)));
-        scale = std::max<real>(minScale, 1.4826L * quantile(deviation, 0.5));
-        real num = 0, den = 0;
-        for (std::size_t k = 0; k < edges.size(); ++k) {
-            const real x = (edges[k].t - fit.sinB * edges[k].rho) / (kTukey * scale);
-            w[k] = std::fabs(x) < 1 ? (1 - x * x) * (1 - x * x) : 0;
-            num += w[k] * edges[k].rho * edges[k].t;
-            den += w[k] * edges[k].rho * edges[k].rho;
-        }
-        if (!(den > 0))
-            break;
-        const real next = num / den;
-        const bool settled = std::fabs(next - fit.sinB) < 1e-9L;
-        fit.sinB = next;
-        if (settled)
-            break;
-    }
-    // The variance of an M-estimate: scale² Σ ψ(u)² ρ² / (Σ ψ'(u) ρ²)², u the residuals in
-    // units of the scale; the plain residual variance of the kept edges would understate it.
-    real psi2 = 0, dpsi = 0;
-    for (std::size_t k = 0; k < edges.size(); ++k) {
-        const real rho2 = edges[k].rho * edges[k].rho;
-        fit.sumRho += w[k] * edges[k].rho;
-        fit.sumRho2 += w[k] * rho2;
-        fit.inliers += w[k] > 0;
-        const real u = (edges[k].t - fit.sinB * edges[k].rho) / scale;
-        const real q = (u / kTukey) * (u / kTukey);
-        if (q < 1) {
-            psi2 += u * u * (1 - q) * (1 - q) * (1 - q) * (1 - q) * rho2;
-            dpsi += (1 - q) * (1 - 5 * q) * rho2;
-        }
-    }
-    if (dpsi > 0)
-        fit.sigma = scale * std::sqrt(psi2) / dpsi;
-
-    fit.sigma = std::max(fit.sigma, blockScatter(edges, w, fit.sinB));
-    return fit;
-}
 
 TerminatorFit refused(FitOutcome outcome)
 {
@@ -553,58 +483,74 @@ FirstLook firstLook(const Levels &levels, const Frame &f)
     return look;
 }
 
-// The edges of one round in a window about the terminator of `sinB`; with `votes`, every
-// fourth line is also fitted as gamma-encoded and votes for the closer of the two fits.
-std::vector<Edge> roundEdges(const Levels &levels,
-    const Frame &f,
-    const FirstLook &look,
-    real sinB,
-    int round,
-    bool gamma,
-    int *rootVotes,
-    int *linearVotes)
+// The terminator the edges are sought about.
+struct Curve {
+    real b = 0; // degrees
+    int litSign = 1;
+
+    // The phase angle in degrees: the Sun's height over the disc's plane is litSign sin B.
+    real phase() const
+    {
+        return radiansToDegrees(std::acos(litSign * std::sin(degreesToRadians(b))));
+    }
+
+    // Across the cusp line (radii) where a line of half-length rho meets the terminator.
+    double across(double rho) const
+    {
+        return static_cast<double>(static_cast<real>(rho) * std::sin(degreesToRadians(b)));
+    }
+};
+
+// The edges of one round in a window about `curve`.
+std::vector<Edge> roundEdges(
+    const Levels &levels, const Frame &f, const FirstLook &look, const Curve &curve, int round)
 {
     // The rough edges lie up to a quarter of the lit level inside the day: the first round
-    // looks mostly towards the night, the later ones in a window about the fitted terminator.
-    const double night = round == 0 ? 0.35 : 0.05 + 4 / f.r;
+    // looks mostly towards the night. The later windows reach as far into the night, past the
+    // light of the highest peaks, so that the fit sees the night's own level and the whole
+    // foot of the ramp; on the day side they stop a few degrees of elevation in, before the
+    // albedo has changed much.
+    const double night = round == 0 ? 0.35 : 0.3 + 4 / f.r;
     const double day = round == 0 ? 0.12 : 0.08 + 6 / f.r;
     // Only the last round needs the edge to a small fraction of a pixel.
     const double precision = round == 2 ? 0.005 : 0.25;
+    const double weight = lunarWeight(static_cast<double>(curve.phase()));
     std::vector<Edge> found;
-    for (std::size_t line = 0; line < look.profiles.size(); ++line) {
-        const Profile &p = look.profiles[line];
-        const double predicted = static_cast<double>(sinB) * p.rho;
+    for (const Profile &p : look.profiles) {
+        const double predicted = curve.across(p.rho);
         // Towards the night is towards +v when the −v side is lit.
-        const double lo = predicted - (look.litSign > 0 ? day : night);
-        const double hi = predicted + (look.litSign > 0 ? night : day);
-        double linear = 0, root = 0;
-        const auto t = refineEdge(levels, f, p.a, lo, hi, look.litSign, gamma, precision, &linear);
-        if (rootVotes && line % 4 == 0) {
-            if (refineEdge(levels, f, p.a, lo, hi, look.litSign, true, precision, &root))
-                ++*(t && linear <= root ? linearVotes : rootVotes);
-        }
+        const double lo = predicted - (curve.litSign > 0 ? day : night);
+        const double hi = predicted + (curve.litSign > 0 ? night : day);
+        const auto t = refineEdge(levels, f, p.a, lo, hi, curve.litSign, weight, precision);
         if (t)
-            found.push_back({static_cast<real>(p.rho), static_cast<real>(*t)});
+            found.push_back(
+                {static_cast<real>(p.a), static_cast<real>(p.rho), static_cast<real>(*t)});
     }
     return found;
 }
 
-// B and its uncertainty from the robust line through the edges.
-TerminatorFit resultOf(const LineFit &fit, real radius, int litSign)
+// B, the tilt and their uncertainties from the terminator through the edges. The cusp line is
+// kept within -90..90 degrees, cusp 1 on the left: turning it half a turn swaps the side lit.
+//
+// The edges are where the light fades out, and the relief moves that place off the terminator:
+// peaks catch the light beyond it, shadows darken the day short of it, by amounts that depend
+// on the Sun's elevation and so are shared by the whole terminator, which no scatter between
+// lines can see. The same relief scatters the single lines' edges, by `scale`: the shared shift
+// is taken as half of that scatter, in degrees of elevation, and joins B's variance.
+TerminatorFit resultOf(const LightCurve &fit, const MoonModel &frame)
 {
-    // The limb circle is known to half a pixel: a centre off across the cusp line moves every
-    // edge by that much, a radius off scales them. Those are bounds; the scatter of the edges
-    // is a standard error, counted twice so that the figure covers the truth as the bounds do.
-    const real byCentre = kLimbPixelSigma / radius * fit.sumRho / fit.sumRho2;
-    const real byRadius = kLimbPixelSigma / radius * std::fabs(fit.sinB);
-    const real scatter = 2 * fit.sigma;
-    const real sigma = std::sqrt(scatter * scatter + byCentre * byCentre + byRadius * byRadius);
     TerminatorFit result;
     result.outcome = FitOutcome::Found;
-    result.b = arcsineDegrees(fit.sinB);
-    result.bSigma = std::max(
-        arcsineDegrees(fit.sinB + sigma) - result.b, result.b - arcsineDegrees(fit.sinB - sigma));
-    result.litSign = litSign;
+    result.b = fit.b;
+    result.litSign = fit.litSign;
+    result.theta = std::remainder(frame.theta, kPi);
+    if (std::fabs(std::remainder(frame.theta - result.theta, 2 * kPi)) > 1)
+        result.litSign = -result.litSign;
+    // Across the terminator the elevation's sine changes by 1 / cos B per radius.
+    result.relief = radiansToDegrees(fit.scale / std::cos(degreesToRadians(fit.b))) / 2;
+    result.covariance = fit.covariance;
+    result.covariance[0][0] += result.relief * result.relief;
+    result.bSigma = kShownPerSigma * std::sqrt(result.covariance[0][0]);
     result.lines = fit.inliers;
     return result;
 }
@@ -620,41 +566,34 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc)
     if (disc.radius < 40)
         return refused(FitOutcome::DiscTooSmall);
     const Levels levels(image);
-    const Frame f(disc);
-    const FirstLook look = firstLook(levels, f);
+    MoonModel frame = disc;
+    const FirstLook look = firstLook(levels, Frame(frame));
     if (look.outcome != FitOutcome::Found)
         return refused(look.outcome);
 
-    // The first round also tells whether the levels follow μ or, gamma-encoded, √μ: on linear
-    // levels the two fits come out alike and the votes split; on encoded ones √μ wins nearly
-    // every line.
-    LineFit fit;
-    fit.sinB = look.sinB;
+    Curve curve{arcsineDegrees(look.sinB), look.litSign};
+    // Each round seeks the edges about the curve the last one fitted, and turns the cusp line
+    // to it; the windows narrow after the first.
+    std::optional<LightCurve> fit;
     std::vector<Edge> found;
-    bool gamma = false;
-    for (int round = 0; round < 3; ++round) {
-        int rootVotes = 0, linearVotes = 0;
-        found = roundEdges(levels,
-            f,
-            look,
-            fit.sinB,
-            round,
-            gamma,
-            round == 0 ? &rootVotes : nullptr,
-            &linearVotes);
-        if (round == 0)
-            gamma = rootVotes > 3 * linearVotes;
-        if (found.size() < 8)
+    for (int round = 0; round < 4; ++round) {
+        found = roundEdges(levels, Frame(frame), look, curve, std::min(round, 2));
+        std::vector<EdgePoint> points;
+        for (const Edge &e : found)
+            points.push_back({e.a, e.t});
+        fit = fitLightCurve(points, curve.litSign, curve.b, 0.05L / disc.radius);
+        if (!fit)
             return refused(FitOutcome::NotAMoon);
-        fit = robustLine(found, fit.sinB, 0.05L / disc.radius);
+        frame.theta += fit->turn;
+        curve = {fit->b, fit->litSign};
     }
     // A terminator is one curve: most lines agree on it. Edges of a pattern agree on nothing.
-    if (fit.inliers < std::max(8, look.edges / 3)
-        || 2 * fit.inliers < static_cast<int>(found.size()))
+    if (fit->inliers < std::max(8, look.edges / 3)
+        || 2 * fit->inliers < static_cast<int>(found.size()))
         return refused(FitOutcome::NotAMoon);
-    if (std::fabs(fit.sinB) > std::sin(84 * kPiOver180))
+    if (std::fabs(fit->b) > 84)
         return refused(FitOutcome::FullMoon);
-    return resultOf(fit, disc.radius, look.litSign);
+    return resultOf(*fit, frame);
 }
 
 std::optional<int> litSide(const ImageView &image, const MoonModel &model)

@@ -4,6 +4,7 @@
 #include "measure/pixels.h"
 #include "measure/real.h"
 
+#include <array>
 #include <optional>
 
 namespace measure {
@@ -21,11 +22,18 @@ enum class FitOutcome {
 /// The terminator found on a photograph.
 struct TerminatorFit {
     FitOutcome outcome = FitOutcome::NotAMoon;
-    /// Degrees, as the spin box counts them, and its uncertainty.
+    /// Degrees, as the spin box counts them, and its uncertainty at the level of the ± shown.
     real b = 0;
     real bSigma = 0;
     /// The side the photograph shows lit, as MoonModel::litSign.
     int litSign = 1;
+    /// The tilt of the cusp line read off the terminator, radians in -π/2…π/2 as
+    /// MoonModel::theta, and the covariance of (b in degrees, theta), one standard deviation.
+    real theta = 0;
+    std::array<std::array<real, 2>, 2> covariance{};
+    /// How far, in degrees of elevation, the relief may have moved the whole edge of the light
+    /// off the terminator: one standard deviation, counted in covariance.
+    real relief = 0;
     /// Lines across the disc whose edge the fit kept.
     int lines = 0;
 };
