@@ -208,14 +208,17 @@ std::string checkFigures(const TimeCheck &check, const std::string &decimalSepar
     std::string text = "B ajusté \xE2\x88\x92 prédit : "
         + signedText(withUncertainty(
             check.difference, check.differenceSigma, NumberFormat{2, decimalSeparator, {}}, "°"));
-    if (check.clockErrorMinutes)
-        text += " \xE2\x89\x88 "
-            + signedText(withUncertainty(*check.clockErrorMinutes,
-                check.clockErrorSigmaMinutes,
-                NumberFormat{0, decimalSeparator, {}},
-                " min"))
-            + " d'horloge";
-    return text;
+    if (!check.clockErrorMinutes)
+        return text;
+    // Beyond two hours, minutes stop being read at a glance: a wrong date shows in hours.
+    const bool hours = std::fabs(*check.clockErrorMinutes) >= 120;
+    const real scale = hours ? 60 : 1;
+    return text + " \xE2\x89\x88 "
+        + signedText(withUncertainty(*check.clockErrorMinutes / scale,
+            check.clockErrorSigmaMinutes / scale,
+            NumberFormat{hours ? 1 : 0, decimalSeparator, {}},
+            hours ? " h" : " min"))
+        + " d'horloge";
 }
 
 MoonModel ephemerisModel(const Placement &pl)

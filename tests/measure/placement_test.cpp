@@ -111,6 +111,11 @@ TEST(TimeCheck, Figures)
     still.difference = -0.05L;
     still.differenceSigma = 0.03L;
     EXPECT_EQ(measure::checkFigures(still, ","), "B ajusté − prédit : -0,05° ± 0,03°");
+    measure::TimeCheck dateWrong = late;
+    dateWrong.clockErrorMinutes = -2575;
+    dateWrong.clockErrorSigmaMinutes = 37;
+    EXPECT_EQ(measure::checkFigures(dateWrong, ","),
+        "B ajusté − prédit : +0,42° ± 0,10° ≈ -42,9 h ± 0,7 h d'horloge");
 }
 
 TEST(EphemerisModel, TakesBAndItsUncertaintyFromTheDate)
