@@ -181,7 +181,8 @@ void TForm1::butcopierClick()
     const auto shadow = currentShadow(ephemeris);
     if (ends && shadow && measurement.status() == measure::TraceStatus::Ready)
         input.shadow = measure::ShadowReading{ends->top.point, ends->end.point, *shadow, ephemeris};
-    if (!datelieu->text().isEmpty())
+    // The status line's date and, in its tooltip, the place, once the date is known.
+    if (julianDayUt(datePlace_))
         input.datePlace =
             (datelieu->text() + QStringLiteral(" ; ") + datelieu->toolTip()).toStdString();
     if (measurement.lastPointer())
