@@ -47,12 +47,14 @@ inline const char *const kFitHelp =
 inline const char *const kApplicationTitle = "Korvalen";
 
 /// The main window: the page "Mesures" with the picture area and the measuring controls, the
-/// page "Explications" with the texts and the calculator. Its methods are the event handlers.
+/// page "Explications" with the texts and the calculator, and under them the status line of the
+/// photograph's date and place. Its methods are the event handlers.
 ///
 /// Where things are: start-up, the wiring of every control and the failure display in
 /// form1.cpp; the real effects in setDefaultEffects() (form1.cpp); places and sizes in
 /// layout.cpp; the measuring handlers in measuring.cpp; the calculator in calculator.cpp; the
-/// web links in links.cpp. Tests reach the controls by objectName with findChild.
+/// web links in links.cpp; the date, the place and the status line in photoplace.cpp. Tests reach
+/// the controls by objectName with findChild.
 class TForm1 : public QWidget {
     Q_OBJECT
 public:
@@ -211,6 +213,8 @@ private:
     /// The last shadow measured under the ephemeris's Sun when the date is known, under the
     /// photograph's otherwise; `ephemeris` says which.
     [[nodiscard]] std::optional<measure::ShadowMeasure> currentShadow(bool &ephemeris);
+    /// The fitted terminator against the date; none without a fit or a date.
+    [[nodiscard]] std::optional<measure::TimeCheck> timeCheck();
     /// The check line of the fit's details, empty without a fit and a date.
     [[nodiscard]] QString checkDetails();
 

@@ -83,6 +83,26 @@ QString placeText(const DatePlace &d, const QString &separator)
         + QStringLiteral(", %1 m").arg(qRound(static_cast<double>(place->height)));
 }
 
+// The date as the status line shows it, the place in its tooltip; nothing without a photograph.
+void showDate(QLabel &label, const DatePlace &d, bool photograph, const QString &separator)
+{
+    if (!photograph) {
+        label.clear();
+        label.setToolTip(QString());
+    } else if (julianDayUt(d)) {
+        label.setText(dateText(d));
+        label.setToolTip(placeText(d, separator));
+    } else if (zoneMissing(d)) {
+        label.setText(QStringLiteral("Fuseau horaire inconnu"));
+        label.setToolTip(QStringLiteral("L'heure de la photographie est connue, pas son fuseau "
+                                        "horaire : précisez-le dans « Date et lieu… »."));
+    } else {
+        label.setText(QStringLiteral("Date inconnue"));
+        label.setToolTip(QStringLiteral("La photographie ne dit pas quand elle a été prise : "
+                                        "saisissez la date et l'heure dans « Date et lieu… »."));
+    }
+}
+
 } // namespace
 
 void TForm1::butdatelieuClick()
@@ -128,38 +148,18 @@ const measure::Placement *TForm1::placement()
 void TForm1::showPlaceLine()
 {
     lieucurseur->clear();
-    if (!pic3->picture()) {
-        datelieu->clear();
-        datelieu->setToolTip(QString());
-    } else if (julianDayUt(datePlace_)) {
-        datelieu->setText(dateText(datePlace_));
-        datelieu->setToolTip(placeText(datePlace_, decimalSeparator));
-    } else {
-        const bool zone = zoneMissing(datePlace_);
-        datelieu->setText(
-            zone ? QStringLiteral("Fuseau horaire inconnu") : QStringLiteral("Date inconnue"));
-        datelieu->setToolTip(zone
-                ? QStringLiteral("L'heure de la photographie est connue, pas son fuseau horaire : "
-                                 "précisez-le dans « Date et lieu… ».")
-                : QStringLiteral("La photographie ne dit pas quand elle a été prise : saisissez "
-                                 "la date et l'heure dans « Date et lieu… »."));
-    }
-    const measure::Placement *placed =
-        measurement.bSource() == measure::BSource::Fit ? placement() : nullptr;
-    if (!placed) {
-        controleheure->clear();
-        controleheure->setToolTip(QString());
-        return;
-    }
-    const measure::TimeCheck check = measure::checkTime(*placed);
-    controleheure->setText(
-        QString::fromStdString(measure::checkFigures(check, decimalSeparator.toStdString())));
-    controleheure->setToolTip(QString::fromStdString(measure::verdictText(check)));
+    showDate(*datelieu, datePlace_, pic3->picture() != nullptr, decimalSeparator);
+    const std::optional<measure::TimeCheck> check = timeCheck();
+    controleheure->setText(check
+            ? QString::fromStdString(measure::checkFigures(*check, decimalSeparator.toStdString()))
+            : QString());
+    controleheure->setToolTip(
+        check ? QString::fromStdString(measure::verdictText(*check)) : QString());
     QPalette palette = controleheure->palette();
     palette.setColor(QPalette::WindowText,
-        check.verdict == measure::TimeVerdict::Agrees
-            ? barreetat->palette().color(QPalette::WindowText)
-            : kDisagreement);
+        check && check->verdict != measure::TimeVerdict::Agrees
+            ? kDisagreement
+            : barreetat->palette().color(QPalette::WindowText));
     controleheure->setPalette(palette);
 }
 
@@ -200,14 +200,20 @@ std::optional<measure::ShadowMeasure> TForm1::currentShadow(bool &ephemeris)
     return shadow;
 }
 
+std::optional<measure::TimeCheck> TForm1::timeCheck()
+{
+    if (measurement.bSource() != measure::BSource::Fit)
+        return std::nullopt;
+    const measure::Placement *placed = placement();
+    return placed ? std::optional(measure::checkTime(*placed)) : std::nullopt;
+}
+
 QString TForm1::checkDetails()
 {
-    const measure::Placement *placed =
-        measurement.bSource() == measure::BSource::Fit ? placement() : nullptr;
-    if (!placed)
+    const std::optional<measure::TimeCheck> check = timeCheck();
+    if (!check)
         return {};
-    const measure::TimeCheck check = measure::checkTime(*placed);
     return QStringLiteral("Date de la photographie : ")
-        + QString::fromStdString(measure::checkFigures(check, decimalSeparator.toStdString()))
-        + QStringLiteral(". ") + QString::fromStdString(measure::verdictText(check));
+        + QString::fromStdString(measure::checkFigures(*check, decimalSeparator.toStdString()))
+        + QStringLiteral(". ") + QString::fromStdString(measure::verdictText(*check));
 }
