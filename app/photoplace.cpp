@@ -188,6 +188,10 @@ QString TForm1::pointerPlaceText(measure::PicturePoint at)
 
 std::optional<measure::ShadowMeasure> TForm1::currentShadow(bool &ephemeris)
 {
+    // Placing reads the photograph's maria: not worth it for a shadow there is not.
+    ephemeris = false;
+    if (!measurement.lastShadowEnds())
+        return std::nullopt;
     const measure::Placement *placed = placement();
     ephemeris = placed != nullptr;
     if (!placed)
