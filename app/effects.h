@@ -22,4 +22,6 @@ struct Effects {
     std::function<bool(const QUrl &url)> openUrl;
     /// Runs the open dialog's "Preview" window modally.
     std::function<void(QDialog &window)> showPreview;
+    /// Runs the "Date et lieu" dialog modally; true when the user accepted it.
+    std::function<bool(QDialog &dialog)> runDatePlace;
 };

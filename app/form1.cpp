@@ -29,6 +29,7 @@
 #include <QWheelEvent>
 #include <QWindow>
 
+#include <algorithm>
 #include <exception>
 
 // The resources live in the static library, which nothing else references: without this the
@@ -79,6 +80,9 @@ void TForm1::setDefaultEffects()
     effects.openUrl = links::desktopOpener();
     effects.showPreview = [](QDialog &window) {
         window.exec();
+    };
+    effects.runDatePlace = [](QDialog &dialog) {
+        return dialog.exec() == QDialog::Accepted;
     };
     // The dialog asks the window, so that a replaced effect reaches it too.
     openpic->runPreview = [this](QDialog &window) {
@@ -131,6 +135,7 @@ void TForm1::bindHandlers()
     bind(butcalc, &QPushButton::clicked, &TForm1::butcalcClick);
     bind(Image1, &view::PictureView::clicked, &TForm1::ontavclick);
     bind(Button5, &QPushButton::clicked, &TForm1::Button5Click);
+    bind(butdatelieu, &QPushButton::clicked, &TForm1::butdatelieuClick);
 
     // Events that are no signals: the calculator's keys, and the locale changes that the
     // application passes on to its windows, seen by one hook before their receivers.
@@ -204,8 +209,9 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
 void TForm1::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    // The tab control fills the whole client area.
-    PageControl1->setGeometry(rect());
+    // The tab control fills the client area but for the status line at its foot.
+    PageControl1->setGeometry(0, 0, width(), std::max(0, height() - kStatusLineHeight));
+    barreetat->setGeometry(0, PageControl1->height(), width(), kStatusLineHeight);
 }
 
 void TForm1::showEvent(QShowEvent *event)

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "app/dateplace.h"
 #include "app/effects.h"
 #include "measure/measurement.h"
+#include "measure/placement.h"
 #include "view/pixels.h"
 
 #include <QRect>
@@ -9,6 +11,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -44,12 +47,14 @@ inline const char *const kFitHelp =
 inline const char *const kApplicationTitle = "Korvalen";
 
 /// The main window: the page "Mesures" with the picture area and the measuring controls, the
-/// page "Explications" with the texts and the calculator. Its methods are the event handlers.
+/// page "Explications" with the texts and the calculator, and under them the status line of the
+/// photograph's date and place. Its methods are the event handlers.
 ///
 /// Where things are: start-up, the wiring of every control and the failure display in
 /// form1.cpp; the real effects in setDefaultEffects() (form1.cpp); places and sizes in
 /// layout.cpp; the measuring handlers in measuring.cpp; the calculator in calculator.cpp; the
-/// web links in links.cpp. Tests reach the controls by objectName with findChild.
+/// web links in links.cpp; the date, the place and the status line in photoplace.cpp. Tests reach
+/// the controls by objectName with findChild.
 class TForm1 : public QWidget {
     Q_OBJECT
 public:
@@ -78,10 +83,12 @@ public:
     /// Opens an address, stored without its scheme, in the default browser.
     bool openurl(const QString &address);
 
+    /// The height of the status line under the pages.
+    static constexpr int kStatusLineHeight = 22;
     /// Where the outer frame is placed, and its size.
-    static constexpr QRect kFrame{503, 122, 962, 710};
-    /// The client size the layout was made for.
-    static constexpr QSize kClientSize{954, 683};
+    static constexpr QRect kFrame{503, 122, 962, 710 + kStatusLineHeight};
+    /// The client size the layout was made for: the pages, 954 × 683, and the status line.
+    static constexpr QSize kClientSize{954, 683 + kStatusLineHeight};
     /// The client size of the page "Mesures" at kClientSize.
     static constexpr QSize kPageSize{946, 655};
 
@@ -102,6 +109,7 @@ private:
     void layoutControls();
     void layoutMesures();
     void layoutExplications();
+    void layoutStatusLine();
     void bindHandlers();
     /// Connects `signal` to `handler`, run inside guarded(); the handler may take fewer
     /// arguments than the signal carries.
@@ -184,6 +192,32 @@ private:
     /// What the fit found, with its uncertainties, or nothing when there is no fit.
     void showFit();
 
+    // The photograph's date and place, and the status line under the pages (photoplace.cpp).
+    /// "Date et lieu…": the dialog for the photograph shown; what it gives stays with it.
+    void butdatelieuClick();
+    /// The date and place of the photograph just shown, as its EXIF block gives them.
+    void readPhotographDate();
+    /// The photograph placed on the Moon for the measurement's model (the fitted one after
+    /// "Ajuster") and its date; none without a date or a usable trace. Placed again only when
+    /// the photograph, the trace, B, the fit or the date and place changed.
+    [[nodiscard]] const measure::Placement *placement();
+    /// The status line as the measurement stands: the date, no pointer reading, and the check
+    /// of the fitted terminator against the date. To be called after every change of them.
+    void showPlaceLine();
+    /// The pointer moved over the picture: the place under it, its Sun from the ephemeris and
+    /// its name.
+    void showPointerPlace(QPoint position);
+    /// The place at a picture point, its Sun from the ephemeris and its name; empty without a
+    /// placement.
+    [[nodiscard]] QString pointerPlaceText(measure::PicturePoint at);
+    /// The last shadow measured under the ephemeris's Sun when the date is known, under the
+    /// photograph's otherwise; `ephemeris` says which.
+    [[nodiscard]] std::optional<measure::ShadowMeasure> currentShadow(bool &ephemeris);
+    /// The fitted terminator against the date; none without a fit or a date.
+    [[nodiscard]] std::optional<measure::TimeCheck> timeCheck();
+    /// The check line of the fit's details, empty without a fit and a date.
+    [[nodiscard]] QString checkDetails();
+
     // Calculator (calculator.cpp).
     /// True when the key typed into LabeledEdit1 or LabeledEdit2 is discarded.
     bool ontextpress(QKeyEvent *key);
@@ -245,6 +279,26 @@ private:
     QGroupBox *GroupBox3 = nullptr;
     QLabel *detailsajuste = nullptr;
     view::Loupe *loupe = nullptr;
+    // The status line under the pages.
+    QWidget *barreetat = nullptr;
+    QPushButton *butdatelieu = nullptr;
+    QLabel *datelieu = nullptr;
+    QLabel *lieucurseur = nullptr;
+    QLabel *controleheure = nullptr;
+
+    /// When and where the photograph shown was taken: read from its file, then as the user
+    /// corrected it; forgotten with the photograph.
+    DatePlace datePlace_;
+    /// Counts the changes of datePlace_, for the placement's cache.
+    std::uint64_t datePlaceRevision_ = 0;
+    /// The last placement and what it was made from.
+    struct PlacementCache {
+        std::uint64_t measurement = 0;
+        std::uint64_t datePlace = 0;
+        measure::MoonModel model;
+        std::optional<measure::Placement> placement;
+    };
+    std::optional<PlacementCache> placed_;
 
     /// The file name of the photograph shown, when it came from a file.
     QString photographName_;

@@ -137,6 +137,7 @@ void TForm1::layoutControls()
     PageControl1->setCurrentWidget(TabSheet1);
     layoutMesures();
     layoutExplications();
+    layoutStatusLine();
 }
 
 void TForm1::layoutMesures()
@@ -330,4 +331,27 @@ void TForm1::layoutExplications()
     setTabOrder(Memo3, Button5);
     setTabOrder(Button5, detailsombre);
     setTabOrder(detailsombre, detailsajuste);
+}
+
+void TForm1::layoutStatusLine()
+{
+    // Under the pages, whose controls all keep their places: the date of the photograph, then
+    // what the pointer is on, then the check of the fitted terminator against the date.
+    // clang-format off
+    barreetat = place(new QWidget(this), "barreetat", 0, 683, 954, kStatusLineHeight);
+    butdatelieu = place(button(QStringLiteral("Date et lieu…"), barreetat), "butdatelieu", 4, 1, 84, 20);
+    datelieu = place(label(QString(), barreetat), "datelieu", 96, 4, 150, 14);
+    lieucurseur = place(label(QString(), barreetat), "lieucurseur", 252, 4, 350, 14);
+    controleheure = place(label(QString(), barreetat), "controleheure", 608, 4, 342, 14);
+    // clang-format on
+
+    butdatelieu->setEnabled(false);
+    butdatelieu->setAccessibleName(QStringLiteral("Date et lieu de la photographie"));
+    butdatelieu->setAccessibleDescription(
+        QStringLiteral("Montre et corrige la date, l'heure et le lieu de la prise de vue, lus dans "
+                       "la photographie"));
+    datelieu->setAccessibleName(QStringLiteral("Date de la photographie"));
+    lieucurseur->setAccessibleName(QStringLiteral("Lieu sous le pointeur"));
+    controleheure->setAccessibleName(QStringLiteral("Terminateur ajusté et date"));
+    setTabOrder(butcopier, butdatelieu);
 }

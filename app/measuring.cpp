@@ -141,6 +141,7 @@ void TForm1::Button3Click()
     picombre->clear();
     showShadow();
     soleilcurseur->clear();
+    showPlaceLine();
 }
 
 void TForm1::Button4Click()
@@ -156,6 +157,7 @@ void TForm1::photographChanged()
     photographRead_ = false;
     photographName_.clear();
     measurement.photographChanged();
+    readPhotographDate();
     picombre->clear();
     showShadow();
     showFit();

@@ -61,8 +61,8 @@ void TForm1::refineShadow()
 void TForm1::showShadow()
 {
     const measure::TraceStatus status = measurement.status();
-    const std::optional<measure::ShadowMeasure> shadow =
-        measurement.shadow(SpinEditB->value(), photographSource());
+    bool ephemeris = false;
+    const std::optional<measure::ShadowMeasure> shadow = currentShadow(ephemeris);
     // The details keep the last shadow while a new one is clicked; nothing at all is shown once
     // the drawings are erased or the photograph has changed.
     if (!shadow || status == measure::TraceStatus::Erased) {
@@ -84,6 +84,9 @@ void TForm1::showShadow()
         lines << QString::fromStdString(line);
     if (const auto ends = measurement.lastShadowEnds())
         lines << QString::fromStdString(measure::endsText(*ends, decimalSeparator.toStdString()));
+    // Only a known date brings a second Sun, and only then is it worth saying which one spoke.
+    if (ephemeris)
+        lines << QStringLiteral("Soleil de l'éphéméride, pour la date de la photographie.");
     detailsombre->setText(lines.join(QLatin1Char('\n')));
 }
 

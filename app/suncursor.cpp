@@ -42,6 +42,7 @@ measure::PixelSource TForm1::photographSource()
 void TForm1::onmoonmove(QPoint position)
 {
     followLoupe(position);
+    showPointerPlace(position);
     const std::optional<measure::MoonModel> model =
         measurement.model(SpinEditB->value(), photographSource());
     if (!model) {
@@ -63,6 +64,7 @@ void TForm1::onmoonmove(QPoint position)
 void TForm1::onmoonleave()
 {
     soleilcurseur->clear();
+    lieucurseur->clear();
     loupe->hide();
 }
 
@@ -143,6 +145,8 @@ void TForm1::traceFit(const measure::Calibration &fit)
 
 void TForm1::showFit()
 {
+    // Whatever changed the fit changed what the status line read off it too.
+    showPlaceLine();
     const std::optional<measure::Calibration> &fit = measurement.fit();
     if (!fit) {
         resultatajuste->clear();
@@ -154,6 +158,8 @@ void TForm1::showFit()
     QStringList lines;
     for (const std::string &line : measure::fitDetails(*fit, separator))
         lines << QString::fromStdString(line);
+    if (const QString check = checkDetails(); !check.isEmpty())
+        lines << check;
     detailsajuste->setText(lines.join(QLatin1Char('\n')));
 }
 
@@ -171,9 +177,16 @@ void TForm1::butcopierClick()
             input.elevation = measure::ElevationReading{at, *elevation};
     }
     const auto ends = measurement.lastShadowEnds();
-    const auto shadow = measurement.shadow(SpinEditB->value(), photographSource());
+    bool ephemeris = false;
+    const auto shadow = currentShadow(ephemeris);
     if (ends && shadow && measurement.status() == measure::TraceStatus::Ready)
-        input.shadow = measure::ShadowReading{ends->top.point, ends->end.point, *shadow};
+        input.shadow = measure::ShadowReading{ends->top.point, ends->end.point, *shadow, ephemeris};
+    // The status line's date and, in its tooltip, the place, once the date is known.
+    if (julianDayUt(datePlace_))
+        input.datePlace =
+            (datelieu->text() + QStringLiteral(" ; ") + datelieu->toolTip()).toStdString();
+    if (measurement.lastPointer())
+        input.pointerPlace = pointerPlaceText(*measurement.lastPointer()).toStdString();
 
     // The picture area as the screen shows it, the loupe left out.
     const bool loupeShown = loupe->isVisible();

@@ -8,6 +8,9 @@
 #                       a magnified inset of the shadow
 #   calculator.png      the page "Explications": the calculator and "Assistant ombre"
 #   shadow-details.png  the box "Assistant ombre" alone
+#   dateplace-dialog.png  "Date et lieu…" with the date, the time, its zone and the place typed
+#   dateplace.png       the window with the date known and the pointer on the Moon
+#   statusline.png      the status line of that window alone
 #   usage: docs/screenshots.sh [build/app/korvalen [build/tests/synth/synthsample]]
 # Needs: xvfb, xdotool, imagemagick, xclip.
 set -eu
@@ -117,4 +120,22 @@ move 700 600
 shot "$here/calculator.png"
 convert "$here/calculator.png" -crop 420x160+$((2 + 470))+$((25 + 352)) +repage \
   "$here/shadow-details.png"
-echo "saved in $here: open-dialog.png measurement.png shadow.png loupe.png copied.png calculator.png shadow-details.png"
+# "Date et lieu…": the date, the time with its zone and the place typed in (the photograph's
+# terminator is the one predicted for Paris on 26 April 2026 at 00:10, summer time), then the
+# pointer on the Moon: the status line under the pages.
+at 29 -13; sleep 0.5 # the page "Mesures"
+at 44 669; sleep 1 # Date et lieu…
+for field in "26/04/2026" "00:10:00" "+02:00" "48,85" "2,35" "35"; do
+  xdotool type --delay 20 "$field"; xdotool key Tab
+done
+sleep 0.5
+dlg=$(xdotool search --onlyvisible --name "^Date et lieu$" | tail -1)
+import -window "$dlg" "$here/dateplace-dialog.png"
+xdotool key Return; sleep 1
+py=330
+px=$((128 + 560))
+move "$px" "$py"; sleep 0.5
+shot "$here/dateplace.png"
+arrow "$here/dateplace.png" "$px" "$py"
+convert "$here/dateplace.png" -crop 954x22+0+683 +repage "$here/statusline.png"
+echo "saved in $here: open-dialog.png measurement.png shadow.png loupe.png copied.png calculator.png shadow-details.png dateplace-dialog.png dateplace.png statusline.png"

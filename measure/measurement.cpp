@@ -31,6 +31,7 @@ bool usableTilt(const TMesureState &state)
 
 void Measurement::photographChanged()
 {
+    ++revision_;
     // What was read off the last photograph — the fitted terminator, the lit side, the
     // shadow's clicks on its relief — does not hold for another one.
     ++photograph_;
@@ -45,6 +46,7 @@ void Measurement::photographChanged()
 
 void Measurement::drawingsErased()
 {
+    ++revision_;
     erased_ = true;
     shadow_ = {};
     lastShadow_.reset();
@@ -53,6 +55,7 @@ void Measurement::drawingsErased()
 
 void Measurement::traced()
 {
+    ++revision_;
     tracedOn_ = photograph_;
     erased_ = false;
     fit_.reset();
@@ -60,11 +63,13 @@ void Measurement::traced()
 
 void Measurement::nudged()
 {
+    ++revision_;
     fit_.reset();
 }
 
 void Measurement::spinBChanged(int b)
 {
+    ++revision_;
     // "Ajuster" itself moves SpinEditB to the fit's degree, which keeps the fit.
     if (fit_ && b == nearest(fit_->model.b))
         return;
@@ -74,6 +79,7 @@ void Measurement::spinBChanged(int b)
 
 void Measurement::fitted(const Calibration &fit)
 {
+    ++revision_;
     fit_ = fit;
     // Its whole degree in SpinEditB was read off this photograph too, and stays so once the
     // fraction is forgotten.
@@ -155,10 +161,17 @@ std::optional<ShadowMeasure> Measurement::shadow(int spinB, const PixelSource &p
 {
     if (!lastShadow_)
         return std::nullopt;
+    return shadowOn(model(spinB, photograph));
+}
+
+std::optional<ShadowMeasure> Measurement::shadowOn(const std::optional<MoonModel> &sphere) const
+{
+    if (!lastShadow_)
+        return std::nullopt;
     // Without a model the empty sphere makes measureShadow give the reason, not a height.
-    const MoonModel sphere = model(spinB, photograph).value_or(MoonModel{});
-    ShadowMeasure measured = refined_ ? measureRefinedShadow(sphere, *refined_)
-                                      : measureShadow(sphere, *lastShadow_->top, *lastShadow_->end);
+    const MoonModel on = sphere.value_or(MoonModel{});
+    ShadowMeasure measured = refined_ ? measureRefinedShadow(on, *refined_)
+                                      : measureShadow(on, *lastShadow_->top, *lastShadow_->end);
     measured.bChecked = bSource() != BSource::Unchecked;
     return measured;
 }

@@ -97,6 +97,14 @@ public:
     /// The last complete shadow, kept while a new one is clicked, measured on model(); none
     /// without one. Its reason says why no height can be given when the trace is not Ready.
     [[nodiscard]] std::optional<ShadowMeasure> shadow(int spinB, const PixelSource &photograph);
+    /// The same shadow measured on `sphere` (another Sun on the same disc, say); the empty
+    /// sphere gives the reason why no height can be given.
+    [[nodiscard]] std::optional<ShadowMeasure> shadowOn(
+        const std::optional<MoonModel> &sphere) const;
+
+    /// Counts the changes of what figures are read from: the photograph, the trace, its
+    /// erasing, a nudge, B and the fit. A figure computed at one count is stale at another.
+    [[nodiscard]] std::uint64_t revision() const { return revision_; }
 
 private:
     std::optional<Calibration> fit_;
@@ -110,6 +118,7 @@ private:
     std::uint64_t photograph_ = 0;
     std::uint64_t tracedOn_ = 0;
     bool erased_ = false;
+    std::uint64_t revision_ = 0;
     /// The lit side read off the photograph for one model.
     struct LitSide {
         std::uint64_t photograph = 0;

@@ -3,6 +3,7 @@
 #include "measure/elevation.h"
 #include "measure/ephemerisangles.h"
 #include "measure/numeric.h"
+#include "measure/selenographic.h"
 
 #include <cmath>
 
@@ -121,9 +122,8 @@ std::string readingText(
         return "hors du disque";
     const NumberFormat format{1, decimalSeparator, {}};
     const char *degree = "\xC2\xB0";
-    const SelenographicPoint &p = reading->point;
-    return fixedText(std::fabs(p.latitude), format) + degree + (p.latitude < 0 ? " S " : " N ")
-        + fixedText(std::fabs(p.longitude), format) + degree + (p.longitude < 0 ? " O" : " E")
+    // The position as every other is written, so that no "0,0° S" appears.
+    return selenographicText(reading->point.latitude, reading->point.longitude, 1, decimalSeparator)
         + " : Soleil à "
         + withUncertainty(reading->elevation, reading->elevationSigma, format, degree);
 }

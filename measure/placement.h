@@ -200,4 +200,13 @@ struct TimeCheck {
 /// The sentence the window shows for a check, in French.
 [[nodiscard]] std::string verdictText(const TimeCheck &check);
 
+/// The check in figures: "B ajusté − prédit : +0,42° ± 0,10° ≈ +50 min ± 12 min d'horloge",
+/// the clock error left out where B hardly moves.
+[[nodiscard]] std::string checkFigures(const TimeCheck &check, const std::string &decimalSeparator);
+
+/// The photograph's model lit by the Sun of the ephemeris: its disc and cusp line kept, B the
+/// one predicted for its instant, with the 1σ of the time, the place and the ephemeris in
+/// place of the photograph's own (in bSigma and in the covariance, when there is one).
+[[nodiscard]] MoonModel ephemerisModel(const Placement &placement);
+
 } // namespace measure

@@ -74,6 +74,12 @@ std::string durationText(real minutes)
     return std::to_string(rounded / 60) + " h" + (m ? " " + std::to_string(m) + " min" : "");
 }
 
+// A signed figure reads with its sign: "+0,42" says which way as much as the number does.
+std::string signedText(std::string text)
+{
+    return text.front() == '-' ? text : "+" + text;
+}
+
 } // namespace
 
 const std::vector<MareCore> &mareCores()
@@ -195,6 +201,44 @@ std::string verdictText(const TimeCheck &check)
         return "Image inversée ?";
     }
     return {};
+}
+
+std::string checkFigures(const TimeCheck &check, const std::string &decimalSeparator)
+{
+    std::string text = "B ajusté \xE2\x88\x92 prédit : "
+        + signedText(withUncertainty(
+            check.difference, check.differenceSigma, NumberFormat{2, decimalSeparator, {}}, "°"));
+    if (!check.clockErrorMinutes)
+        return text;
+    // Beyond two hours, minutes stop being read at a glance: a wrong date shows in hours.
+    const bool hours = std::fabs(*check.clockErrorMinutes) >= 120;
+    const real scale = hours ? 60 : 1;
+    return text + " \xE2\x89\x88 "
+        + signedText(withUncertainty(*check.clockErrorMinutes / scale,
+            check.clockErrorSigmaMinutes / scale,
+            NumberFormat{hours ? 1 : 0, decimalSeparator, {}},
+            hours ? " h" : " min"))
+        + " d'horloge";
+}
+
+MoonModel ephemerisModel(const Placement &pl)
+{
+    MoonModel model = pl.model;
+    const int lit = model.litSign;
+    model.b = terminatorPrediction(pl.ephemeris, lit).b;
+    const real ratePerHour =
+        terminatorPrediction(pl.later, lit).b - terminatorPrediction(pl.earlier, lit).b;
+    const real fromTime = ratePerHour * pl.instant.timeSigmaMinutes / 60;
+    model.bSigma = std::sqrt(pl.parallaxSigma * pl.parallaxSigma + kEphemerisSigma * kEphemerisSigma
+        + fromTime * fromTime);
+    // The predicted B owes nothing to the disc's fit: its row and column of the covariance go.
+    if (model.covariance) {
+        auto &c = *model.covariance;
+        for (std::size_t i = 0; i < kModelInputs; ++i)
+            c[4][i] = c[i][4] = 0;
+        c[4][4] = model.bSigma * model.bSigma;
+    }
+    return model;
 }
 
 } // namespace measure

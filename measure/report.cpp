@@ -54,6 +54,8 @@ std::string shadowLine(const ShadowReading &shadow, const std::string &separator
     // the doubt with them.
     if (m.offAxis)
         line += " (clics à vérifier)";
+    if (shadow.ephemerisSun)
+        line += " (Soleil de l'éphéméride)";
     return line;
 }
 
@@ -63,12 +65,16 @@ std::string measurementReport(const ReportInput &input, const std::string &decim
 {
     std::vector<std::string> lines;
     lines.push_back(input.fileName.empty() ? "Korvalen" : "Korvalen — " + input.fileName);
+    if (!input.datePlace.empty())
+        lines.push_back("Date : " + input.datePlace);
     if (input.model) {
         lines.push_back(discLine(*input.model, input.radiusSigmaPx, decimalSeparator));
         lines.push_back(terminatorLine(*input.model, input.bSource, decimalSeparator));
     }
     if (input.elevation)
         lines.push_back(elevationLine(*input.elevation, decimalSeparator));
+    if (!input.pointerPlace.empty())
+        lines.push_back("Sous le pointeur : " + input.pointerPlace);
     if (input.shadow)
         lines.push_back(shadowLine(*input.shadow, decimalSeparator));
     std::string text;

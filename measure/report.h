@@ -21,6 +21,8 @@ struct ShadowReading {
     PicturePoint top;
     PicturePoint end;
     ShadowMeasure measure;
+    /// The Sun was the ephemeris's for the photograph's date, not the photograph's own.
+    bool ephemerisSun = false;
 };
 
 /// What the window knows of a measurement; a part it does not know is left out of the text.
@@ -32,6 +34,10 @@ struct ReportInput {
     real radiusSigmaPx = kLimbPixelSigma;
     std::optional<ElevationReading> elevation;
     std::optional<ShadowReading> shadow;
+    /// The photograph's date and place as the window shows them; empty when unknown.
+    std::string datePlace;
+    /// The place under the pointer, its Sun from the ephemeris and its name; empty without.
+    std::string pointerPlace;
 };
 
 /// The measurement as a short French text to copy, one line per part, numbers written with

@@ -2,14 +2,12 @@
 
 #include "measure/moonmodel.h"
 #include "measure/real.h"
+#include "measure/selenographic.h"
 
 #include <string>
 #include <vector>
 
 namespace measure {
-
-/// The Moon's mean radius: the limb circle's radius on the photograph stands for it.
-inline constexpr real kMoonRadiusKm = 1737.4L;
 
 /// Why two clicks give no height.
 enum class ShadowReason {

@@ -119,6 +119,10 @@ private slots:
         row("butcalc", "GroupBox1", {148, 66, 57, 24}, QStringLiteral("Calcul"));
         row("Label6", "GroupBox1", {231, 46, 84, 13}, QStringLiteral("Hauteur calculée:"));
         row("hautcalc", "GroupBox1", {260, 71, 6, 13}, QStringLiteral("0"));
+        row("butdatelieu", "barreetat", {4, 1, 84, 20}, QStringLiteral("Date et lieu…"));
+        row("datelieu", "barreetat", {96, 4, 150, 14}, QString());
+        row("lieucurseur", "barreetat", {252, 4, 350, 14}, QString());
+        row("controleheure", "barreetat", {608, 4, 342, 14}, QString());
         row("conseilcadrage",
             "TabSheet1",
             {2, 207, 124, 28},

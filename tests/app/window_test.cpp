@@ -60,12 +60,13 @@ private slots:
         QTest::addColumn<QRect>("available");
         QTest::addColumn<QPoint>("placed");
         QTest::newRow("fits") << QRect(0, 0, 1920, 1080) << QPoint(503, 122);
-        QTest::newRow("fits exactly") << QRect(503, 122, 962, 710) << QPoint(503, 122);
-        QTest::newRow("1366 x 768, panel") << QRect(0, 0, 1366, 728) << QPoint(404, 18);
+        QTest::newRow("fits exactly") << QRect(503, 122, 962, 732) << QPoint(503, 122);
+        QTest::newRow("1366 x 768, no panel") << QRect(0, 0, 1366, 768) << QPoint(404, 36);
+        QTest::newRow("1366 x 768, panel") << QRect(0, 0, 1366, 728) << QPoint(404, 0);
         QTest::newRow("dock, top panel") << QRect(64, 300, 1302, 780) << QPoint(404, 300);
         QTest::newRow("narrow, tall") << QRect(0, 0, 800, 1280) << QPoint(0, 122);
         QTest::newRow("200 %") << QRect(0, 0, 683, 384) << QPoint(0, 0);
-        QTest::newRow("screen above") << QRect(1920, -1080, 1920, 1080) << QPoint(1920, -710);
+        QTest::newRow("screen above") << QRect(1920, -1080, 1920, 1080) << QPoint(1920, -732);
     }
     void placedFrame()
     {
@@ -80,8 +81,8 @@ private slots:
         QTest::addColumn<QRect>("screen");
         QTest::addColumn<QRect>("frame");
         QTest::addColumn<qreal>("ratio");
-        QTest::newRow("1366 x 768") << kLaptop << QRect(404, 58, 962, 710) << qreal(1);
-        QTest::newRow("200 %") << kDoubled << QRect(1366, 0, 962, 710) << qreal(2);
+        QTest::newRow("1366 x 768") << kLaptop << QRect(404, 36, 962, 732) << qreal(1);
+        QTest::newRow("200 %") << kDoubled << QRect(1366, 0, 962, 732) << qreal(2);
     }
     void opensInsideTheScreen()
     {

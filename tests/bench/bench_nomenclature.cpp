@@ -1,6 +1,9 @@
 // The name under the pointer, looked up on every move over the photograph: the grid of the
-// shipped list against a scan of all its features, on the same positions.
+// shipped list against a scan of all its features, on the same positions. Then the whole line
+// under the pointer (the place, the ephemeris's Sun with its ±, the name) on a photograph placed
+// once, against placing it again at every move.
 #include "measure/nomenclature.h"
+#include "measure/placement.h"
 
 #include <benchmark/benchmark.h>
 #include <cmath>
@@ -69,9 +72,54 @@ void BM_IndexShippedList(benchmark::State &state)
             measure::indexNomenclature(measure::parseNomenclature(csv).features));
 }
 
+// A disc of 600 pixels across, placed for an evening of March 2026 seen from Paris, and the
+// pointer walking over it.
+measure::Placement placedDisc()
+{
+    measure::MoonModel model;
+    model.centreX = 400;
+    model.centreY = 330;
+    model.radius = 300;
+    model.b = 30;
+    return measure::placePhotograph(model,
+        {measure::julianDay(2026, 3, 24, 20, 0, 0), 1, measure::ObserverPlace{48.85L, 2.35L, 35}},
+        measure::Mirroring::Direct);
+}
+
+std::string pointerLine(
+    const measure::Placement &placed, const measure::NomenclatureIndex &index, int k)
+{
+    const measure::PicturePoint at{
+        measure::real(130 + (k * 37) % 540), measure::real(60 + (k * 53) % 540)};
+    const auto reading = measure::readingAt(placed, at);
+    std::string line = measure::readingText(reading, ",");
+    if (reading)
+        if (const auto feature =
+                measure::namedFeatureAt(index, reading->point.latitude, reading->point.longitude))
+            line += " — " + feature->name;
+    return line;
+}
+
+void BM_PointerLinePlacedOnce(benchmark::State &state)
+{
+    const measure::Placement placed = placedDisc();
+    int k = 0;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(pointerLine(placed, shippedIndex(), k++));
+}
+
+void BM_PointerLinePlacedEachMove(benchmark::State &state)
+{
+    int k = 0;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(pointerLine(placedDisc(), shippedIndex(), k++));
+}
+
 } // namespace
 
 BENCHMARK(BM_NamedFeatureGrid);
 BENCHMARK(BM_NamedFeatureScan);
 BENCHMARK(BM_IndexShippedList)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PointerLinePlacedOnce)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PointerLinePlacedEachMove)->Unit(benchmark::kMicrosecond);
 BENCHMARK_MAIN();

@@ -98,6 +98,56 @@ TEST(TimeCheck, TurnsTheDifferenceOfBIntoAClockErrorAndAVerdict)
     }
 }
 
+TEST(TimeCheck, Figures)
+{
+    measure::TimeCheck late;
+    late.difference = 0.42L;
+    late.differenceSigma = 0.1L;
+    late.clockErrorMinutes = 50.3L;
+    late.clockErrorSigmaMinutes = 12.2L;
+    EXPECT_EQ(measure::checkFigures(late, ","),
+        "B ajusté − prédit : +0,42° ± 0,10° ≈ +50 min ± 13 min d'horloge");
+    measure::TimeCheck still;
+    still.difference = -0.05L;
+    still.differenceSigma = 0.03L;
+    EXPECT_EQ(measure::checkFigures(still, ","), "B ajusté − prédit : -0,05° ± 0,03°");
+    measure::TimeCheck dateWrong = late;
+    dateWrong.clockErrorMinutes = -2575;
+    dateWrong.clockErrorSigmaMinutes = 37;
+    EXPECT_EQ(measure::checkFigures(dateWrong, ","),
+        "B ajusté − prédit : +0,42° ± 0,10° ≈ -42,9 h ± 0,7 h d'horloge");
+}
+
+TEST(EphemerisModel, TakesBAndItsUncertaintyFromTheDate)
+{
+    measure::MoonModel m = disc(20);
+    m.b = 3;
+    m.litSign = -1;
+    m.covariance.emplace();
+    for (auto &row : *m.covariance)
+        row.fill(0.01L);
+    const auto placed = [&](real minutes) {
+        return measure::placePhotograph(m,
+            {measure::julianDay(2026, 3, 24, 20, 0, 0),
+                minutes,
+                measure::ObserverPlace{48.85L, 2.35L, 35}},
+            measure::Mirroring::Direct);
+    };
+    const measure::MoonModel clock = measure::ephemerisModel(placed(1));
+    EXPECT_EQ(clock.b, measure::terminatorPrediction(placed(1).ephemeris, -1).b);
+    EXPECT_EQ(clock.centreX, m.centreX);
+    // The ephemeris alone is good to 0.02°; half an hour of doubt moves B by a quarter degree.
+    EXPECT_GT(clock.bSigma, 0.02L);
+    EXPECT_LT(clock.bSigma, 0.03L);
+    EXPECT_GT(measure::ephemerisModel(placed(30)).bSigma, 0.2L);
+    // B owes nothing to the disc's fit any more; the disc keeps its own covariance.
+    ASSERT_TRUE(clock.covariance);
+    EXPECT_EQ((*clock.covariance)[4][4], clock.bSigma * clock.bSigma);
+    EXPECT_EQ((*clock.covariance)[0][4], 0);
+    EXPECT_EQ((*clock.covariance)[4][2], 0);
+    EXPECT_EQ((*clock.covariance)[1][2], 0.01L);
+}
+
 TEST(PointerReading, CarriesEachUncertaintyItsOwnWay)
 {
     const measure::MoonModel m = disc(20);
@@ -135,9 +185,9 @@ TEST(PointerReading, Text)
     } rows[] = {
         {std::nullopt, "hors du disque"},
         {measure::PointerReading{{-12.34L, -45.67L}, 5.23L, 0.31L, 0, 0, 0},
-            "12,3° S 45,7° O : Soleil à 5,2° ± 0,4°"},
+            "12,3° S  45,7° O : Soleil à 5,2° ± 0,4°"},
         {measure::PointerReading{{0.04L, 120.01L}, -1.27L, 0.1L, 0, 0, 0},
-            "0,0° N 120,0° E : Soleil à -1,3° ± 0,1°"},
+            "0,0° N  120,0° E : Soleil à -1,3° ± 0,1°"},
     };
     for (const auto &r : rows)
         EXPECT_EQ(measure::readingText(r.reading, ","), r.text);
