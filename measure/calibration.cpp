@@ -54,7 +54,8 @@ Calibration calibrate(const ImageView &image, const MoonModel &clicked)
             static_cast<double>(clicked.centreY),
             static_cast<double>(clicked.radius)});
     const MoonModel disc = discOf(clicked, result.limb);
-    result.terminator = fitTerminator(image, disc);
+    result.terminator =
+        fitTerminator(image, disc, result.limb.fitted() ? result.limb.blurSigma : 1.0);
     result.outcome = result.terminator.outcome;
     if (result.outcome != FitOutcome::Found)
         return result;

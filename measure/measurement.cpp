@@ -230,8 +230,13 @@ std::vector<std::string> fitDetails(const Calibration &fit, const std::string &d
         + fixedText(m.centreY, px) + ")" + centreSigma + " px ; rayon "
         + withUncertainty(m.radius, sigmaOf(m, 2), px, "") + " px");
     lines.push_back("Inclinaison de la ligne des cornes : "
-        + degreesText(
-            radiansToDegrees(m.theta), radiansToDegrees(sigmaOf(m, 3)), decimalSeparator));
+        + degreesText(radiansToDegrees(m.theta), radiansToDegrees(sigmaOf(m, 3)), decimalSeparator)
+        + (t.tiltFitted ? " (lue sur le terminateur)"
+                        : " (celle des clics : si près du bord, le terminateur n'en dit presque "
+                          "rien)"));
+    lines.push_back("Relief : le bord de la lumière peut s'écarter du terminateur d'environ "
+        + fixedText(t.relief, NumberFormat{1, decimalSeparator, {}})
+        + "\xC2\xB0 de hauteur du Soleil, compté dans l'incertitude de B");
     const std::string terminator = std::to_string(t.lines) + " lignes du terminateur retenues";
     // Below about a pixel and a half of blur the limb is a plain step, whose shape says nothing
     // of the tone curve.

@@ -181,7 +181,9 @@ Glance glance(const Profile &p, double threshold, double radius)
     }
     Glance g;
     const int near = std::max(2, static_cast<int>(r * 0.005) + 1);
-    if (n < 2 * (near + 2) || valid < (n - 2 * margin) * 0.8)
+    // A disc cut by the frame leaves part of a line off the picture: what is left may still
+    // show the edge.
+    if (n < 2 * (near + 2) || valid < (n - 2 * margin) * 0.4)
         return g;
     const auto isLit = [&](int k) {
         return smooth[static_cast<std::size_t>(k)] > threshold;
@@ -248,27 +250,37 @@ double reflected(double mu, double z, double weight)
 // little way into the day), so that only the foot of the ramp places the edge.
 class WindowFit {
 public:
-    WindowFit(const Profile &p, double r, int litSign, double weight)
+    // `blur` is the seeing's standard deviation in pixels, modelled when the window reaches a
+    // limb: there the lit ground ends within a few pixels of the terminator, on a thin crescent
+    // or a nearly full Moon, and the blur mixes the two edges. The sky past the limb gets its
+    // own level, since the earthshine lights the night but not the sky.
+    WindowFit(const Profile &p, double r, int litSign, double weight, double blur)
         : rho_(p.rho)
         , sign_(litSign)
         , weight_(weight)
     {
         for (std::size_t k = 0; k < p.level.size(); ++k) {
-            const double level = p.level[k];
-            if (std::isnan(level))
-                continue;
             const double v = p.s(k) / r;
             v_.push_back(v);
             z_.push_back(std::sqrt(std::max(0.0, p.rho * p.rho - v * v)));
-            level_.push_back(level);
+            outside_.push_back(std::fabs(v) >= p.rho);
+            level_.push_back(p.level[k]);
+            if (!std::isnan(p.level[k])) {
+                sumI_ += p.level[k];
+                sumII_ += p.level[k] * p.level[k];
+                ++count_;
+                sky_ += outside_.back();
+                skyI_ += outside_.back() ? p.level[k] : 0;
+            }
         }
-        for (double level : level_) {
-            sumI_ += level;
-            sumII_ += level * level;
+        if (sky_ > 0 && blur > 0.3) {
+            const int half = static_cast<int>(std::ceil(3 * blur));
+            for (int k = -half; k <= half; ++k)
+                kernel_.push_back(std::exp(-0.5 * k * k / (blur * blur)));
         }
     }
 
-    std::size_t size() const { return level_.size(); }
+    std::size_t size() const { return count_; }
 
     // The residual sum of squares at t; infinite when the lit side comes out darker. The ramp
     // is K μ + Q μ²: the square term takes up an albedo that changes along the window (a sea
@@ -277,11 +289,27 @@ public:
     {
         const double sinB = std::clamp(t / rho_, -1.0, 1.0);
         const double cosB = std::sqrt(1 - sinB * sinB);
-        double s1 = 0, s2 = 0, s3 = 0, s4 = 0, si1 = 0, si2 = 0;
-        for (std::size_t k = 0; k < level_.size(); ++k) {
-            double mu = reflected(sign_ * (-v_[k] * cosB + z_[k] * sinB), z_[k], weight_);
-            if (mu > 0) {
-                const double mu2 = mu * mu;
+        // The normal equations of (c, K, Q) and, with sky past the limb, of its own level.
+        // Only the lit side of t, and with blur a few pixels about it, adds to the sums of the
+        // ramp; the rest adds to the constant terms known beforehand.
+        const auto split =
+            static_cast<std::size_t>(std::lower_bound(v_.begin(), v_.end(), t) - v_.begin());
+        const std::size_t halfKernel = kernel_.size() / 2;
+        const std::size_t from = sign_ > 0 ? 0 : split - std::min(split, halfKernel);
+        const std::size_t to = std::min(v_.size(), (sign_ > 0 ? split : v_.size()) + halfKernel);
+        const auto lightAt = [&](std::size_t k) {
+            return outside_[k] ? 0.0
+                               : reflected(sign_ * (-v_[k] * cosB + z_[k] * sinB), z_[k], weight_);
+        };
+        double s[4][4] = {}, sy[4] = {};
+        if (kernel_.empty()) {
+            // The window's hot loop, in double; the few sums are solved in real. Past the limb
+            // the ramp is 0 and adds nothing.
+            double s1 = 0, s2 = 0, s3 = 0, s4 = 0, si1 = 0, si2 = 0;
+            for (std::size_t k = from; k < to; ++k) {
+                if (std::isnan(level_[k]) || outside_[k])
+                    continue;
+                const double mu = lightAt(k), mu2 = mu * mu;
                 s1 += mu;
                 s2 += mu2;
                 s3 += mu2 * mu;
@@ -289,29 +317,100 @@ public:
                 si1 += mu * level_[k];
                 si2 += mu2 * level_[k];
             }
+            s[0][1] = s[1][0] = s1;
+            s[0][2] = s[2][0] = s[1][1] = s2;
+            s[1][2] = s[2][1] = s3;
+            s[2][2] = s4;
+            sy[1] = si1;
+            sy[2] = si2;
+        } else {
+            std::vector<double> &mu = scratch_[0], &mu2 = scratch_[1];
+            const std::size_t lo = from - std::min(from, halfKernel);
+            const std::size_t hi = std::min(v_.size(), to + halfKernel);
+            mu.resize(hi - lo);
+            mu2.resize(hi - lo);
+            for (std::size_t k = lo; k < hi; ++k) {
+                mu[k - lo] = lightAt(k);
+                mu2[k - lo] = mu[k - lo] * mu[k - lo];
+            }
+            blurred(mu);
+            blurred(mu2);
+            for (std::size_t k = from; k < to; ++k)
+                if (!std::isnan(level_[k]))
+                    accumulate(s, sy, mu[k - lo], outside_[k], level_[k], mu2[k - lo]);
         }
-        const double n = static_cast<double>(level_.size());
-        // The normal equations of (c, K, Q).
-        const std::optional<std::array<real, 3>> solved =
-            solveLinear<3>({{{n, s1, s2}, {s1, s2, s3}, {s2, s3, s4}}}, {sumI_, si1, si2});
-        if (!solved)
+        // The constant terms over the whole window.
+        s[0][0] = static_cast<double>(count_);
+        s[0][3] = s[3][0] = s[3][3] = static_cast<double>(sky_);
+        sy[0] = sumI_;
+        sy[3] = skyI_;
+        std::array<std::array<real, 4>, 4> a{};
+        std::array<real, 4> y{};
+        for (std::size_t i = 0; i < 4; ++i) {
+            y[i] = sy[i];
+            for (std::size_t j = 0; j < 4; ++j)
+                a[i][j] = s[i][j];
+        }
+        if (sky_ == 0)
+            a[3][3] = 1;
+        const std::optional<std::array<real, 4>> beta = solveLinear<4>(a, y);
+        if (!beta)
             return std::numeric_limits<double>::infinity();
-        const double beta[3] = {static_cast<double>((*solved)[0]),
-            static_cast<double>((*solved)[1]),
-            static_cast<double>((*solved)[2])};
-        const double y[3] = {sumI_, si1, si2};
         // The lit side must come out brighter than the night on the whole.
-        if (!(beta[1] * s1 + beta[2] * s2 > 0))
+        if (!((*beta)[1] * a[0][1] + (*beta)[2] * a[0][2] > 0))
             return std::numeric_limits<double>::infinity();
-        return sumII_ - beta[0] * y[0] - beta[1] * y[1] - beta[2] * y[2];
+        real explained = 0;
+        for (std::size_t i = 0; i < 4; ++i)
+            explained += (*beta)[i] * y[i];
+        return sumII_ - static_cast<double>(explained);
     }
 
 private:
+    // One sample's share of the normal equations over (1, μ, μ², past the limb); μ² comes
+    // blurred on its own, since the blur of a square is not the square of the blur.
+    static void accumulate(
+        double (&s)[4][4], double (&sy)[4], double mu, bool outside, double level, double mu2)
+    {
+        const double f[4] = {1, mu, mu2, outside ? 1.0 : 0.0};
+        for (std::size_t i = 0; i < 4; ++i) {
+            sy[i] += f[i] * level;
+            for (std::size_t j = 0; j < 4; ++j)
+                s[i][j] += f[i] * f[j];
+        }
+    }
+
+    // The light as the seeing spreads it, when it is modelled; past the window's ends the
+    // kernel keeps only what it covers.
+    void blurred(std::vector<double> &light) const
+    {
+        if (kernel_.empty())
+            return;
+        const int half = static_cast<int>(kernel_.size() / 2);
+        const int n = static_cast<int>(light.size());
+        std::vector<double> &out = blurredScratch_;
+        out.assign(light.size(), 0);
+        for (int k = 0; k < n; ++k) {
+            double sum = 0, weight = 0;
+            for (int j = std::max(0, k - half); j <= std::min(n - 1, k + half); ++j) {
+                const double w = kernel_[static_cast<std::size_t>(j - k + half)];
+                sum += w * light[static_cast<std::size_t>(j)];
+                weight += w;
+            }
+            out[static_cast<std::size_t>(k)] = sum / weight;
+        }
+        light.swap(out);
+    }
+    mutable std::vector<double> blurredScratch_;
+
     double rho_;
     int sign_;
     double weight_;
-    std::vector<double> v_, z_, level_;
-    double sumI_ = 0, sumII_ = 0;
+    std::vector<double> v_, z_, level_, kernel_;
+    std::vector<bool> outside_;
+    mutable std::array<std::vector<double>, 2> scratch_;
+    std::size_t count_ = 0;
+    std::size_t sky_ = 0;
+    double sumI_ = 0, sumII_ = 0, skyI_ = 0;
 };
 
 // The bottom of the residual's valley between `left` and `right`, to `tolerance`, by a
@@ -345,25 +444,29 @@ std::pair<double, double> goldenMinimum(
 std::optional<double> refineEdge(const Levels &levels,
     const Frame &f,
     double a,
+    double edge,
     double lo,
     double hi,
     int litSign,
     double weight,
-    double precision,
-    double *residual = nullptr)
+    double blur,
+    double precision)
 {
     const double r = f.r;
     const double rho = std::sqrt(1 - a * a);
-    const double margin = 3 / r; // the limb's own blur is not part of the ramp
-    const double limit = rho - margin;
-    const double from = std::max(lo, -limit);
-    const double to = std::min(hi, limit);
-    if (!(to - from > 8 / r))
+    // The limb's own blur is not part of the ramp, unless the edge lies within a few blur
+    // widths of the limb: then the blur is modelled, and the window takes in the sky past it.
+    const double limit = rho - 3 / r;
+    const bool limb = rho - std::fabs(edge) < (4 * blur + 12) / r && (lo < -limit || hi > limit);
+    const double from = std::max(lo, limb ? -rho + 1 / r : -limit);
+    const double to = std::min(hi, limb ? rho - 1 / r : limit);
+    if (!(to - from > (limb ? 2 : 8) / r))
         return std::nullopt;
-    const double first = std::ceil(from * r);
-    const Profile p =
-        sampleProfile(levels, f, a, first, 1, static_cast<int>(std::floor(to * r) - first) + 1);
-    const WindowFit fit(p, r, litSign, weight);
+    const double reach = limb ? rho + (3 * blur + 3) / r : limit;
+    const double first = std::ceil(std::max(lo, -reach) * r);
+    const double last = std::floor(std::min(hi, reach) * r);
+    const Profile p = sampleProfile(levels, f, a, first, 1, static_cast<int>(last - first) + 1);
+    const WindowFit fit(p, r, litSign, weight, limb ? blur : 0);
     if (fit.size() < 8)
         return std::nullopt;
 
@@ -381,11 +484,8 @@ std::optional<double> refineEdge(const Levels &levels,
     }
     if (best == 0 || best == steps)
         return std::nullopt;
-    const auto [edge, least] =
-        goldenMinimum(fit, from + (best - 1) * step, from + (best + 1) * step, precision / r);
-    if (residual)
-        *residual = least / static_cast<double>(fit.size());
-    return edge;
+    return goldenMinimum(fit, from + (best - 1) * step, from + (best + 1) * step, precision / r)
+        .first;
 }
 
 struct Edge {
@@ -424,6 +524,81 @@ const char *outcomeText(FitOutcome outcome)
 
 namespace {
 
+// The levels of a line, pixel by pixel, over the whole chord.
+Profile fineChord(const Levels &levels, const Frame &f, double a)
+{
+    const double half = std::sqrt(1 - a * a) * f.r;
+    return sampleProfile(levels, f, a, -half, 1, static_cast<int>(2 * half) + 1);
+}
+
+// How deep from each limb the looks below go, in pixels.
+int limbDepth(const Frame &f)
+{
+    return std::max(16, static_cast<int>(f.r * 0.1));
+}
+
+// The brightest level of a line within limbDepth() of either limb.
+double limbBrightest(const Levels &levels, const Frame &f, double a)
+{
+    const double half = std::sqrt(1 - a * a) * f.r;
+    const int depth = std::min(limbDepth(f), static_cast<int>(half));
+    double best = kNoLevel;
+    for (const double end : {-1.0, 1.0}) {
+        const Profile p = sampleProfile(levels, f, a, end * half, -end, depth);
+        for (const double v : p.level)
+            if (!std::isnan(v) && (std::isnan(best) || v > best))
+                best = v;
+    }
+    return best;
+}
+
+// A look at both ends of a line, pixel by pixel from the limb inwards, for what the glance
+// over the whole chord misses: the night of a nearly full Moon or the light of a thin crescent,
+// a few pixels wide against the limb. A lit limb shows light from the limb on; the night shows
+// the lit ground only some pixels in, or not at all.
+Glance limbGlance(const Levels &levels, const Frame &f, double a, double threshold)
+{
+    const double rho = std::sqrt(1 - a * a);
+    const int depth = limbDepth(f);
+    const Profile p = fineChord(levels, f, a);
+    const int n = static_cast<int>(p.level.size());
+    const auto bright = [&](int k) {
+        return k >= 0 && k < n && p.level[static_cast<std::size_t>(k)] > threshold;
+    };
+    // Pixels from each limb to the first lit ones, none within the depth looked at; and where
+    // the light that starts at a limb gives way to the night.
+    int from[2] = {-1, -1}, runEnd[2] = {-1, -1};
+    for (int end = 0; end < 2; ++end) {
+        const auto at = [&](int j) {
+            return end == 0 ? j : n - 1 - j;
+        };
+        // Two lit pixels in a row, so that one bright grain does not count.
+        for (int j = 0; j + 1 < std::min(depth, n) && from[end] < 0; ++j)
+            if (bright(at(j)) && bright(at(j + 1)))
+                from[end] = j;
+        if (from[end] == 0 || from[end] == 1)
+            for (int j = from[end]; j < std::min(depth, n) && runEnd[end] < 0; ++j)
+                if (!bright(at(j)))
+                    runEnd[end] = j;
+    }
+    Glance g;
+    const bool startLit = from[0] == 0 || from[0] == 1, endLit = from[1] == 0 || from[1] == 1;
+    if (startLit == endLit)
+        return g;
+    const int litEnd = startLit ? 0 : 1, darkEnd = 1 - litEnd;
+    g.litSign = startLit ? 1 : -1;
+    if (from[darkEnd] >= 3) {
+        // A nearly full Moon: the night is the dark band against the other limb.
+        g.kind = Glance::Kind::Edge;
+        g.t = (darkEnd == 0 ? -1 : 1) * (rho - from[darkEnd] / f.r);
+    } else if (from[darkEnd] < 0 && runEnd[litEnd] > 0) {
+        // A thin crescent: the light ends a few pixels from its limb.
+        g.kind = Glance::Kind::Edge;
+        g.t = (litEnd == 0 ? -1 : 1) * (rho - runEnd[litEnd] / f.r);
+    }
+    return g;
+}
+
 // What a first look along every line tells: the side lit and a rough B, or why there is no
 // terminator to fit.
 struct FirstLook {
@@ -447,7 +622,12 @@ FirstLook firstLook(const Levels &levels, const Frame &f)
     std::vector<double> inside;
     for (const Profile &p : look.profiles)
         inside.insert(inside.end(), p.level.begin(), p.level.end());
-    const double lit = quantile(inside, 0.995);
+    // A thin crescent is a few pixels wide, lost in the chords' samples: each line's brightest
+    // pixel near its limbs finds it, and the earthshine does not pass for daylight.
+    std::vector<double> brightest;
+    for (const Profile &p : look.profiles)
+        brightest.push_back(limbBrightest(levels, f, p.a));
+    const double lit = std::max(quantile(inside, 0.995), quantile(brightest, 0.5));
     if (std::isnan(sky) || std::isnan(lit) || lit - sky < 12)
         return look;
 
@@ -465,6 +645,16 @@ FirstLook firstLook(const Levels &levels, const Frame &f)
             ++votes[g.litSign > 0 ? 0 : 1];
     }
     look.edges = votes[0] + votes[1];
+    if (look.edges < std::max(6, count / 6)) {
+        // Nearly full, or a thin crescent: the terminator lies within a few pixels of a limb.
+        votes[0] = votes[1] = 0;
+        for (std::size_t k = 0; k < look.profiles.size(); ++k) {
+            glances[k] = limbGlance(levels, f, look.profiles[k].a, threshold);
+            if (glances[k].kind == Glance::Kind::Edge)
+                ++votes[glances[k].litSign > 0 ? 0 : 1];
+        }
+        look.edges = votes[0] + votes[1];
+    }
     if (look.edges < std::max(6, count / 6)) {
         if (full >= count / 2 && dark < count / 10)
             look.outcome = FitOutcome::FullMoon;
@@ -502,18 +692,22 @@ struct Curve {
 };
 
 // The edges of one round in a window about `curve`.
-std::vector<Edge> roundEdges(
-    const Levels &levels, const Frame &f, const FirstLook &look, const Curve &curve, int round)
+std::vector<Edge> roundEdges(const Levels &levels,
+    const Frame &f,
+    const FirstLook &look,
+    const Curve &curve,
+    double blur,
+    int round)
 {
     // The rough edges lie up to a quarter of the lit level inside the day: the first round
     // looks mostly towards the night. The later windows reach as far into the night, past the
     // light of the highest peaks, so that the fit sees the night's own level and the whole
     // foot of the ramp; on the day side they stop a few degrees of elevation in, before the
     // albedo has changed much.
-    const double night = round == 0 ? 0.35 : 0.3 + 4 / f.r;
+    const double night = round == 0 ? 0.35 : 0.15 + 4 / f.r;
     const double day = round == 0 ? 0.12 : 0.08 + 6 / f.r;
     // Only the last round needs the edge to a small fraction of a pixel.
-    const double precision = round == 2 ? 0.005 : 0.25;
+    const double precision = round == 2 ? 0.02 : 0.25;
     const double weight = lunarWeight(static_cast<double>(curve.phase()));
     std::vector<Edge> found;
     for (const Profile &p : look.profiles) {
@@ -521,7 +715,8 @@ std::vector<Edge> roundEdges(
         // Towards the night is towards +v when the −v side is lit.
         const double lo = predicted - (curve.litSign > 0 ? day : night);
         const double hi = predicted + (curve.litSign > 0 ? night : day);
-        const auto t = refineEdge(levels, f, p.a, lo, hi, curve.litSign, weight, precision);
+        const auto t =
+            refineEdge(levels, f, p.a, predicted, lo, hi, curve.litSign, weight, blur, precision);
         if (t)
             found.push_back(
                 {static_cast<real>(p.a), static_cast<real>(p.rho), static_cast<real>(*t)});
@@ -557,7 +752,10 @@ TerminatorFit resultOf(const LightCurve &fit, const MoonModel &frame)
 
 } // namespace
 
-TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc)
+// Beyond a degree of uncertainty (one standard deviation) the terminator's tilt is not read.
+constexpr real kLooseTilt = kPi / 180;
+
+TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc, double blur)
 {
     if (!image.pixels || image.width < 2 || image.height < 2)
         return refused(FitOutcome::NoPhotograph);
@@ -573,15 +771,28 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc)
 
     Curve curve{arcsineDegrees(look.sinB), look.litSign};
     // Each round seeks the edges about the curve the last one fitted, and turns the cusp line
-    // to it; the windows narrow after the first.
+    // to it; the windows narrow after the first. Near full Moon and on a thin crescent the
+    // terminator hugs the limb and says little of the cusp line's tilt: the clicked one stays.
     std::optional<LightCurve> fit;
     std::vector<Edge> found;
-    for (int round = 0; round < 4; ++round) {
-        found = roundEdges(levels, Frame(frame), look, curve, std::min(round, 2));
+    bool turned = true;
+    real heldTilt = 0;
+    for (int round = 0; round < 3; ++round) {
+        found = roundEdges(levels, Frame(frame), look, curve, blur, round);
         std::vector<EdgePoint> points;
         for (const Edge &e : found)
             points.push_back({e.a, e.t});
-        fit = fitLightCurve(points, curve.litSign, curve.b, 0.05L / disc.radius);
+        const real minScale = 0.05L / disc.radius;
+        fit = fitLightCurve(points, curve.litSign, curve.b, minScale, turned);
+        if (fit && turned && std::sqrt(fit->covariance[1][1]) > kLooseTilt) {
+            // What the terminator says of the tilt still bounds the clicked one: its variance,
+            // and how far the clicks lie from what it reads.
+            const real offset = frame.theta + fit->turn - disc.theta;
+            heldTilt = fit->covariance[1][1] + offset * offset;
+            turned = false;
+            frame.theta = disc.theta;
+            fit = fitLightCurve(points, curve.litSign, curve.b, minScale, false);
+        }
         if (!fit)
             return refused(FitOutcome::NotAMoon);
         frame.theta += fit->turn;
@@ -591,9 +802,18 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc)
     if (fit->inliers < std::max(8, look.edges / 3)
         || 2 * fit->inliers < static_cast<int>(found.size()))
         return refused(FitOutcome::NotAMoon);
-    if (std::fabs(fit->b) > 84)
-        return refused(FitOutcome::FullMoon);
-    return resultOf(*fit, frame);
+    // Under 4 pixels of night (or of day) across the middle of the disc, there is nothing left
+    // to fit.
+    const real sine = std::sin(degreesToRadians(fit->b));
+    if (disc.radius * (1 - std::fabs(sine)) < 4)
+        return refused(fit->litSign * sine > 0 ? FitOutcome::FullMoon : FitOutcome::NotAMoon);
+    TerminatorFit result = resultOf(*fit, frame);
+    if (!turned) {
+        result.covariance[0][1] = result.covariance[1][0] = 0;
+        result.covariance[1][1] = heldTilt;
+    }
+    result.tiltFitted = turned;
+    return result;
 }
 
 std::optional<int> litSide(const ImageView &image, const MoonModel &model)

@@ -31,6 +31,8 @@ struct TerminatorFit {
     /// MoonModel::theta, and the covariance of (b in degrees, theta), one standard deviation.
     real theta = 0;
     std::array<std::array<real, 2>, 2> covariance{};
+    /// Whether the tilt was read off the terminator; otherwise it is the clicked one.
+    bool tiltFitted = false;
     /// How far, in degrees of elevation, the relief may have moved the whole edge of the light
     /// off the terminator: one standard deviation, counted in covariance.
     real relief = 0;
@@ -50,9 +52,12 @@ inline constexpr const char *kNotAMoon = "Aucun terminateur n'apparaît dans le 
 /// The sentence for an outcome; empty for FitOutcome::Found.
 [[nodiscard]] const char *outcomeText(FitOutcome outcome);
 
-/// Finds the terminator inside the disc of `disc` (its centre, radius and tilt; b and litSign
-/// are not read). A photograph without a terminator is an ordinary outcome, said by `outcome`.
-[[nodiscard]] TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc);
+/// Finds the terminator inside the disc of `disc` (its centre and radius; its tilt starts the
+/// search for the cusp line's, b and litSign are not read), `blur` being the seeing's standard
+/// deviation in pixels. A photograph without a terminator is an ordinary outcome, said by
+/// `outcome`.
+[[nodiscard]] TerminatorFit fitTerminator(
+    const ImageView &image, const MoonModel &disc, double blur = 1);
 
 /// Which side of the terminator drawn for `model` the photograph shows brighter, or none when
 /// the two sides do not differ clearly. Cheap: a few thousand pixels are read.
