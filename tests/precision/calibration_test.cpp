@@ -1,0 +1,134 @@
+// "Ajuster" on the catalogue of photographs that behave like real ones (lunar photometry and
+// albedo, relief, seeing, tone curve, JPEG), clicked as a user clicks: at the true cusps and at
+// the tips of the horns he sees. No phase the catalogue holds may be refused, and the ± shown
+// must cover the truth nine times in ten, for B and for the elevation under the pointer.
+#include "measure/calibration.h"
+#include "measure/elevation.h"
+#include "tests/synth/synthmoon.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace {
+
+measure::ImageView viewOf(const synth::Photo &photo)
+{
+    return {photo.width,
+        photo.height,
+        static_cast<std::ptrdiff_t>(photo.width) * photo.channels,
+        photo.pixels.data(),
+        photo.channels == 1 ? measure::ImageView::Format::Grey8
+                            : measure::ImageView::Format::Rgb24};
+}
+
+// The circle two clicks trace, cusp 1 on the left.
+measure::MoonModel clicked(measure::PicturePoint a, measure::PicturePoint b)
+{
+    if (a.x > b.x)
+        std::swap(a, b);
+    measure::MoonModel m;
+    m.centreX = (a.x + b.x) / 2;
+    m.centreY = (a.y + b.y) / 2;
+    m.radius = std::hypot(b.x - a.x, b.y - a.y) / 2;
+    m.theta = std::atan2(b.y - a.y, b.x - a.x);
+    return m;
+}
+
+struct Tally {
+    int fits = 0, covered = 0;
+    int points = 0, pointsCovered = 0, pointsWithin = 0;
+    std::vector<double> errors;
+};
+
+// The elevation on a grid over the disc, more than 2° from the limb, against the true Sun.
+void tallyElevations(
+    const synth::Scene &scene, const measure::MoonModel &model, Tally &tally, int &covered)
+{
+    int points = 0;
+    covered = 0;
+    for (int gy = -4; gy <= 4; ++gy)
+        for (int gx = -4; gx <= 4; ++gx) {
+            if (std::hypot(gx, gy) / 5 > std::cos(2 * M_PI / 180))
+                continue;
+            const double x = scene.centreX + gx * scene.radius / 5;
+            const double y = scene.centreY + gy * scene.radius / 5;
+            const auto e = measure::elevationAt(model, x, y);
+            const auto truth = synth::sunElevationAt(scene, x, y);
+            if (!e || !truth)
+                continue;
+            const double error = std::fabs(static_cast<double>(e->degrees) - *truth);
+            ++points;
+            covered += error <= static_cast<double>(e->sigma);
+            tally.pointsWithin += error <= 0.3;
+        }
+    tally.points += points;
+    tally.pointsCovered += covered;
+}
+
+TEST(Ajuster, RealisticPhotographsAreFittedAndTheirErrorBarsHold)
+{
+    Tally tally;
+    std::printf("[ajuster] %-24s %-5s %8s %7s %7s %s\n",
+        "photograph",
+        "click",
+        "dB",
+        "shown",
+        "dtilt",
+        "elevations covered");
+    for (const synth::RealisticCase &c : synth::realisticCases()) {
+        SCOPED_TRACE(c.name);
+        const synth::Photo photo = synth::render(c.scene);
+        const measure::ImageView view = viewOf(photo);
+        const measure::MoonModel truth = synth::trueModel(c.scene);
+        const synth::HornTips tips = synth::hornTips(c.scene, photo);
+        double exactB = 0;
+        for (const bool atTips : {false, true}) {
+            const measure::MoonModel start = atTips
+                ? clicked(tips.tip[0], tips.tip[1])
+                : clicked(synth::trueCusp(c.scene, 1), synth::trueCusp(c.scene, 2));
+            const measure::Calibration fit = measure::calibrate(view, start);
+            ASSERT_EQ(fit.outcome, measure::FitOutcome::Found) << (atTips ? "tips" : "cusps");
+            const measure::MoonModel &m = fit.model;
+            ASSERT_EQ(m.litSign, truth.litSign);
+            const double error = static_cast<double>(m.b - truth.b);
+            const double shown = static_cast<double>(m.bSigma);
+            ++tally.fits;
+            tally.covered += std::fabs(error) <= shown;
+            tally.errors.push_back(std::fabs(error));
+            // Clicks at the horn tips reach the model exact clicks reach, within its ±.
+            if (atTips) {
+                EXPECT_LE(std::fabs(static_cast<double>(m.b) - exactB), shown);
+            }
+            exactB = static_cast<double>(m.b);
+            int covered = 0;
+            const int before = tally.points;
+            tallyElevations(c.scene, m, tally, covered);
+            std::printf("[ajuster] %-24s %-5s %+8.2f %7.2f %+7.2f %4d/%-4d\n",
+                c.name.c_str(),
+                atTips ? "tips" : "cusps",
+                error,
+                shown,
+                static_cast<double>(
+                    std::remainder(m.theta - truth.theta, measure::kPi) / measure::kPiOver180),
+                covered,
+                tally.points - before);
+        }
+    }
+    std::sort(tally.errors.begin(), tally.errors.end());
+    std::printf("[ajuster] %d fits: |dB| median %.2f°, worst %.2f°; ± covers B %d times; "
+                "elevation covered at %d of %d points, within 0.3° at %d\n",
+        tally.fits,
+        tally.errors[tally.errors.size() / 2],
+        tally.errors.back(),
+        tally.covered,
+        tally.pointsCovered,
+        tally.points,
+        tally.pointsWithin);
+    EXPECT_GE(tally.covered * 10, tally.fits * 9);
+    EXPECT_GE(tally.pointsCovered * 10, tally.points * 9);
+}
+
+} // namespace
