@@ -224,8 +224,8 @@ std::vector<std::string> fitDetails(const Calibration &fit, const std::string &d
         "Position du terminateur : B = " + degreesText(m.b, sigmaOf(m, 4), decimalSeparator)
         + (m.litSign > 0 ? "" : " (côté éclairé opposé au sens des courbes)"));
     // The centre's two figures share one ±, the larger of theirs, written as every ± is.
-    const std::string centreSigma =
-        withUncertainty(0, std::max(sigmaOf(m, 0), sigmaOf(m, 1)), px, "").substr(1);
+    const std::string both = withUncertainty(0, std::max(sigmaOf(m, 0), sigmaOf(m, 1)), px, "");
+    const std::string centreSigma = both.substr(std::min(both.size(), both.find(" \xC2\xB1")));
     lines.push_back("Disque : centre (" + fixedText(m.centreX, px) + " ; "
         + fixedText(m.centreY, px) + ")" + centreSigma + " px ; rayon "
         + withUncertainty(m.radius, sigmaOf(m, 2), px, "") + " px");

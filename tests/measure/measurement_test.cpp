@@ -194,4 +194,27 @@ TEST(Measurement, OneRoundingOfTheUncertaintyForEveryLabel)
     }
 }
 
+// The fit's details: the centre's ± written once after both figures, where the tilt came from.
+TEST(Measurement, FitDetailsSayWhatWasFound)
+{
+    measure::Calibration fit;
+    fit.outcome = measure::FitOutcome::Found;
+    fit.model.centreX = 420.12L;
+    fit.model.centreY = 325.04L;
+    fit.model.radius = 299.7L;
+    fit.model.b = 23.1L;
+    fit.model.covariance = std::array<std::array<measure::real, 5>, 5>{};
+    for (std::size_t k = 0; k < 5; ++k)
+        (*fit.model.covariance)[k][k] = 0.01L;
+    for (const bool fitted : {true, false}) {
+        fit.terminator.tiltFitted = fitted;
+        const std::vector<std::string> lines = measure::fitDetails(fit, ",");
+        EXPECT_EQ(lines[1],
+            "Disque : centre (420,1 ; 325,0) \xC2\xB1 0,1 px ; rayon 299,7 \xC2\xB1 0,1 px");
+        EXPECT_NE(
+            lines[2].find(fitted ? "lue sur le terminateur" : "celle des clics"), std::string::npos)
+            << lines[2];
+    }
+}
+
 } // namespace
