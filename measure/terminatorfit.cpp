@@ -400,14 +400,15 @@ private:
         }
         light.swap(out);
     }
-    mutable std::vector<double> blurredScratch_;
 
     double rho_;
     int sign_;
     double weight_;
     std::vector<double> v_, z_, level_, kernel_;
     std::vector<bool> outside_;
+    // Room for the light along the window and its blur, kept between the fit's evaluations.
     mutable std::array<std::vector<double>, 2> scratch_;
+    mutable std::vector<double> blurredScratch_;
     std::size_t count_ = 0;
     std::size_t sky_ = 0;
     double sumI_ = 0, sumII_ = 0, skyI_ = 0;
@@ -487,12 +488,6 @@ std::optional<double> refineEdge(const Levels &levels,
     return goldenMinimum(fit, from + (best - 1) * step, from + (best + 1) * step, precision / r)
         .first;
 }
-
-struct Edge {
-    real a;
-    real rho;
-    real t;
-};
 
 TerminatorFit refused(FitOutcome outcome)
 {
@@ -692,7 +687,7 @@ struct Curve {
 };
 
 // The edges of one round in a window about `curve`.
-std::vector<Edge> roundEdges(const Levels &levels,
+std::vector<EdgePoint> roundEdges(const Levels &levels,
     const Frame &f,
     const FirstLook &look,
     const Curve &curve,
@@ -709,7 +704,7 @@ std::vector<Edge> roundEdges(const Levels &levels,
     // Only the last round needs the edge to a small fraction of a pixel.
     const double precision = round == 2 ? 0.02 : 0.25;
     const double weight = lunarWeight(static_cast<double>(curve.phase()));
-    std::vector<Edge> found;
+    std::vector<EdgePoint> found;
     for (const Profile &p : look.profiles) {
         const double predicted = curve.across(p.rho);
         // Towards the night is towards +v when the −v side is lit.
@@ -718,8 +713,7 @@ std::vector<Edge> roundEdges(const Levels &levels,
         const auto t =
             refineEdge(levels, f, p.a, predicted, lo, hi, curve.litSign, weight, blur, precision);
         if (t)
-            found.push_back(
-                {static_cast<real>(p.a), static_cast<real>(p.rho), static_cast<real>(*t)});
+            found.push_back({static_cast<real>(p.a), static_cast<real>(*t)});
     }
     return found;
 }
@@ -774,16 +768,13 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc, doubl
     // to it; the windows narrow after the first. Near full Moon and on a thin crescent the
     // terminator hugs the limb and says little of the cusp line's tilt: the clicked one stays.
     std::optional<LightCurve> fit;
-    std::vector<Edge> found;
+    std::vector<EdgePoint> found;
     bool turned = true;
     real heldTilt = 0;
     for (int round = 0; round < 3; ++round) {
         found = roundEdges(levels, Frame(frame), look, curve, blur, round);
-        std::vector<EdgePoint> points;
-        for (const Edge &e : found)
-            points.push_back({e.a, e.t});
         const real minScale = 0.05L / disc.radius;
-        fit = fitLightCurve(points, curve.litSign, curve.b, minScale, turned);
+        fit = fitLightCurve(found, curve.litSign, curve.b, minScale, turned);
         if (fit && turned && std::sqrt(fit->covariance[1][1]) > kLooseTilt) {
             // What the terminator says of the tilt still bounds the clicked one: its variance,
             // and how far the clicks lie from what it reads.
@@ -791,7 +782,7 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc, doubl
             heldTilt = fit->covariance[1][1] + offset * offset;
             turned = false;
             frame.theta = disc.theta;
-            fit = fitLightCurve(points, curve.litSign, curve.b, minScale, false);
+            fit = fitLightCurve(found, curve.litSign, curve.b, minScale, false);
         }
         if (!fit)
             return refused(FitOutcome::NotAMoon);
