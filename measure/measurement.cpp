@@ -234,9 +234,13 @@ std::vector<std::string> fitDetails(const Calibration &fit, const std::string &d
         + (t.tiltFitted ? " (lue sur le terminateur)"
                         : " (celle des clics : si près du bord, le terminateur n'en dit presque "
                           "rien)"));
-    lines.push_back("Relief : le bord de la lumière peut s'écarter du terminateur d'environ "
-        + fixedText(t.relief, NumberFormat{1, decimalSeparator, {}})
-        + "\xC2\xB0 de hauteur du Soleil, compté dans l'incertitude de B");
+    const NumberFormat tenth{1, decimalSeparator, {}};
+    lines.push_back(t.relief < 0.05L
+            ? "Relief : le bord de la lumière suit le terminateur à moins de "
+                + fixedText(0.1L, tenth) + "\xC2\xB0 de hauteur du Soleil près"
+            : "Relief : le bord de la lumière peut s'écarter du terminateur d'environ "
+                + fixedText(t.relief, tenth)
+                + "\xC2\xB0 de hauteur du Soleil, compté dans l'incertitude de B");
     const std::string terminator = std::to_string(t.lines) + " lignes du terminateur retenues";
     // Below about a pixel and a half of blur the limb is a plain step, whose shape says nothing
     // of the tone curve.

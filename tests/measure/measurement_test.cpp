@@ -208,12 +208,18 @@ TEST(Measurement, FitDetailsSayWhatWasFound)
         (*fit.model.covariance)[k][k] = 0.01L;
     for (const bool fitted : {true, false}) {
         fit.terminator.tiltFitted = fitted;
+        fit.terminator.relief = fitted ? 0.84L : 0.01L;
         const std::vector<std::string> lines = measure::fitDetails(fit, ",");
         EXPECT_EQ(lines[1],
             "Disque : centre (420,1 ; 325,0) \xC2\xB1 0,1 px ; rayon 299,7 \xC2\xB1 0,1 px");
         EXPECT_NE(
             lines[2].find(fitted ? "lue sur le terminateur" : "celle des clics"), std::string::npos)
             << lines[2];
+        EXPECT_EQ(lines[3],
+            fitted ? "Relief : le bord de la lumière peut s'écarter du terminateur d'environ "
+                     "0,8\xC2\xB0 de hauteur du Soleil, compté dans l'incertitude de B"
+                   : "Relief : le bord de la lumière suit le terminateur à moins de 0,1\xC2\xB0 "
+                     "de hauteur du Soleil près");
     }
 }
 
