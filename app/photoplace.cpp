@@ -51,13 +51,6 @@ std::optional<measure::PhotoInstant> photoInstant(const DatePlace &datePlace)
     return instant;
 }
 
-bool sameModel(const measure::MoonModel &a, const measure::MoonModel &b)
-{
-    return a.centreX == b.centreX && a.centreY == b.centreY && a.radius == b.radius
-        && a.theta == b.theta && a.b == b.b && a.bSigma == b.bSigma && a.litSign == b.litSign
-        && a.covariance == b.covariance;
-}
-
 // "12/04/1992 23:30:00 +02:00", or "UT" for a time in UT.
 QString dateText(const DatePlace &d)
 {
@@ -136,7 +129,7 @@ const measure::Placement *TForm1::placement()
     if (!model)
         return nullptr;
     const bool current = placed_ && placed_->measurement == measurement.revision()
-        && placed_->datePlace == datePlaceRevision_ && sameModel(placed_->model, *model);
+        && placed_->datePlace == datePlaceRevision_ && placed_->model == *model;
     if (!current)
         placed_ = PlacementCache{measurement.revision(),
             datePlaceRevision_,

@@ -9,7 +9,8 @@ namespace measure {
 
 namespace {
 
-bool sameModel(const MoonModel &a, const MoonModel &b)
+// The lit side depends on the sphere and its terminator only, not on how sure they are.
+bool sameGeometry(const MoonModel &a, const MoonModel &b)
 {
     return a.centreX == b.centreX && a.centreY == b.centreY && a.radius == b.radius
         && a.theta == b.theta && a.b == b.b;
@@ -148,7 +149,7 @@ std::optional<MoonModel> Measurement::model(int spinB, const PixelSource &photog
         return fit_->model;
     MoonModel model = moonModel(state, spinB);
     // Remembered, so that a move of the pointer never reads the photograph again.
-    if (!litSide_ || litSide_->photograph != photograph_ || !sameModel(litSide_->model, model)) {
+    if (!litSide_ || litSide_->photograph != photograph_ || !sameGeometry(litSide_->model, model)) {
         const ImageView pixels = photograph ? photograph() : ImageView{};
         const int sign = pixels.empty() ? 1 : litSide(pixels, model).value_or(1);
         litSide_ = LitSide{photograph_, model, sign};

@@ -45,6 +45,14 @@ struct MoonModel {
     std::optional<std::array<std::array<real, 5>, 5>> covariance;
 };
 
+/// Every entry the same, the covariance too.
+[[nodiscard]] inline bool operator==(const MoonModel &a, const MoonModel &b)
+{
+    return a.centreX == b.centreX && a.centreY == b.centreY && a.radius == b.radius
+        && a.theta == b.theta && a.b == b.b && a.bSigma == b.bSigma && a.litSign == b.litSign
+        && a.covariance == b.covariance;
+}
+
 /// How many standard deviations the ± shown spans: a little more than the 1.645 that holds
 /// nine times in ten for a normal error, since the errors of a fit on a photograph have
 /// heavier tails.

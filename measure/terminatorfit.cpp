@@ -519,61 +519,60 @@ const char *outcomeText(FitOutcome outcome)
 
 namespace {
 
-// The levels of a line, pixel by pixel, over the whole chord.
-Profile fineChord(const Levels &levels, const Frame &f, double a)
+// A line's levels pixel by pixel from each limb inwards, as deep as the looks below need: what
+// the glance over the whole chord misses, the night of a nearly full Moon or the light of a thin
+// crescent, a few pixels wide against the limb.
+struct LimbEnds {
+    double a = 0;
+    /// From the limb at −v, then from the one at +v.
+    std::array<std::vector<double>, 2> level;
+};
+
+LimbEnds limbEnds(const Levels &levels, const Frame &f, double a)
 {
     const double half = std::sqrt(1 - a * a) * f.r;
-    return sampleProfile(levels, f, a, -half, 1, static_cast<int>(2 * half) + 1);
+    const int depth = std::min(std::max(16, static_cast<int>(f.r * 0.1)), static_cast<int>(half));
+    LimbEnds ends;
+    ends.a = a;
+    for (std::size_t end = 0; end < 2; ++end) {
+        const double side = end == 0 ? -1.0 : 1.0;
+        ends.level[end] = sampleProfile(levels, f, a, side * half, -side, depth).level;
+    }
+    return ends;
 }
 
-// How deep from each limb the looks below go, in pixels.
-int limbDepth(const Frame &f)
+// The brightest level of a line near either limb.
+double brightest(const LimbEnds &ends)
 {
-    return std::max(16, static_cast<int>(f.r * 0.1));
-}
-
-// The brightest level of a line within limbDepth() of either limb.
-double limbBrightest(const Levels &levels, const Frame &f, double a)
-{
-    const double half = std::sqrt(1 - a * a) * f.r;
-    const int depth = std::min(limbDepth(f), static_cast<int>(half));
     double best = kNoLevel;
-    for (const double end : {-1.0, 1.0}) {
-        const Profile p = sampleProfile(levels, f, a, end * half, -end, depth);
-        for (const double v : p.level)
+    for (const std::vector<double> &level : ends.level)
+        for (const double v : level)
             if (!std::isnan(v) && (std::isnan(best) || v > best))
                 best = v;
-    }
     return best;
 }
 
-// A look at both ends of a line, pixel by pixel from the limb inwards, for what the glance
-// over the whole chord misses: the night of a nearly full Moon or the light of a thin crescent,
-// a few pixels wide against the limb. A lit limb shows light from the limb on; the night shows
-// the lit ground only some pixels in, or not at all.
-Glance limbGlance(const Levels &levels, const Frame &f, double a, double threshold)
+// What the ends of a line say: a lit limb shows light from the limb on; the night shows the lit
+// ground only some pixels in, or not at all.
+Glance limbGlance(const LimbEnds &ends, const Frame &f, double threshold)
 {
-    const double rho = std::sqrt(1 - a * a);
-    const int depth = limbDepth(f);
-    const Profile p = fineChord(levels, f, a);
-    const int n = static_cast<int>(p.level.size());
-    const auto bright = [&](int k) {
-        return k >= 0 && k < n && p.level[static_cast<std::size_t>(k)] > threshold;
-    };
+    const double rho = std::sqrt(1 - ends.a * ends.a);
     // Pixels from each limb to the first lit ones, none within the depth looked at; and where
     // the light that starts at a limb gives way to the night.
     int from[2] = {-1, -1}, runEnd[2] = {-1, -1};
-    for (int end = 0; end < 2; ++end) {
-        const auto at = [&](int j) {
-            return end == 0 ? j : n - 1 - j;
+    for (std::size_t end = 0; end < 2; ++end) {
+        const std::vector<double> &level = ends.level[end];
+        const int n = static_cast<int>(level.size());
+        const auto bright = [&](int j) {
+            return level[static_cast<std::size_t>(j)] > threshold;
         };
         // Two lit pixels in a row, so that one bright grain does not count.
-        for (int j = 0; j + 1 < std::min(depth, n) && from[end] < 0; ++j)
-            if (bright(at(j)) && bright(at(j + 1)))
+        for (int j = 0; j + 1 < n && from[end] < 0; ++j)
+            if (bright(j) && bright(j + 1))
                 from[end] = j;
         if (from[end] == 0 || from[end] == 1)
-            for (int j = from[end]; j < std::min(depth, n) && runEnd[end] < 0; ++j)
-                if (!bright(at(j)))
+            for (int j = from[end]; j < n && runEnd[end] < 0; ++j)
+                if (!bright(j))
                     runEnd[end] = j;
     }
     Glance g;
@@ -619,10 +618,13 @@ FirstLook firstLook(const Levels &levels, const Frame &f)
         inside.insert(inside.end(), p.level.begin(), p.level.end());
     // A thin crescent is a few pixels wide, lost in the chords' samples: each line's brightest
     // pixel near its limbs finds it, and the earthshine does not pass for daylight.
-    std::vector<double> brightest;
-    for (const Profile &p : look.profiles)
-        brightest.push_back(limbBrightest(levels, f, p.a));
-    const double lit = std::max(quantile(inside, 0.995), quantile(brightest, 0.5));
+    std::vector<LimbEnds> ends;
+    std::vector<double> bright;
+    for (const Profile &p : look.profiles) {
+        ends.push_back(limbEnds(levels, f, p.a));
+        bright.push_back(brightest(ends.back()));
+    }
+    const double lit = std::max(quantile(inside, 0.995), quantile(bright, 0.5));
     if (std::isnan(sky) || std::isnan(lit) || lit - sky < 12)
         return look;
 
@@ -644,7 +646,7 @@ FirstLook firstLook(const Levels &levels, const Frame &f)
         // Nearly full, or a thin crescent: the terminator lies within a few pixels of a limb.
         votes[0] = votes[1] = 0;
         for (std::size_t k = 0; k < look.profiles.size(); ++k) {
-            glances[k] = limbGlance(levels, f, look.profiles[k].a, threshold);
+            glances[k] = limbGlance(ends[k], f, threshold);
             if (glances[k].kind == Glance::Kind::Edge)
                 ++votes[glances[k].litSign > 0 ? 0 : 1];
         }
