@@ -49,11 +49,8 @@ void TForm1::refineShadow()
     const std::optional<measure::ShadowEnds> clicks = measurement.lastShadowEnds();
     if (pixels.empty() || !model || !clicks)
         return;
-    measure::CameraResponse camera;
-    if (const auto &fit = measurement.fit(); fit && fit->limb.fitted()) {
-        camera.gamma = fit->limb.gamma;
-        camera.blurSigmaPx = fit->limb.blurSigma;
-    }
+    const measure::CameraResponse camera =
+        measurement.fit() ? measure::cameraOf(*measurement.fit()) : measure::CameraResponse{};
     measurement.shadowRefined(
         measure::findShadowEnds(pixels, *model, clicks->top.point, clicks->end.point, camera));
 }

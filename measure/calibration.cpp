@@ -65,7 +65,18 @@ Calibration calibrate(const ImageView &image, const MoonModel &clicked)
     result.model.bSigma = result.terminator.bSigma;
     result.model.litSign = result.terminator.litSign;
     result.model.covariance = covarianceOf(result.limb, result.terminator);
+    result.gamma = cameraGamma(image, result.model);
     return result;
+}
+
+CameraResponse cameraOf(const Calibration &fit)
+{
+    CameraResponse camera;
+    if (fit.gamma)
+        camera.gamma = *fit.gamma;
+    if (fit.limb.fitted())
+        camera.blurSigmaPx = fit.limb.blurSigma;
+    return camera;
 }
 
 } // namespace measure

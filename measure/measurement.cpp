@@ -243,17 +243,20 @@ std::vector<std::string> fitDetails(const Calibration &fit, const std::string &d
                 + fixedText(t.relief, tenth)
                 + "\xC2\xB0 de hauteur du Soleil, compté dans l'incertitude de B");
     const std::string terminator = std::to_string(t.lines) + " lignes du terminateur retenues";
-    // Below about a pixel and a half of blur the limb is a plain step, whose shape says nothing
-    // of the tone curve.
-    const std::string gamma = limb.blurFwhm() >= 1.5
-        ? "gamma " + fixedText(limb.gamma, NumberFormat{2, decimalSeparator, {}})
-        : "gamma non mesurable (bord trop net)";
     if (limb.fitted())
         lines.push_back("Bord éclairé mesuré sur " + std::to_string(limb.profiles)
-            + " profils : flou " + fixedText(limb.blurFwhm(), px) + " px (largeur à mi-hauteur), "
-            + gamma + " ; " + terminator);
+            + " profils : flou " + fixedText(limb.blurFwhm(), px) + " px (largeur à mi-hauteur) ; "
+            + terminator);
     else
         lines.push_back("Bord éclairé non trouvé : disque des deux clics ; " + terminator);
+    if (!fit.gamma)
+        lines.push_back("Réponse de l'appareil non mesurable (trop peu de sol éclairé) : gamma "
+            + fixedText(2.2L, tenth) + " supposé pour les ombres");
+    else if (*fit.gamma > 1)
+        lines.push_back("Réponse de l'appareil, lue sur le sol éclairé : gamma "
+            + fixedText(*fit.gamma, tenth) + " (fichier d'appareil photo)");
+    else
+        lines.push_back("Réponse de l'appareil, lue sur le sol éclairé : linéaire (gamma 1)");
     return lines;
 }
 

@@ -809,6 +809,76 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc, doubl
     return result;
 }
 
+// Under a Sun more than 11 degrees high the ground's own shadows are gone and the light is the
+// lunar-Lambert law's times the albedo. The levels above the sky then rise as that light to the
+// power 1 / gamma: the medians of many pixels at each light leave the albedo out, and the slope
+// of their logarithms against the light's gives the power. A display curve reads 0.45 to 0.7
+// (the seas lie where they lie, the highlights clip), a linear camera about 1: they are told
+// apart at 0.8.
+std::optional<real> cameraGamma(const ImageView &image, const MoonModel &model)
+{
+    if (!image.pixels || image.width < 2 || image.height < 2 || !(model.radius > 0))
+        return std::nullopt;
+    const Levels levels(image);
+    const Frame f(model);
+    std::vector<Profile> chords;
+    for (int k = 0; k < 24; ++k)
+        chords.push_back(chordProfile(levels, f, -0.9 + 1.8 * (k + 0.5) / 24));
+    const double sky = skyLevel(levels, f, chords);
+    const double b = static_cast<double>(degreesToRadians(model.b));
+    const double cosB = std::cos(b), sinB = std::sin(b);
+    const double weight =
+        lunarWeight(static_cast<double>(radiansToDegrees(std::acos(model.litSign * std::sin(b)))));
+    constexpr int kGrid = 160;
+    constexpr std::size_t kBins = 24;
+    std::vector<std::pair<double, double>> samples;
+    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+    for (int i = 0; i < kGrid; ++i) {
+        for (int j = 0; j < kGrid; ++j) {
+            const double u = -1 + 2 * (i + 0.5) / kGrid, v = -1 + 2 * (j + 0.5) / kGrid;
+            const double zz = 1 - u * u - v * v;
+            if (zz < 0.04)
+                continue;
+            const double z = std::sqrt(zz);
+            const double mu = model.litSign * (-v * cosB + z * sinB);
+            if (mu < 0.2)
+                continue;
+            const double level =
+                levels.at(f.cx + f.r * (u * f.ux + v * f.vx), f.cy + f.r * (u * f.uy + v * f.vy));
+            if (std::isnan(level) || level >= 250 || level - sky < 4)
+                continue;
+            const double light = std::log(reflected(mu, z, weight));
+            samples.push_back({light, std::log(level - sky)});
+            lo = std::min(lo, light);
+            hi = std::max(hi, light);
+        }
+    }
+    // The light must span a factor of two at least.
+    if (samples.size() < 200 || hi - lo < std::log(2.0))
+        return std::nullopt;
+    std::vector<std::vector<double>> bins(kBins);
+    for (const auto &[light, level] : samples) {
+        const auto k = static_cast<std::size_t>((light - lo) / (hi - lo) * kBins);
+        bins[std::min(k, kBins - 1)].push_back(level);
+    }
+    double sx = 0, sy = 0, sxx = 0, sxy = 0, n = 0;
+    for (std::size_t k = 0; k < kBins; ++k) {
+        if (bins[k].size() < 20)
+            continue;
+        const double x = lo + (static_cast<double>(k) + 0.5) * (hi - lo) / kBins;
+        const double y = quantile(bins[k], 0.5);
+        sx += x;
+        sy += y;
+        sxx += x * x;
+        sxy += x * y;
+        ++n;
+    }
+    if (n < 4)
+        return std::nullopt;
+    const double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);
+    return slope < 0.8 ? 2.2L : 1.0L;
+}
+
 std::optional<int> litSide(const ImageView &image, const MoonModel &model)
 {
     if (!image.pixels || image.width < 2 || image.height < 2 || !(model.radius > 0))

@@ -59,6 +59,12 @@ inline constexpr const char *kNotAMoon = "Aucun terminateur n'apparaît dans le 
 [[nodiscard]] TerminatorFit fitTerminator(
     const ImageView &image, const MoonModel &disc, double blur = 1);
 
+/// The camera's tone curve read on the lit ground of `model`'s disc, away from the terminator:
+/// 1 for a linear camera (raw and astronomical frames), 2.2 for the display curve cameras write
+/// their JPEG files through; none when the lit ground spans too little of the light's range to
+/// tell (a thin crescent, a nearly full Moon) or is clipped.
+[[nodiscard]] std::optional<real> cameraGamma(const ImageView &image, const MoonModel &model);
+
 /// Which side of the terminator drawn for `model` the photograph shows brighter, or none when
 /// the two sides do not differ clearly. Cheap: a few thousand pixels are read.
 [[nodiscard]] std::optional<int> litSide(const ImageView &image, const MoonModel &model);

@@ -194,7 +194,8 @@ TEST(Measurement, OneRoundingOfTheUncertaintyForEveryLabel)
     }
 }
 
-// The fit's details: the centre's ± written once after both figures, where the tilt came from.
+// The fit's details: the centre's ± written once after both figures, where the tilt came from,
+// what the lit ground told of the camera.
 TEST(Measurement, FitDetailsSayWhatWasFound)
 {
     measure::Calibration fit;
@@ -209,7 +210,13 @@ TEST(Measurement, FitDetailsSayWhatWasFound)
     for (const bool fitted : {true, false}) {
         fit.terminator.tiltFitted = fitted;
         fit.terminator.relief = fitted ? 0.84L : 0.01L;
+        fit.gamma = fitted ? std::optional<measure::real>(2.2L) : std::nullopt;
         const std::vector<std::string> lines = measure::fitDetails(fit, ",");
+        EXPECT_EQ(lines.back(),
+            fitted ? "Réponse de l'appareil, lue sur le sol éclairé : gamma 2,2 (fichier "
+                     "d'appareil photo)"
+                   : "Réponse de l'appareil non mesurable (trop peu de sol éclairé) : gamma 2,2 "
+                     "supposé pour les ombres");
         EXPECT_EQ(lines[1],
             "Disque : centre (420,1 ; 325,0) \xC2\xB1 0,1 px ; rayon 299,7 \xC2\xB1 0,1 px");
         EXPECT_NE(

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -142,6 +143,44 @@ INSTANTIATE_TEST_SUITE_P(Pictures,
 TEST(LitSide, NothingToTellWithoutAPhotograph)
 {
     EXPECT_EQ(measure::litSide(measure::ImageView{}, discOf(150)), std::nullopt);
+}
+
+// The tone curve read on the lit ground of a Lambert sphere lit from above at B (degrees) whose
+// light is written through `tone`: a linear camera, a display curve, a crescent too thin to
+// tell, highlights all clipped.
+TEST(CameraGamma, ToldFromTheLitGround)
+{
+    struct Row {
+        const char *name;
+        double b;
+        std::function<double(double)> tone;
+        std::optional<double> gamma;
+    };
+    const auto display = [](double light) {
+        return 255 * std::pow(light / 255, 1 / 2.2);
+    };
+    const Row rows[] = {
+        {"linear", 25, [](double light) { return light; }, 1.0},
+        {"display", 25, display, 2.2},
+        {"display crescent", -40, display, 2.2},
+        {"thin crescent", -75, display, std::nullopt},
+        {"clipped", 25, [](double light) { return light > 0 ? 255.0 : 0.0; }, std::nullopt},
+    };
+    for (const Row &row : rows) {
+        const double b = row.b * M_PI / 180;
+        const Picture picture([&](int x, int y) {
+            const double u = (x - 200) / 150.0, v = (y - 200) / 150.0;
+            const double zz = 1 - u * u - v * v;
+            const double mu = zz < 0 ? 0 : -v * std::cos(b) + std::sqrt(zz) * std::sin(b);
+            return 6 + row.tone(std::max(0.0, 230 * mu));
+        });
+        const auto gamma = measure::cameraGamma(picture.view(), discOf(150, row.b));
+        EXPECT_EQ(gamma.has_value(), row.gamma.has_value()) << row.name;
+        if (gamma && row.gamma) {
+            EXPECT_DOUBLE_EQ(static_cast<double>(*gamma), *row.gamma) << row.name;
+        }
+    }
+    EXPECT_EQ(measure::cameraGamma(measure::ImageView{}, discOf(150)), std::nullopt);
 }
 
 } // namespace
