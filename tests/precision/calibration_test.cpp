@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -180,7 +181,8 @@ TEST(Ajuster, HeightsOnTheFittedModelAreCoveredByTheirUncertainty)
             measure::findShadowEnds(
                 view, fit.model, nearest(truth.top), nearest(truth.end), camera));
         if (h.reason != measure::ShadowReason::None) {
-            // The fitted Sun sets before the shadow's end: the tool says so and shows no height.
+            // On the fitted sphere no shadow can end there (in its night, say): the tool says so
+            // and shows no height.
             std::printf("[height] %-24s no height (reason %d)\n",
                 c.name.c_str(),
                 static_cast<int>(h.reason));
