@@ -17,16 +17,6 @@
 
 namespace {
 
-measure::ImageView viewOf(const synth::Photo &photo)
-{
-    return {photo.width,
-        photo.height,
-        static_cast<std::ptrdiff_t>(photo.width) * photo.channels,
-        photo.pixels.data(),
-        photo.channels == 1 ? measure::ImageView::Format::Grey8
-                            : measure::ImageView::Format::Rgb24};
-}
-
 // The circle two clicks trace, cusp 1 on the left.
 measure::MoonModel clicked(measure::PicturePoint a, measure::PicturePoint b)
 {
@@ -84,7 +74,7 @@ TEST(Ajuster, RealisticPhotographsAreFittedAndTheirErrorBarsHold)
     for (const synth::RealisticCase &c : synth::realisticCases()) {
         SCOPED_TRACE(c.name);
         const synth::Photo photo = synth::render(c.scene);
-        const measure::ImageView view = viewOf(photo);
+        const measure::ImageView view = synth::viewOf(photo);
         const measure::MoonModel truth = synth::trueModel(c.scene);
         const synth::HornTips tips = synth::hornTips(c.scene, photo);
         double exactB = 0;
@@ -169,7 +159,7 @@ TEST(Ajuster, HeightsOnTheFittedModelAreCoveredByTheirUncertainty)
         if (!truth.falls)
             continue;
         const synth::Photo photo = synth::render(c.scene);
-        const measure::ImageView view = viewOf(photo);
+        const measure::ImageView view = synth::viewOf(photo);
         const measure::Calibration fit = measure::calibrate(
             view, clicked(synth::trueCusp(c.scene, 1), synth::trueCusp(c.scene, 2)));
         ASSERT_EQ(fit.outcome, measure::FitOutcome::Found);

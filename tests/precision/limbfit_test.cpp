@@ -124,16 +124,6 @@ void photograph(synth::Photo &photo, const LimbCase &c)
     }
 }
 
-measure::ImageView viewOf(const synth::Photo &photo)
-{
-    return {photo.width,
-        photo.height,
-        static_cast<std::ptrdiff_t>(photo.width) * photo.channels,
-        photo.pixels.data(),
-        photo.channels == 1 ? measure::ImageView::Format::Grey8
-                            : measure::ImageView::Format::Rgb24};
-}
-
 // The circle a user traces from two clicks at the visible horn tips, `short` degrees of
 // position angle from the cusps towards the lit limb: their chord taken as a diameter.
 measure::Disc clickedDisc(const synth::Scene &scene, const LimbCase &c)
@@ -188,7 +178,7 @@ TEST_P(LimbPhotographs, FitsTheDiscAndTheCameraFromHornTipClicks)
     if (c.jpegQuality > 0)
         photo = synth::decodeJpeg(synth::encodeJpeg(photo, c.jpegQuality));
     const auto begin = std::chrono::steady_clock::now();
-    const measure::LimbFit fit = measure::fitLimb(viewOf(photo), clickedDisc(scene, c));
+    const measure::LimbFit fit = measure::fitLimb(synth::viewOf(photo), clickedDisc(scene, c));
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
     ASSERT_TRUE(fit.fitted());

@@ -98,15 +98,6 @@ Shot shoot(const Case &c)
     return shot;
 }
 
-measure::ImageView viewOf(const synth::Photo &p)
-{
-    return {p.width,
-        p.height,
-        static_cast<std::ptrdiff_t>(p.width * p.channels),
-        p.pixels.data(),
-        p.channels == 1 ? measure::ImageView::Format::Grey8 : measure::ImageView::Format::Rgb24};
-}
-
 // Clicks scattered up to 1.5 px from the truth, the same on every run.
 measure::PicturePoint misclick(measure::PicturePoint truth, unsigned k)
 {
@@ -151,7 +142,7 @@ TEST(ShadowFind, HeightsFromTheEndsFoundOnThePhotograph)
         const measure::PicturePoint top = misclick(shot.truth.top, k++);
         const measure::PicturePoint end = misclick(shot.truth.end, k++);
         const measure::ShadowEnds ends =
-            measure::findShadowEnds(viewOf(shot.photo), model, top, end);
+            measure::findShadowEnds(synth::viewOf(shot.photo), model, top, end);
         // The true circle and B: the ± is the ends' own.
         const measure::ShadowMeasure h = measure::measureRefinedShadow(model, ends, 0);
         const measure::ShadowMeasure clicked = measure::measureShadow(model, top, end);

@@ -57,18 +57,6 @@ synth::Scene sceneOf(const FitCase &c)
     return scene;
 }
 
-measure::ImageView viewOf(const synth::Photo &photo)
-{
-    measure::ImageView view;
-    view.width = photo.width;
-    view.height = photo.height;
-    view.stride = static_cast<std::ptrdiff_t>(photo.width) * photo.channels;
-    view.pixels = photo.pixels.data();
-    view.format =
-        photo.channels == 1 ? measure::ImageView::Format::Grey8 : measure::ImageView::Format::Rgb24;
-    return view;
-}
-
 // Cusp clicks at the pixels nearest to the true cusps, then the trace.
 measure::TMesureState tracedState(const synth::Scene &scene)
 {
@@ -110,7 +98,7 @@ TEST_P(Photographs, FitFindsTheTerminatorAndTheLitSide)
 {
     const FitCase &c = GetParam();
     const measure::TerminatorFit fit =
-        measure::fitTerminator(viewOf(photo), measure::moonModel(state, 0));
+        measure::fitTerminator(synth::viewOf(photo), measure::moonModel(state, 0));
     const double error = static_cast<double>(fit.b) - c.b;
     std::printf("[fit] %-24s dB = %+.3f sigma = %.3f lines = %d\n",
         c.name.c_str(),
@@ -130,7 +118,7 @@ TEST_P(Photographs, ElevationUnderTheCursorMatchesTheTrueSun)
 {
     const FitCase &c = GetParam();
     const measure::TerminatorFit fit =
-        measure::fitTerminator(viewOf(photo), measure::moonModel(state, 0));
+        measure::fitTerminator(synth::viewOf(photo), measure::moonModel(state, 0));
     measure::MoonModel model = measure::moonModel(state, fit.b, fit.bSigma);
     model.litSign = fit.litSign;
 

@@ -1990,4 +1990,14 @@ measure::MoonModel modelOf(const Scene &scene)
     return model;
 }
 
+measure::ImageView viewOf(const Photo &photo)
+{
+    return {photo.width,
+        photo.height,
+        static_cast<std::ptrdiff_t>(photo.width) * photo.channels,
+        photo.pixels.data(),
+        photo.channels == 1 ? measure::ImageView::Format::Grey8
+                            : measure::ImageView::Format::Rgb24};
+}
+
 } // namespace synth

@@ -5,6 +5,7 @@
 // exactly the program reads a photograph.
 
 #include "measure/moonmodel.h"
+#include "measure/pixels.h"
 
 #include <cstdint>
 #include <optional>
@@ -124,6 +125,9 @@ struct Photo {
 /// grain, with the light averaged over the pixel where the limb, the terminator or a mountain
 /// cuts it; then through a JPEG file when the scene asks for one.
 [[nodiscard]] Photo render(const Scene &scene);
+
+/// The photograph as the measuring code reads a picture (grey or RGB bytes, no copy).
+[[nodiscard]] measure::ImageView viewOf(const Photo &photo);
 
 /// The photograph as a baseline JPEG file's bytes.
 [[nodiscard]] std::vector<std::uint8_t> encodeJpeg(const Photo &photo, int quality = 90);
