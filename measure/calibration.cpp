@@ -65,7 +65,7 @@ Calibration calibrate(const ImageView &image, const MoonModel &clicked)
     result.model.bSigma = result.terminator.bSigma;
     result.model.litSign = result.terminator.litSign;
     result.model.covariance = covarianceOf(result.limb, result.terminator);
-    result.gamma = cameraGamma(image, result.model);
+    result.gamma = result.terminator.gamma;
     return result;
 }
 

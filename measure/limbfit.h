@@ -10,6 +10,9 @@
 
 namespace measure {
 
+/// The full width at half maximum of a Gaussian blur per standard deviation.
+inline constexpr double kFwhmPerSigma = 2.3548200450309493;
+
 /// The disc and the camera as the lit limb shows them.
 struct LimbFit {
     enum class Outcome {
@@ -47,7 +50,7 @@ struct LimbFit {
     double arcTo = 0;
 
     [[nodiscard]] bool fitted() const { return outcome == Outcome::Fitted; }
-    [[nodiscard]] double blurFwhm() const { return 2.3548200450309493 * blurSigma; }
+    [[nodiscard]] double blurFwhm() const { return kFwhmPerSigma * blurSigma; }
 };
 
 /// Below this radius in pixels no limb is fitted.

@@ -242,6 +242,14 @@ std::vector<std::string> fitDetails(const Calibration &fit, const std::string &d
             : "Relief : le bord de la lumière peut s'écarter du terminateur d'environ "
                 + fixedText(t.relief, tenth)
                 + "\xC2\xB0 de hauteur du Soleil, compté dans l'incertitude de B");
+    lines.push_back("Pied de la lumière : B bouge de " + fixedText(kShownPerSigma * t.foot, tenth)
+        + "\xC2\xB0 quand chaque ligne est lue plus loin dans le jour ou sans courbure, compté "
+          "dans l'incertitude de B");
+    if (t.limbBound > 0)
+        lines.push_back("Terminateur à quelques flous du bord : sa place n'y est connue qu'à la "
+                        "largeur du flou près, soit "
+            + fixedText(kShownPerSigma * t.limbBound, tenth)
+            + "\xC2\xB0 sur B, compté dans son incertitude");
     const std::string terminator = std::to_string(t.lines) + " lignes du terminateur retenues";
     if (limb.fitted())
         lines.push_back("Bord éclairé mesuré sur " + std::to_string(limb.profiles)
@@ -251,7 +259,7 @@ std::vector<std::string> fitDetails(const Calibration &fit, const std::string &d
         lines.push_back("Bord éclairé non trouvé : disque des deux clics ; " + terminator);
     if (!fit.gamma)
         lines.push_back("Réponse de l'appareil non mesurable (trop peu de sol éclairé) : gamma "
-            + fixedText(2.2L, tenth) + " supposé pour les ombres");
+            + fixedText(kDisplayGamma, tenth) + " supposé pour le terminateur et les ombres");
     else if (*fit.gamma > 1)
         lines.push_back("Réponse de l'appareil, lue sur le sol éclairé : gamma "
             + fixedText(*fit.gamma, tenth) + " (fichier d'appareil photo)");

@@ -2,10 +2,13 @@
 
 #include "measure/elevation.h"
 #include "measure/lightcurve.h"
+#include "measure/limbfit.h"
 #include "measure/numeric.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <vector>
 
@@ -83,6 +86,80 @@ Profile sampleProfile(
             levels.at(x - f.ux, y - f.uy) + levels.at(x, y) + levels.at(x + f.ux, y + f.uy);
         p.level[k] = sum / 3;
     }
+    return p;
+}
+
+// The light of the photograph in the camera's linear units (0…255 for a white level): each
+// pixel's level decoded through the camera's tone curve, level^gamma. The edge is fitted in
+// light, where the ramp rises as the reflectance law says; through a display curve its foot
+// would rise steeply and the edge would come out on the night side.
+class Light {
+public:
+    Light(const ImageView &image, double gamma)
+        : image_(image)
+    {
+        // Indexed by the sum of the colour bytes, or three times the grey one.
+        for (std::size_t sum = 0; sum < decoded_.size(); ++sum)
+            decoded_[sum] = 255 * std::pow(static_cast<double>(sum) / 765, gamma);
+    }
+
+    // The light of the pixel nearest (x, y); NaN off the picture.
+    double at(double x, double y) const
+    {
+        if (!(x > -0.5 && y > -0.5 && x < image_.width - 0.5 && y < image_.height - 0.5))
+            return kNoLevel;
+        const auto i = static_cast<long>(x + 0.5), j = static_cast<long>(y + 0.5);
+        const std::uint8_t *p = image_.pixels + j * image_.stride + i * image_.bytesPerPixel();
+        return decoded_[image_.format == ImageView::Format::Grey8
+                ? 3u * p[0]
+                : static_cast<std::size_t>(p[0] + p[1] + p[2])];
+    }
+
+private:
+    const ImageView &image_;
+    std::array<double, 766> decoded_{};
+};
+
+// Half the length of the terminator, in pixels, over which a line's light is averaged: a crater's
+// shadow or a lit peak takes a small part of it, so that the line sees the mean light of the
+// rough ground rather than the one feature it happens to cross.
+constexpr int kBandHalf = 15;
+
+// The light along a line, as `sampleProfile` places its samples, each the mean over a band of
+// rows along the cusp line whose samples are shifted across so that they keep their distance
+// to the terminator of sin B `sinB`; `half` rows on either side.
+Profile bandProfile(
+    const Light &light, const Frame &f, double a, double sinB, double s0, int count, int half)
+{
+    Profile p;
+    p.a = a;
+    p.rho = std::sqrt(1 - a * a);
+    p.s0 = s0;
+    p.level.assign(static_cast<std::size_t>(std::max(0, count)), 0);
+    std::vector<int> seen(p.level.size(), 0);
+    int rows = 0;
+    // Every other row: the band is there to average the relief, which neighbouring rows share.
+    const int stride = half > 2 ? 2 : 1;
+    for (int j = -half; j <= half; j += stride) {
+        const double aj = a + j / f.r;
+        if (std::fabs(aj) >= 1)
+            continue;
+        ++rows;
+        const double shift = (std::sqrt(1 - aj * aj) - p.rho) * sinB * f.r;
+        const double bx = f.cx + aj * f.r * f.ux + (s0 + shift) * f.vx;
+        const double by = f.cy + aj * f.r * f.uy + (s0 + shift) * f.vy;
+        for (std::size_t k = 0; k < p.level.size(); ++k) {
+            const double v =
+                light.at(bx + static_cast<double>(k) * f.vx, by + static_cast<double>(k) * f.vy);
+            if (!std::isnan(v)) {
+                p.level[k] += v;
+                ++seen[k];
+            }
+        }
+    }
+    // A sample seen by fewer than half the rows lies off the picture.
+    for (std::size_t k = 0; k < p.level.size(); ++k)
+        p.level[k] = 2 * seen[k] > rows ? p.level[k] / seen[k] : kNoLevel;
     return p;
 }
 
@@ -254,10 +331,12 @@ public:
     // limb: there the lit ground ends within a few pixels of the terminator, on a thin crescent
     // or a nearly full Moon, and the blur mixes the two edges. The sky past the limb gets its
     // own level, since the earthshine lights the night but not the sky.
-    WindowFit(const Profile &p, double r, int litSign, double weight, double blur)
+    // Without `square` the ramp is K μ alone.
+    WindowFit(const Profile &p, double r, int litSign, double weight, double blur, bool square)
         : rho_(p.rho)
         , sign_(litSign)
         , weight_(weight)
+        , square_(square)
     {
         for (std::size_t k = 0; k < p.level.size(); ++k) {
             const double v = p.s(k) / r;
@@ -353,6 +432,12 @@ public:
         }
         if (sky_ == 0)
             a[3][3] = 1;
+        if (!square_) {
+            for (std::size_t i = 0; i < 4; ++i)
+                a[2][i] = a[i][2] = 0;
+            a[2][2] = 1;
+            y[2] = 0;
+        }
         const std::optional<std::array<real, 4>> beta = solveLinear<4>(a, y);
         if (!beta)
             return std::numeric_limits<double>::infinity();
@@ -404,6 +489,7 @@ private:
     double rho_;
     int sign_;
     double weight_;
+    bool square_;
     std::vector<double> v_, z_, level_, kernel_;
     std::vector<bool> outside_;
     // Room for the light along the window and its blur, kept between the fit's evaluations.
@@ -440,39 +526,52 @@ std::pair<double, double> goldenMinimum(
     return {(left + right) / 2, std::min(f1, f2)};
 }
 
-// The edge of one line inside [lo, hi] (radii across), or none when the best place is at an
-// end of the window or the window is too thin to tell.
-std::optional<double> refineEdge(const Levels &levels,
-    const Frame &f,
-    double a,
+// Whether the terminator at `edge` (radii across) on a line of half-length rho lies within a
+// few blur widths of the limb: the limb's own blur is not part of the ramp, unless the edge lies
+// there; then the blur is modelled, and the window takes in the sky past the limb.
+bool nearLimb(double rho, double edge, double blur, double r)
+{
+    return rho - std::fabs(edge) < (4 * blur + 12) / r;
+}
+
+// The edge of one line inside [lo, hi] (radii across) from its band of light sampled at every
+// pixel, or none when the best place is at an end of the window or the window is too thin to
+// tell.
+std::optional<double> refineEdge(const Profile &band,
+    double r,
     double edge,
     double lo,
     double hi,
     int litSign,
     double weight,
     double blur,
-    double precision)
+    double precision,
+    bool square,
+    int steps)
 {
-    const double r = f.r;
-    const double rho = std::sqrt(1 - a * a);
-    // The limb's own blur is not part of the ramp, unless the edge lies within a few blur
-    // widths of the limb: then the blur is modelled, and the window takes in the sky past it.
+    const double rho = band.rho;
     const double limit = rho - 3 / r;
-    const bool limb = rho - std::fabs(edge) < (4 * blur + 12) / r && (lo < -limit || hi > limit);
+    const bool limb = nearLimb(rho, edge, blur, r) && (lo < -limit || hi > limit);
     const double from = std::max(lo, limb ? -rho + 1 / r : -limit);
     const double to = std::min(hi, limb ? rho - 1 / r : limit);
     if (!(to - from > (limb ? 2 : 8) / r))
         return std::nullopt;
     const double reach = limb ? rho + (3 * blur + 3) / r : limit;
-    const double first = std::ceil(std::max(lo, -reach) * r);
-    const double last = std::floor(std::min(hi, reach) * r);
-    const Profile p = sampleProfile(levels, f, a, first, 1, static_cast<int>(last - first) + 1);
-    const WindowFit fit(p, r, litSign, weight, limb ? blur : 0);
+    const double first = std::max(std::ceil(std::max(lo, -reach) * r), band.s0);
+    const double last =
+        std::min(std::floor(std::min(hi, reach) * r), band.s(band.level.size()) - 1);
+    if (!(last > first))
+        return std::nullopt;
+    Profile p = band;
+    p.s0 = first;
+    const auto skip = static_cast<std::ptrdiff_t>(first - band.s0);
+    p.level.assign(band.level.begin() + skip,
+        band.level.begin() + skip + static_cast<std::ptrdiff_t>(last - first) + 1);
+    const WindowFit fit(p, r, litSign, weight, limb ? blur : 0, square);
     if (fit.size() < 8)
         return std::nullopt;
 
-    // A coarse scan finds the valley, a golden-section search its bottom.
-    const int steps = 32;
+    // A coarse scan in `steps` finds the valley, a golden-section search its bottom.
     const double step = (to - from) / steps;
     int best = 0;
     double bestResidual = std::numeric_limits<double>::infinity();
@@ -553,9 +652,15 @@ double brightest(const LimbEnds &ends)
 }
 
 // What the ends of a line say: a lit limb shows light from the limb on; the night shows the lit
-// ground only some pixels in, or not at all.
-Glance limbGlance(const LimbEnds &ends, const Frame &f, double threshold)
+// ground only some pixels in, or not at all. The earthshine that lights the night of a thin
+// crescent reaches a fifth of the crescent's level through a display curve: only what stands
+// above 40 % of the line's brightest counts as lit, so that the earthshine's edge against the
+// sky does not pass for the lit limb of a nearly full Moon.
+Glance limbGlance(const LimbEnds &ends, const Frame &f, double sky, double threshold)
 {
+    const double top = brightest(ends);
+    if (!std::isnan(top))
+        threshold = std::max(threshold, sky + 0.4 * (top - sky));
     const double rho = std::sqrt(1 - ends.a * ends.a);
     // Pixels from each limb to the first lit ones, none within the depth looked at; and where
     // the light that starts at a limb gives way to the night.
@@ -646,7 +751,7 @@ FirstLook firstLook(const Levels &levels, const Frame &f)
         // Nearly full, or a thin crescent: the terminator lies within a few pixels of a limb.
         votes[0] = votes[1] = 0;
         for (std::size_t k = 0; k < look.profiles.size(); ++k) {
-            glances[k] = limbGlance(ends[k], f, threshold);
+            glances[k] = limbGlance(ends[k], f, sky, threshold);
             if (glances[k].kind == Glance::Kind::Edge)
                 ++votes[glances[k].litSign > 0 ? 0 : 1];
         }
@@ -670,6 +775,11 @@ FirstLook firstLook(const Levels &levels, const Frame &f)
     return look;
 }
 
+// How far into the day the windows of the later rounds reach, in radians of the Sun's
+// elevation; and the longer windows that tell how much the answer leans on the ramp's shape.
+constexpr double kDayWindow = 3 * static_cast<double>(kPi) / 180;
+constexpr double kWideWindow = 8 * static_cast<double>(kPi) / 180;
+
 // The terminator the edges are sought about.
 struct Curve {
     real b = 0; // degrees
@@ -688,36 +798,100 @@ struct Curve {
     }
 };
 
-// The edges of one round in a window about `curve`.
-std::vector<EdgePoint> roundEdges(const Levels &levels,
+// How a round reads each line: how far its window reaches into the day, in radians of the
+// Sun's elevation, and whether the ramp has its square term.
+struct Reading {
+    double dayWindow = kDayWindow;
+    bool square = true;
+};
+
+// The edges of one round in windows about `curve`, one set for each reading; each line's band of
+// light is sampled once for them all.
+std::vector<std::vector<EdgePoint>> roundEdges(const Light &light,
     const Frame &f,
     const FirstLook &look,
     const Curve &curve,
     double blur,
-    int round)
+    int round,
+    const std::vector<Reading> &readings)
 {
     // The rough edges lie up to a quarter of the lit level inside the day: the first round
     // looks mostly towards the night. The later windows reach as far into the night, past the
     // light of the highest peaks, so that the fit sees the night's own level and the whole
-    // foot of the ramp; on the day side they stop a few degrees of elevation in, before the
-    // albedo has changed much.
+    // foot of the ramp. On the day side they stop at the same Sun's elevation on every phase,
+    // where the ground's own shadows still darken the ramp's foot: the ramp's square term
+    // follows that foot, but not over a window long enough for the shadows to give way to the
+    // bare law (across the terminator the elevation's sine changes by 1 / cos B per radius).
+    const double cosB = std::cos(static_cast<double>(degreesToRadians(curve.b)));
     const double night = round == 0 ? 0.35 : 0.15 + 4 / f.r;
-    const double day = round == 0 ? 0.12 : 0.08 + 6 / f.r;
-    // Only the last round needs the edge to a small fraction of a pixel.
+    std::vector<double> day;
+    for (const Reading &reading : readings)
+        day.push_back(round == 0 ? 0.12 : std::sin(reading.dayWindow) * cosB + 6 / f.r);
+    const double longest = *std::max_element(day.begin(), day.end());
+    // Only the last round needs the edge to a small fraction of a pixel; the first looks at a
+    // few rows of each line, the later ones at the band.
     const double precision = round == 2 ? 0.02 : 0.25;
     const double weight = lunarWeight(static_cast<double>(curve.phase()));
-    std::vector<EdgePoint> found;
-    for (const Profile &p : look.profiles) {
-        const double predicted = curve.across(p.rho);
+    const double sinB = std::sin(static_cast<double>(degreesToRadians(curve.b)));
+    std::vector<std::vector<EdgePoint>> found(readings.size());
+    // The middle round only moves the windows for the last: every other line is enough.
+    const std::size_t lineStep = round == 1 && look.profiles.size() >= 48 ? 2 : 1;
+    for (std::size_t n = 0; n < look.profiles.size(); n += lineStep) {
+        const Profile &line = look.profiles[n];
+        const double predicted = curve.across(line.rho);
         // Towards the night is towards +v when the −v side is lit.
-        const double lo = predicted - (curve.litSign > 0 ? day : night);
-        const double hi = predicted + (curve.litSign > 0 ? night : day);
-        const auto t =
-            refineEdge(levels, f, p.a, predicted, lo, hi, curve.litSign, weight, blur, precision);
-        if (t)
-            found.push_back({static_cast<real>(p.a), static_cast<real>(*t)});
+        const double towardsNight = curve.litSign > 0 ? 1 : -1;
+        const double reach = line.rho + (3 * blur + 3) / f.r;
+        const double lo = std::max(predicted - (towardsNight > 0 ? longest : night), -reach);
+        const double hi = std::min(predicted + (towardsNight > 0 ? night : longest), reach);
+        const double first = std::ceil(lo * f.r), last = std::floor(hi * f.r);
+        if (!(last > first))
+            continue;
+        // Rows aligned on the terminator drift off the limb towards the cusps: within a pixel
+        // where the terminator nears the limb, whose edge the fit models.
+        const double drift = std::fabs(line.a) / line.rho * (1 - std::fabs(sinB));
+        const int half = round == 0 ? 1
+            : nearLimb(line.rho, predicted, blur, f.r) && drift * kBandHalf > 1
+            ? std::max(1, static_cast<int>(1 / drift))
+            : kBandHalf;
+        const Profile band =
+            bandProfile(light, f, line.a, sinB, first, static_cast<int>(last - first) + 1, half);
+        // The other readings are compared with the first: every third line is enough, to a
+        // tenth of a pixel.
+        for (std::size_t k = 0; k < (n % 3 == 0 ? readings.size() : 1); ++k) {
+            const double wlo = predicted - (towardsNight > 0 ? day[k] : night);
+            const double whi = predicted + (towardsNight > 0 ? night : day[k]);
+            const auto t = refineEdge(band,
+                f.r,
+                predicted,
+                wlo,
+                whi,
+                curve.litSign,
+                weight,
+                blur,
+                k == 0 ? precision : std::max(precision, 0.1),
+                readings[k].square,
+                k == 0 ? 32 : 16);
+            if (t)
+                found[k].push_back({static_cast<real>(line.a), static_cast<real>(*t)});
+        }
     }
     return found;
+}
+
+// The edges of `all` on the lines where `some` has one; both in the order of the lines.
+std::vector<EdgePoint> onLinesOf(
+    const std::vector<EdgePoint> &all, const std::vector<EdgePoint> &some)
+{
+    std::vector<EdgePoint> kept;
+    auto next = some.begin();
+    for (const EdgePoint &e : all) {
+        while (next != some.end() && next->along < e.along)
+            ++next;
+        if (next != some.end() && next->along == e.along)
+            kept.push_back(e);
+    }
+    return kept;
 }
 
 // B, the tilt and their uncertainties from the terminator through the edges. The cusp line is
@@ -773,8 +947,29 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc, doubl
     std::vector<EdgePoint> found;
     bool turned = true;
     real heldTilt = 0;
+    // The first round fits the levels as they are, which places the terminator well enough to
+    // read the camera's tone on the lit ground; the later ones fit the light. The last also
+    // reads each line with a longer window and without the ramp's square term: how far B moves
+    // then tells how much it leans on the shape of the ramp's foot, which the fit follows only
+    // in part.
+    std::optional<real> tone;
+    std::optional<Light> light;
+    std::vector<std::vector<EdgePoint>> readings;
     for (int round = 0; round < 3; ++round) {
-        found = roundEdges(levels, Frame(frame), look, curve, blur, round);
+        if (round == 0) {
+            light.emplace(image, 1.0);
+        } else if (round == 1) {
+            MoonModel seen = frame;
+            seen.b = curve.b;
+            seen.litSign = curve.litSign;
+            tone = cameraGamma(image, seen);
+            light.emplace(image, static_cast<double>(tone.value_or(kDisplayGamma)));
+        }
+        std::vector<Reading> ways{Reading{}};
+        if (round == 2)
+            ways = {Reading{}, Reading{kWideWindow, true}, Reading{kDayWindow, false}};
+        readings = roundEdges(*light, Frame(frame), look, curve, blur, round, ways);
+        found = readings[0];
         const real minScale = 0.05L / disc.radius;
         fit = fitLightCurve(found, curve.litSign, curve.b, minScale, turned);
         if (fit && turned && std::sqrt(fit->covariance[1][1]) > kLooseTilt) {
@@ -801,6 +996,29 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc, doubl
     if (disc.radius * (1 - std::fabs(sine)) < 4)
         return refused(fit->litSign * sine > 0 ? FitOutcome::FullMoon : FitOutcome::NotAMoon);
     TerminatorFit result = resultOf(*fit, frame);
+    result.gamma = tone;
+    // The other readings against the main one, all with the last round's cusp line held: the
+    // ramp's foot is shaped by the photometry, the ground's roughness and its shadows, which the
+    // fit follows only in part, and how far B moves with the reading is counted in its variance
+    // (at the level of the ± shown).
+    const auto held = [&](const std::vector<EdgePoint> &edges) {
+        return fitLightCurve(edges, fit->litSign, fit->b, 0.05L / disc.radius, false);
+    };
+    real moved = 0;
+    for (std::size_t k = 1; k < readings.size(); ++k) {
+        const auto main = held(onLinesOf(readings[0], readings[k]));
+        const auto other = held(readings[k]);
+        if (main && other)
+            moved += (other->b - main->b) * (other->b - main->b);
+    }
+    result.foot = std::sqrt(moved) / kShownPerSigma;
+    // Within a few blur widths of the limb the whole lit (or night) part is foot and blur: the
+    // terminator's place across is known to about the blur's width, whatever the lines say.
+    if (nearLimb(1, static_cast<double>(sine), blur, static_cast<double>(disc.radius)))
+        result.limbBound = radiansToDegrees(static_cast<real>(kFwhmPerSigma * blur)
+            / (disc.radius * std::cos(degreesToRadians(fit->b))));
+    result.covariance[0][0] += result.foot * result.foot + result.limbBound * result.limbBound;
+    result.bSigma = kShownPerSigma * std::sqrt(result.covariance[0][0]);
     if (!turned) {
         result.covariance[0][1] = result.covariance[1][0] = 0;
         result.covariance[1][1] = heldTilt;
@@ -876,7 +1094,7 @@ std::optional<real> cameraGamma(const ImageView &image, const MoonModel &model)
     if (n < 4)
         return std::nullopt;
     const double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);
-    return slope < 0.8 ? 2.2L : 1.0L;
+    return slope < 0.8 ? kDisplayGamma : 1.0L;
 }
 
 std::optional<int> litSide(const ImageView &image, const MoonModel &model)

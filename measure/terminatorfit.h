@@ -38,7 +38,21 @@ struct TerminatorFit {
     real relief = 0;
     /// Lines across the disc whose edge the fit kept.
     int lines = 0;
+    /// How far B moves, in degrees, when each line is read with a window reaching further into
+    /// the day or without the ramp's square term: one standard deviation, counted in
+    /// covariance.
+    real foot = 0;
+    /// Where the terminator lies within a few blur widths of the limb, the blur's width as an
+    /// uncertainty of B in degrees (one standard deviation, counted in covariance); else 0.
+    real limbBound = 0;
+    /// The camera's tone read on the lit ground (cameraGamma), none when it could not be read;
+    /// the edges were then fitted through kDisplayGamma.
+    std::optional<real> gamma;
 };
+
+/// The tone curve of the JPEG files most photographs are: assumed where the lit ground does not
+/// tell.
+inline constexpr real kDisplayGamma = 2.2L;
 
 // The sentences shown when no terminator can be found.
 inline constexpr const char *kNoPhotograph = "Ouvrez d'abord une photographie de la Lune";

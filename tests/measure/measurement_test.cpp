@@ -210,13 +210,15 @@ TEST(Measurement, FitDetailsSayWhatWasFound)
     for (const bool fitted : {true, false}) {
         fit.terminator.tiltFitted = fitted;
         fit.terminator.relief = fitted ? 0.84L : 0.01L;
+        fit.terminator.foot = 0.26L;
+        fit.terminator.limbBound = fitted ? 0 : 0.51L;
         fit.gamma = fitted ? std::optional<measure::real>(2.2L) : std::nullopt;
         const std::vector<std::string> lines = measure::fitDetails(fit, ",");
         EXPECT_EQ(lines.back(),
             fitted ? "Réponse de l'appareil, lue sur le sol éclairé : gamma 2,2 (fichier "
                      "d'appareil photo)"
                    : "Réponse de l'appareil non mesurable (trop peu de sol éclairé) : gamma 2,2 "
-                     "supposé pour les ombres");
+                     "supposé pour le terminateur et les ombres");
         EXPECT_EQ(lines[1],
             "Disque : centre (420,1 ; 325,0) \xC2\xB1 0,1 px ; rayon 299,7 \xC2\xB1 0,1 px");
         EXPECT_NE(
@@ -227,6 +229,12 @@ TEST(Measurement, FitDetailsSayWhatWasFound)
                      "0,8\xC2\xB0 de hauteur du Soleil, compté dans l'incertitude de B"
                    : "Relief : le bord de la lumière suit le terminateur à moins de 0,1\xC2\xB0 "
                      "de hauteur du Soleil près");
+        EXPECT_EQ(lines[4],
+            "Pied de la lumière : B bouge de 0,5\xC2\xB0 quand chaque ligne est lue plus loin "
+            "dans le jour ou sans courbure, compté dans l'incertitude de B");
+        // Only a terminator against the limb is bounded by the blur.
+        EXPECT_EQ(lines[5].rfind("Terminateur à quelques flous du bord", 0) == 0, !fitted)
+            << lines[5];
     }
 }
 

@@ -171,7 +171,10 @@ INSTANTIATE_TEST_SUITE_P(Moons,
     Photographs,
     ::testing::Values(FitCase{"CrescentLitAbove", 150, 0, -35, 1},
         FitCase{"CrescentLitBelow", 150, 0, 35, -1},
-        FitCase{"ThinCrescentTilted", 400, 36.869897645844, -70, 1},
+        // The Sun stands under 20 degrees all over this crescent, too little of the light's
+        // range for the lit ground to tell the camera's tone: the fit assumes the display curve
+        // of JPEG files, which this photograph has.
+        FitCase{"ThinCrescentTilted", 400, 36.869897645844, -70, 1, true, false, 3, 0, 1, true},
         FitCase{"GibbousLitAbove", 300, 0, 55, 1},
         FitCase{"GibbousTiltedLitBelow", 650, -22.619864948040, -50, -1},
         FitCase{"QuarterSteep", 500, 53.130102354156, 4, 1},
