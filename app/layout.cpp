@@ -309,8 +309,8 @@ void TForm1::layoutExplications()
     GroupBox2 = place(new QGroupBox(QStringLiteral("Assistant ombre"), page), "GroupBox2", 476, 361, 407, 144);
     detailsombre = place(label(QString::fromUtf8(kShadowHelp), GroupBox2), "detailsombre", 12, 20, 385, 116);
     // Under the two group boxes.
-    GroupBox3 = place(new QGroupBox(QStringLiteral("Ajustement sur la photographie"), page), "GroupBox3", 52, 515, 831, 110);
-    detailsajuste = place(label(QString::fromUtf8(kFitHelp), GroupBox3), "detailsajuste", 12, 20, 807, 82);
+    GroupBox3 = place(new QGroupBox(QStringLiteral("Ajustement sur la photographie"), page), "GroupBox3", 52, 515, 831, 136);
+    detailsajuste = place(label(QString::fromUtf8(kFitHelp), GroupBox3), "detailsajuste", 12, 20, 807, 110);
     // clang-format on
 
     centre(Memo1);

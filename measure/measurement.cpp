@@ -242,14 +242,13 @@ std::vector<std::string> fitDetails(const Calibration &fit, const std::string &d
             : "Relief : le bord de la lumière peut s'écarter du terminateur d'environ "
                 + fixedText(t.relief, tenth)
                 + "\xC2\xB0 de hauteur du Soleil, compté dans l'incertitude de B");
+    // Against the limb the blur's width bounds the terminator's place too: said on the same line.
     lines.push_back("Pied de la lumière : B bouge de " + fixedText(kShownPerSigma * t.foot, tenth)
-        + "\xC2\xB0 quand chaque ligne est lue plus loin dans le jour ou sans courbure, compté "
-          "dans l'incertitude de B");
-    if (t.limbBound > 0)
-        lines.push_back("Terminateur à quelques flous du bord : sa place n'y est connue qu'à la "
-                        "largeur du flou près, soit "
-            + fixedText(kShownPerSigma * t.limbBound, tenth)
-            + "\xC2\xB0 sur B, compté dans son incertitude");
+        + "\xC2\xB0 quand chaque ligne est lue plus loin dans le jour ou sans courbure"
+        + (t.limbBound > 0 ? " ; contre le bord, la largeur du flou en laisse "
+                    + fixedText(kShownPerSigma * t.limbBound, tenth) + "\xC2\xB0"
+                           : std::string())
+        + " ; compté dans l'incertitude de B");
     const std::string terminator = std::to_string(t.lines) + " lignes du terminateur retenues";
     if (limb.fitted())
         lines.push_back("Bord éclairé mesuré sur " + std::to_string(limb.profiles)
