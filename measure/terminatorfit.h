@@ -38,9 +38,9 @@ struct TerminatorFit {
     real relief = 0;
     /// Lines across the disc whose edge the fit kept.
     int lines = 0;
-    /// How far B moves, in degrees, when each line is read with a window reaching further into
-    /// the day or without the ramp's square term: one standard deviation, counted in
-    /// covariance.
+    /// How far B moves when each line is read with a window reaching further into the day or
+    /// without the ramp's square term, taken as the ± shown: here one standard deviation, in
+    /// degrees, counted in covariance.
     real foot = 0;
     /// Where the terminator lies within a few blur widths of the limb, the blur's width as an
     /// uncertainty of B in degrees (one standard deviation, counted in covariance); else 0.

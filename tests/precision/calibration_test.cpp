@@ -35,6 +35,39 @@ struct Tally {
     int fits = 0, covered = 0, tones = 0;
     int points = 0, pointsCovered = 0, pointsWithin = 0;
     std::vector<double> errors;
+
+    // One fit's error of B against its ±.
+    void add(double error, double shown)
+    {
+        ++fits;
+        covered += std::fabs(error) <= shown;
+        errors.push_back(std::fabs(error));
+    }
+
+    double medianError() const
+    {
+        std::vector<double> sorted = errors;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted[sorted.size() / 2];
+    }
+
+    // The errors of B and what the ± covered, for the test's output.
+    std::string summary() const
+    {
+        char text[200];
+        std::snprintf(text,
+            sizeof text,
+            "|dB| median %.2f°, worst %.2f°; ± covers B %d of %d; elevation covered at %d of %d "
+            "points, within 0.3° at %d",
+            medianError(),
+            *std::max_element(errors.begin(), errors.end()),
+            covered,
+            fits,
+            pointsCovered,
+            points,
+            pointsWithin);
+        return text;
+    }
 };
 
 // The elevation on a grid over the disc, more than 2° from the limb, against the true Sun.
@@ -94,9 +127,7 @@ TEST(Ajuster, RealisticPhotographsAreFittedAndTheirErrorBarsHold)
             }
             const double error = static_cast<double>(m.b - truth.b);
             const double shown = static_cast<double>(m.bSigma);
-            ++tally.fits;
-            tally.covered += std::fabs(error) <= shown;
-            tally.errors.push_back(std::fabs(error));
+            tally.add(error, shown);
             // Clicks at the horn tips reach the model exact clicks reach, within its ±.
             if (atTips) {
                 EXPECT_LE(std::fabs(static_cast<double>(m.b) - exactB), shown);
@@ -116,21 +147,11 @@ TEST(Ajuster, RealisticPhotographsAreFittedAndTheirErrorBarsHold)
                 tally.points - before);
         }
     }
-    std::sort(tally.errors.begin(), tally.errors.end());
-    std::printf("[ajuster] %d fits: |dB| median %.2f°, worst %.2f°; ± covers B %d times; "
-                "elevation covered at %d of %d points, within 0.3° at %d; tone read %d times\n",
-        tally.fits,
-        tally.errors[tally.errors.size() / 2],
-        tally.errors.back(),
-        tally.covered,
-        tally.pointsCovered,
-        tally.points,
-        tally.pointsWithin,
-        tally.tones);
+    std::printf("[ajuster] %s; tone read %d times\n", tally.summary().c_str(), tally.tones);
     EXPECT_GE(tally.covered * 10, tally.fits * 9);
     EXPECT_GE(tally.tones * 3, tally.fits * 2);
     EXPECT_GE(tally.pointsCovered * 10, tally.points * 9);
-    EXPECT_LE(tally.errors[tally.errors.size() / 2], 0.6);
+    EXPECT_LE(tally.medianError(), 0.6);
 }
 
 // The ± must not lean on this catalogue's relief: on the same phases and cameras with a Moon that
@@ -159,23 +180,12 @@ TEST(Ajuster, ErrorBarsHoldOnOtherMoons)
             ASSERT_EQ(fit.outcome, measure::FitOutcome::Found);
             const measure::MoonModel truth = synth::trueModel(scene);
             ASSERT_EQ(fit.model.litSign, truth.litSign);
-            const double error = std::fabs(static_cast<double>(fit.model.b - truth.b));
-            ++tally.fits;
-            tally.covered += error <= static_cast<double>(fit.model.bSigma);
-            tally.errors.push_back(error);
+            tally.add(
+                static_cast<double>(fit.model.b - truth.b), static_cast<double>(fit.model.bSigma));
             int covered = 0;
             tallyElevations(scene, fit.model, tally, covered);
         }
-        std::sort(tally.errors.begin(), tally.errors.end());
-        std::printf("[moons] %-8s |dB| median %.2f°, worst %.2f°; ± covers B %d of %d; elevation "
-                    "covered at %d of %d points\n",
-            moon.name,
-            tally.errors[tally.errors.size() / 2],
-            tally.errors.back(),
-            tally.covered,
-            tally.fits,
-            tally.pointsCovered,
-            tally.points);
+        std::printf("[moons] %-8s %s\n", moon.name, tally.summary().c_str());
         EXPECT_GE(tally.covered * 10, tally.fits * 9) << moon.name;
         EXPECT_GE(tally.pointsCovered * 10, tally.points * 9) << moon.name;
     }
