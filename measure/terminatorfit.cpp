@@ -947,6 +947,8 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc, doubl
     std::vector<EdgePoint> found;
     bool turned = true;
     real heldTilt = 0;
+    // The grain's floor of the edges' scatter, in radii.
+    const real minScale = 0.05L / disc.radius;
     // The first round fits the levels as they are, which places the terminator well enough to
     // read the camera's tone on the lit ground; the later ones fit the light. The last also
     // reads each line with a longer window and without the ramp's square term: how far B moves
@@ -970,7 +972,6 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc, doubl
             ways = {Reading{}, Reading{kWideWindow, true}, Reading{kDayWindow, false}};
         readings = roundEdges(*light, Frame(frame), look, curve, blur, round, ways);
         found = readings[0];
-        const real minScale = 0.05L / disc.radius;
         fit = fitLightCurve(found, curve.litSign, curve.b, minScale, turned);
         if (fit && turned && std::sqrt(fit->covariance[1][1]) > kLooseTilt) {
             // What the terminator says of the tilt still bounds the clicked one: its variance,
@@ -1002,7 +1003,7 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc, doubl
     // fit follows only in part, and how far B moves with the reading is counted in its variance
     // (at the level of the ± shown).
     const auto held = [&](const std::vector<EdgePoint> &edges) {
-        return fitLightCurve(edges, fit->litSign, fit->b, 0.05L / disc.radius, false);
+        return fitLightCurve(edges, fit->litSign, fit->b, minScale, false);
     };
     real moved = 0;
     for (std::size_t k = 1; k < readings.size(); ++k) {
