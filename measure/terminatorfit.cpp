@@ -964,7 +964,7 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc, doubl
             MoonModel seen = frame;
             seen.b = curve.b;
             seen.litSign = curve.litSign;
-            tone = cameraGamma(image, seen);
+            tone = cameraGamma(image, seen, blur);
             light.emplace(image, static_cast<double>(tone.value_or(kDisplayGamma)));
         }
         std::vector<Reading> ways{Reading{}};
@@ -1033,8 +1033,9 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc, doubl
 // power 1 / gamma: the medians of many pixels at each light leave the albedo out, and the slope
 // of their logarithms against the light's gives the power. A display curve reads 0.45 to 0.7
 // (the seas lie where they lie, the highlights clip), a linear camera about 1: they are told
-// apart at 0.8.
-std::optional<real> cameraGamma(const ImageView &image, const MoonModel &model)
+// apart at 0.8. The ground is read up to the limb's blur, so that on a large disc a crescent
+// whose Sun stands 30 degrees high at most still tells.
+std::optional<real> cameraGamma(const ImageView &image, const MoonModel &model, double blur)
 {
     if (!image.pixels || image.width < 2 || image.height < 2 || !(model.radius > 0))
         return std::nullopt;
@@ -1048,15 +1049,19 @@ std::optional<real> cameraGamma(const ImageView &image, const MoonModel &model)
     const double cosB = std::cos(b), sinB = std::sin(b);
     const double weight =
         lunarWeight(static_cast<double>(radiansToDegrees(std::acos(model.litSign * std::sin(b)))));
-    constexpr int kGrid = 160;
+    // Radii from the centre within which the limb's blur leaves the levels alone.
+    const double inside = 1 - (3 * blur + 2) / f.r;
+    // A pixel apart on discs under 160 pixels, where a crescent's lit ground is a few thousand
+    // pixels; 160 across larger ones.
+    const int grid = f.r < 160 ? std::max(160, static_cast<int>(2 * f.r)) : 160;
     constexpr std::size_t kBins = 24;
     std::vector<std::pair<double, double>> samples;
     double lo = std::numeric_limits<double>::infinity(), hi = -lo;
-    for (int i = 0; i < kGrid; ++i) {
-        for (int j = 0; j < kGrid; ++j) {
-            const double u = -1 + 2 * (i + 0.5) / kGrid, v = -1 + 2 * (j + 0.5) / kGrid;
+    for (int i = 0; i < grid; ++i) {
+        for (int j = 0; j < grid; ++j) {
+            const double u = -1 + 2 * (i + 0.5) / grid, v = -1 + 2 * (j + 0.5) / grid;
             const double zz = 1 - u * u - v * v;
-            if (zz < 0.04)
+            if (zz < 0.01 || u * u + v * v > inside * inside)
                 continue;
             const double z = std::sqrt(zz);
             const double mu = model.litSign * (-v * cosB + z * sinB);

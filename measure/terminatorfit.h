@@ -76,8 +76,10 @@ inline constexpr const char *kNotAMoon = "Aucun terminateur n'apparaît dans le 
 /// The camera's tone curve read on the lit ground of `model`'s disc, away from the terminator:
 /// 1 for a linear camera (raw and astronomical frames), 2.2 for the display curve cameras write
 /// their JPEG files through; none when the lit ground spans too little of the light's range to
-/// tell (a thin crescent, a nearly full Moon) or is clipped.
-[[nodiscard]] std::optional<real> cameraGamma(const ImageView &image, const MoonModel &model);
+/// tell (a thin crescent, a nearly full Moon) or is clipped. `blur` is the seeing's standard
+/// deviation in pixels, which darkens the ground next to the limb.
+[[nodiscard]] std::optional<real> cameraGamma(
+    const ImageView &image, const MoonModel &model, double blur = 1);
 
 /// Which side of the terminator drawn for `model` the photograph shows brighter, or none when
 /// the two sides do not differ clearly. Cheap: a few thousand pixels are read.

@@ -146,8 +146,8 @@ TEST(LitSide, NothingToTellWithoutAPhotograph)
 }
 
 // The tone curve read on the lit ground of a Lambert sphere lit from above at B (degrees) whose
-// light is written through `tone`: a linear camera, a display curve, a crescent too thin to
-// tell, highlights all clipped.
+// light is written through `tone`: a linear camera, a display curve, a linear crescent whose Sun
+// stands at most 40 degrees high, a crescent too thin to tell, highlights all clipped.
 TEST(CameraGamma, ToldFromTheLitGround)
 {
     struct Row {
@@ -163,6 +163,7 @@ TEST(CameraGamma, ToldFromTheLitGround)
         {"linear", 25, [](double light) { return light; }, 1.0},
         {"display", 25, display, 2.2},
         {"display crescent", -40, display, 2.2},
+        {"linear crescent", -50, [](double light) { return light; }, 1.0},
         {"thin crescent", -75, display, std::nullopt},
         {"clipped", 25, [](double light) { return light > 0 ? 255.0 : 0.0; }, std::nullopt},
     };
