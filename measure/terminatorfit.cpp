@@ -1028,13 +1028,62 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc, doubl
     return result;
 }
 
-// Under a Sun more than 11 degrees high the ground's own shadows are gone and the light is the
-// lunar-Lambert law's times the albedo. The levels above the sky then rise as that light to the
-// power 1 / gamma: the medians of many pixels at each light leave the albedo out, and the slope
-// of their logarithms against the light's gives the power. A display curve reads 0.45 to 0.7
-// (the seas lie where they lie, the highlights clip), a linear camera about 1: they are told
-// apart at 0.8. The ground is read up to the limb's blur, so that on a large disc a crescent
-// whose Sun stands 30 degrees high at most still tells.
+namespace {
+
+// Sums for the least squares of y on x.
+struct LineSums {
+    double n = 0, x = 0, y = 0, xx = 0, xy = 0;
+
+    void add(double u, double v)
+    {
+        n += 1;
+        x += u;
+        y += v;
+        xx += u * u;
+        xy += u * v;
+    }
+};
+
+// The tone's slope of log level against log light where the Sun stands high enough for the
+// ground's own shadows to be mostly gone (above 20 degrees), read within each cell of the disc
+// alone, where the albedo is nearly even: the median of the cells' slopes, each weighted by how
+// far the light changes across it, so that a sea, wherever it lies, and the cells its shore
+// crosses weigh on nothing. `full` is a cell's count of samples; none with too few cells or
+// where the light hardly changes across them.
+std::optional<double> slopeWithinCells(const std::vector<LineSums> &cells, double full)
+{
+    std::vector<std::pair<double, double>> slopes; // each cell's, and its weight
+    double sxx = 0, samples = 0;
+    for (const LineSums &c : cells) {
+        const double cxx = c.xx - c.x * c.x / c.n;
+        if (c.n < full / 2 || !(cxx > 0))
+            continue;
+        slopes.push_back({(c.xy - c.x * c.y / c.n) / cxx, cxx});
+        sxx += cxx;
+        samples += c.n;
+    }
+    // Near full Moon the light changes by under 2 % across a cell, and the ground's texture
+    // decides.
+    if (slopes.size() < 8 || !(sxx > 0.02 * 0.02 * samples))
+        return std::nullopt;
+    std::sort(slopes.begin(), slopes.end());
+    double sum = 0;
+    for (const auto &[slope, weight] : slopes)
+        if ((sum += weight) >= sxx / 2)
+            return slope;
+    return slopes.back().first;
+}
+
+} // namespace
+
+// Under a Sun more than 11 degrees high the ground's own shadows are mostly gone and the light is
+// the lunar-Lambert law's times the albedo. The levels above the sky then rise as that light to
+// the power 1 / gamma: a display curve reads 0.4 to 0.7 (steeper on rougher ground), a linear
+// camera 1 to 1.5; they are told apart at 0.8. The power is read within cells of the disc, where
+// the Sun stands above 20 degrees (slopeWithinCells); failing that (a crescent, a nearly full
+// Moon), across the whole lit ground, where the medians of many pixels at each light leave the
+// albedo out unless a sea lies where the Sun is high. The ground is read up to the limb's blur,
+// so that on a large disc a crescent whose Sun stands 30 degrees high at most still tells.
 std::optional<real> cameraGamma(const ImageView &image, const MoonModel &model, double blur)
 {
     if (!image.pixels || image.width < 2 || image.height < 2 || !(model.radius > 0))
@@ -1057,6 +1106,9 @@ std::optional<real> cameraGamma(const ImageView &image, const MoonModel &model, 
     constexpr std::size_t kBins = 24;
     std::vector<std::pair<double, double>> samples;
     double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+    // Cells a tenth of the radius wide.
+    constexpr int kCellsAcross = 20;
+    std::vector<LineSums> cells(static_cast<std::size_t>(kCellsAcross * kCellsAcross));
     for (int i = 0; i < grid; ++i) {
         for (int j = 0; j < grid; ++j) {
             const double u = -1 + 2 * (i + 0.5) / grid, v = -1 + 2 * (j + 0.5) / grid;
@@ -1073,10 +1125,17 @@ std::optional<real> cameraGamma(const ImageView &image, const MoonModel &model, 
                 continue;
             const double light = std::log(reflected(mu, z, weight));
             samples.push_back({light, std::log(level - sky)});
+            if (mu >= 0.35)
+                cells[static_cast<std::size_t>(
+                          i * kCellsAcross / grid * kCellsAcross + j * kCellsAcross / grid)]
+                    .add(light, samples.back().second);
             lo = std::min(lo, light);
             hi = std::max(hi, light);
         }
     }
+    constexpr double kSplit = 0.8;
+    if (const auto within = slopeWithinCells(cells, grid * grid / (kCellsAcross * kCellsAcross)))
+        return *within < kSplit ? kDisplayGamma : 1.0L;
     // The light must span a factor of two at least.
     if (samples.size() < 200 || hi - lo < std::log(2.0))
         return std::nullopt;
@@ -1100,7 +1159,7 @@ std::optional<real> cameraGamma(const ImageView &image, const MoonModel &model, 
     if (n < 4)
         return std::nullopt;
     const double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);
-    return slope < 0.8 ? kDisplayGamma : 1.0L;
+    return slope < kSplit ? kDisplayGamma : 1.0L;
 }
 
 std::optional<int> litSide(const ImageView &image, const MoonModel &model)

@@ -146,8 +146,9 @@ TEST(LitSide, NothingToTellWithoutAPhotograph)
 }
 
 // The tone curve read on the lit ground of a Lambert sphere lit from above at B (degrees) whose
-// light is written through `tone`: a linear camera, a display curve, a linear crescent whose Sun
-// stands at most 40 degrees high, a crescent too thin to tell, highlights all clipped.
+// light is written through `tone`: a linear camera, with a sea of half the albedo where the Sun
+// stands highest too, a display curve, a linear crescent whose Sun stands at most 40 degrees
+// high, a crescent too thin to tell, highlights all clipped.
 TEST(CameraGamma, ToldFromTheLitGround)
 {
     struct Row {
@@ -155,15 +156,20 @@ TEST(CameraGamma, ToldFromTheLitGround)
         double b;
         std::function<double(double)> tone;
         std::optional<double> gamma;
+        double sea = 1; // the albedo where the Sun is more than 45 degrees high
+    };
+    const auto linear = [](double light) {
+        return light;
     };
     const auto display = [](double light) {
         return 255 * std::pow(light / 255, 1 / 2.2);
     };
     const Row rows[] = {
-        {"linear", 25, [](double light) { return light; }, 1.0},
+        {"linear", 25, linear, 1.0},
+        {"linear with a sea", 25, linear, 1.0, 0.5},
         {"display", 25, display, 2.2},
         {"display crescent", -40, display, 2.2},
-        {"linear crescent", -50, [](double light) { return light; }, 1.0},
+        {"linear crescent", -50, linear, 1.0},
         {"thin crescent", -75, display, std::nullopt},
         {"clipped", 25, [](double light) { return light > 0 ? 255.0 : 0.0; }, std::nullopt},
     };
@@ -173,7 +179,7 @@ TEST(CameraGamma, ToldFromTheLitGround)
             const double u = (x - 200) / 150.0, v = (y - 200) / 150.0;
             const double zz = 1 - u * u - v * v;
             const double mu = zz < 0 ? 0 : -v * std::cos(b) + std::sqrt(zz) * std::sin(b);
-            return 6 + row.tone(std::max(0.0, 230 * mu));
+            return 6 + row.tone(std::max(0.0, 230 * mu * (mu > 0.7 ? row.sea : 1)));
         });
         const auto gamma = measure::cameraGamma(picture.view(), discOf(150, row.b));
         EXPECT_EQ(gamma.has_value(), row.gamma.has_value()) << row.name;
