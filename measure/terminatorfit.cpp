@@ -630,7 +630,7 @@ struct LimbEnds {
 LimbEnds limbEnds(const Levels &levels, const Frame &f, double a)
 {
     const double half = std::sqrt(1 - a * a) * f.r;
-    const int depth = std::min(std::max(16, static_cast<int>(f.r * 0.1)), static_cast<int>(half));
+    const int depth = std::min(std::max(16, static_cast<int>(f.r * 0.2)), static_cast<int>(half));
     LimbEnds ends;
     ends.a = a;
     for (std::size_t end = 0; end < 2; ++end) {
