@@ -627,10 +627,11 @@ struct LimbEnds {
     std::array<std::vector<double>, 2> level;
 };
 
-LimbEnds limbEnds(const Levels &levels, const Frame &f, double a)
+// The ends of the line at `a`, `reach` radii deep from each limb.
+LimbEnds limbEnds(const Levels &levels, const Frame &f, double a, double reach)
 {
     const double half = std::sqrt(1 - a * a) * f.r;
-    const int depth = std::min(std::max(16, static_cast<int>(f.r * 0.2)), static_cast<int>(half));
+    const int depth = std::min(std::max(16, static_cast<int>(f.r * reach)), static_cast<int>(half));
     LimbEnds ends;
     ends.a = a;
     for (std::size_t end = 0; end < 2; ++end) {
@@ -723,12 +724,9 @@ FirstLook firstLook(const Levels &levels, const Frame &f)
         inside.insert(inside.end(), p.level.begin(), p.level.end());
     // A thin crescent is a few pixels wide, lost in the chords' samples: each line's brightest
     // pixel near its limbs finds it, and the earthshine does not pass for daylight.
-    std::vector<LimbEnds> ends;
     std::vector<double> bright;
-    for (const Profile &p : look.profiles) {
-        ends.push_back(limbEnds(levels, f, p.a));
-        bright.push_back(brightest(ends.back()));
-    }
+    for (const Profile &p : look.profiles)
+        bright.push_back(brightest(limbEnds(levels, f, p.a, 0.1)));
     const double lit = std::max(quantile(inside, 0.995), quantile(bright, 0.5));
     if (std::isnan(sky) || std::isnan(lit) || lit - sky < 12)
         return look;
@@ -749,9 +747,12 @@ FirstLook firstLook(const Levels &levels, const Frame &f)
     look.edges = votes[0] + votes[1];
     if (look.edges < std::max(6, count / 6)) {
         // Nearly full, or a thin crescent: the terminator lies within a few pixels of a limb.
+        // Through a linear camera the light of a nearly full Moon rises slowly from its night:
+        // the ends are read twice as deep.
         votes[0] = votes[1] = 0;
         for (std::size_t k = 0; k < look.profiles.size(); ++k) {
-            glances[k] = limbGlance(ends[k], f, sky, threshold);
+            glances[k] =
+                limbGlance(limbEnds(levels, f, look.profiles[k].a, 0.2), f, sky, threshold);
             if (glances[k].kind == Glance::Kind::Edge)
                 ++votes[glances[k].litSign > 0 ? 0 : 1];
         }
