@@ -1100,7 +1100,7 @@ std::optional<real> cameraGamma(const ImageView &image, const MoonModel &model, 
     const double weight =
         lunarWeight(static_cast<double>(radiansToDegrees(std::acos(model.litSign * std::sin(b)))));
     // Radii from the centre within which the limb's blur leaves the levels alone.
-    const double inside = 1 - (3 * blur + 2) / f.r;
+    const double inside = std::max(0.0, 1 - (3 * blur + 2) / f.r);
     // A pixel apart on discs under 160 pixels, where a crescent's lit ground is a few thousand
     // pixels; 160 across larger ones.
     const int grid = f.r < 160 ? std::max(160, static_cast<int>(2 * f.r)) : 160;
