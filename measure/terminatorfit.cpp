@@ -1105,11 +1105,15 @@ std::optional<real> cameraGamma(const ImageView &image, const MoonModel &model, 
     // pixels; 160 across larger ones.
     const int grid = f.r < 160 ? std::max(160, static_cast<int>(2 * f.r)) : 160;
     constexpr std::size_t kBins = 24;
+    constexpr double kBeyond = 1e9;
     std::vector<std::pair<double, double>> samples;
     double lo = std::numeric_limits<double>::infinity(), hi = -lo;
     // Cells a tenth of the radius wide.
     constexpr int kCellsAcross = 20;
     std::vector<LineSums> cells(static_cast<std::size_t>(kCellsAcross * kCellsAcross));
+    // Cells holding a clipped highlight or ground lost in the sky's level: what is left of them
+    // is their darker (or brighter) part, whose slope is flattened.
+    std::vector<bool> censored(cells.size(), false);
     for (int i = 0; i < grid; ++i) {
         for (int j = 0; j < grid; ++j) {
             const double u = -1 + 2 * (i + 0.5) / grid, v = -1 + 2 * (j + 0.5) / grid;
@@ -1122,19 +1126,29 @@ std::optional<real> cameraGamma(const ImageView &image, const MoonModel &model, 
                 continue;
             const double level =
                 levels.at(f.cx + f.r * (u * f.ux + v * f.vx), f.cy + f.r * (u * f.uy + v * f.vy));
-            if (std::isnan(level) || level >= 250 || level - sky < 4)
+            if (std::isnan(level))
                 continue;
             const double light = std::log(reflected(mu, z, weight));
-            samples.push_back({light, std::log(level - sky)});
-            if (mu >= 0.35)
-                cells[static_cast<std::size_t>(
-                          i * kCellsAcross / grid * kCellsAcross + j * kCellsAcross / grid)]
-                    .add(light, samples.back().second);
+            const auto cell = static_cast<std::size_t>(
+                i * kCellsAcross / grid * kCellsAcross + j * kCellsAcross / grid);
+            // Clipped or sunk levels still count in the medians, beyond every level read, so
+            // that a median stays right while under half of its bin is lost.
+            const bool clipped = level >= 250, sunk = level - sky < 4;
+            samples.push_back({light, clipped ? kBeyond : sunk ? -kBeyond : std::log(level - sky)});
+            if (mu >= 0.35) {
+                if (clipped || sunk)
+                    censored[cell] = true;
+                else
+                    cells[cell].add(light, samples.back().second);
+            }
             lo = std::min(lo, light);
             hi = std::max(hi, light);
         }
     }
     constexpr double kSplit = 0.8;
+    for (std::size_t k = 0; k < cells.size(); ++k)
+        if (censored[k])
+            cells[k] = LineSums{};
     if (const auto within = slopeWithinCells(cells, grid * grid / (kCellsAcross * kCellsAcross)))
         return *within < kSplit ? kDisplayGamma : 1.0L;
     // The light must span a factor of two at least.
@@ -1151,6 +1165,8 @@ std::optional<real> cameraGamma(const ImageView &image, const MoonModel &model, 
             continue;
         const double x = lo + (static_cast<double>(k) + 0.5) * (hi - lo) / kBins;
         const double y = quantile(bins[k], 0.5);
+        if (std::fabs(y) >= kBeyond)
+            continue;
         sx += x;
         sy += y;
         sxx += x * x;

@@ -148,7 +148,8 @@ TEST(LitSide, NothingToTellWithoutAPhotograph)
 // The tone curve read on the lit ground of a Lambert sphere lit from above at B (degrees) whose
 // light is written through `tone`: a linear camera, with a sea of half the albedo where the Sun
 // stands highest too, a display curve, a linear crescent whose Sun stands at most 40 degrees
-// high, a crescent too thin to tell, highlights all clipped.
+// high, a crescent too thin to tell, highlights all clipped, a linear camera over-exposed on a
+// mottled ground (what is left where it clips is the darker ground).
 TEST(CameraGamma, ToldFromTheLitGround)
 {
     struct Row {
@@ -157,6 +158,8 @@ TEST(CameraGamma, ToldFromTheLitGround)
         std::function<double(double)> tone;
         std::optional<double> gamma;
         double sea = 1; // the albedo where the Sun is more than 45 degrees high
+        double gain = 230;
+        bool mottled = false; // albedo 0.4…1 from pixel to pixel
     };
     const auto linear = [](double light) {
         return light;
@@ -172,6 +175,7 @@ TEST(CameraGamma, ToldFromTheLitGround)
         {"linear crescent", -50, linear, 1.0},
         {"thin crescent", -75, display, std::nullopt},
         {"clipped", 25, [](double light) { return light > 0 ? 255.0 : 0.0; }, std::nullopt},
+        {"linear, mottled, over-exposed", 25, linear, 1.0, 1, 700, true},
     };
     for (const Row &row : rows) {
         const double b = row.b * M_PI / 180;
@@ -179,7 +183,9 @@ TEST(CameraGamma, ToldFromTheLitGround)
             const double u = (x - 200) / 150.0, v = (y - 200) / 150.0;
             const double zz = 1 - u * u - v * v;
             const double mu = zz < 0 ? 0 : -v * std::cos(b) + std::sqrt(zz) * std::sin(b);
-            return 6 + row.tone(std::max(0.0, 230 * mu * (mu > 0.7 ? row.sea : 1)));
+            const double mottle =
+                row.mottled ? 0.4 + 0.6 * ((x * 7919 + y * 104729) % 1009) / 1008.0 : 1;
+            return 6 + row.tone(std::max(0.0, row.gain * mu * mottle * (mu > 0.7 ? row.sea : 1)));
         });
         const auto gamma = measure::cameraGamma(picture.view(), discOf(150, row.b));
         EXPECT_EQ(gamma.has_value(), row.gamma.has_value()) << row.name;
