@@ -1108,12 +1108,9 @@ std::optional<real> cameraGamma(const ImageView &image, const MoonModel &model, 
     constexpr double kBeyond = 1e9;
     std::vector<std::pair<double, double>> samples;
     double lo = std::numeric_limits<double>::infinity(), hi = -lo;
-    // Cells a tenth of the radius wide.
+    // Cells a tenth of the radius wide; each sample's, none where the Sun is under 20 degrees.
     constexpr int kCellsAcross = 20;
-    std::vector<LineSums> cells(static_cast<std::size_t>(kCellsAcross * kCellsAcross));
-    // Cells holding a clipped highlight or ground lost in the sky's level: what is left of them
-    // is their darker (or brighter) part, whose slope is flattened.
-    std::vector<bool> censored(cells.size(), false);
+    std::vector<int> cellOf;
     for (int i = 0; i < grid; ++i) {
         for (int j = 0; j < grid; ++j) {
             const double u = -1 + 2 * (i + 0.5) / grid, v = -1 + 2 * (j + 0.5) / grid;
@@ -1129,26 +1126,47 @@ std::optional<real> cameraGamma(const ImageView &image, const MoonModel &model, 
             if (std::isnan(level))
                 continue;
             const double light = std::log(reflected(mu, z, weight));
-            const auto cell = static_cast<std::size_t>(
-                i * kCellsAcross / grid * kCellsAcross + j * kCellsAcross / grid);
             // Clipped or sunk levels still count in the medians, beyond every level read, so
             // that a median stays right while under half of its bin is lost.
             const bool clipped = level >= 250, sunk = level - sky < 4;
             samples.push_back({light, clipped ? kBeyond : sunk ? -kBeyond : std::log(level - sky)});
-            if (mu >= 0.35) {
-                if (clipped || sunk)
-                    censored[cell] = true;
-                else
-                    cells[cell].add(light, samples.back().second);
-            }
+            cellOf.push_back(
+                mu < 0.35 ? -1 : i * kCellsAcross / grid * kCellsAcross + j * kCellsAcross / grid);
             lo = std::min(lo, light);
             hi = std::max(hi, light);
         }
     }
+    // Where the highlights clip, what is left of a cell is its darker ground, whose slope is
+    // flattened; and keeping only the cells that clip nowhere would keep those whose brighter
+    // end happens to be darker. So the cells are kept by their light alone: below the first
+    // light at which more than 1 % of the ground clips.
+    double clipFrom = std::numeric_limits<double>::infinity();
+    if (hi > lo) {
+        std::vector<int> all(kBins, 0), clipped(kBins, 0);
+        for (const auto &[light, level] : samples) {
+            const auto k =
+                std::min(static_cast<std::size_t>((light - lo) / (hi - lo) * kBins), kBins - 1);
+            ++all[k];
+            clipped[k] += level >= kBeyond;
+        }
+        for (std::size_t k = 0; k < kBins; ++k)
+            if (all[k] >= 20 && clipped[k] > 0.01 * all[k]) {
+                clipFrom = lo + static_cast<double>(k) * (hi - lo) / kBins;
+                break;
+            }
+    }
+    std::vector<LineSums> cells(static_cast<std::size_t>(kCellsAcross * kCellsAcross));
+    std::vector<bool> reachesClip(cells.size(), false);
+    for (std::size_t n = 0; n < samples.size(); ++n)
+        if (cellOf[n] >= 0 && samples[n].first >= clipFrom)
+            reachesClip[static_cast<std::size_t>(cellOf[n])] = true;
+    for (std::size_t n = 0; n < samples.size(); ++n) {
+        const auto &[light, level] = samples[n];
+        if (cellOf[n] >= 0 && !reachesClip[static_cast<std::size_t>(cellOf[n])]
+            && std::fabs(level) < kBeyond)
+            cells[static_cast<std::size_t>(cellOf[n])].add(light, level);
+    }
     constexpr double kSplit = 0.8;
-    for (std::size_t k = 0; k < cells.size(); ++k)
-        if (censored[k])
-            cells[k] = LineSums{};
     if (const auto within = slopeWithinCells(cells, grid * grid / (kCellsAcross * kCellsAcross)))
         return *within < kSplit ? kDisplayGamma : 1.0L;
     // The light must span a factor of two at least.
