@@ -13,9 +13,13 @@ PACKAGES := cmake make g++ pkg-config qt6-base-dev libgl-dev libjpeg62-turbo-dev
             libjpeg-turbo-progs libgtest-dev libbenchmark-dev fonts-dejavu-core \
             dpkg-dev lintian desktop-file-utils appstream clang-format
 FUZZ_PACKAGES := clang libclang-rt-14-dev
+# The real Moon's albedo map some precision tests render with; alone, without the planetarium
+# program its package recommends.
+TEST_DATA_PACKAGES := stellarium-data
 DESKTOP_PACKAGES := xvfb x11-utils xdotool dbus at-spi2-core python3-pyatspi
 
-# Installs the missing ones among the packages given: as root with apt-get, else through sudo.
+# Installs the missing ones among the packages given (with the apt-get options given second): as
+# root with apt-get, else through sudo.
 define install_packages
 	@missing=$$(for p in $(1); do \
 	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed$$' || echo $$p; \
@@ -26,7 +30,7 @@ define install_packages
 	  elif command -v sudo >/dev/null 2>&1; then sudo=sudo; \
 	  else echo "error: missing packages:" $$missing "- run as root or install sudo, or install them yourself." >&2; exit 1; fi; \
 	  $$sudo apt-get update -q && \
-	  $$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q $$missing || \
+	  $$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q $(2) $$missing || \
 	  { echo "error: could not install:" $$missing >&2; exit 1; }; \
 	fi
 endef
@@ -46,6 +50,7 @@ run: build
 	./$(BUILD)/app/korvalen
 
 test: build
+	$(call install_packages,$(TEST_DATA_PACKAGES),--no-install-recommends)
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 # The Debian package $(BUILD)/korvalen_<version>_amd64.deb, made by CPack from the install rules.

@@ -907,6 +907,7 @@ private:
     }
     double albedo(V u) const;
     double lunarAlbedo(V u, double halo) const;
+    double mapAlbedo(V u) const;
     double terrainLight(V p, double rr) const;
     double groundLight(V u, bool withEarthshine) const;
     void placeMaria(Random &random);
@@ -943,6 +944,8 @@ private:
     double lunarL = 0;
     double phase = 0;
     double sunAlpha = 0;
+    /// The map's level of an albedo of 1.
+    double mapHighlands = 1;
     std::vector<Sea> maria;
     Terrain terrain;
     std::vector<RaySystem> rays;
@@ -972,6 +975,18 @@ Renderer::Renderer(const Scene &s)
     for (Feature &f : features)
         boxFeature(f);
     placeStars(starRandom);
+    if (s.albedoMap && s.albedoMap->width > 0) {
+        // The map's upper quartile, from its histogram.
+        const Photo &map = *s.albedoMap;
+        const auto channels = static_cast<std::size_t>(map.channels);
+        std::array<std::size_t, 256> counts{};
+        for (std::size_t k = 0; k < map.pixels.size(); k += channels)
+            ++counts[map.pixels[k]];
+        std::size_t level = 0, below = counts[0];
+        while (level < 255 && below * 4 < 3 * (map.pixels.size() / channels))
+            below += counts[++level];
+        mapHighlands = std::max<double>(1, static_cast<double>(level));
+    }
     if (s.lunarAlbedo || s.relief) {
         // Streams of their own, so that the plain scenes above stay as they were.
         const std::uint64_t face = (1ULL << 40) + static_cast<std::uint64_t>(s.seed) * 8;
@@ -1176,8 +1191,34 @@ double Renderer::mareCover(V u) const
 }
 
 /// Mottled highlands, maria at about half their level, young craters' halos and rays.
+double Renderer::mapAlbedo(V u) const
+{
+    const Photo &map = *scene.albedoMap;
+    const double c = std::cos(scene.mapTurn), s = std::sin(scene.mapTurn);
+    const V north{s, -c, 0}, east{c, s, 0};
+    const double lat = std::asin(std::clamp(dot(u, north), -1.0, 1.0));
+    const double lon = std::atan2(dot(u, east), u.z);
+    const double fx = (lon / (2 * M_PI) + 0.5) * map.width - 0.5;
+    const double fy = std::clamp((0.5 - lat / M_PI) * map.height - 0.5, 0.0, map.height - 1.001);
+    const int x0 = static_cast<int>(std::floor(fx)), y0 = static_cast<int>(fy);
+    const double tx = fx - x0, ty = fy - y0;
+    const auto at = [&](int x, int y) {
+        x = (x % map.width + map.width) % map.width;
+        const std::uint8_t *q =
+            &map.pixels[(static_cast<std::size_t>(y) * static_cast<std::size_t>(map.width)
+                            + static_cast<std::size_t>(x))
+                * static_cast<std::size_t>(map.channels)];
+        return map.channels == 3 ? (q[0] + q[1] + q[2]) / 3.0 : q[0];
+    };
+    return ((1 - ty) * ((1 - tx) * at(x0, y0) + tx * at(x0 + 1, y0))
+               + ty * ((1 - tx) * at(x0, y0 + 1) + tx * at(x0 + 1, y0 + 1)))
+        / mapHighlands;
+}
+
 double Renderer::lunarAlbedo(V u, double halo) const
 {
+    if (scene.albedoMap && scene.albedoMap->width > 0)
+        return mapAlbedo(u);
     const double fine = fineNoise(17 * u);
     const double mottle = 1 + 0.09 * coarseNoise(6 * u) + 0.05 * fine;
     double ray = 0;

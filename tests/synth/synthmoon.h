@@ -8,6 +8,7 @@
 #include "measure/pixels.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +17,15 @@ namespace synth {
 
 /// The Moon's mean radius: the scale of every height and size below.
 inline constexpr double kMoonRadiusKm = 1737.4;
+
+struct Photo {
+    int width = 0;
+    int height = 0;
+    /// 1 for grey, 3 for RGB.
+    int channels = 1;
+    /// Rows from top to bottom, channels interleaved.
+    std::vector<std::uint8_t> pixels;
+};
 
 /// A relief standing on the sphere, rendered by ray casting so that its shadow falls on the
 /// curved ground as it would.
@@ -86,6 +96,12 @@ struct Scene {
     /// The Moon's own albedo instead of the seas above: maria at about half the highlands'
     /// level, mottled highlands, bright young craters and their rays.
     bool lunarAlbedo = false;
+    /// With lunarAlbedo, the real Moon's instead: a map of it in longitude (0 in the middle,
+    /// east to the right) and latitude (north up), such as Debian's stellarium-data ships. Its
+    /// near side faces the viewer, north turned `mapTurn` radians from −y towards x; its
+    /// highlands (the map's upper quartile) have the albedo 1.
+    std::shared_ptr<const Photo> albedoMap;
+    double mapTurn = 0;
     /// Relief over the whole disc: craters of the Moon's size distribution (more small ones),
     /// mountain ranges, isolated peaks and low swells, shaded through their slopes, casting
     /// shadows where the Sun is lower than 30 degrees and lighting peaks beyond the
@@ -111,15 +127,6 @@ struct Scene {
 /// − 1.46e−6 g³ for a phase angle g in degrees (McEwen, LPSC XXVII, 1996, p. 841), kept within
 /// 0…1: 1 at full Moon, 0 from about 105 degrees on, where the law is Lambert's.
 [[nodiscard]] double lunarLambertL(double phaseDegrees);
-
-struct Photo {
-    int width = 0;
-    int height = 0;
-    /// 1 for grey, 3 for RGB.
-    int channels = 1;
-    /// Rows from top to bottom, channels interleaved.
-    std::vector<std::uint8_t> pixels;
-};
 
 /// Every pixel is sky + tone(blur(brightness × albedo × reflectance + earthshine)) + stars +
 /// grain, with the light averaged over the pixel where the limb, the terminator or a mountain
