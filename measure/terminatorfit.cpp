@@ -1108,7 +1108,8 @@ std::optional<real> cameraGamma(const ImageView &image, const MoonModel &model, 
     constexpr double kBeyond = 1e9;
     std::vector<std::pair<double, double>> samples;
     double lo = std::numeric_limits<double>::infinity(), hi = -lo;
-    // Cells a tenth of the radius wide; each sample's, none where the Sun is under 20 degrees.
+    // Each sample's cell, cells being a tenth of the radius wide; none (-1) where the Sun stands
+    // under 20 degrees.
     constexpr int kCellsAcross = 20;
     std::vector<int> cellOf;
     for (int i = 0; i < grid; ++i) {
