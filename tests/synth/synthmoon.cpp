@@ -908,6 +908,10 @@ private:
     double albedo(V u) const;
     double lunarAlbedo(V u, double halo) const;
     double mapAlbedo(V u) const;
+    bool hasMap() const
+    {
+        return scene.albedoMap && scene.albedoMap->width > 0 && scene.albedoMap->height > 1;
+    }
     double terrainLight(V p, double rr) const;
     double groundLight(V u, bool withEarthshine) const;
     void placeMaria(Random &random);
@@ -975,7 +979,7 @@ Renderer::Renderer(const Scene &s)
     for (Feature &f : features)
         boxFeature(f);
     placeStars(starRandom);
-    if (s.albedoMap && s.albedoMap->width > 0) {
+    if (hasMap()) {
         // The map's upper quartile, from its histogram.
         const Photo &map = *s.albedoMap;
         const auto channels = static_cast<std::size_t>(map.channels);
@@ -1190,7 +1194,7 @@ double Renderer::mareCover(V u) const
     return cover;
 }
 
-/// Mottled highlands, maria at about half their level, young craters' halos and rays.
+/// The albedo map's, bilinear between its pixels.
 double Renderer::mapAlbedo(V u) const
 {
     const Photo &map = *scene.albedoMap;
@@ -1215,9 +1219,11 @@ double Renderer::mapAlbedo(V u) const
         / mapHighlands;
 }
 
+/// Mottled highlands, maria at about half their level, young craters' halos and rays; or the
+/// map's.
 double Renderer::lunarAlbedo(V u, double halo) const
 {
-    if (scene.albedoMap && scene.albedoMap->width > 0)
+    if (hasMap())
         return mapAlbedo(u);
     const double fine = fineNoise(17 * u);
     const double mottle = 1 + 0.09 * coarseNoise(6 * u) + 0.05 * fine;
