@@ -1134,8 +1134,8 @@ using Matrix3 = Square<3>;
 
 // The covariance of (x, y, R). Neighbouring profiles share their errors (relief on the limb,
 // JPEG blocks, a crater's rim), so the scatter is counted by blocks of them, never below what
-// independent profiles would give; then the uncertainty of the camera, which moves every limb
-// point alike and so shows in no residual.
+// independent profiles would give; then the uncertainty of the camera and the relief's outward
+// push, which move every limb point alike and so show in no residual.
 Matrix3 discCovariance(const LimbPoints &limb, const CircleFit &circle, const Photometry &ph)
 {
     Matrix3 normal{}, blocks{};
@@ -1176,7 +1176,10 @@ Matrix3 discCovariance(const LimbPoints &limb, const CircleFit &circle, const Ph
     for (std::size_t r = 0; r < 3; ++r)
         for (std::size_t c = 0; c < 3; ++c)
             common[r] += (*inverse)[r][c] * shift[c];
-    double shiftVariance = 0;
+    // The lit limb is relief seen edge-on: peaks standing out of the mean sphere soften the
+    // step outwards, so that its half-light point lies outside the sphere by a part of the
+    // step's width, alike all along the limb. Half the blur's σ, as one standard deviation.
+    double shiftVariance = 0.25 * ph.camera.sigma * ph.camera.sigma;
     for (std::size_t r = 0; r < kShared; ++r)
         for (std::size_t c = 0; c < kShared; ++c)
             shiftVariance +=

@@ -25,8 +25,10 @@ struct LimbFit {
     Outcome outcome = Outcome::NoLimb;
     /// The circle of the limb in the pixels of the photograph, pixel (i, j) being the point
     /// (i, j), and the covariance of (centreX, centreY, radius) in px²: one standard deviation,
-    /// from the scatter of the limb about the circle between blocks of neighbouring profiles
-    /// and from the uncertainty of the camera below. ±1.645 σ holds 9 times in 10.
+    /// from the scatter of the limb about the circle between blocks of neighbouring profiles,
+    /// from the uncertainty of the camera below, and from the relief on the limb, which may set
+    /// the whole edge outside the mean sphere by half the blur's σ. ±1.645 σ holds 9 times in
+    /// 10.
     double centreX = 0;
     double centreY = 0;
     double radius = 0;

@@ -48,16 +48,19 @@ measure::MoonModel clicked(measure::PicturePoint a, measure::PicturePoint b)
 }
 
 struct Tally {
-    int fits = 0, covered = 0, tones = 0;
+    int fits = 0, covered = 0, tones = 0, radiiCovered = 0;
     int points = 0, pointsCovered = 0, pointsWithin = 0;
     std::vector<double> errors;
 
-    // One fit's error of B against its ±.
-    void add(double error, double shown)
+    // One fit's errors of B and of the radius against their ±.
+    void add(const measure::MoonModel &fitted, const measure::MoonModel &truth)
     {
+        const double error = static_cast<double>(fitted.b - truth.b);
         ++fits;
-        covered += std::fabs(error) <= shown;
+        covered += std::fabs(error) <= static_cast<double>(fitted.bSigma);
         errors.push_back(std::fabs(error));
+        radiiCovered += std::fabs(static_cast<double>(fitted.radius - truth.radius))
+            <= std::sqrt(static_cast<double>((*fitted.covariance)[2][2]));
     }
 
     double medianError() const
@@ -73,12 +76,13 @@ struct Tally {
         char text[200];
         std::snprintf(text,
             sizeof text,
-            "|dB| median %.2f°, worst %.2f°; ± covers B %d of %d; elevation covered at %d of %d "
-            "points, within 0.3° at %d",
+            "|dB| median %.2f°, worst %.2f°; ± covers B %d of %d, the radius %d; elevation "
+            "covered at %d of %d points, within 0.3° at %d",
             medianError(),
             *std::max_element(errors.begin(), errors.end()),
             covered,
             fits,
+            radiiCovered,
             pointsCovered,
             points,
             pointsWithin);
@@ -143,7 +147,7 @@ TEST(Ajuster, RealisticPhotographsAreFittedAndTheirErrorBarsHold)
             }
             const double error = static_cast<double>(m.b - truth.b);
             const double shown = static_cast<double>(m.bSigma);
-            tally.add(error, shown);
+            tally.add(m, truth);
             // Clicks at the horn tips reach the model exact clicks reach, within its ±.
             if (atTips) {
                 EXPECT_LE(std::fabs(static_cast<double>(m.b) - exactB), shown);
@@ -165,6 +169,7 @@ TEST(Ajuster, RealisticPhotographsAreFittedAndTheirErrorBarsHold)
     }
     std::printf("[ajuster] %s; tone read %d times\n", tally.summary().c_str(), tally.tones);
     EXPECT_GE(tally.covered * 10, tally.fits * 9);
+    EXPECT_GE(tally.radiiCovered * 10, tally.fits * 9);
     EXPECT_GE(tally.tones * 3, tally.fits * 2);
     EXPECT_GE(tally.pointsCovered * 10, tally.points * 9);
     EXPECT_LE(tally.medianError(), 0.6);
@@ -210,13 +215,13 @@ TEST(Ajuster, ErrorBarsHoldOnOtherMoons)
             ASSERT_EQ(fit.outcome, measure::FitOutcome::Found);
             const measure::MoonModel truth = synth::trueModel(scene);
             ASSERT_EQ(fit.model.litSign, truth.litSign);
-            tally.add(
-                static_cast<double>(fit.model.b - truth.b), static_cast<double>(fit.model.bSigma));
+            tally.add(fit.model, truth);
             int covered = 0;
             tallyElevations(scene, fit.model, tally, covered);
         }
         std::printf("[moons] %-8s %s\n", moon.name, tally.summary().c_str());
         EXPECT_GE(tally.covered * 10, tally.fits * 9) << moon.name;
+        EXPECT_GE(tally.radiiCovered * 10, tally.fits * 9) << moon.name;
         EXPECT_GE(tally.pointsCovered * 10, tally.points * 9) << moon.name;
     }
 }
