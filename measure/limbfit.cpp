@@ -1139,7 +1139,7 @@ using Matrix3 = Square<3>;
 Matrix3 discCovariance(const LimbPoints &limb, const CircleFit &circle, const Photometry &ph)
 {
     Matrix3 normal{}, blocks{};
-    std::array<double, 3> block{}, shift{};
+    std::array<double, 3> block{}, shift{}, alongX{}, alongY{};
     SharedVector sensitivity{};
     double squares = 0, weights = 0;
     std::size_t inBlock = 0, blockCount = 0;
@@ -1153,6 +1153,8 @@ Matrix3 discCovariance(const LimbPoints &limb, const CircleFit &circle, const Ph
                 normal[r][c] += w * j[r] * j[c];
             block[r] += w * j[r] * residual;
             shift[r] -= w * j[r];
+            alongX[r] -= w * j[r] * (limb.points[i].x - circle.disc.x) / circle.disc.radius;
+            alongY[r] -= w * j[r] * (limb.points[i].y - circle.disc.y) / circle.disc.radius;
         }
         squares += w * residual * residual;
         weights += w;
@@ -1187,6 +1189,20 @@ Matrix3 discCovariance(const LimbPoints &limb, const CircleFit &circle, const Ph
     for (std::size_t r = 0; r < 3; ++r)
         for (std::size_t c = 0; c < 3; ++c)
             out[r][c] += common[r] * common[c] * shiftVariance;
+    // Nor is the push the same all along the limb (rough highlands at one end, a sea at the
+    // other): its parts in the cosine and the sine of the position angle move the centre. Some
+    // eight stretches of the limb pushed independently, each by as much as the mean push, give
+    // those parts half of it: a quarter of the blur's σ, as one standard deviation, each.
+    std::array<double, 3> byX{}, byY{};
+    for (std::size_t r = 0; r < 3; ++r)
+        for (std::size_t c = 0; c < 3; ++c) {
+            byX[r] += (*inverse)[r][c] * alongX[c];
+            byY[r] += (*inverse)[r][c] * alongY[c];
+        }
+    const double tilted = 0.0625 * ph.camera.sigma * ph.camera.sigma;
+    for (std::size_t r = 0; r < 3; ++r)
+        for (std::size_t c = 0; c < 3; ++c)
+            out[r][c] += (byX[r] * byX[c] + byY[r] * byY[c]) * tilted;
     return out;
 }
 

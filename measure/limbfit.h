@@ -27,8 +27,8 @@ struct LimbFit {
     /// (i, j), and the covariance of (centreX, centreY, radius) in px²: one standard deviation,
     /// from the scatter of the limb about the circle between blocks of neighbouring profiles,
     /// from the uncertainty of the camera below, and from the relief on the limb, which may set
-    /// the whole edge outside the mean sphere by half the blur's σ. ±1.645 σ holds 9 times in
-    /// 10.
+    /// the edge outside the mean sphere by half the blur's σ, more on one side than the other.
+    /// ±1.645 σ holds 9 times in 10.
     double centreX = 0;
     double centreY = 0;
     double radius = 0;

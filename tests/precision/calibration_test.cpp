@@ -48,19 +48,24 @@ measure::MoonModel clicked(measure::PicturePoint a, measure::PicturePoint b)
 }
 
 struct Tally {
-    int fits = 0, covered = 0, tones = 0, radiiCovered = 0;
+    int fits = 0, covered = 0, tones = 0, radiiCovered = 0, centresCovered = 0;
     int points = 0, pointsCovered = 0, pointsWithin = 0;
     std::vector<double> errors;
 
-    // One fit's errors of B and of the radius against their ±.
+    // One fit's errors of B and of the disc against their ±.
     void add(const measure::MoonModel &fitted, const measure::MoonModel &truth)
     {
         const double error = static_cast<double>(fitted.b - truth.b);
         ++fits;
         covered += std::fabs(error) <= static_cast<double>(fitted.bSigma);
         errors.push_back(std::fabs(error));
-        radiiCovered += std::fabs(static_cast<double>(fitted.radius - truth.radius))
-            <= std::sqrt(static_cast<double>((*fitted.covariance)[2][2]));
+        const auto within = [&](measure::real value, measure::real truthValue, std::size_t k) {
+            return std::fabs(static_cast<double>(value - truthValue))
+                <= std::sqrt(static_cast<double>((*fitted.covariance)[k][k]));
+        };
+        radiiCovered += within(fitted.radius, truth.radius, 2);
+        centresCovered +=
+            within(fitted.centreX, truth.centreX, 0) && within(fitted.centreY, truth.centreY, 1);
     }
 
     double medianError() const
@@ -76,13 +81,14 @@ struct Tally {
         char text[200];
         std::snprintf(text,
             sizeof text,
-            "|dB| median %.2f°, worst %.2f°; ± covers B %d of %d, the radius %d; elevation "
-            "covered at %d of %d points, within 0.3° at %d",
+            "|dB| median %.2f°, worst %.2f°; ± covers B %d of %d, the radius %d, the centre "
+            "%d; elevation covered at %d of %d points, within 0.3° at %d",
             medianError(),
             *std::max_element(errors.begin(), errors.end()),
             covered,
             fits,
             radiiCovered,
+            centresCovered,
             pointsCovered,
             points,
             pointsWithin);
@@ -170,6 +176,7 @@ TEST(Ajuster, RealisticPhotographsAreFittedAndTheirErrorBarsHold)
     std::printf("[ajuster] %s; tone read %d times\n", tally.summary().c_str(), tally.tones);
     EXPECT_GE(tally.covered * 10, tally.fits * 9);
     EXPECT_GE(tally.radiiCovered * 10, tally.fits * 9);
+    EXPECT_GE(tally.centresCovered * 10, tally.fits * 9);
     EXPECT_GE(tally.tones * 3, tally.fits * 2);
     EXPECT_GE(tally.pointsCovered * 10, tally.points * 9);
     EXPECT_LE(tally.medianError(), 0.6);
@@ -222,6 +229,7 @@ TEST(Ajuster, ErrorBarsHoldOnOtherMoons)
         std::printf("[moons] %-8s %s\n", moon.name, tally.summary().c_str());
         EXPECT_GE(tally.covered * 10, tally.fits * 9) << moon.name;
         EXPECT_GE(tally.radiiCovered * 10, tally.fits * 9) << moon.name;
+        EXPECT_GE(tally.centresCovered * 10, tally.fits * 9) << moon.name;
         EXPECT_GE(tally.pointsCovered * 10, tally.points * 9) << moon.name;
     }
 }
