@@ -1141,20 +1141,22 @@ std::optional<real> cameraGamma(const ImageView &image, const MoonModel &model, 
     // flattened; and keeping only the cells that clip nowhere would keep those whose brighter
     // end happens to be darker. So the cells are kept by their light alone: below the first
     // light at which more than 1 % of the ground clips.
-    double clipFrom = std::numeric_limits<double>::infinity();
-    if (hi > lo) {
-        std::vector<int> all(kBins, 0), clipped(kBins, 0);
+    // The samples' levels by bins of light, for both that and the whole-disc reading below.
+    std::vector<std::vector<double>> bins(kBins);
+    if (hi > lo)
         for (const auto &[light, level] : samples) {
-            const auto k =
-                std::min(static_cast<std::size_t>((light - lo) / (hi - lo) * kBins), kBins - 1);
-            ++all[k];
-            clipped[k] += level >= kBeyond;
+            const auto k = static_cast<std::size_t>((light - lo) / (hi - lo) * kBins);
+            bins[std::min(k, kBins - 1)].push_back(level);
         }
-        for (std::size_t k = 0; k < kBins; ++k)
-            if (all[k] >= 20 && clipped[k] > 0.01 * all[k]) {
-                clipFrom = lo + static_cast<double>(k) * (hi - lo) / kBins;
-                break;
-            }
+    double clipFrom = std::numeric_limits<double>::infinity();
+    for (std::size_t k = 0; k < kBins; ++k) {
+        const auto clipped = std::count_if(
+            bins[k].begin(), bins[k].end(), [](double level) { return level >= kBeyond; });
+        if (bins[k].size() >= 20
+            && static_cast<double>(clipped) > 0.01 * static_cast<double>(bins[k].size())) {
+            clipFrom = lo + static_cast<double>(k) * (hi - lo) / kBins;
+            break;
+        }
     }
     std::vector<LineSums> cells(static_cast<std::size_t>(kCellsAcross * kCellsAcross));
     std::vector<bool> reachesClip(cells.size(), false);
@@ -1173,11 +1175,6 @@ std::optional<real> cameraGamma(const ImageView &image, const MoonModel &model, 
     // The light must span a factor of two at least.
     if (samples.size() < 200 || hi - lo < std::log(2.0))
         return std::nullopt;
-    std::vector<std::vector<double>> bins(kBins);
-    for (const auto &[light, level] : samples) {
-        const auto k = static_cast<std::size_t>((light - lo) / (hi - lo) * kBins);
-        bins[std::min(k, kBins - 1)].push_back(level);
-    }
     double sx = 0, sy = 0, sxx = 0, sxy = 0, n = 0;
     for (std::size_t k = 0; k < kBins; ++k) {
         if (bins[k].size() < 20)
