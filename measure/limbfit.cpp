@@ -1174,35 +1174,33 @@ Matrix3 discCovariance(const LimbPoints &limb, const CircleFit &circle, const Ph
         return {};
     const double variance = squares / (weights - 3);
     Matrix3 out = blockCovariance<3>(*inverse, blocks, blockCount, variance);
-    std::array<double, 3> common{};
-    for (std::size_t r = 0; r < 3; ++r)
-        for (std::size_t c = 0; c < 3; ++c)
-            common[r] += (*inverse)[r][c] * shift[c];
+    // What a shift of the limb points, `pattern` being the normal equations' right side for a
+    // pixel of it, does to (x, y, R); added to the covariance with the shift's variance.
+    const auto addShift = [&](const std::array<double, 3> &pattern, double shiftVariance) {
+        std::array<double, 3> moved{};
+        for (std::size_t r = 0; r < 3; ++r)
+            for (std::size_t c = 0; c < 3; ++c)
+                moved[r] += (*inverse)[r][c] * pattern[c];
+        for (std::size_t r = 0; r < 3; ++r)
+            for (std::size_t c = 0; c < 3; ++c)
+                out[r][c] += moved[r] * moved[c] * shiftVariance;
+    };
     // The lit limb is relief seen edge-on: peaks standing out of the mean sphere soften the
     // step outwards, so that its half-light point lies outside the sphere by a part of the
     // step's width, alike all along the limb. Half the blur's σ, as one standard deviation.
-    double shiftVariance = 0.25 * ph.camera.sigma * ph.camera.sigma;
+    double common = 0.25 * ph.camera.sigma * ph.camera.sigma;
     for (std::size_t r = 0; r < kShared; ++r)
         for (std::size_t c = 0; c < kShared; ++c)
-            shiftVariance +=
+            common +=
                 sensitivity[r] * ph.cameraCovariance[r][c] * sensitivity[c] / (weights * weights);
-    for (std::size_t r = 0; r < 3; ++r)
-        for (std::size_t c = 0; c < 3; ++c)
-            out[r][c] += common[r] * common[c] * shiftVariance;
+    addShift(shift, common);
     // Nor is the push the same all along the limb (rough highlands at one end, a sea at the
     // other): its parts in the cosine and the sine of the position angle move the centre. Some
     // eight stretches of the limb pushed independently, each by as much as the mean push, give
     // those parts half of it: a quarter of the blur's σ, as one standard deviation, each.
-    std::array<double, 3> byX{}, byY{};
-    for (std::size_t r = 0; r < 3; ++r)
-        for (std::size_t c = 0; c < 3; ++c) {
-            byX[r] += (*inverse)[r][c] * alongX[c];
-            byY[r] += (*inverse)[r][c] * alongY[c];
-        }
     const double tilted = 0.0625 * ph.camera.sigma * ph.camera.sigma;
-    for (std::size_t r = 0; r < 3; ++r)
-        for (std::size_t c = 0; c < 3; ++c)
-            out[r][c] += (byX[r] * byX[c] + byY[r] * byY[c]) * tilted;
+    addShift(alongX, tilted);
+    addShift(alongY, tilted);
     return out;
 }
 
