@@ -213,7 +213,19 @@ std::optional<LightCurve> fitLightCurve(
     curve.b = radiansToDegrees(b);
     curve.litSign = litSign;
     curve.turn = angle;
-    curve.covariance = blocks[0][0] > (*lines)[0][0] ? blocks : *lines;
+    // Each is taken from the larger of the two, keeping the correlation of the one B's comes
+    // from: a shared error may show between blocks for B and not for the turn, or the other
+    // way round.
+    const bool byBlocks = blocks[0][0] > (*lines)[0][0];
+    curve.covariance = byBlocks ? blocks : *lines;
+    const real otherTurn = byBlocks ? (*lines)[1][1] : blocks[1][1];
+    if (otherTurn > curve.covariance[1][1]) {
+        const real widen =
+            curve.covariance[1][1] > 0 ? std::sqrt(otherTurn / curve.covariance[1][1]) : 0;
+        curve.covariance[0][1] *= widen;
+        curve.covariance[1][0] *= widen;
+        curve.covariance[1][1] = otherTurn;
+    }
     const real toDegrees = radiansToDegrees(1);
     curve.covariance[0][0] *= toDegrees * toDegrees;
     curve.covariance[0][1] *= toDegrees;

@@ -27,7 +27,7 @@ struct LightCurve {
     int litSign = 1;
     /// Radians, counterclockwise on the picture's axes (y down, so clockwise on the screen).
     real turn = 0;
-    /// Covariance of (b in degrees, turn in radians), one standard deviation: the larger of
+    /// Covariance of (b in degrees, turn in radians), one standard deviation: each the larger of
     /// what the scatter of single lines and the scatter between blocks of neighbouring lines
     /// say.
     std::array<std::array<real, 2>, 2> covariance{};

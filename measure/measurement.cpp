@@ -243,12 +243,18 @@ std::vector<std::string> fitDetails(const Calibration &fit, const std::string &d
                 + fixedText(t.relief, tenth)
                 + "\xC2\xB0 de hauteur du Soleil, compté dans l'incertitude de B");
     // Against the limb the blur's width bounds the terminator's place too: said on the same line.
+    // The tilt turns with the reading only where it was read off the terminator.
     lines.push_back("Pied de la lumière : B bouge de " + fixedText(kShownPerSigma * t.foot, tenth)
-        + "\xC2\xB0 quand chaque ligne est lue plus loin dans le jour ou sans courbure"
+        + "\xC2\xB0"
+        + (t.tiltFitted ? " et l'inclinaison de "
+                    + fixedText(radiansToDegrees(kShownPerSigma * t.footTilt), tenth) + "\xC2\xB0"
+                        : std::string())
+        + " quand chaque ligne est lue plus loin dans le jour ou sans courbure"
         + (t.limbBound > 0 ? " ; contre le bord, la largeur du flou en laisse "
                     + fixedText(kShownPerSigma * t.limbBound, tenth) + "\xC2\xB0"
                            : std::string())
-        + " ; compté dans l'incertitude de B");
+        + (t.tiltFitted ? " ; compté dans leurs incertitudes"
+                        : " ; compté dans l'incertitude de B"));
     const std::string terminator = std::to_string(t.lines) + " lignes du terminateur retenues";
     if (limb.fitted())
         lines.push_back("Bord éclairé mesuré sur " + std::to_string(limb.profiles)

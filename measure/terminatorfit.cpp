@@ -999,21 +999,29 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc, doubl
         return refused(fit->litSign * sine > 0 ? FitOutcome::FullMoon : FitOutcome::NotAMoon);
     TerminatorFit result = resultOf(*fit, frame);
     result.gamma = tone;
-    // The other readings against the main one, all with the last round's cusp line held: the
-    // ramp's foot is shaped by the photometry, the ground's roughness and its shadows, which the
-    // fit follows only in part, and how far B moves with the reading is counted in its variance
-    // (at the level of the ± shown).
-    const auto held = [&](const std::vector<EdgePoint> &edges) {
-        return fitLightCurve(edges, fit->litSign, fit->b, minScale, false);
+    // The other readings against the main one: the ramp's foot is shaped by the photometry, the
+    // ground's roughness and its shadows, which the fit follows only in part, and how far B moves
+    // with the reading (the last round's cusp line held) is counted in its variance, at the level
+    // of the ± shown. Where the tilt is read off the terminator, it moves with the reading as
+    // well: a foot shaped otherwise at one end of the terminator than at the other turns it.
+    const auto refit = [&](const std::vector<EdgePoint> &edges, bool turn) {
+        return fitLightCurve(edges, fit->litSign, fit->b, minScale, turn);
     };
-    real moved = 0;
+    real moved = 0, turnedBy = 0;
     for (std::size_t k = 1; k < readings.size(); ++k) {
-        const auto main = held(onLinesOf(readings[0], readings[k]));
-        const auto other = held(readings[k]);
+        const std::vector<EdgePoint> same = onLinesOf(readings[0], readings[k]);
+        const auto main = refit(same, false);
+        const auto other = refit(readings[k], false);
         if (main && other)
             moved += (other->b - main->b) * (other->b - main->b);
+        const auto mainTurned = turned ? refit(same, true) : std::nullopt;
+        const auto otherTurned = turned ? refit(readings[k], true) : std::nullopt;
+        if (mainTurned && otherTurned)
+            turnedBy +=
+                (otherTurned->turn - mainTurned->turn) * (otherTurned->turn - mainTurned->turn);
     }
     result.foot = std::sqrt(moved) / kShownPerSigma;
+    result.footTilt = std::sqrt(turnedBy) / kShownPerSigma;
     // Within a few blur widths of the limb the whole lit (or night) part is foot and blur: the
     // terminator's place across is known to about the blur's width, whatever the lines say.
     if (nearLimb(1, static_cast<double>(sine), blur, static_cast<double>(disc.radius)))
@@ -1021,7 +1029,9 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc, doubl
             / (disc.radius * std::cos(degreesToRadians(fit->b))));
     result.covariance[0][0] += result.foot * result.foot + result.limbBound * result.limbBound;
     result.bSigma = kShownPerSigma * std::sqrt(result.covariance[0][0]);
-    if (!turned) {
+    if (turned) {
+        result.covariance[1][1] += result.footTilt * result.footTilt;
+    } else {
         result.covariance[0][1] = result.covariance[1][0] = 0;
         result.covariance[1][1] = heldTilt;
     }

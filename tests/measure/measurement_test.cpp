@@ -211,6 +211,7 @@ TEST(Measurement, FitDetailsSayWhatWasFound)
         fit.terminator.tiltFitted = fitted;
         fit.terminator.relief = fitted ? 0.84L : 0.01L;
         fit.terminator.foot = 0.26L;
+        fit.terminator.footTilt = 0.4L * measure::kPiOver180;
         fit.terminator.limbBound = fitted ? 0 : 0.51L;
         fit.gamma = fitted ? std::optional<measure::real>(2.2L) : std::nullopt;
         const std::vector<std::string> lines = measure::fitDetails(fit, ",");
@@ -229,12 +230,15 @@ TEST(Measurement, FitDetailsSayWhatWasFound)
                      "0,8\xC2\xB0 de hauteur du Soleil, compté dans l'incertitude de B"
                    : "Relief : le bord de la lumière suit le terminateur à moins de 0,1\xC2\xB0 "
                      "de hauteur du Soleil près");
-        // Only a terminator against the limb is bounded by the blur.
+        // Only a terminator against the limb is bounded by the blur; only a tilt read off the
+        // terminator turns with the reading.
         EXPECT_EQ(lines[4],
-            std::string("Pied de la lumière : B bouge de 0,5\xC2\xB0 quand chaque ligne est lue "
-                        "plus loin dans le jour ou sans courbure")
-                + (fitted ? "" : " ; contre le bord, la largeur du flou en laisse 1,0\xC2\xB0")
-                + " ; compté dans l'incertitude de B");
+            std::string("Pied de la lumière : B bouge de 0,5\xC2\xB0")
+                + (fitted ? " et l'inclinaison de 0,8\xC2\xB0" : "")
+                + " quand chaque ligne est lue plus loin dans le jour ou sans courbure"
+                + (fitted ? " ; compté dans leurs incertitudes"
+                          : " ; contre le bord, la largeur du flou en laisse 1,0\xC2\xB0 ; compté "
+                            "dans l'incertitude de B"));
     }
 }
 

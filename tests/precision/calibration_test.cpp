@@ -48,7 +48,7 @@ measure::MoonModel clicked(measure::PicturePoint a, measure::PicturePoint b)
 }
 
 struct Tally {
-    int fits = 0, covered = 0, tones = 0, radiiCovered = 0, centresCovered = 0;
+    int fits = 0, covered = 0, tones = 0, radiiCovered = 0, centresCovered = 0, tiltsCovered = 0;
     int points = 0, pointsCovered = 0, pointsWithin = 0;
     std::vector<double> errors;
 
@@ -66,6 +66,10 @@ struct Tally {
         radiiCovered += within(fitted.radius, truth.radius, 2);
         centresCovered +=
             within(fitted.centreX, truth.centreX, 0) && within(fitted.centreY, truth.centreY, 1);
+        // The cusp line has no direction: half a turn away is the same tilt.
+        tiltsCovered +=
+            std::fabs(static_cast<double>(std::remainder(fitted.theta - truth.theta, measure::kPi)))
+            <= std::sqrt(static_cast<double>((*fitted.covariance)[3][3]));
     }
 
     double medianError() const
@@ -82,13 +86,14 @@ struct Tally {
         std::snprintf(text,
             sizeof text,
             "|dB| median %.2f°, worst %.2f°; ± covers B %d of %d, the radius %d, the centre "
-            "%d; elevation covered at %d of %d points, within 0.3° at %d",
+            "%d, the tilt %d; elevation covered at %d of %d points, within 0.3° at %d",
             medianError(),
             *std::max_element(errors.begin(), errors.end()),
             covered,
             fits,
             radiiCovered,
             centresCovered,
+            tiltsCovered,
             pointsCovered,
             points,
             pointsWithin);
@@ -177,6 +182,7 @@ TEST(Ajuster, RealisticPhotographsAreFittedAndTheirErrorBarsHold)
     EXPECT_GE(tally.covered * 10, tally.fits * 9);
     EXPECT_GE(tally.radiiCovered * 10, tally.fits * 9);
     EXPECT_GE(tally.centresCovered * 10, tally.fits * 9);
+    EXPECT_GE(tally.tiltsCovered * 10, tally.fits * 9);
     EXPECT_GE(tally.tones * 3, tally.fits * 2);
     EXPECT_GE(tally.pointsCovered * 10, tally.points * 9);
     EXPECT_LE(tally.medianError(), 0.6);
@@ -230,6 +236,7 @@ TEST(Ajuster, ErrorBarsHoldOnOtherMoons)
         EXPECT_GE(tally.covered * 10, tally.fits * 9) << moon.name;
         EXPECT_GE(tally.radiiCovered * 10, tally.fits * 9) << moon.name;
         EXPECT_GE(tally.centresCovered * 10, tally.fits * 9) << moon.name;
+        EXPECT_GE(tally.tiltsCovered * 10, tally.fits * 9) << moon.name;
         EXPECT_GE(tally.pointsCovered * 10, tally.points * 9) << moon.name;
     }
 }
