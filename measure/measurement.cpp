@@ -265,11 +265,18 @@ std::vector<std::string> fitDetails(const Calibration &fit, const std::string &d
     if (!fit.gamma)
         lines.push_back("Réponse de l'appareil non mesurable (trop peu de sol éclairé) : gamma "
             + fixedText(kDisplayGamma, tenth) + " supposé pour le terminateur et les ombres");
-    else if (*fit.gamma > 1)
-        lines.push_back("Réponse de l'appareil, lue sur le sol éclairé : gamma "
-            + fixedText(*fit.gamma, tenth) + " (fichier d'appareil photo)");
     else
-        lines.push_back("Réponse de l'appareil, lue sur le sol éclairé : linéaire (gamma 1)");
+        lines.push_back("Réponse de l'appareil, lue sur le sol éclairé : "
+            + (*fit.gamma > 1
+                    ? "gamma " + fixedText(*fit.gamma, tenth) + " (fichier d'appareil photo)"
+                    : std::string("linéaire (gamma 1)"))
+            // A tone read near the split: what the other one would make of B.
+            + (t.toneMoved ? ", de justesse : "
+                        + (*fit.gamma > 1 ? std::string("en linéaire")
+                                          : "en gamma " + fixedText(kDisplayGamma, tenth))
+                        + ", B bougerait de " + fixedText(std::fabs(*t.toneMoved), tenth)
+                        + "\xC2\xB0 ; compté dans l'incertitude de B"
+                           : std::string()));
     return lines;
 }
 

@@ -806,15 +806,16 @@ struct Reading {
     bool square = true;
 };
 
-// The edges of one round in windows about `curve`, one set for each reading; each line's band of
-// light is sampled once for them all.
+// The edges of one round in windows about `curve`, one set for each reading, on every `every`th
+// line; each line's band of light is sampled once for them all.
 std::vector<std::vector<EdgePoint>> roundEdges(const Light &light,
     const Frame &f,
     const FirstLook &look,
     const Curve &curve,
     double blur,
     int round,
-    const std::vector<Reading> &readings)
+    const std::vector<Reading> &readings,
+    std::size_t every = 1)
 {
     // The rough edges lie up to a quarter of the lit level inside the day: the first round
     // looks mostly towards the night. The later windows reach as far into the night, past the
@@ -835,9 +836,7 @@ std::vector<std::vector<EdgePoint>> roundEdges(const Light &light,
     const double weight = lunarWeight(static_cast<double>(curve.phase()));
     const double sinB = std::sin(static_cast<double>(degreesToRadians(curve.b)));
     std::vector<std::vector<EdgePoint>> found(readings.size());
-    // The middle round only moves the windows for the last: every other line is enough.
-    const std::size_t lineStep = round == 1 && look.profiles.size() >= 48 ? 2 : 1;
-    for (std::size_t n = 0; n < look.profiles.size(); n += lineStep) {
+    for (std::size_t n = 0; n < look.profiles.size(); n += every) {
         const Profile &line = look.profiles[n];
         const double predicted = curve.across(line.rho);
         // Towards the night is towards +v when the −v side is lit.
@@ -955,6 +954,7 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc, doubl
     // reads each line with a longer window and without the ramp's square term: how far B moves
     // then tells how much it leans on the shape of the ramp's foot, which the fit follows only
     // in part.
+    std::optional<double> slope;
     std::optional<real> tone;
     std::optional<Light> light;
     std::vector<std::vector<EdgePoint>> readings;
@@ -965,13 +965,22 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc, doubl
             MoonModel seen = frame;
             seen.b = curve.b;
             seen.litSign = curve.litSign;
-            tone = cameraGamma(image, seen, blur);
+            slope = toneSlope(image, seen, blur);
+            tone = gammaOfSlope(slope);
             light.emplace(image, static_cast<double>(tone.value_or(kDisplayGamma)));
         }
         std::vector<Reading> ways{Reading{}};
         if (round == 2)
             ways = {Reading{}, Reading{kWideWindow, true}, Reading{kDayWindow, false}};
-        readings = roundEdges(*light, Frame(frame), look, curve, blur, round, ways);
+        // The middle round only moves the windows for the last: every other line is enough.
+        readings = roundEdges(*light,
+            Frame(frame),
+            look,
+            curve,
+            blur,
+            round,
+            ways,
+            round == 1 && look.profiles.size() >= 48 ? 2 : 1);
         found = readings[0];
         fit = fitLightCurve(found, curve.litSign, curve.b, minScale, turned);
         if (fit && turned && std::sqrt(fit->covariance[1][1]) > kLooseTilt) {
@@ -1022,15 +1031,33 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc, doubl
     }
     result.foot = std::sqrt(moved) / kShownPerSigma;
     result.footTilt = std::sqrt(turnedBy) / kShownPerSigma;
+    // A slope read near the split leaves the tone in doubt: every other line is read once more
+    // through the other curve, and how far B moves then, and a tilt read off the terminator
+    // turns, against the main reading of the same lines, counts in their variance as the foot's
+    // does.
+    if (slope && std::fabs(std::log(*slope / kToneSplit)) < std::log(kToneDoubt)) {
+        const Light other(image, *tone > 1 ? 1.0 : static_cast<double>(kDisplayGamma));
+        const std::vector<EdgePoint> retold =
+            roundEdges(other, Frame(frame), look, curve, blur, 2, {Reading{}}, 2)[0];
+        const auto main = refit(onLinesOf(readings[0], retold), turned);
+        const auto otherTone = refit(retold, turned);
+        if (main && otherTone) {
+            result.toneMoved = otherTone->b - main->b;
+            result.toneTurned = turned ? otherTone->turn - main->turn : 0;
+        }
+    }
     // Within a few blur widths of the limb the whole lit (or night) part is foot and blur: the
     // terminator's place across is known to about the blur's width, whatever the lines say.
     if (nearLimb(1, static_cast<double>(sine), blur, static_cast<double>(disc.radius)))
         result.limbBound = radiansToDegrees(static_cast<real>(kFwhmPerSigma * blur)
             / (disc.radius * std::cos(degreesToRadians(fit->b))));
-    result.covariance[0][0] += result.foot * result.foot + result.limbBound * result.limbBound;
+    const real toneB = result.toneMoved.value_or(0) / kShownPerSigma;
+    result.covariance[0][0] +=
+        result.foot * result.foot + result.limbBound * result.limbBound + toneB * toneB;
     result.bSigma = kShownPerSigma * std::sqrt(result.covariance[0][0]);
     if (turned) {
-        result.covariance[1][1] += result.footTilt * result.footTilt;
+        const real toneTilt = result.toneTurned / kShownPerSigma;
+        result.covariance[1][1] += result.footTilt * result.footTilt + toneTilt * toneTilt;
     } else {
         result.covariance[0][1] = result.covariance[1][0] = 0;
         result.covariance[1][1] = heldTilt;
@@ -1095,7 +1122,7 @@ std::optional<double> slopeWithinCells(const std::vector<LineSums> &cells, doubl
 // Moon), across the whole lit ground, where the medians of many pixels at each light leave the
 // albedo out unless a sea lies where the Sun is high. The ground is read up to the limb's blur,
 // so that on a large disc a crescent whose Sun stands 30 degrees high at most still tells.
-std::optional<real> cameraGamma(const ImageView &image, const MoonModel &model, double blur)
+std::optional<double> toneSlope(const ImageView &image, const MoonModel &model, double blur)
 {
     if (!image.pixels || image.width < 2 || image.height < 2 || !(model.radius > 0))
         return std::nullopt;
@@ -1179,9 +1206,8 @@ std::optional<real> cameraGamma(const ImageView &image, const MoonModel &model, 
             && std::fabs(level) < kBeyond)
             cells[static_cast<std::size_t>(cellOf[n])].add(light, level);
     }
-    constexpr double kSplit = 0.8;
     if (const auto within = slopeWithinCells(cells, grid * grid / (kCellsAcross * kCellsAcross)))
-        return *within < kSplit ? kDisplayGamma : 1.0L;
+        return within;
     // The light must span a factor of two at least.
     if (samples.size() < 200 || hi - lo < std::log(2.0))
         return std::nullopt;
@@ -1201,8 +1227,19 @@ std::optional<real> cameraGamma(const ImageView &image, const MoonModel &model, 
     }
     if (n < 4)
         return std::nullopt;
-    const double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);
-    return slope < kSplit ? kDisplayGamma : 1.0L;
+    return (n * sxy - sx * sy) / (n * sxx - sx * sx);
+}
+
+std::optional<real> gammaOfSlope(std::optional<double> slope)
+{
+    if (!slope)
+        return std::nullopt;
+    return *slope < kToneSplit ? kDisplayGamma : 1.0L;
+}
+
+std::optional<real> cameraGamma(const ImageView &image, const MoonModel &model, double blur)
+{
+    return gammaOfSlope(toneSlope(image, model, blur));
 }
 
 std::optional<int> litSide(const ImageView &image, const MoonModel &model)

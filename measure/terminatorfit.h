@@ -51,6 +51,11 @@ struct TerminatorFit {
     /// The camera's tone read on the lit ground (cameraGamma), none when it could not be read;
     /// the edges were then fitted through kDisplayGamma.
     std::optional<real> gamma;
+    /// Where that tone was in doubt (kToneDoubt), how far B moves (degrees) and a tilt read off
+    /// the terminator turns (radians) when the edges are read through the other tone, taken as
+    /// the ± shown and counted in covariance; none otherwise.
+    std::optional<real> toneMoved;
+    real toneTurned = 0;
 };
 
 /// The tone curve of the JPEG files most photographs are: assumed where the lit ground does not
@@ -83,6 +88,24 @@ inline constexpr const char *kNotAMoon = "Aucun terminateur n'apparaît dans le 
 /// deviation in pixels, which darkens the ground next to the limb.
 [[nodiscard]] std::optional<real> cameraGamma(
     const ImageView &image, const MoonModel &model, double blur = 1);
+
+/// What cameraGamma reads: the slope of log level against log light on the lit ground, about
+/// 1 / gamma (a display curve reads 0.4 to 0.7, steeper on rougher ground; a linear camera 1 to
+/// 1.5); none where it cannot be read.
+[[nodiscard]] std::optional<double> toneSlope(
+    const ImageView &image, const MoonModel &model, double blur = 1);
+
+/// The slope at which a linear camera is told from a display curve.
+inline constexpr double kToneSplit = 0.8;
+
+/// Within this factor of kToneSplit the tone is in doubt: on the real Moon's albedo the two
+/// kinds of camera read alike between about 0.6 and 1.05 (a linear camera over-exposed on a
+/// gibbous Moon, whose maria lie where the Sun is high, reads low; a display curve on rough
+/// ground reads high).
+inline constexpr double kToneDoubt = 4.0 / 3.0;
+
+/// The tone curve a slope read by toneSlope stands for.
+[[nodiscard]] std::optional<real> gammaOfSlope(std::optional<double> slope);
 
 /// Which side of the terminator drawn for `model` the photograph shows brighter, or none when
 /// the two sides do not differ clearly. Cheap: a few thousand pixels are read.

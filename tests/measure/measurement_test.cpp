@@ -214,10 +214,12 @@ TEST(Measurement, FitDetailsSayWhatWasFound)
         fit.terminator.footTilt = 0.4L * measure::kPiOver180;
         fit.terminator.limbBound = fitted ? 0 : 0.51L;
         fit.gamma = fitted ? std::optional<measure::real>(2.2L) : std::nullopt;
+        fit.terminator.toneMoved = fitted ? std::optional<measure::real>(-1.23L) : std::nullopt;
         const std::vector<std::string> lines = measure::fitDetails(fit, ",");
         EXPECT_EQ(lines.back(),
             fitted ? "Réponse de l'appareil, lue sur le sol éclairé : gamma 2,2 (fichier "
-                     "d'appareil photo)"
+                     "d'appareil photo), de justesse : en linéaire, B bougerait de 1,2\xC2\xB0 ; "
+                     "compté dans l'incertitude de B"
                    : "Réponse de l'appareil non mesurable (trop peu de sol éclairé) : gamma 2,2 "
                      "supposé pour le terminateur et les ombres");
         EXPECT_EQ(lines[1],
