@@ -1031,14 +1031,22 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc, doubl
     }
     result.foot = std::sqrt(moved) / kShownPerSigma;
     result.footTilt = std::sqrt(turnedBy) / kShownPerSigma;
-    // A slope read near the split leaves the tone in doubt: every other line is read once more
+    // A slope read near the split leaves the tone in doubt: every third line is read once more
     // through the other curve, and how far B moves then, and a tilt read off the terminator
-    // turns, against the main reading of the same lines, counts in their variance as the foot's
-    // does.
-    if (slope && std::fabs(std::log(*slope / kToneSplit)) < std::log(kToneDoubt)) {
+    // turns, against the main reading of the same lines, counts in their variance as one
+    // standard deviation, so that the ± holds whichever tone the camera had. The slope is read
+    // again on the terminator found, which places the lit ground better than the first round
+    // did: either reading near the split is doubt enough.
+    MoonModel fitted = frame;
+    fitted.b = fit->b;
+    fitted.litSign = fit->litSign;
+    const auto nearSplit = [](std::optional<double> s) {
+        return s && std::fabs(std::log(*s / kToneSplit)) < std::log(kToneDoubt);
+    };
+    if (slope && (nearSplit(slope) || nearSplit(toneSlope(image, fitted, blur)))) {
         const Light other(image, *tone > 1 ? 1.0 : static_cast<double>(kDisplayGamma));
         const std::vector<EdgePoint> retold =
-            roundEdges(other, Frame(frame), look, curve, blur, 2, {Reading{}}, 2)[0];
+            roundEdges(other, Frame(frame), look, curve, blur, 2, {Reading{}}, 3)[0];
         const auto main = refit(onLinesOf(readings[0], retold), turned);
         const auto otherTone = refit(retold, turned);
         if (main && otherTone) {
@@ -1051,13 +1059,13 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc, doubl
     if (nearLimb(1, static_cast<double>(sine), blur, static_cast<double>(disc.radius)))
         result.limbBound = radiansToDegrees(static_cast<real>(kFwhmPerSigma * blur)
             / (disc.radius * std::cos(degreesToRadians(fit->b))));
-    const real toneB = result.toneMoved.value_or(0) / kShownPerSigma;
+    const real toneB = result.toneMoved.value_or(0);
     result.covariance[0][0] +=
         result.foot * result.foot + result.limbBound * result.limbBound + toneB * toneB;
     result.bSigma = kShownPerSigma * std::sqrt(result.covariance[0][0]);
     if (turned) {
-        const real toneTilt = result.toneTurned / kShownPerSigma;
-        result.covariance[1][1] += result.footTilt * result.footTilt + toneTilt * toneTilt;
+        result.covariance[1][1] +=
+            result.footTilt * result.footTilt + result.toneTurned * result.toneTurned;
     } else {
         result.covariance[0][1] = result.covariance[1][0] = 0;
         result.covariance[1][1] = heldTilt;

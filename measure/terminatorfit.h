@@ -52,8 +52,8 @@ struct TerminatorFit {
     /// the edges were then fitted through kDisplayGamma.
     std::optional<real> gamma;
     /// Where that tone was in doubt (kToneDoubt), how far B moves (degrees) and a tilt read off
-    /// the terminator turns (radians) when the edges are read through the other tone, taken as
-    /// the ± shown and counted in covariance; none otherwise.
+    /// the terminator turns (radians) when the edges are read through the other tone: one
+    /// standard deviation, counted in covariance; none otherwise.
     std::optional<real> toneMoved;
     real toneTurned = 0;
 };
