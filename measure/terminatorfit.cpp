@@ -1032,11 +1032,13 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc, doubl
     result.foot = std::sqrt(moved) / kShownPerSigma;
     result.footTilt = std::sqrt(turnedBy) / kShownPerSigma;
     // A slope read near the split leaves the tone in doubt: every third line is read once more
-    // through the other curve, and how far B moves then, and a tilt read off the terminator
-    // turns, against the main reading of the same lines, counts in their variance as one
-    // standard deviation, so that the ± holds whichever tone the camera had. The slope is read
-    // again on the terminator found, which places the lit ground better than the first round
-    // did: either reading near the split is doubt enough.
+    // through the other curve, and how far B moves then, against the main reading of the same
+    // lines, counts in its variance as one standard deviation, so that the ± holds whichever
+    // tone the camera had. The tilt's is left alone: the other tone moves the edge alike all
+    // along the terminator, and what it turns on a third of the lines is their scatter, which
+    // the tilt's variance counts already. The slope is read again on the terminator found,
+    // which places the lit ground better than the first round did: either reading near the
+    // split is doubt enough.
     MoonModel fitted = frame;
     fitted.b = fit->b;
     fitted.litSign = fit->litSign;
@@ -1047,12 +1049,10 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc, doubl
         const Light other(image, *tone > 1 ? 1.0 : static_cast<double>(kDisplayGamma));
         const std::vector<EdgePoint> retold =
             roundEdges(other, Frame(frame), look, curve, blur, 2, {Reading{}}, 3)[0];
-        const auto main = refit(onLinesOf(readings[0], retold), turned);
-        const auto otherTone = refit(retold, turned);
-        if (main && otherTone) {
+        const auto main = refit(onLinesOf(readings[0], retold), false);
+        const auto otherTone = refit(retold, false);
+        if (main && otherTone)
             result.toneMoved = otherTone->b - main->b;
-            result.toneTurned = turned ? otherTone->turn - main->turn : 0;
-        }
     }
     // Within a few blur widths of the limb the whole lit (or night) part is foot and blur: the
     // terminator's place across is known to about the blur's width, whatever the lines say.
@@ -1064,8 +1064,7 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc, doubl
         result.foot * result.foot + result.limbBound * result.limbBound + toneB * toneB;
     result.bSigma = kShownPerSigma * std::sqrt(result.covariance[0][0]);
     if (turned) {
-        result.covariance[1][1] +=
-            result.footTilt * result.footTilt + result.toneTurned * result.toneTurned;
+        result.covariance[1][1] += result.footTilt * result.footTilt;
     } else {
         result.covariance[0][1] = result.covariance[1][0] = 0;
         result.covariance[1][1] = heldTilt;

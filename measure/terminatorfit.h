@@ -51,11 +51,10 @@ struct TerminatorFit {
     /// The camera's tone read on the lit ground (cameraGamma), none when it could not be read;
     /// the edges were then fitted through kDisplayGamma.
     std::optional<real> gamma;
-    /// Where that tone was in doubt (kToneDoubt), how far B moves (degrees) and a tilt read off
-    /// the terminator turns (radians) when the edges are read through the other tone: one
-    /// standard deviation, counted in covariance; none otherwise.
+    /// Where that tone was in doubt (kToneDoubt), how far B moves (degrees) when the edges are
+    /// read through the other tone: one standard deviation, counted in covariance; none
+    /// otherwise.
     std::optional<real> toneMoved;
-    real toneTurned = 0;
 };
 
 /// The tone curve of the JPEG files most photographs are: assumed where the lit ground does not
