@@ -42,8 +42,8 @@ struct TerminatorFit {
     /// without the ramp's square term, taken as the ± shown: here one standard deviation, in
     /// degrees, counted in covariance.
     real foot = 0;
-    /// How far the tilt turns with the same readings, where it is read off the terminator: one
-    /// standard deviation in radians, counted in covariance; else 0.
+    /// How far the tilt turns with the same readings, where it is read off the terminator, taken
+    /// as the ± shown: here one standard deviation, in radians, counted in covariance; else 0.
     real footTilt = 0;
     /// Where the terminator lies within a few blur widths of the limb, the blur's width as an
     /// uncertainty of B in degrees (one standard deviation, counted in covariance); else 0.

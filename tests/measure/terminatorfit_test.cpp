@@ -115,6 +115,29 @@ TEST(FitTerminator, ExactOnAPlainLambertSphere)
     }
 }
 
+// A tone that reads between a display curve and a linear camera leaves B's ± counting what the
+// other tone makes of it; a display curve read clearly does not.
+TEST(FitTerminator, ToneInDoubtCountsTheOtherToneInB)
+{
+    const double b = 25 * M_PI / 180;
+    for (const double gamma : {2.2, 1.5}) {
+        const Picture picture([&](int x, int y) {
+            const double u = (x - 200) / 150.0, v = (y - 200) / 150.0;
+            const double zz = 1 - u * u - v * v;
+            const double mu = zz < 0 ? 0 : -v * std::cos(b) + std::sqrt(zz) * std::sin(b);
+            return 6 + 225 * std::pow(std::max(0.0, mu), 1 / gamma);
+        });
+        const measure::TerminatorFit fit = measure::fitTerminator(picture.view(), discOf(150));
+        ASSERT_EQ(fit.outcome, measure::FitOutcome::Found) << gamma;
+        EXPECT_EQ(fit.toneMoved.has_value(), gamma < 2) << gamma;
+        if (fit.toneMoved) {
+            EXPECT_GT(std::fabs(static_cast<double>(*fit.toneMoved)), 0.1) << gamma;
+            EXPECT_GE(static_cast<double>(fit.bSigma),
+                measure::kShownPerSigma * std::fabs(static_cast<double>(*fit.toneMoved)));
+        }
+    }
+}
+
 struct SideCase {
     double sy, sz;
     int b;
