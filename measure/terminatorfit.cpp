@@ -21,20 +21,6 @@ namespace {
 // The geometry and the fit of B stay in real.
 constexpr double kNoLevel = std::numeric_limits<double>::quiet_NaN();
 
-// The photograph's level (0…255, the mean of the colour bytes) at any point, by the one sampler
-// of measure; NaN off the picture.
-class Levels {
-public:
-    explicit Levels(const ImageView &image)
-        : image_(image)
-    { }
-
-    double at(double x, double y) const { return sampleLevel(image_, x, y); }
-
-private:
-    const ImageView &image_;
-};
-
 // A disc in picture pixels with the unit vectors along (u) and across (v) the cusp line.
 struct Frame {
     double cx = 0;
@@ -53,6 +39,101 @@ struct Frame {
         , vy(ux)
     { }
 };
+
+// The photograph's level (0…255, the mean of the colour bytes) at any point, by the one sampler
+// of measure, with the sky's slope taken out; NaN off the picture. The sky's glow rises towards
+// the horizon and in twilight: across a large disc it may change by as much as a thin crescent
+// stands above it, and one side of the disc would pass for the lit one. Its slope is read as a
+// plane on a ring just outside the limb, sector by sector, and the levels inside are read as if
+// the sky held its level at the disc's centre everywhere.
+class Levels {
+public:
+    Levels(const ImageView &image, const Frame &f)
+        : image_(image)
+        , cx_(f.cx)
+        , cy_(f.cy)
+    {
+        skySlope(f);
+    }
+
+    double at(double x, double y) const { return raw(x, y) - slope(x, y); }
+    double raw(double x, double y) const { return sampleLevel(image_, x, y); }
+    // How far the sky at (x, y) stands above its level at the disc's centre.
+    double slope(double x, double y) const { return gx_ * (x - cx_) + gy_ * (y - cy_); }
+
+private:
+    void skySlope(const Frame &f);
+
+    const ImageView &image_;
+    double cx_ = 0, cy_ = 0;
+    double gx_ = 0, gy_ = 0;
+};
+
+void Levels::skySlope(const Frame &f)
+{
+    // Sectors of two rings, each one's median: stars and a clipped frame's edge leave it alone.
+    constexpr int kSectors = 32, kPerSector = 24;
+    const double radii[2] = {f.r * 1.06 + 3, f.r * 1.1 + 6};
+    std::vector<std::array<double, 3>> points; // angle's cosine and sine, median level
+    std::vector<double> sector;
+    for (int k = 0; k < kSectors; ++k) {
+        sector.clear();
+        for (const double radius : radii)
+            for (int i = 0; i < kPerSector; ++i) {
+                const double angle =
+                    2 * static_cast<double>(kPi) * (k + (i + 0.5) / kPerSector) / kSectors;
+                const double v =
+                    raw(f.cx + radius * std::cos(angle), f.cy + radius * std::sin(angle));
+                if (!std::isnan(v))
+                    sector.push_back(v);
+            }
+        if (sector.size() < kPerSector)
+            continue;
+        const auto mid = static_cast<std::ptrdiff_t>(sector.size() / 2);
+        std::nth_element(sector.begin(), sector.begin() + mid, sector.end());
+        const double middle = 2 * static_cast<double>(kPi) * (k + 0.5) / kSectors;
+        points.push_back({std::cos(middle), std::sin(middle), sector[sector.size() / 2]});
+    }
+    // A disc the frame cuts leaves too little of the ring to tell a slope from the glow of the
+    // lit limb: the sky is then taken as even, as it is over most photographs.
+    const auto plane = [&](std::vector<std::array<double, 3>> &pts) {
+        std::array<std::array<real, 3>, 3> a{};
+        std::array<real, 3> b{};
+        for (const auto &p : pts) {
+            const real row[3] = {1, p[0], p[1]};
+            for (std::size_t i = 0; i < 3; ++i) {
+                for (std::size_t j = 0; j < 3; ++j)
+                    a[i][j] += row[i] * row[j];
+                b[i] += row[i] * p[2];
+            }
+        }
+        return solveLinear<3>(a, b);
+    };
+    if (points.size() < kSectors * 3 / 4)
+        return;
+    auto fitted = plane(points);
+    if (!fitted)
+        return;
+    // Sectors that a bright neighbour or a lit limb's glow lifts well off the plane are left out
+    // of a second fit.
+    std::vector<double> deviation;
+    for (const auto &p : points)
+        deviation.push_back(std::fabs(p[2]
+            - static_cast<double>((*fitted)[0] + (*fitted)[1] * p[0] + (*fitted)[2] * p[1])));
+    std::vector<double> sorted = deviation;
+    const auto mid = static_cast<std::ptrdiff_t>(sorted.size() / 2);
+    std::nth_element(sorted.begin(), sorted.begin() + mid, sorted.end());
+    const double limit = 1 + 3 * 1.4826 * sorted[sorted.size() / 2];
+    std::vector<std::array<double, 3>> kept;
+    for (std::size_t k = 0; k < points.size(); ++k)
+        if (deviation[k] <= limit)
+            kept.push_back(points[k]);
+    if (kept.size() < kSectors * 3 / 4 || !(fitted = plane(kept)))
+        return;
+    const double ring = (radii[0] + radii[1]) / 2;
+    gx_ = static_cast<double>((*fitted)[1]) / ring;
+    gy_ = static_cast<double>((*fitted)[2]) / ring;
+}
 
 // Levels along a line across the disc at `a` radii along the cusp line, at every `step`
 // pixels of s, the distance across in pixels from the cusp line; each is the mean of three
@@ -933,7 +1014,7 @@ TerminatorFit fitTerminator(const ImageView &image, const MoonModel &disc, doubl
         return refused(FitOutcome::NoCircle);
     if (disc.radius < 40)
         return refused(FitOutcome::DiscTooSmall);
-    const Levels levels(image);
+    const Levels levels(image, Frame(disc));
     MoonModel frame = disc;
     const FirstLook look = firstLook(levels, Frame(frame));
     if (look.outcome != FitOutcome::Found)
@@ -1133,8 +1214,8 @@ std::optional<double> toneSlope(const ImageView &image, const MoonModel &model, 
 {
     if (!image.pixels || image.width < 2 || image.height < 2 || !(model.radius > 0))
         return std::nullopt;
-    const Levels levels(image);
     const Frame f(model);
+    const Levels levels(image, f);
     std::vector<Profile> chords;
     for (int k = 0; k < 24; ++k)
         chords.push_back(chordProfile(levels, f, -0.9 + 1.8 * (k + 0.5) / 24));
@@ -1166,14 +1247,16 @@ std::optional<double> toneSlope(const ImageView &image, const MoonModel &model, 
             const double mu = model.litSign * (-v * cosB + z * sinB);
             if (mu < 0.2)
                 continue;
-            const double level =
-                levels.at(f.cx + f.r * (u * f.ux + v * f.vx), f.cy + f.r * (u * f.uy + v * f.vy));
-            if (std::isnan(level))
+            const double x = f.cx + f.r * (u * f.ux + v * f.vx);
+            const double y = f.cy + f.r * (u * f.uy + v * f.vy);
+            const double raw = levels.raw(x, y);
+            if (std::isnan(raw))
                 continue;
+            const double level = raw - levels.slope(x, y);
             const double light = std::log(reflected(mu, z, weight));
             // Clipped or sunk levels still count in the medians, beyond every level read, so
             // that a median stays right while under half of its bin is lost.
-            const bool clipped = level >= 250, sunk = level - sky < 4;
+            const bool clipped = raw >= 250, sunk = level - sky < 4;
             samples.push_back({light, clipped ? kBeyond : sunk ? -kBeyond : std::log(level - sky)});
             cellOf.push_back(
                 mu < 0.35 ? -1 : i * kCellsAcross / grid * kCellsAcross + j * kCellsAcross / grid);
@@ -1253,8 +1336,8 @@ std::optional<int> litSide(const ImageView &image, const MoonModel &model)
 {
     if (!image.pixels || image.width < 2 || image.height < 2 || !(model.radius > 0))
         return std::nullopt;
-    const Levels levels(image);
     const Frame f(model);
+    const Levels levels(image, f);
     const real b = degreesToRadians(model.b);
     const double cosB = static_cast<double>(std::cos(b));
     const double sinB = static_cast<double>(std::sin(b));

@@ -1651,11 +1651,48 @@ double Renderer::earthshineAt(int i, int j) const
     return cover * scene.earthshine * albedo({a, b, std::sqrt(std::max(0.0, 1 - a * a - b * b))});
 }
 
+/// The seeing as Gaussians of standard deviation `second`, weighing `first`. A Moffat profile
+/// (1 + r²/α²)^−β is a mixture of Gaussians exp(−t r²/α²) weighed by t^(β−1) e^(−t) dt, summed
+/// here over a ladder of t from 0.02 (the wings) to 30 (the core).
+std::vector<std::pair<double, double>> seeing(const Scene &scene)
+{
+    if (!(scene.blurFwhm > 0))
+        return {};
+    if (!(scene.moffatBeta > 0))
+        return {{1.0, scene.blurFwhm / (2 * std::sqrt(2 * std::log(2.0)))}};
+    const double beta = scene.moffatBeta;
+    const double alpha = scene.blurFwhm / (2 * std::sqrt(std::pow(2.0, 1 / beta) - 1));
+    constexpr int kSteps = 12;
+    const double from = std::log(0.02), to = std::log(30.0);
+    std::vector<std::pair<double, double>> parts;
+    double total = 0;
+    for (int k = 0; k < kSteps; ++k) {
+        const double t = std::exp(from + (to - from) * (k + 0.5) / kSteps);
+        const double weight = std::pow(t, beta - 1) * std::exp(-t);
+        parts.emplace_back(weight, alpha / std::sqrt(2 * t));
+        total += weight;
+    }
+    for (auto &part : parts)
+        part.first /= total;
+    return parts;
+}
+
+/// How far the seeing carries light, in pixels.
+int seeingReach(const Scene &scene)
+{
+    double sigma = 0;
+    for (const auto &part : seeing(scene))
+        sigma = std::max(sigma, part.second);
+    return static_cast<int>(std::ceil(3.5 * sigma));
+}
+
 Light Renderer::linearLight() const
 {
     // The disc and the mountains' boxes, widened by the blur's reach, within the frame widened
     // as much.
-    const int margin = 2 + static_cast<int>(std::ceil(2 * std::max(0.0, scene.blurFwhm)));
+    const int margin = 2
+        + std::max(static_cast<int>(std::ceil(2 * std::max(0.0, scene.blurFwhm))),
+            seeingReach(scene));
     double xmin = scene.centreX - scene.radius - 2, xmax = scene.centreX + scene.radius + 2;
     double ymin = scene.centreY - scene.radius - 2, ymax = scene.centreY + scene.radius + 2;
     for (const Feature &f : features) {
@@ -1708,11 +1745,10 @@ Light Renderer::linearLight() const
     return light;
 }
 
-/// The seeing: a Gaussian of the scene's width, one axis after the other, over the box, which
+/// A Gaussian blur of standard deviation `sigma`, one axis after the other, over the box, which
 /// is wide enough for no light to leave it.
-void blur(Light &light, double fwhm)
+void blur(Light &light, double sigma)
 {
-    const double sigma = fwhm / (2 * std::sqrt(2 * std::log(2.0)));
     const int r = static_cast<int>(std::ceil(3.5 * sigma));
     std::vector<double> kernel(static_cast<std::size_t>(2 * r + 1));
     double total = 0;
@@ -1769,6 +1805,15 @@ Photo Renderer::develop(const Light &light) const
         }
     }
     std::vector<const Star *> rowStars;
+    // The sky's rise runs along (gx, gy), 0 at the frame's darkest corner and 1 at its brightest.
+    const double towards = scene.seed * 2.39996;
+    const double gx = std::cos(towards), gy = std::sin(towards);
+    const double across = std::fabs(gx) * scene.width + std::fabs(gy) * scene.height;
+    const auto skyAt = [&](int i, int j) {
+        return scene.sky
+            + scene.skyGradient
+            * (0.5 + (gx * (i - 0.5 * scene.width) + gy * (j - 0.5 * scene.height)) / across);
+    };
     for (int j = 0; j < scene.height; ++j) {
         rowStars.clear();
         for (const Star &s : stars)
@@ -1795,7 +1840,8 @@ Photo Renderer::develop(const Light &light) const
             for (int ch = 0; ch < channels; ++ch) {
                 // The sky's glow is light like the Moon's and goes through the tone curve with
                 // it; it is given as the level it shows, so its light is that level decoded.
-                const double skyLevel = scene.sky * skyTint[ch];
+                const double skyLevel =
+                    (scene.skyGradient != 0 ? skyAt(i, j) : scene.sky) * skyTint[ch];
                 const double skyLight = gammaInverse != 1 && skyLevel > 0
                     ? 255 * std::pow(skyLevel / 255, 1 / gammaInverse)
                     : skyLevel;
@@ -1825,8 +1871,19 @@ Photo Renderer::develop(const Light &light) const
 Photo Renderer::render()
 {
     Light light = linearLight();
-    if (scene.blurFwhm > 0 && light.width > 0)
-        blur(light, scene.blurFwhm);
+    const auto parts = seeing(scene);
+    if (parts.size() == 1 && light.width > 0) {
+        blur(light, parts[0].second);
+    } else if (!parts.empty() && light.width > 0) {
+        std::vector<float> sum(light.level.size(), 0.0f);
+        for (const auto &[weight, sigma] : parts) {
+            Light part = light;
+            blur(part, sigma);
+            for (std::size_t k = 0; k < sum.size(); ++k)
+                sum[k] += static_cast<float>(weight) * part.level[k];
+        }
+        light.level = std::move(sum);
+    }
     Photo photo = develop(light);
     if (scene.jpegQuality > 0)
         photo = decodeJpeg(encodeJpeg(photo, scene.jpegQuality));

@@ -66,6 +66,9 @@ struct Scene {
     /// Level of the sky and of a plain highland under a Sun at the zenith (0…255).
     double sky = 8;
     double brightness = 220;
+    /// How much the sky's level rises across the frame, in levels as the photograph shows
+    /// them: the glow of twilight or of a town, towards a side that the seed turns.
+    double skyGradient = 0;
     /// Standard deviation of the grain, in levels.
     double noise = 3;
     /// Dark albedo patches (seas), placed at random, some across the terminator.
@@ -115,6 +118,9 @@ struct Scene {
     /// Seeing: full width at half maximum of a Gaussian blur, in pixels, applied to the light
     /// before the tone curve, as the atmosphere does.
     double blurFwhm = 0;
+    /// The seeing's profile: 0 for a Gaussian, else a Moffat of this β (2.5 to 4.8 on real
+    /// nights), whose wings scatter the light further than a Gaussian of the same width.
+    double moffatBeta = 0;
     /// Earthshine on the whole disc, in levels of light before the tone curve (times the
     /// albedo): what shows the night side. Light beyond 255 clips, so a brightness above
     /// 255 over-exposes the highlands as a photograph exposed for the terminator does.
