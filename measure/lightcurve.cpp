@@ -184,7 +184,7 @@ std::optional<LightCurve> fitLightCurve(
         return std::nullopt;
     real b = degreesToRadians(startB), angle = 0;
     Weighted w;
-    real last = 1;
+    real last = 1, lastB = 1, lastTurn = 1;
     for (int round = 0; round < 60 && last > 1e-10L; ++round) {
         w = weigh(edges, b, angle, litSign, minScale);
         Matrix a{};
@@ -195,10 +195,11 @@ std::optional<LightCurve> fitLightCurve(
             return std::nullopt;
         b = std::clamp(b - (*step)[0], -kPi / 2 + 1e-6L, kPi / 2 - 1e-6L);
         angle -= (*step)[1];
-        last = std::fabs((*step)[0]) + std::fabs((*step)[1]);
+        lastB = std::fabs((*step)[0]);
+        lastTurn = std::fabs((*step)[1]);
+        last = lastB + lastTurn;
     }
-    // Reweighting may swing between two sets of kept edges a hair apart; that is settled too.
-    if (!(last < 1e-5L) || std::fabs(angle) > kPi / 3)
+    if (std::fabs(angle) > kPi / 3)
         return std::nullopt;
     w = weigh(edges, b, angle, litSign, minScale);
     Matrix a{};
@@ -206,6 +207,14 @@ std::optional<LightCurve> fitLightCurve(
     accumulate(w, 0, edges.size(), turn, a, g);
     const auto lines = lineCovariance(w, turn);
     if (!lines)
+        return std::nullopt;
+    // Reweighting may swing between two sets of kept edges a hair apart (on a sharpened
+    // photograph, by a hundredth of a degree): a swing far inside the fit's own uncertainty is
+    // settled too. A fit that still wanders found no one curve.
+    const bool settled = last < 1e-5L
+        || (lastB < 0.1L * std::sqrt((*lines)[0][0])
+            && lastTurn <= 0.1L * std::sqrt((*lines)[1][1]));
+    if (!settled)
         return std::nullopt;
     const Matrix blocks = blockCovariance(w, a, g, turn);
 
