@@ -1868,6 +1868,48 @@ Photo Renderer::develop(const Light &light) const
     return photo;
 }
 
+/// An unsharp mask over the developed levels, the frame's edge repeated past it.
+void sharpen(Photo &photo, double amount, double sigma)
+{
+    const int r = static_cast<int>(std::ceil(3 * sigma));
+    std::vector<double> kernel(static_cast<std::size_t>(2 * r + 1));
+    double total = 0;
+    for (int k = -r; k <= r; ++k)
+        total += kernel[static_cast<std::size_t>(k + r)] = std::exp(-0.5 * k * k / (sigma * sigma));
+    for (double &k : kernel)
+        k /= total;
+    const int w = photo.width, h = photo.height, c = photo.channels;
+    const auto at = [&](int i, int j, int ch) {
+        return (static_cast<std::size_t>(j) * static_cast<std::size_t>(w)
+                   + static_cast<std::size_t>(i))
+            * static_cast<std::size_t>(c)
+            + static_cast<std::size_t>(ch);
+    };
+    std::vector<float> across(photo.pixels.size());
+    for (int j = 0; j < h; ++j)
+        for (int i = 0; i < w; ++i)
+            for (int ch = 0; ch < c; ++ch) {
+                double sum = 0;
+                for (int k = -r; k <= r; ++k)
+                    sum += kernel[static_cast<std::size_t>(k + r)]
+                        * photo.pixels[at(std::clamp(i + k, 0, w - 1), j, ch)];
+                across[at(i, j, ch)] = static_cast<float>(sum);
+            }
+    std::vector<std::uint8_t> out(photo.pixels.size());
+    for (int j = 0; j < h; ++j)
+        for (int i = 0; i < w; ++i)
+            for (int ch = 0; ch < c; ++ch) {
+                double sum = 0;
+                for (int k = -r; k <= r; ++k)
+                    sum += kernel[static_cast<std::size_t>(k + r)]
+                        * across[at(i, std::clamp(j + k, 0, h - 1), ch)];
+                const double level = photo.pixels[at(i, j, ch)];
+                out[at(i, j, ch)] = static_cast<std::uint8_t>(
+                    std::lrint(std::clamp(level + amount * (level - sum), 0.0, 255.0)));
+            }
+    photo.pixels = std::move(out);
+}
+
 Photo Renderer::render()
 {
     Light light = linearLight();
@@ -1887,6 +1929,8 @@ Photo Renderer::render()
     Photo photo = develop(light);
     if (scene.jpegQuality > 0)
         photo = decodeJpeg(encodeJpeg(photo, scene.jpegQuality));
+    if (scene.sharpen > 0)
+        sharpen(photo, scene.sharpen, scene.sharpenSigma);
     return photo;
 }
 

@@ -127,6 +127,11 @@ struct Scene {
     double earthshine = 0;
     /// Quality of the JPEG file the photograph goes through, 0 for none.
     int jpegQuality = 0;
+    /// Sharpening as software applies it to the file's levels: an unsharp mask adding `sharpen`
+    /// times the difference from a Gaussian blur of σ `sharpenSigma` pixels, which rings at
+    /// every edge (0 for none).
+    double sharpen = 0;
+    double sharpenSigma = 2;
 };
 
 /// McEwen's limb-darkening weight of the lunar-Lambert law, L(g) = 1 − 0.019 g + 2.42e−4 g²
