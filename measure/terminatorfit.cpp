@@ -94,9 +94,7 @@ void Levels::skySlope(const Frame &f)
         const double middle = 2 * static_cast<double>(kPi) * (k + 0.5) / kSectors;
         points.push_back({std::cos(middle), std::sin(middle), sector[sector.size() / 2]});
     }
-    // A disc the frame cuts leaves too little of the ring to tell a slope from the glow of the
-    // lit limb: the sky is then taken as even, as it is over most photographs.
-    const auto plane = [&](std::vector<std::array<double, 3>> &pts) {
+    const auto plane = [](const std::vector<std::array<double, 3>> &pts) {
         std::array<std::array<real, 3>, 3> a{};
         std::array<real, 3> b{};
         for (const auto &p : pts) {
@@ -109,6 +107,8 @@ void Levels::skySlope(const Frame &f)
         }
         return solveLinear<3>(a, b);
     };
+    // A disc the frame cuts leaves too little of the ring to tell a slope from the glow of the
+    // lit limb: the sky is then taken as even, as it is over most photographs.
     if (points.size() < kSectors * 3 / 4)
         return;
     auto fitted = plane(points);
