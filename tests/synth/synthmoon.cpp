@@ -1745,17 +1745,24 @@ Light Renderer::linearLight() const
     return light;
 }
 
-/// A Gaussian blur of standard deviation `sigma`, one axis after the other, over the box, which
-/// is wide enough for no light to leave it.
-void blur(Light &light, double sigma)
+/// A Gaussian of standard deviation `sigma` over -r…r, its sum 1.
+std::vector<double> gaussianKernel(double sigma, int r)
 {
-    const int r = static_cast<int>(std::ceil(3.5 * sigma));
     std::vector<double> kernel(static_cast<std::size_t>(2 * r + 1));
     double total = 0;
     for (int k = -r; k <= r; ++k)
         total += kernel[static_cast<std::size_t>(k + r)] = std::exp(-0.5 * k * k / (sigma * sigma));
     for (double &k : kernel)
         k /= total;
+    return kernel;
+}
+
+/// A Gaussian blur of standard deviation `sigma`, one axis after the other, over the box, which
+/// is wide enough for no light to leave it.
+void blur(Light &light, double sigma)
+{
+    const int r = static_cast<int>(std::ceil(3.5 * sigma));
+    const std::vector<double> kernel = gaussianKernel(sigma, r);
     const int w = light.width, h = light.height;
     std::vector<float> pass(light.level.size(), 0.0f);
     auto along = [&](const std::vector<float> &from,
@@ -1868,16 +1875,11 @@ Photo Renderer::develop(const Light &light) const
     return photo;
 }
 
-/// An unsharp mask over the developed levels, the frame's edge repeated past it.
+/// An unsharp mask over the file's levels, the frame's edge repeated past it.
 void sharpen(Photo &photo, double amount, double sigma)
 {
     const int r = static_cast<int>(std::ceil(3 * sigma));
-    std::vector<double> kernel(static_cast<std::size_t>(2 * r + 1));
-    double total = 0;
-    for (int k = -r; k <= r; ++k)
-        total += kernel[static_cast<std::size_t>(k + r)] = std::exp(-0.5 * k * k / (sigma * sigma));
-    for (double &k : kernel)
-        k /= total;
+    const std::vector<double> kernel = gaussianKernel(sigma, r);
     const int w = photo.width, h = photo.height, c = photo.channels;
     const auto at = [&](int i, int j, int ch) {
         return (static_cast<std::size_t>(j) * static_cast<std::size_t>(w)
