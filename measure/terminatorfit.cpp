@@ -118,8 +118,8 @@ void Levels::skySlope(const Frame &f)
     // of a second fit.
     std::vector<double> deviation;
     for (const auto &p : points)
-        deviation.push_back(std::fabs(p[2]
-            - static_cast<double>((*fitted)[0] + (*fitted)[1] * p[0] + (*fitted)[2] * p[1])));
+        deviation.push_back(std::fabs(
+            p[2] - static_cast<double>((*fitted)[0] + (*fitted)[1] * p[0] + (*fitted)[2] * p[1])));
     std::vector<double> sorted = deviation;
     const auto mid = static_cast<std::ptrdiff_t>(sorted.size() / 2);
     std::nth_element(sorted.begin(), sorted.begin() + mid, sorted.end());

@@ -222,8 +222,8 @@ void expectErrorBarsHold(const Moon &moon)
             scene.mapTurn = scene.seed * 37 * M_PI / 180;
         }
         const synth::Photo photo = synth::render(scene);
-        const measure::Calibration fit = measure::calibrate(synth::viewOf(photo),
-            clicked(synth::trueCusp(scene, 1), synth::trueCusp(scene, 2)));
+        const measure::Calibration fit = measure::calibrate(
+            synth::viewOf(photo), clicked(synth::trueCusp(scene, 1), synth::trueCusp(scene, 2)));
         ASSERT_EQ(fit.outcome, measure::FitOutcome::Found);
         const measure::MoonModel truth = synth::trueModel(scene);
         ASSERT_EQ(fit.model.litSign, truth.litSign);

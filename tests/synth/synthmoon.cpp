@@ -1691,8 +1691,8 @@ Light Renderer::linearLight() const
     // The disc and the mountains' boxes, widened by the blur's reach, within the frame widened
     // as much.
     const int margin = 2
-        + std::max(static_cast<int>(std::ceil(2 * std::max(0.0, scene.blurFwhm))),
-            seeingReach(scene));
+        + std::max(
+            static_cast<int>(std::ceil(2 * std::max(0.0, scene.blurFwhm))), seeingReach(scene));
     double xmin = scene.centreX - scene.radius - 2, xmax = scene.centreX + scene.radius + 2;
     double ymin = scene.centreY - scene.radius - 2, ymax = scene.centreY + scene.radius + 2;
     for (const Feature &f : features) {
