@@ -1887,28 +1887,29 @@ void sharpen(Photo &photo, double amount, double sigma)
             * static_cast<std::size_t>(c)
             + static_cast<std::size_t>(ch);
     };
+    // One pass of the kernel along x or y over `from`, each sum handed to `store`.
+    const auto pass = [&](const auto &from, bool alongX, const auto &store) {
+        for (int j = 0; j < h; ++j)
+            for (int i = 0; i < w; ++i)
+                for (int ch = 0; ch < c; ++ch) {
+                    double sum = 0;
+                    for (int k = -r; k <= r; ++k)
+                        sum += kernel[static_cast<std::size_t>(k + r)]
+                            * from[alongX ? at(std::clamp(i + k, 0, w - 1), j, ch)
+                                          : at(i, std::clamp(j + k, 0, h - 1), ch)];
+                    store(at(i, j, ch), sum);
+                }
+    };
     std::vector<float> across(photo.pixels.size());
-    for (int j = 0; j < h; ++j)
-        for (int i = 0; i < w; ++i)
-            for (int ch = 0; ch < c; ++ch) {
-                double sum = 0;
-                for (int k = -r; k <= r; ++k)
-                    sum += kernel[static_cast<std::size_t>(k + r)]
-                        * photo.pixels[at(std::clamp(i + k, 0, w - 1), j, ch)];
-                across[at(i, j, ch)] = static_cast<float>(sum);
-            }
+    pass(photo.pixels, true, [&](std::size_t k, double sum) {
+        across[k] = static_cast<float>(sum);
+    });
     std::vector<std::uint8_t> out(photo.pixels.size());
-    for (int j = 0; j < h; ++j)
-        for (int i = 0; i < w; ++i)
-            for (int ch = 0; ch < c; ++ch) {
-                double sum = 0;
-                for (int k = -r; k <= r; ++k)
-                    sum += kernel[static_cast<std::size_t>(k + r)]
-                        * across[at(i, std::clamp(j + k, 0, h - 1), ch)];
-                const double level = photo.pixels[at(i, j, ch)];
-                out[at(i, j, ch)] = static_cast<std::uint8_t>(
-                    std::lrint(std::clamp(level + amount * (level - sum), 0.0, 255.0)));
-            }
+    pass(across, false, [&](std::size_t k, double sum) {
+        const double level = photo.pixels[k];
+        out[k] = static_cast<std::uint8_t>(
+            std::lrint(std::clamp(level + amount * (level - sum), 0.0, 255.0)));
+    });
     photo.pixels = std::move(out);
 }
 
