@@ -198,7 +198,6 @@ struct Moon {
     bool realAlbedo = false;
     double moffatBeta = 0;
     double skyGradient = 0;
-    double sharpen = 0;
 };
 
 // "Ajuster" from the true cusps on every photograph of the catalogue made over `moon`: no
@@ -215,7 +214,6 @@ void expectErrorBarsHold(const Moon &moon)
         scene.gamma = moon.gamma > 0 ? moon.gamma : scene.gamma;
         scene.moffatBeta = moon.moffatBeta;
         scene.skyGradient = moon.skyGradient;
-        scene.sharpen = moon.sharpen;
         if (moon.realAlbedo) {
             scene.albedoMap = realAlbedo();
             ASSERT_GT(scene.albedoMap->width, 0) << "no lunar map at " << kLunarMap;
