@@ -40,11 +40,23 @@ struct Frame {
     { }
 };
 
+double quantile(std::vector<double> values, double q)
+{
+    values.erase(
+        std::remove_if(values.begin(), values.end(), [](double v) { return std::isnan(v); }),
+        values.end());
+    if (values.empty())
+        return kNoLevel;
+    const auto k = static_cast<std::size_t>(q * static_cast<double>(values.size() - 1));
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(k), values.end());
+    return values[k];
+}
+
 // The photograph's level (0…255, the mean of the colour bytes) at any point, by the one sampler
 // of measure, with the sky's slope taken out; NaN off the picture. The sky's glow rises towards
 // the horizon and in twilight: across a large disc it may change by as much as a thin crescent
 // stands above it, and one side of the disc would pass for the lit one. Its slope is read as a
-// plane on a ring just outside the limb, sector by sector, and the levels inside are read as if
+// plane on two rings just outside the limb, sector by sector, and the levels inside are read as if
 // the sky held its level at the disc's centre everywhere.
 class Levels {
 public:
@@ -89,10 +101,8 @@ void Levels::skySlope(const Frame &f)
             }
         if (sector.size() < kPerSector)
             continue;
-        const auto mid = static_cast<std::ptrdiff_t>(sector.size() / 2);
-        std::nth_element(sector.begin(), sector.begin() + mid, sector.end());
         const double middle = 2 * static_cast<double>(kPi) * (k + 0.5) / kSectors;
-        points.push_back({std::cos(middle), std::sin(middle), sector[sector.size() / 2]});
+        points.push_back({std::cos(middle), std::sin(middle), quantile(sector, 0.5)});
     }
     const auto plane = [](const std::vector<std::array<double, 3>> &pts) {
         std::array<std::array<real, 3>, 3> a{};
@@ -120,10 +130,7 @@ void Levels::skySlope(const Frame &f)
     for (const auto &p : points)
         deviation.push_back(std::fabs(
             p[2] - static_cast<double>((*fitted)[0] + (*fitted)[1] * p[0] + (*fitted)[2] * p[1])));
-    std::vector<double> sorted = deviation;
-    const auto mid = static_cast<std::ptrdiff_t>(sorted.size() / 2);
-    std::nth_element(sorted.begin(), sorted.begin() + mid, sorted.end());
-    const double limit = 1 + 3 * 1.4826 * sorted[sorted.size() / 2];
+    const double limit = 1 + 3 * 1.4826 * quantile(deviation, 0.5);
     std::vector<std::array<double, 3>> kept;
     for (std::size_t k = 0; k < points.size(); ++k)
         if (deviation[k] <= limit)
@@ -250,18 +257,6 @@ Profile chordProfile(const Levels &levels, const Frame &f, double a)
     const double step = std::max(1.0, std::floor(f.r / 200));
     const int half = static_cast<int>(std::floor(std::sqrt(1 - a * a) * f.r / step));
     return sampleProfile(levels, f, a, -half * step, step, 2 * half + 1);
-}
-
-double quantile(std::vector<double> values, double q)
-{
-    values.erase(
-        std::remove_if(values.begin(), values.end(), [](double v) { return std::isnan(v); }),
-        values.end());
-    if (values.empty())
-        return kNoLevel;
-    const auto k = static_cast<std::size_t>(q * static_cast<double>(values.size() - 1));
-    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(k), values.end());
-    return values[k];
 }
 
 // The sky's level, from a ring just outside the limb; when the disc fills the picture, the
