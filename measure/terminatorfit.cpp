@@ -318,7 +318,7 @@ struct Glance {
     double t = 0; // the edge, in radii across the cusp line
 };
 
-Glance glance(const Profile &p, double threshold, double radius)
+Glance glance(const Profile &p, double sky, double threshold, double radius)
 {
     // Lengths below are in samples of the chord's profile.
     const double r = radius / p.step;
@@ -370,6 +370,17 @@ Glance glance(const Profile &p, double threshold, double radius)
         if (k < 0 || k >= n)
             return g;
         const int edge = k - step * (run - 1);
+        // A terminator parts the night from a day standing well above it. Earthshine bright
+        // enough to reach the threshold, its seas below and its highlands above, parts nothing:
+        // the light on either side of its crossings is the same.
+        std::vector<double> day, night;
+        for (int j = near; j < n - near; ++j) {
+            const double v = smooth[static_cast<std::size_t>(j)];
+            if (!std::isnan(v))
+                ((edge - j) * step > 0 ? night : day).push_back(v);
+        }
+        if (!night.empty() && quantile(day, 0.5) - quantile(night, 0.5) < threshold - sky)
+            return g;
         g.kind = Glance::Kind::Edge;
         g.litSign = startLit ? 1 : -1;
         g.t = p.s(static_cast<std::size_t>(edge)) / radius;
@@ -733,11 +744,29 @@ double brightest(const LimbEnds &ends)
 // crescent reaches a fifth of the crescent's level through a display curve: only what stands
 // above 40 % of the line's brightest counts as lit, so that the earthshine's edge against the
 // sky does not pass for the lit limb of a nearly full Moon.
-Glance limbGlance(const LimbEnds &ends, const Frame &f, double sky, double threshold)
+//
+// Earthshine may light the night as high as that: a photograph exposed for it shows a crescent
+// only twice as bright. `overNight` then sets the threshold as far above the night's own level,
+// read as the dimmer of the two ends' medians (the crescent is a small part of its end).
+Glance limbGlance(
+    const LimbEnds &ends, const Frame &f, double sky, double threshold, bool overNight = false)
 {
     const double top = brightest(ends);
     if (!std::isnan(top))
         threshold = std::max(threshold, sky + 0.4 * (top - sky));
+    if (overNight && !std::isnan(top)) {
+        double night = top;
+        for (const std::vector<double> &level : ends.level) {
+            // Past the limb's blur.
+            std::vector<double> inner;
+            for (std::size_t j = 3; j < level.size(); ++j)
+                if (!std::isnan(level[j]))
+                    inner.push_back(level[j]);
+            if (!inner.empty())
+                night = std::min(night, quantile(inner, 0.5));
+        }
+        threshold = std::max(threshold, night + 0.4 * (top - night));
+    }
     const double rho = std::sqrt(1 - ends.a * ends.a);
     // Pixels from each limb to the first lit ones, none within the depth looked at; and where
     // the light that starts at a limb gives way to the night.
@@ -785,6 +814,23 @@ struct FirstLook {
     real sinB = 0;
 };
 
+// How widely the edges on the side most lines find lit scatter across the disc: the spread
+// between the quartiles of their sines of B. A terminator's edges lie on one curve, within a
+// few tenths on rough ground; crossings of a threshold by the night's own light lie anywhere.
+constexpr double kScattered = 0.5;
+
+double edgeSpread(const std::vector<Glance> &glances, const std::vector<Profile> &profiles)
+{
+    int votes = 0;
+    for (const Glance &g : glances)
+        votes += g.kind == Glance::Kind::Edge ? g.litSign : 0;
+    std::vector<double> sines;
+    for (std::size_t k = 0; k < glances.size(); ++k)
+        if (glances[k].kind == Glance::Kind::Edge && glances[k].litSign == (votes >= 0 ? 1 : -1))
+            sines.push_back(glances[k].t / profiles[k].rho);
+    return sines.empty() ? 0 : quantile(sines, 0.75) - quantile(sines, 0.25);
+}
+
 FirstLook firstLook(const Levels &levels, const Frame &f)
 {
     FirstLook look;
@@ -813,7 +859,7 @@ FirstLook firstLook(const Levels &levels, const Frame &f)
     int votes[2] = {0, 0};
     int full = 0, dark = 0;
     for (const Profile &p : look.profiles) {
-        glances.push_back(glance(p, threshold, f.r));
+        glances.push_back(glance(p, sky, threshold, f.r));
         const Glance &g = glances.back();
         full += g.kind == Glance::Kind::Full;
         dark += g.kind == Glance::Kind::Dark;
@@ -825,14 +871,21 @@ FirstLook firstLook(const Levels &levels, const Frame &f)
         // Nearly full, or a thin crescent: the terminator lies within a few pixels of a limb.
         // Through a linear camera the light of a nearly full Moon rises slowly from its night:
         // the ends are read twice as deep.
-        votes[0] = votes[1] = 0;
-        for (std::size_t k = 0; k < look.profiles.size(); ++k) {
-            glances[k] =
-                limbGlance(limbEnds(levels, f, look.profiles[k].a, 0.2), f, sky, threshold);
-            if (glances[k].kind == Glance::Kind::Edge)
-                ++votes[glances[k].litSign > 0 ? 0 : 1];
+        std::vector<LimbEnds> ends;
+        for (const Profile &p : look.profiles)
+            ends.push_back(limbEnds(levels, f, p.a, 0.2));
+        for (const bool overNight : {false, true}) {
+            votes[0] = votes[1] = 0;
+            for (std::size_t k = 0; k < look.profiles.size(); ++k) {
+                glances[k] = limbGlance(ends[k], f, sky, threshold, overNight);
+                if (glances[k].kind == Glance::Kind::Edge)
+                    ++votes[glances[k].litSign > 0 ? 0 : 1];
+            }
+            look.edges = votes[0] + votes[1];
+            if (look.edges >= std::max(6, count / 6)
+                && edgeSpread(glances, look.profiles) <= kScattered)
+                break;
         }
-        look.edges = votes[0] + votes[1];
     }
     if (look.edges < std::max(6, count / 6)) {
         if (full >= count / 2 && dark < count / 10)
@@ -840,7 +893,8 @@ FirstLook firstLook(const Levels &levels, const Frame &f)
         return look;
     }
     look.litSign = votes[0] >= votes[1] ? 1 : -1;
-    if (std::min(votes[0], votes[1]) > look.edges / 5)
+    if (std::min(votes[0], votes[1]) > look.edges / 5
+        || edgeSpread(glances, look.profiles) > kScattered)
         return look;
     std::vector<double> rough;
     for (std::size_t k = 0; k < look.profiles.size(); ++k) {

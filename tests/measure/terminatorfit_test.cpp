@@ -115,6 +115,30 @@ TEST(FitTerminator, ExactOnAPlainLambertSphere)
     }
 }
 
+// Earthshine that lights the night of a thin crescent, its seas below the first look's
+// threshold and its highlands above, crosses it all over the disc: those crossings are no
+// terminator. Rows: B, the night's mean level (the chords' threshold is 32, the limb's 40 % of
+// the crescent's brightest 59).
+TEST(FitTerminator, ThinCrescentOverBrightEarthshine)
+{
+    for (const auto &[degrees, night] : {std::pair{-70.0, 32.0}, std::pair{-72.0, 58.0}}) {
+        const double b = degrees * M_PI / 180, r = 150;
+        const Picture picture([=](int x, int y) {
+            const double u = (x - 200) / r, v = (y - 200) / r;
+            const double zz = 1 - u * u - v * v;
+            if (zz < 0)
+                return 6.0;
+            const double light = -v * std::cos(b) + std::sqrt(zz) * std::sin(b);
+            const double albedo = std::sin(x / 23.0 + y / 17.0);
+            return light > 0 ? 6 + 220 * std::pow(light, 1 / 2.2) : night + 3 * albedo;
+        });
+        const measure::TerminatorFit fit = measure::fitTerminator(picture.view(), discOf(150));
+        ASSERT_EQ(fit.outcome, measure::FitOutcome::Found) << degrees;
+        EXPECT_EQ(fit.litSign, 1) << degrees;
+        EXPECT_NEAR(static_cast<double>(fit.b), degrees, static_cast<double>(fit.bSigma));
+    }
+}
+
 // A tone that reads between a display curve and a linear camera leaves B's ± counting what the
 // other tone makes of it; a display curve read clearly does not.
 TEST(FitTerminator, ToneInDoubtCountsTheOtherToneInB)
