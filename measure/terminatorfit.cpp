@@ -867,7 +867,9 @@ FirstLook firstLook(const Levels &levels, const Frame &f)
             ++votes[g.litSign > 0 ? 0 : 1];
     }
     look.edges = votes[0] + votes[1];
-    if (look.edges < std::max(6, count / 6)) {
+    // So many lines at least must show the edge.
+    const int enough = std::max(6, count / 6);
+    if (look.edges < enough) {
         // Nearly full, or a thin crescent: the terminator lies within a few pixels of a limb.
         // Through a linear camera the light of a nearly full Moon rises slowly from its night:
         // the ends are read twice as deep.
@@ -882,12 +884,11 @@ FirstLook firstLook(const Levels &levels, const Frame &f)
                     ++votes[glances[k].litSign > 0 ? 0 : 1];
             }
             look.edges = votes[0] + votes[1];
-            if (look.edges >= std::max(6, count / 6)
-                && edgeSpread(glances, look.profiles) <= kScattered)
+            if (look.edges >= enough && edgeSpread(glances, look.profiles) <= kScattered)
                 break;
         }
     }
-    if (look.edges < std::max(6, count / 6)) {
+    if (look.edges < enough) {
         if (full >= count / 2 && dark < count / 10)
             look.outcome = FitOutcome::FullMoon;
         return look;
