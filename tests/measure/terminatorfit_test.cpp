@@ -117,8 +117,9 @@ TEST(FitTerminator, ExactOnAPlainLambertSphere)
 
 // Earthshine that lights the night of a thin crescent, its seas below the first look's
 // threshold and its highlands above, crosses it all over the disc: those crossings are no
-// terminator. Rows: B, the night's mean level (the chords' threshold is 32, the limb's 40 % of
-// the crescent's brightest 59).
+// terminator. Rows: B, the night's mean level, about the first look's threshold on the chords
+// (32) in the first and on the limbs (40 % of the way to the crescent's brightest, 58) in the
+// second.
 TEST(FitTerminator, ThinCrescentOverBrightEarthshine)
 {
     for (const auto &[degrees, night] : {std::pair{-70.0, 32.0}, std::pair{-72.0, 58.0}}) {
