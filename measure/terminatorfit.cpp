@@ -814,20 +814,24 @@ struct FirstLook {
     real sinB = 0;
 };
 
-// How widely the edges on the side most lines find lit scatter across the disc: the spread
-// between the quartiles of their sines of B. A terminator's edges lie on one curve, within a
-// few tenths on rough ground; crossings of a threshold by the night's own light lie anywhere.
-constexpr double kScattered = 0.5;
-
-double edgeSpread(const std::vector<Glance> &glances, const std::vector<Profile> &profiles)
+// The sines of B at which the lines lit on `litSign`'s side find their edge.
+std::vector<double> edgeSines(
+    const std::vector<Glance> &glances, const std::vector<Profile> &profiles, int litSign)
 {
-    int votes = 0;
-    for (const Glance &g : glances)
-        votes += g.kind == Glance::Kind::Edge ? g.litSign : 0;
     std::vector<double> sines;
     for (std::size_t k = 0; k < glances.size(); ++k)
-        if (glances[k].kind == Glance::Kind::Edge && glances[k].litSign == (votes >= 0 ? 1 : -1))
+        if (glances[k].kind == Glance::Kind::Edge && glances[k].litSign == litSign)
             sines.push_back(glances[k].t / profiles[k].rho);
+    return sines;
+}
+
+// How widely edges scatter across the disc: the spread between the quartiles of their sines of
+// B. A terminator's edges lie on one curve, within a few tenths on rough ground; crossings of a
+// threshold by the night's own light lie anywhere.
+constexpr double kScattered = 0.5;
+
+double spread(const std::vector<double> &sines)
+{
     return sines.empty() ? 0 : quantile(sines, 0.75) - quantile(sines, 0.25);
 }
 
@@ -884,7 +888,9 @@ FirstLook firstLook(const Levels &levels, const Frame &f)
                     ++votes[glances[k].litSign > 0 ? 0 : 1];
             }
             look.edges = votes[0] + votes[1];
-            if (look.edges >= enough && edgeSpread(glances, look.profiles) <= kScattered)
+            const int side = votes[0] >= votes[1] ? 1 : -1;
+            if (look.edges >= enough
+                && spread(edgeSines(glances, look.profiles, side)) <= kScattered)
                 break;
         }
     }
@@ -894,14 +900,9 @@ FirstLook firstLook(const Levels &levels, const Frame &f)
         return look;
     }
     look.litSign = votes[0] >= votes[1] ? 1 : -1;
-    if (std::min(votes[0], votes[1]) > look.edges / 5
-        || edgeSpread(glances, look.profiles) > kScattered)
+    const std::vector<double> rough = edgeSines(glances, look.profiles, look.litSign);
+    if (std::min(votes[0], votes[1]) > look.edges / 5 || spread(rough) > kScattered)
         return look;
-    std::vector<double> rough;
-    for (std::size_t k = 0; k < look.profiles.size(); ++k) {
-        if (glances[k].kind == Glance::Kind::Edge && glances[k].litSign == look.litSign)
-            rough.push_back(glances[k].t / look.profiles[k].rho);
-    }
     look.sinB = quantile(rough, 0.5);
     look.outcome = FitOutcome::Found;
     return look;
